@@ -1,0 +1,2 @@
+// qz5: placeholder until the run driver lands.
+int main() { return 0; }
