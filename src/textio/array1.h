@@ -1,0 +1,60 @@
+// Fixed-capacity arrays indexed from 1.
+//
+// The model's tables and vectors are numbered from 1 everywhere in the
+// documentation, the input files and the messages (constituent 1..NCOMP,
+// output time 1..NTIMES, RXPAR(1..19)). Array1 keeps that numbering in the
+// code, so that `RXPAR(7)` means the seventh reaction parameter, and checks
+// every index against the capacity in debug builds and in the sanitizer build.
+#pragma once
+
+#include <array>
+#include <cassert>
+#include <cstddef>
+
+namespace qz5 {
+
+template <typename T, int N>
+class Array1 {
+ public:
+  static constexpr int kCapacity = N;
+
+  T& operator()(int i) {
+    assert(i >= 1 && i <= N);
+    return data_[static_cast<std::size_t>(i - 1)];
+  }
+  const T& operator()(int i) const {
+    assert(i >= 1 && i <= N);
+    return data_[static_cast<std::size_t>(i - 1)];
+  }
+  // Pointer to element 1, for routines that take a plain array.
+  T* data() { return data_.data(); }
+  const T* data() const { return data_.data(); }
+  void fill(const T& v) { data_.fill(v); }
+
+ private:
+  std::array<T, N> data_{};
+};
+
+// A fixed-capacity table indexed (row, column) from 1, stored column by column.
+template <typename T, int Rows, int Cols>
+class Table1 {
+ public:
+  static constexpr int kRows = Rows;
+  static constexpr int kCols = Cols;
+
+  T& operator()(int r, int c) {
+    assert(r >= 1 && r <= Rows && c >= 1 && c <= Cols);
+    return data_[static_cast<std::size_t>((c - 1) * Rows + (r - 1))];
+  }
+  const T& operator()(int r, int c) const {
+    assert(r >= 1 && r <= Rows && c >= 1 && c <= Cols);
+    return data_[static_cast<std::size_t>((c - 1) * Rows + (r - 1))];
+  }
+  T* data() { return data_.data(); }
+  const T* data() const { return data_.data(); }
+
+ private:
+  std::array<T, static_cast<std::size_t>(Rows) * Cols> data_{};
+};
+
+}  // namespace qz5
