@@ -1,0 +1,39 @@
+// The concentrations imposed at the two ends of the estuary, as time series.
+//
+// The boundary file is read once during set-up; afterwards the boundary
+// conditions (and the lateral inputs, when they borrow the first boundary's
+// concentrations) ask for both ends' concentrations at any time. Set-up and
+// look-up share one table and one remembered interval index, so the look-ups
+// made while the integrator creeps forward cost a comparison or two.
+#pragma once
+
+#include "input/limits.h"
+#include "textio/array1.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+struct ModelState;
+
+class Boundarys {
+ public:
+  // Reads ms.FN_BND on UNIT (opened and closed here): fills XBND(1..2), the
+  // table, and CBND0(k,1..2), the concentrations of both ends at ms.TSTART
+  // (TSTART must already be in model time units). Stops the run (status 1)
+  // for fewer than 2 or more than 100 time points, times that do not strictly
+  // increase, a missing file or an unreadable value. Nothing is stored past
+  // the table.
+  void setup(Units& io, ModelState& ms, int UNIT);
+
+  // Concentrations of the first (CL) and second (CR) boundary at time T in
+  // days, file units; CL and CR point to element 1 of ms.NCOMP values. Times
+  // outside the table hold the end values and write a warning on io's console.
+  // Calling it before setup() is a programming error.
+  void lookup(Units& io, const ModelState& ms, double T, double* CL, double* CR);
+
+  Table1<double, kMaxBndryTpts, kBndCols> bnd_tab;
+  int nbnd_tpts = 0;
+  int ilast_bnd = 1;
+};
+
+}  // namespace qz5

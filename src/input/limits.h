@@ -1,0 +1,31 @@
+// Fixed capacities of the model's tables.
+//
+// Nothing in qz5 is allocated once the run is set up: every table has a fixed
+// size, chosen here. The loaders refuse input that would not fit rather than
+// write past a table, so these numbers are also the limits a modeller meets.
+#pragma once
+
+namespace qz5 {
+
+inline constexpr int kMaxNcomp = 6;          // constituents the reaction kinetics are written for
+inline constexpr int kCconvSlots = 7;        // CCONV has one spare slot
+inline constexpr int kMaxTimes = 200;        // output times
+inline constexpr int kMaxBndryTpts = 100;    // max_bndry_tpts: boundary time points
+inline constexpr int kBndCols = 1 + 2 * kMaxNcomp;   // time + both boundaries
+inline constexpr int kMaxLatTpts = 10;       // max_lat_tpts: lateral-input time points
+inline constexpr int kMaxLat = 10;           // lateral inputs
+inline constexpr int kLatCols = 1 + kMaxNcomp * kMaxLat;  // time + every constituent at every input
+inline constexpr int kMaxPtsDrv = 10000;     // max_pts_drv: points of all driver files together
+inline constexpr int kMaxDrv = 2;            // driver slots (one is used)
+inline constexpr int kNumRxpar = 19;         // reaction parameters
+inline constexpr int kFileNameLength = 80;   // file names are blank-padded to this length
+
+// Integrator work area.
+inline constexpr int MXNEQ = 1000;
+inline constexpr int MXLIW = 1020;
+inline constexpr int MXLRW = 56000;
+inline constexpr int kLenWk = 1072;          // LENWK: residual workspace for NEQ = 1000, six constituents
+inline constexpr int kInfoSlots = 15;
+inline constexpr int kIparSlots = 6;
+
+}  // namespace qz5

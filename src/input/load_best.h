@@ -1,0 +1,44 @@
+// The lateral inputs: water and substances entering along the channel.
+//
+// Each input sits at a fixed position with a fixed flow, switched on by a
+// smooth (logistic) step there, and carries concentrations that vary in time.
+// From them the look-up derives, at any position and time, the flow carried
+// along the channel (the sum of the inputs upstream) and the mass of each
+// constituent entering per unit length. Set-up and look-up share the tables.
+#pragma once
+
+#include "input/limits.h"
+#include "textio/array1.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+struct ModelState;
+
+class LoadBest {
+ public:
+  // Reads ms.FN_LI on UNIT (opened and closed here). Stops the run (status 1)
+  // for nlat outside 1..10, fewer than 2 or more than 10 time points, times
+  // that do not strictly increase, a missing file or an unreadable value.
+  // Nothing is stored past a table.
+  void setup(Units& io, ModelState& ms, int UNIT);
+
+  // At time T (days) and position X (file length units), with flow
+  // multiplier S: QL the flow along the channel (volume per day) and SL(1..
+  // NCOMP) the lateral mass input per unit length. SL points to element 1.
+  // With LI_FROM_BND the concentrations come from ms.boundarys, whose
+  // remembered index this call advances; hence the non-const state.
+  void lookup(Units& io, ModelState& ms, double T, double X, double S,
+              double& QL, double* SL);
+
+  int nlat = 0;
+  Array1<double, kMaxLat> x_lat;
+  Array1<double, kMaxLat> q_lat;
+  double k_lat = 0.0;
+  Table1<double, kMaxLatTpts, kLatCols> lat_tab;
+  int nlat_tpts = 0;
+  int ilast_lat = 1;
+  Table1<double, kMaxNcomp, kMaxLat> c_lat;  // scratch of the latest look-up
+};
+
+}  // namespace qz5

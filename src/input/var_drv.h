@@ -1,0 +1,43 @@
+// Variable drivers: forcing functions of time read from driver files.
+//
+// The one driver in use scales every lateral-input flow. Unlike the other
+// series a driver is never extrapolated: a time outside its data stops the
+// run, so a driver file must cover the whole simulated period. All drivers
+// share one pair of tables, stored one after another.
+#pragma once
+
+#include "input/limits.h"
+#include "textio/array1.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+struct ModelState;
+
+class VarDrv {
+ public:
+  // Loads driver K (1-based, loaded in order 1, 2, ...) from ms.FN_DRV(K) on
+  // UNIT. Stops the run (status 1) when the drivers together exceed 10000
+  // points, when the file holds fewer than 2 points or times that do not
+  // strictly increase, or for a missing file or an unreadable value.
+  void DRV_INIT(Units& io, ModelState& ms, int UNIT, int K);
+
+  // VALUE = driver K at time T (days), linearly interpolated. A T outside the
+  // driver's first..last time (inclusive) stops the run after three console
+  // lines. K must have been loaded.
+  void lookup(Units& io, double T, double& VALUE, int K);
+
+  Array1<double, kMaxPtsDrv> t_drv;
+  Array1<double, kMaxPtsDrv> v_drv;
+  Array1<int, kMaxDrv> npts_drv;
+  Array1<int, kMaxDrv> ilast_drv = ones();
+
+ private:
+  static Array1<int, kMaxDrv> ones() {
+    Array1<int, kMaxDrv> a;
+    a.fill(1);
+    return a;
+  }
+};
+
+}  // namespace qz5
