@@ -1,0 +1,31 @@
+// Reaction kinetics of the six coupled pools of the estuary model.
+//
+// Constituent 1 is a conservative tracer; 2 is a substrate, 3 a nutrient,
+// 4 and 5 two growing pools (5 feeds on 4 and on 2), 6 a detrital pool. The
+// nutrient is bookkept through fixed content ratios (RXPAR(13) for pools 4
+// and 5, RXPAR(14) for pools 2 and 6), so the rate of the nutrient pool is
+// the balance of what the other pools take up and release: apart from the
+// part of the loss of pool 6 that is not released, nutrient is conserved.
+//
+// The rates are evaluated at every evaluation point of every residual, so
+// the routine allocates nothing and keeps no state.
+#pragma once
+
+#include "input/model_state.h"
+
+namespace qz5 {
+
+// Number of constituents the kinetics are written for.
+inline constexpr int kKineticsComponents = 6;
+
+// Net reaction rates RX(1..6), in file concentration units per day, from the
+// model concentrations U(1..6) (converted with CCONV) and the parameters
+// RXPAR(1..19) of `ms`. T, XI, NCOMP and UX are accepted for kinetics that
+// depend on them; the present ones do not. Always reads six entries of U and
+// writes six of RX, whatever NCOMP is. Zero denominators among the
+// parameters (RXPAR 7, 8, 13, 14, or a half-saturation constant together with
+// a zero concentration) give non-finite rates; nothing is checked here.
+void RXNS_QZ5(const ModelState& ms, double T, double XI, int NCOMP, const double* U,
+              const double* UX, double* RX);
+
+}  // namespace qz5
