@@ -1,0 +1,261 @@
+// The unit table and the record-level reads and writes on it.
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "textio/textio.h"
+#include "textio/tokens.h"
+
+namespace qz5 {
+namespace {
+
+struct Unit {
+  std::string name;  // "" for the console
+  std::istream* in = nullptr;
+  std::ostream* out = nullptr;
+  std::unique_ptr<std::ifstream> in_file;
+  std::unique_ptr<std::ofstream> out_file;
+  long line = 0;
+};
+
+std::string display_name(const Unit& unit) {
+  return unit.name.empty() ? std::string("standard input") : unit.name;
+}
+
+// Fixed-length file-name fields carry trailing blanks that are not part of
+// the name.
+std::string trimmed_name(std::string_view name) {
+  const auto end = name.find_last_not_of(' ');
+  return std::string(end == std::string_view::npos ? std::string_view{} : name.substr(0, end + 1));
+}
+
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+// Splits a line into value tokens (runs of blanks, tabs and commas separate).
+std::vector<std::string_view> tokens_of(std::string_view line) {
+  std::vector<std::string_view> tokens;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    while (pos < line.size() && is_separator(line[pos])) ++pos;
+    const std::size_t start = pos;
+    while (pos < line.size() && !is_separator(line[pos])) ++pos;
+    if (pos > start) tokens.push_back(line.substr(start, pos - start));
+  }
+  return tokens;
+}
+
+}  // namespace
+
+struct Units::Impl {
+  std::map<int, Unit> units;
+
+  Unit& unit(int number) {
+    const auto it = units.find(number);
+    if (it == units.end())
+      throw std::logic_error("unit " + std::to_string(number) + " is not open");
+    return it->second;
+  }
+  const Unit* find(int number) const {
+    const auto it = units.find(number);
+    return it == units.end() ? nullptr : &it->second;
+  }
+
+  Unit& input(int number) {
+    Unit& u = unit(number);
+    if (u.in == nullptr)
+      throw std::logic_error("unit " + std::to_string(number) + " is not open for input");
+    if (number == kUnitConsoleIn) flush_console();
+    return u;
+  }
+
+  // A prompt written without a line end must be visible before the console
+  // waits for the answer.
+  void flush_console() {
+    if (const Unit* out = find(kUnitConsoleOut)) out->out->flush();
+  }
+
+  // Reads the next line without its line end (LF or CRLF); false at the end
+  // of the file.
+  static bool next_line(Unit& u, std::string& line) {
+    if (!std::getline(*u.in, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    ++u.line;
+    return true;
+  }
+
+  [[noreturn]] static void end_of_file(const Unit& u) {
+    stop("Error reading file \"" + display_name(u) + "\": unexpected end of file after line " +
+         std::to_string(u.line));
+  }
+
+  static void check_written(const Unit& u) {
+    if (u.out_file && !*u.out) stop("Error writing file \"" + u.name + "\": cannot be written");
+  }
+};
+
+Units::Units() : Units(std::cin, std::cout) {}
+
+Units::Units(std::istream& console_in, std::ostream& console_out) : impl_(std::make_unique<Impl>()) {
+  impl_->units[kUnitConsoleIn].in = &console_in;
+  impl_->units[kUnitConsoleOut].out = &console_out;
+}
+
+Units::~Units() {
+  // A destructor must not throw: a file that fails to flush here can only be
+  // left as it is (main closes the units itself and reports such failures).
+  try {
+    close_all();
+  } catch (const Stop&) {
+  }
+  impl_->flush_console();
+}
+
+void Units::open_existing(int unit, std::string_view name) {
+  if (unit == kUnitConsoleIn || unit == kUnitConsoleOut)
+    throw std::logic_error("the console units cannot be reopened");
+  close(unit);
+  Unit u;
+  u.name = trimmed_name(name);
+  std::error_code error;
+  if (!std::filesystem::is_directory(u.name, error)) {
+    u.in_file = std::make_unique<std::ifstream>(u.name, std::ios::binary);
+  }
+  if (!u.in_file || !u.in_file->is_open())
+    stop("Error opening file \"" + u.name + "\": file not found or not readable");
+  u.in = u.in_file.get();
+  impl_->units[unit] = std::move(u);
+}
+
+void Units::open_new(int unit, std::string_view name) {
+  if (unit == kUnitConsoleIn || unit == kUnitConsoleOut)
+    throw std::logic_error("the console units cannot be reopened");
+  close(unit);
+  Unit u;
+  u.name = trimmed_name(name);
+  u.out_file = std::make_unique<std::ofstream>(u.name, std::ios::binary | std::ios::trunc);
+  if (!u.out_file->is_open()) stop("Error creating file \"" + u.name + "\": cannot be written");
+  u.out = u.out_file.get();
+  impl_->units[unit] = std::move(u);
+}
+
+void Units::close(int unit) {
+  if (unit == kUnitConsoleIn || unit == kUnitConsoleOut) return;
+  const auto it = impl_->units.find(unit);
+  if (it == impl_->units.end()) return;
+  Unit u = std::move(it->second);
+  impl_->units.erase(it);
+  if (u.out_file) {
+    u.out_file->close();
+    if (u.out_file->fail()) stop("Error writing file \"" + u.name + "\": cannot be written");
+  }
+}
+
+void Units::close_all() {
+  std::vector<int> open;
+  for (const auto& [number, u] : impl_->units) {
+    if (number != kUnitConsoleIn && number != kUnitConsoleOut) open.push_back(number);
+  }
+  // Close everything even if one file fails to flush, then report the first
+  // failure.
+  std::optional<Stop> failure;
+  for (const int number : open) {
+    try {
+      close(number);
+    } catch (Stop& s) {
+      if (!failure) failure = std::move(s);
+    }
+  }
+  if (failure) throw *failure;
+}
+
+bool Units::is_open(int unit) const { return impl_->find(unit) != nullptr; }
+
+std::string_view Units::file_name(int unit) const {
+  const Unit* u = impl_->find(unit);
+  return u == nullptr ? std::string_view{} : std::string_view(u->name);
+}
+
+long Units::line_number(int unit) const {
+  const Unit* u = impl_->find(unit);
+  return u == nullptr ? 0 : u->line;
+}
+
+std::ostream& Units::output(int unit) {
+  Unit& u = impl_->unit(unit);
+  if (u.out == nullptr)
+    throw std::logic_error("unit " + std::to_string(unit) + " is not open for output");
+  return *u.out;
+}
+
+void Units::write_formatted(int unit, std::string_view format, Items items) {
+  write_formatted(unit, format, std::span<const Item>(items.begin(), items.size()));
+}
+
+void Units::write_formatted(int unit, std::string_view format, std::span<const Item> items) {
+  std::ostream& out = output(unit);
+  const Formatted formatted = format_items(format, items);
+  out << formatted.text;
+  if (formatted.end_line) out << '\n';
+  Impl::check_written(impl_->unit(unit));
+}
+
+void Units::write_list(int unit, Items items) {
+  write_list(unit, std::span<const Item>(items.begin(), items.size()));
+}
+
+void Units::write_list(int unit, std::span<const Item> items) {
+  write_line(unit, list_directed_line(items));
+}
+
+void Units::write_line(int unit, std::string_view text) {
+  output(unit) << text << '\n';
+  Impl::check_written(impl_->unit(unit));
+}
+
+ReadStatus Units::read_list(int unit, std::initializer_list<ReadTarget> targets,
+                            bool eof_allowed) {
+  Unit& u = impl_->input(unit);
+  auto target = targets.begin();
+  std::string line;
+  while (target != targets.end()) {
+    if (!Impl::next_line(u, line)) {
+      if (eof_allowed) return ReadStatus::kEndOfFile;
+      Impl::end_of_file(u);
+    }
+    for (const std::string_view token : tokens_of(line)) {
+      if (target == targets.end()) break;  // the rest of the line is skipped
+      const char* kind = nullptr;
+      if (int* const* i = std::get_if<int*>(&*target)) {
+        if (!textio_detail::parse_integer(token, **i)) kind = "integer";
+      } else if (double* const* d = std::get_if<double*>(&*target)) {
+        if (!textio_detail::parse_real(token, **d)) kind = "real";
+      } else if (!textio_detail::parse_logical(token, *std::get<bool*>(*target))) {
+        kind = "logical";
+      }
+      if (kind != nullptr)
+        stop("Error reading file \"" + display_name(u) + "\", line " + std::to_string(u.line) +
+             ": \"" + textio_detail::printable_token(token) + "\" is not a valid " + kind);
+      ++target;
+    }
+  }
+  return ReadStatus::kOk;
+}
+
+ReadStatus Units::read_line(int unit, std::string& field, std::size_t length, bool eof_allowed) {
+  Unit& u = impl_->input(unit);
+  std::string line;
+  if (!Impl::next_line(u, line)) {
+    if (eof_allowed) return ReadStatus::kEndOfFile;
+    Impl::end_of_file(u);
+  }
+  line.resize(length, ' ');
+  field = std::move(line);
+  return ReadStatus::kOk;
+}
+
+}  // namespace qz5
