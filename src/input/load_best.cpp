@@ -1,0 +1,104 @@
+#include "input/load_best.h"
+
+#include <array>
+#include <cassert>
+#include <cmath>
+#include <string>
+
+#include "input/interpolate.h"
+#include "input/model_state.h"
+#include "input/read_values.h"
+#include "input/series_checks.h"
+
+namespace qz5 {
+namespace {
+
+// Beyond this the logistic step is flat to machine precision, and exp() of
+// the clamped argument stays finite for any distance and steepness.
+constexpr double kMaxExponent = 300.0;
+
+void say_loading(Units& io, std::string_view text) {
+  io.write_list(kUnitConsoleOut, {text});
+  io.write_list(kUnitConsoleOut, {"Stopping..."});
+}
+
+}  // namespace
+
+void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
+  const int ncomp = ms.NCOMP;
+  assert(ncomp >= 1 && ncomp <= kMaxNcomp);
+  const std::string_view file = trim_name(ms.FN_LI);
+  io.open_existing(UNIT, file);
+  std::string title;
+  io.read_line(UNIT, title, 1);
+
+  io.read_list(UNIT, {&nlat});
+  if (nlat < 1 || nlat > kMaxLat) {
+    refuse_input(io, "Loading", "number of lateral inputs " + std::to_string(nlat) +
+                                    " outside 1..10 (record 2)", file);
+  }
+  read_reals(io, UNIT, &x_lat(1), nlat, false);
+  read_reals(io, UNIT, &q_lat(1), nlat, false);
+  io.read_list(UNIT, {&k_lat});
+
+  // A record goes to a scratch row first, so that the record beyond the
+  // table's capacity is recognised before anything of it is stored.
+  const int width = ncomp * nlat + 1;
+  std::array<double, kLatCols> row{};
+  nlat_tpts = 0;
+  while (read_reals(io, UNIT, row.data(), width, true) == ReadStatus::kOk) {
+    if (nlat_tpts == kMaxLatTpts) {
+      say_loading(io, "Loading::nlat_tpts .Gt. max_lat_tpts");
+      stop();
+    }
+    ++nlat_tpts;
+    for (int c = 1; c <= width; ++c) lat_tab(nlat_tpts, c) = row[static_cast<std::size_t>(c - 1)];
+  }
+  if (nlat_tpts <= 1) {
+    say_loading(io, "Loading::Need at least two time points for lateral inputs (*.li file)");
+    stop();
+  }
+  require_increasing_times(io, "Loading", file, &lat_tab(1, 1), nlat_tpts);
+  io.close(UNIT);
+}
+
+void LoadBest::lookup(Units& io, ModelState& ms, double T, double X, double S,
+                      double& QL, double* SL) {
+  assert(nlat_tpts >= 2);
+  const int ncomp = ms.NCOMP;
+  QL = 0.0;
+  for (int m = 1; m <= ncomp; ++m) SL[m - 1] = 0.0;
+
+  if (ms.LI_FROM_BND) {
+    std::array<double, kMaxNcomp> CB1{};
+    std::array<double, kMaxNcomp> CB2{};
+    ms.boundarys.lookup(io, ms, T, CB1.data(), CB2.data());
+    for (int l = 1; l <= nlat; ++l) {
+      for (int m = 1; m <= ncomp; ++m) c_lat(m, l) = CB1[static_cast<std::size_t>(m - 1)];
+    }
+  } else {
+    double F = 0.0;
+    INTERPOLATE(io, T, nlat_tpts, &lat_tab(1, 1), ilast_lat, F);
+    const int i = ilast_lat;
+    for (int m = 1; m <= ncomp; ++m) {
+      for (int l = 1; l <= nlat; ++l) {
+        const int j = 1 + l + nlat * (m - 1);
+        c_lat(m, l) = (lat_tab(i + 1, j) - lat_tab(i, j)) * F + lat_tab(i, j);
+      }
+    }
+  }
+
+  for (int l = 1; l <= nlat; ++l) {
+    double a = -((X - x_lat(l)) * k_lat);
+    if (std::fabs(a) > kMaxExponent) a = std::copysign(kMaxExponent, a);
+    const double e = std::exp(a);
+    const double d = 1.0 + e;
+    QL = QL + q_lat(l) / d;
+    const double g = ((q_lat(l) * e) * k_lat) / std::pow(d, 2.0);
+    for (int m = 1; m <= ncomp; ++m) SL[m - 1] = SL[m - 1] + c_lat(m, l) * g;
+  }
+  QL = S * QL;
+  for (int m = 1; m <= ncomp; ++m) SL[m - 1] = SL[m - 1] * S;
+}
+
+}  // namespace qz5

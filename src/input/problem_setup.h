@@ -1,0 +1,40 @@
+// Problem set-up: from the names file to a filled model state.
+//
+// A run is described by a names file that lists the run's input files and its
+// output file. Set-up reads it, then the parameter file, the variable
+// drivers, the output times, the boundary series and the lateral inputs, in
+// that order, each on unit 1 which its reader opens and closes. On return
+// every time in the model state is in model time units and the state is
+// read-only apart from the series' remembered indices.
+#pragma once
+
+#include <string>
+
+#include "input/model_state.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+// Fills TITLE (80 characters) with " Advection dispersion with QZ5", sets
+// M = 0 and NDRV = 1, and loads every input file into ms. The names file is
+// argv[1] when argc > 1, else the answer to a console prompt. Any bad input
+// stops the run (status 1) with a console message naming the file.
+void iniprb_qz5(Units& io, ModelState& ms, std::string& TITLE, int argc,
+                const char* const* argv);
+
+// Reads the names file (argv[1], or the name typed at the prompt) on `unit`,
+// fills FN_PRM, FN_LI, FN_BND, FN_T, FN_UT0, FN_DRV(1..NDRV) and FN_TXC and
+// lists them on the console. Needs ms.NDRV.
+void READ_FN(Units& io, ModelState& ms, int unit, int argc, const char* const* argv);
+
+// Reads the parameter file FN_PRM on `unit` into the model state. Refuses
+// NCOMP other than 6 and reaction parameters for which the kinetics are
+// undefined (zero RXPAR(7), (8), (13) or (14)).
+void READ_PRM_QZ5(Units& io, ModelState& ms, int unit);
+
+// Reads the output-times file FN_T on `unit`: TSTART from the first record,
+// TOUTS(1..NTIMES) from the others, still in days. Refuses an empty file and
+// more than 200 output times.
+void read_output_times(Units& io, ModelState& ms, int unit);
+
+}  // namespace qz5

@@ -1,0 +1,56 @@
+#include <string>
+
+#include "input/problem_setup.h"
+#include "input/read_values.h"
+#include "input/series_checks.h"
+
+namespace qz5 {
+namespace {
+
+constexpr int kRequiredNcomp = 6;  // the reaction kinetics are written for six constituents
+
+// The reaction parameters the kinetics divide by: a zero yield or nutrient
+// content ratio makes the reaction terms undefined.
+constexpr int kDivisorRxpar[] = {7, 8, 13, 14};
+
+void check_rxpar(Units& io, const ModelState& ms, std::string_view file) {
+  for (const int k : kDivisorRxpar) {
+    if (ms.RXPAR(k) == 0.0) {
+      const int record = 13 + ms.NCOMP + k;
+      refuse_input(io, "READ_PRM_QZ5",
+                   "RXPAR(" + std::to_string(k) + ") must not be zero (record " +
+                       std::to_string(record) + ")",
+                   file);
+    }
+  }
+}
+
+}  // namespace
+
+void READ_PRM_QZ5(Units& io, ModelState& ms, int unit) {
+  const std::string_view file = trim_name(ms.FN_PRM);
+  io.open_existing(unit, file);
+  io.read_list(unit, {&ms.NCOMP});
+  if (ms.NCOMP != kRequiredNcomp) {
+    refuse_input(io, "READ_PRM_QZ5",
+                 "NCOMP must be 6, not " + std::to_string(ms.NCOMP) + " (record 1)", file);
+  }
+  io.read_list(unit, {&ms.NPTS});
+  io.read_list(unit, {&ms.TAU});
+  io.read_list(unit, {&ms.KAPPA});
+  io.read_list(unit, {&ms.ALPHA});
+  io.read_list(unit, {&ms.ATOL});
+  io.read_list(unit, {&ms.RTOL});
+  io.read_list(unit, {&ms.INFO10});
+  io.read_list(unit, {&ms.USE_UT0});
+  io.read_list(unit, {&ms.LI_FROM_BND});
+  io.read_list(unit, {&ms.XCONV});
+  io.read_list(unit, {&ms.TUNIT_MODEL});
+  io.read_list(unit, {&ms.TUNIT_DAY});
+  for (int k = 1; k <= ms.NCOMP; ++k) io.read_list(unit, {&ms.CCONV(k)});
+  for (int k = 1; k <= kNumRxpar; ++k) io.read_list(unit, {&ms.RXPAR(k)});
+  io.close(unit);
+  check_rxpar(io, ms, file);
+}
+
+}  // namespace qz5

@@ -1,0 +1,29 @@
+// Reading a record of a run-time number of reals.
+//
+// The text layer reads a free-form record into a braced list of targets whose
+// length is fixed where the call is written. The series files carry records
+// whose length depends on NCOMP and on the number of lateral inputs, so this
+// helper turns a run-time count into one such read: the record still starts
+// on a new line, may continue over lines and ends by skipping the rest of its
+// last line, exactly as a read written out by hand would.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "textio/textio.h"
+
+namespace qz5 {
+
+// The longest record read this way: a lateral-input time point.
+inline constexpr int kMaxRecordValues = 61;
+
+// Reads n reals (1 <= n <= kMaxRecordValues) into dst[0..n-1] as one
+// free-form record of `unit`. Semantics of eof_allowed as Units::read_list.
+ReadStatus read_reals(Units& io, int unit, double* dst, int n, bool eof_allowed);
+
+// A blank-padded name field without its trailing blanks: the name of the file
+// to open (leading blanks are part of the name).
+std::string_view trim_name(std::string_view field);
+
+}  // namespace qz5

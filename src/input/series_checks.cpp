@@ -1,0 +1,31 @@
+#include "input/series_checks.h"
+
+#include <string>
+
+namespace qz5 {
+
+void refuse_input(Units& io, std::string_view who, std::string_view what,
+                  std::string_view file) {
+  std::string line(who);
+  line += "::Error, ";
+  line += what;
+  line += " in file ";
+  line += file;
+  io.write_list(kUnitConsoleOut, {std::string_view(line)});
+  stop();
+}
+
+void require_increasing_times(Units& io, std::string_view who, std::string_view file,
+                              const double* times, int n, int stride) {
+  for (int i = 1; i < n; ++i) {
+    const double before = times[(i - 1) * stride];
+    const double after = times[i * stride];
+    if (!(after > before)) {
+      const std::string what = "times do not increase strictly at time point " +
+                               std::to_string(i + 1);
+      refuse_input(io, who, what, file);
+    }
+  }
+}
+
+}  // namespace qz5
