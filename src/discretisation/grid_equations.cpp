@@ -1,0 +1,109 @@
+// Moving-grid equations.
+//
+// Each interior point balances the smoothed point concentration (inverse
+// interval length) over the monitor of its left interval against that of its
+// right interval, so that intervals shrink where the solution is steep. KAPPA
+// smooths in space (it limits the ratio of neighbouring interval lengths),
+// TAU delays the grid's response in time and ALPHA is the floor of the
+// monitor. The end points keep their positions (x' = 0).
+#include <cmath>
+
+#include "discretisation/skm_kernels.h"
+
+namespace qz5 {
+
+namespace {
+
+// Point concentrations, their smoothed values and time derivatives, read as
+// the sweep over the points needs them. N = NINNER + 2 points, intervals
+// 0 .. N-2.
+struct GridSweep {
+  const double* Y;
+  const double* YPRIME;
+  int nvar;
+  int last;  // index of the last interval, N-2
+  double KK;
+
+  double x(int n) const { return Y[skm_at(nvar, nvar, n)]; }
+  double xdot(int n) const { return YPRIME[skm_at(nvar, nvar, n)]; }
+  // n_i = 1/(x_{i+1} - x_i)
+  double conc(int i) const { return 1.0 / (x(i + 1) - x(i)); }
+  // d_i = (x'_{i+1} - x'_i) n_i n_i
+  double rate(int i, double ni) const { return (xdot(i + 1) - xdot(i)) * ni * ni; }
+
+  // Smoothed concentration of interval i from n_{i-1}, n_i, n_{i+1}
+  // (the missing neighbour at an end is not read).
+  double smoothed(int i, double nm, double n0, double np) const {
+    if (i == 0) return n0 - (np - n0) * KK;
+    if (i == last) return n0 - (nm - n0) * KK;
+    return n0 - ((-2.0 * n0 + np) + nm) * KK;
+  }
+  // Time derivative of the smoothed concentration from d_{i-1}, d_i, d_{i+1}.
+  double smoothed_rate(int i, double dm, double d0, double dp) const {
+    if (i == 0) return dp * KK - d0 * (KK + 1.0);
+    if (i == last) return dm * KK - d0 * (KK + 1.0);
+    return (dm + dp) * KK - d0 * (2.0 * KK + 1.0);
+  }
+};
+
+}  // namespace
+
+void GRID_MONITOR(const SkmState& s, const double* Y, double* FSPART, int NCOMP, int NINNER) {
+  const int nvar = NCOMP + 1;
+  for (int i = 0; i <= NINNER; ++i) {
+    double sum = 0.0;
+    for (int k = 1; k <= NCOMP; ++k) {
+      const double du = Y[skm_at(nvar, k, i + 1)] - Y[skm_at(nvar, k, i)];
+      sum = sum + du * du;
+    }
+    const double dx = Y[skm_at(nvar, nvar, i + 1)] - Y[skm_at(nvar, nvar, i)];
+    sum = sum / (dx * dx);
+    FSPART[skm_at(nvar, nvar, i)] = std::sqrt(sum / static_cast<double>(NCOMP) + s.ALPHA);
+  }
+}
+
+void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR,
+                    int NINNER, double* DELTA, double* FSPART) {
+  const int npts = NINNER + 2;
+  const GridSweep g{Y, YPRIME, NVAR, npts - 2, (1.0 + s.KAPPA) * s.KAPPA};
+  GRID_MONITOR(s, Y, FSPART, NVAR - 1, NINNER);
+  auto monitor = [&](int i) { return FSPART[skm_at(NVAR, NVAR, i)]; };
+
+  // Interval 0: its smoothed concentration and rate, over its monitor.
+  double n_prev = 0.0;  // n_{i-1}
+  double n_cur = g.conc(0);
+  double n_next = g.conc(1);
+  double d_prev = 0.0;
+  double d_cur = g.rate(0, n_cur);
+  double d_next = g.rate(1, n_next);
+  double m = monitor(0);
+  double ratio_prev = g.smoothed(0, n_prev, n_cur, n_next) / m;
+  double delay_prev = (s.TAU / m) * g.smoothed_rate(0, d_prev, d_cur, d_next);
+
+  // Interior point i sits between intervals i-1 and i. The monitor slot of
+  // interval i is read before the point's row overwrites it.
+  for (int i = 1; i <= npts - 2; ++i) {
+    n_prev = n_cur;
+    n_cur = n_next;
+    d_prev = d_cur;
+    d_cur = d_next;
+    if (i <= npts - 3) {
+      n_next = g.conc(i + 1);
+      d_next = g.rate(i + 1, n_next);
+    }
+    m = monitor(i);
+    const double ratio = g.smoothed(i, n_prev, n_cur, n_next) / m;
+    const double delay = (s.TAU / m) * g.smoothed_rate(i, d_prev, d_cur, d_next);
+    FSPART[skm_at(NVAR, NVAR, i)] = ratio - ratio_prev;
+    DELTA[skm_at(NVAR, NVAR, i)] = delay_prev - delay;
+    ratio_prev = ratio;
+    delay_prev = delay;
+  }
+
+  DELTA[skm_at(NVAR, NVAR, 0)] = g.xdot(0);
+  FSPART[skm_at(NVAR, NVAR, 0)] = 0.0;
+  DELTA[skm_at(NVAR, NVAR, npts - 1)] = g.xdot(npts - 1);
+  FSPART[skm_at(NVAR, NVAR, npts - 1)] = 0.0;
+}
+
+}  // namespace qz5

@@ -1,0 +1,47 @@
+// The moving-grid discretisation of a 1-D PDE system: set-up and residual.
+//
+// A PDE problem (PdeProblem) of NCOMP equations on [XLEFT, XRIGHT] becomes a
+// DAE system G(t, y, y') = 0 with NVAR = NCOMP + 1 unknowns per grid point:
+// the NCOMP values first, the point's position last, point after point. The
+// transport rows come from a Skeel-Berzins finite-volume scheme on the moving
+// grid; the position rows are moving-grid equations that equidistribute a
+// solution monitor with spatial (KAPPA) and temporal (TAU) smoothing. The
+// Jacobian of G is banded with half-bandwidth 2*NVAR.
+//
+// All arrays are pointers to element 1 of the caller's arrays.
+#pragma once
+
+#include "discretisation/pde_problem.h"
+#include "discretisation/skm_state.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+// Workspace length the residual needs: NEQ + 6*NCOMP + NCOMP^2.
+int skm_workspace_length(int NEQ, int NCOMP);
+
+// One-time set-up. Always sets NEQ = (NCOMP+1)*NPTS and IBAND = 2*(NCOMP+1)
+// and copies the grid parameters, M and the machine precision into `s`.
+// Refuses, with one console line each (unit 6) and IFAIL = -1:
+//   a workspace LENWK shorter than skm_workspace_length(NEQ, NCOMP),
+//   M < 0, NPTS < 3.
+// On refusal Y is untouched, p.uinit is not called and the set-up mark keeps
+// its previous value. Otherwise Y receives NPTS evenly spaced positions and
+// then p.uinit fills the values (and may replace the positions), the mark is
+// set and IFAIL is left as it came in. RPAR and TSTART are not used.
+void SETSKM(Units& io, SkmState& s, PdeProblem& p, int& NEQ, int NCOMP, int NPTS, double XLEFT,
+            double XRIGHT, double TAU, double KAPPA, double ALPHA, double* Y, double* RPAR,
+            int LENWK, int M, double TSTART, int& IBAND, int& IFAIL);
+
+// Residual DELTA = G(T, Y, YPRIME) of the whole discrete system. RPAR is the
+// scratch workspace of at least skm_workspace_length(NEQ, NCOMP) entries;
+// its first NEQ entries end up holding the flux-and-source half.
+// IRES is left as it came in on a normal evaluation; otherwise:
+//   2  the set-up was not done (a console line; nothing evaluated);
+//   3  the grid is not strictly increasing (one line per failing pair on
+//      unit LUNSKM), or the problem returned 3: DELTA is incomplete;
+//  -1  the problem returned -1: DELTA holds only the time-derivative half.
+void SKMRES(Units& io, const SkmState& s, PdeProblem& p, int NEQ, double T, const double* Y,
+            const double* YPRIME, double* DELTA, int& IRES, double* RPAR, int LENWK);
+
+}  // namespace qz5
