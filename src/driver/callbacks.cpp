@@ -1,0 +1,30 @@
+#include "driver/callbacks.h"
+
+#include "discretisation/skm.h"
+#include "integrator/work_layout.h"
+
+namespace qz5 {
+
+void RES(Units& io, const ModelState& ms, const SkmState& skm, PdeProblem& problem, double T,
+         double* Y, double* YPRIME, double* DELTA, int& IRES, double* RPAR, int* /*IPAR*/) {
+  const int neq = (ms.NCOMP + 1) * ms.NPTS;
+  const int lenwk = (ms.NCOMP + 6) * ms.NCOMP + (ms.NCOMP + 1) * ms.NPTS;
+  SKMRES(io, skm, problem, neq, T, Y, YPRIME, DELTA, IRES, RPAR, lenwk);
+  if (IRES == 2) {
+    IRES = -2;
+  } else if (IRES == 3) {
+    io.write_formatted(LUNRUN, "(' Illegal solution at T= ',E12.4)", {T});
+    IRES = -1;
+  }
+}
+
+void jac_dummy(double /*T*/, double* /*Y*/, double* /*YPRIME*/, double* /*PD*/, double /*CJ*/,
+               double* /*RPAR*/, int* /*IPAR*/) {}
+
+void MONITOR(Units& io, int unit, const double* RWORK, const int* IWORK) {
+  io.write_formatted(unit, "(6H Time=,E13.5, 4H; H=,E13.5, 8H; Order=,I2)",
+                     {rwork_at(RWORK, kTReached), rwork_at(RWORK, kHLast),
+                      iwork_at(IWORK, kOrderLast)});
+}
+
+}  // namespace qz5
