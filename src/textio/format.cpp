@@ -151,6 +151,7 @@ class Parser {
       case 'I':
         node.kind = Kind::kInteger;
         node.w = required_number("I without a width");
+        node.d = 1;  // Iw is Iw.1: at least one digit
         if (next_char() == '.') {
           ++pos_;
           node.d = required_number("I w. without a digit count");
