@@ -1,0 +1,307 @@
+// Transport rows of the residual: the slab scheme against its finite-volume
+// equations written out independently, the order and arguments of the
+// problem calls, the control volumes for every polar parameter, and the
+// boundary rows in both modes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "skm_harness.h"
+
+namespace qz5::testing {
+namespace {
+
+constexpr double kC = 0.6666666865348816;
+
+// A coupled nonlinear two-constituent problem with a constant, non-diagonal
+// capacity matrix and a source depending on the position.
+constexpr double kCap[2][2] = {{2.0, 0.5}, {-0.3, 1.5}};  // C(k, j) = kCap[k-1][j-1]
+void coupled_q_r(double XI, const double* U, const double* UX, double* Q, double* R) {
+  R[0] = 0.7 * UX[0] - 0.3 * U[0] * U[1];
+  R[1] = 1.1 * UX[1] + 0.2 * U[0];
+  Q[0] = 0.5 * U[1] + XI;
+  Q[1] = -0.4 * U[0] * U[0];
+}
+void coupled_coefficients(double, double XI, int NCOMP, const double* U, const double* UX,
+                          double* C, double* Q, double* R) {
+  for (int k = 1; k <= NCOMP; ++k)
+    for (int j = 1; j <= NCOMP; ++j) C[(k - 1) + (j - 1) * NCOMP] = kCap[k - 1][j - 1];
+  coupled_q_r(XI, U, UX, Q, R);
+}
+// Left end: a flux condition for 1, a weighted one for 2; right end: a fixed
+// value for 1 (BETA = 0) and a flux condition for 2.
+void coupled_boundary(int LEFT, int, const double* U, double* BETA, double* GAMMA) {
+  if (LEFT != 0) {
+    BETA[0] = 1.0;
+    BETA[1] = 0.5;
+    GAMMA[0] = 0.3;
+    GAMMA[1] = U[1] - 1.0;
+  } else {
+    BETA[0] = 0.0;
+    BETA[1] = 2.0;
+    GAMMA[0] = U[0] - 0.1;
+    GAMMA[1] = 0.4;
+  }
+}
+
+// Expected transport rows of the slab scheme, written as the finite-volume
+// balance: half-interval capacity and source terms at the point, fluxes at
+// the interval midpoints from the interval's mean and difference quotient.
+std::vector<double> slab_rows(Harness& h) {
+  const int N = h.NPTS;
+  auto V = [&](int j, int n) {
+    if (n == 0 || n == N - 1) return h.yp(j, n);
+    return h.yp(j, n) -
+           h.xdot(n) * (h.y(j, n + 1) - h.y(j, n - 1)) / (h.x(n + 1) - h.x(n - 1));
+  };
+  auto S = [&](int k, int n) { return kCap[k - 1][0] * V(1, n) + kCap[k - 1][1] * V(2, n); };
+  std::vector<std::array<double, 2>> Qi(N - 1), Ri(N - 1);
+  std::vector<double> len(N - 1);
+  for (int i = 0; i < N - 1; ++i) {
+    len[i] = h.x(i + 1) - h.x(i);
+    const double mid = (h.x(i) + h.x(i + 1)) / 2;
+    const double U[2] = {(h.y(1, i) + h.y(1, i + 1)) / 2, (h.y(2, i) + h.y(2, i + 1)) / 2};
+    const double UX[2] = {(h.y(1, i + 1) - h.y(1, i)) / len[i],
+                          (h.y(2, i + 1) - h.y(2, i)) / len[i]};
+    coupled_q_r(mid, U, UX, Qi[i].data(), Ri[i].data());
+  }
+  std::vector<double> rows(h.Y.size(), 0.0);
+  double beta[2], gamma[2];
+  for (int k = 1; k <= 2; ++k) {
+    for (int n = 1; n <= N - 2; ++n) {
+      rows[skm_at(3, k, n)] = len[n - 1] / 2 * (S(k, n) + Qi[n - 1][k - 1]) +
+                              len[n] / 2 * (S(k, n) + Qi[n][k - 1]) -
+                              (Ri[n][k - 1] - Ri[n - 1][k - 1]);
+    }
+  }
+  coupled_boundary(1, 2, &h.y(1, 0), beta, gamma);
+  for (int k = 1; k <= 2; ++k) {
+    const double flux = Ri[0][k - 1] - len[0] / 2 * (S(k, 0) + Qi[0][k - 1]);
+    rows[skm_at(3, k, 0)] = gamma[k - 1] - beta[k - 1] * flux;
+  }
+  coupled_boundary(0, 2, &h.y(1, N - 1), beta, gamma);
+  for (int k = 1; k <= 2; ++k) {
+    const double flux = Ri[N - 2][k - 1] + len[N - 2] / 2 * (S(k, N - 1) + Qi[N - 2][k - 1]);
+    rows[skm_at(3, k, N - 1)] = gamma[k - 1] - beta[k - 1] * flux;
+  }
+  return rows;
+}
+
+// A moving, non-uniform state on the given positions.
+void fill_state(Harness& h, const std::vector<double>& xs) {
+  for (int n = 0; n < h.NPTS; ++n) {
+    h.x(n) = xs[static_cast<std::size_t>(n)];
+    h.y(1, n) = std::sin(3.0 * h.x(n)) + 1.5;
+    h.y(2, n) = h.x(n) * h.x(n) - 0.2;
+    h.yp(1, n) = 0.3 - 0.1 * n;
+    h.yp(2, n) = std::cos(static_cast<double>(n));
+    h.xdot(n) = 0.05 * (n + 1);
+  }
+}
+
+TEST(Assembly, SlabRowsAreTheFiniteVolumeBalance) {
+  const std::vector<std::vector<double>> grids = {
+      {0.1, 0.4, 1.0},                  // three points: no interior interval
+      {0.0, 0.3, 0.7, 1.2, 2.0},        // non-uniform
+      {-1.0, -0.5, 0.0, 0.5, 1.0, 1.5}  // uniform
+  };
+  for (const auto& xs : grids) {
+    SCOPED_TRACE(::testing::Message() << xs.size() << " points");
+    ScriptedProblem p;
+    p.coeffs = coupled_coefficients;
+    p.boundary = coupled_boundary;
+    Harness h(p, 2, static_cast<int>(xs.size()), xs.front(), xs.back());
+    ASSERT_EQ(h.IFAIL, 0);
+    fill_state(h, xs);
+    ASSERT_EQ(h.residual(2.5), 0);
+    const std::vector<double> expected = slab_rows(h);
+    for (int n = 0; n < h.NPTS; ++n) {
+      for (int k = 1; k <= 2; ++k) {
+        SCOPED_TRACE(::testing::Message() << "point " << n << " component " << k);
+        EXPECT_NEAR(h.res(k, n), expected[skm_at(3, k, n)], 1e-13);
+      }
+    }
+  }
+}
+
+TEST(Assembly, ProblemCallsInOrderWithTheirArguments) {
+  const std::vector<double> xs = {0.0, 0.3, 0.7, 1.2, 2.0};
+  ScriptedProblem p;
+  p.coeffs = coupled_coefficients;
+  p.boundary = coupled_boundary;
+  Harness h(p, 2, 5, 0.0, 2.0);
+  fill_state(h, xs);
+  ASSERT_EQ(h.residual(2.5), 0);
+
+  ASSERT_EQ(p.bndr_calls.size(), 2u);
+  const auto& left = p.bndr_calls[0];
+  EXPECT_EQ(left.LEFT, 1);
+  EXPECT_EQ(left.spdef_calls_before, 0u);
+  EXPECT_EQ(left.U, &h.y(1, 0));  // the slice of Y itself
+  const auto& right = p.bndr_calls[1];
+  EXPECT_EQ(right.LEFT, 0);
+  EXPECT_EQ(right.spdef_calls_before, 3u);  // just before the last interval's spdef
+  EXPECT_EQ(right.U, &h.y(1, 4));
+  for (int k = 1; k <= 2; ++k) {
+    EXPECT_DOUBLE_EQ(left.UX[k - 1], (h.y(k, 1) - h.y(k, 0)) / (h.x(1) - h.x(0)));
+    EXPECT_DOUBLE_EQ(right.UX[k - 1], (h.y(k, 4) - h.y(k, 3)) / (h.x(4) - h.x(3)));
+  }
+
+  ASSERT_EQ(p.spdef_calls.size(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(::testing::Message() << "interval " << i);
+    const auto& c = p.spdef_calls[static_cast<std::size_t>(i)];
+    EXPECT_EQ(c.T, 2.5);
+    EXPECT_NEAR(c.XI, (h.x(i) + h.x(i + 1)) / 2, 1e-15);
+    for (int k = 1; k <= 2; ++k) {
+      EXPECT_NEAR(c.U[k - 1], (h.y(k, i) + h.y(k, i + 1)) / 2, 1e-15);
+      EXPECT_NEAR(c.UX[k - 1], (h.y(k, i + 1) - h.y(k, i)) / (h.x(i + 1) - h.x(i)), 1e-14);
+    }
+  }
+}
+
+// With unit capacity, u' = 1, x' = 0 and no flux or source, each interior row
+// is the x^M-weighted size of the point's control volume. The control volumes
+// and the two half-volumes at the ends tile the domain.
+TEST(Assembly, ControlVolumesTileTheDomain) {
+  struct Case {
+    int M;
+    std::vector<double> xs;
+  };
+  const Case cases[] = {{0, {0.5, 0.6, 0.9, 1.3, 2.0}},
+                        {1, {0.5, 0.6, 0.9, 1.3, 2.0}},
+                        {2, {0.5, 0.6, 0.9, 1.3, 2.0}},
+                        {3, {0.5, 0.6, 0.9, 1.3, 2.0}},
+                        {1, {0.0, 0.2, 0.5, 0.9, 1.5}},  // origin mode
+                        {2, {0.0, 0.2, 0.5, 0.9, 1.5}},
+                        {2, {0.0, 0.7, 1.5}}};
+  for (const Case& c : cases) {
+    const int N = static_cast<int>(c.xs.size());
+    SCOPED_TRACE(::testing::Message() << "M=" << c.M << " from " << c.xs.front() << ", " << N
+                                      << " points");
+    ScriptedProblem p;
+    p.coeffs = [](double, double, int, const double*, const double*, double* C, double* Q,
+                  double* R) {
+      C[0] = 1.0;
+      Q[0] = 0.0;
+      R[0] = 0.0;
+    };
+    Harness h(p, 1, N, c.xs.front(), c.xs.back(), {.M = c.M});
+    ASSERT_EQ(h.IFAIL, 0);
+    const bool origin = c.xs.front() == 0.0;
+    ASSERT_EQ(h.s.AT_ORIGIN, origin ? 1 : 0);
+    for (int n = 0; n < N; ++n) {
+      h.x(n) = c.xs[static_cast<std::size_t>(n)];
+      h.yp(1, n) = 1.0;
+    }
+    ASSERT_EQ(h.residual(), 0);
+    const double x0 = c.xs.front(), xn = c.xs.back();
+    double total = 0.0;
+    for (int n = 1; n <= N - 2; ++n) {
+      EXPECT_GT(h.res(1, n), 0.0) << "point " << n;
+      total += h.res(1, n);
+    }
+    // Right row: -(WR/xn^M); left row: WL/x0^M, or 1/(M+1) at the origin.
+    total -= std::pow(xn, c.M) * h.res(1, N - 1);
+    if (origin) {
+      EXPECT_EQ(h.res(1, 0), 1.0 / (c.M + 1));
+    } else {
+      total += std::pow(x0, c.M) * h.res(1, 0);
+    }
+    const double volume = (std::pow(xn, c.M + 1) - std::pow(x0, c.M + 1)) / (c.M + 1);
+    EXPECT_NEAR(total, volume, 1e-14 * volume);
+  }
+}
+
+TEST(Assembly, OriginRow) {
+  // Cylinder on 0, 0.5, 1, 1.5; C = 1, Q = 0.25, R = 0.75, u'_0 = 2.
+  ScriptedProblem p;
+  double beta = 1.0;
+  p.coeffs = [](double, double, int, const double*, const double*, double* C, double* Q,
+                double* R) {
+    C[0] = 1.0;
+    Q[0] = 0.25;
+    R[0] = 0.75;
+  };
+  p.boundary = [&beta](int, int, const double*, double* BETA, double* GAMMA) {
+    BETA[0] = beta;
+    GAMMA[0] = 0.125;
+  };
+  Harness h(p, 1, 4, 0.0, 1.5, {.M = 1});
+  ASSERT_EQ(h.s.AT_ORIGIN, 1);
+  h.yp(1, 0) = 2.0;
+  ASSERT_EQ(h.residual(), 0);
+  const double xi = kC * 0.5;
+  // (S + Q)/(M+1) - R/xi
+  EXPECT_DOUBLE_EQ(h.res(1, 0), (2.0 + 0.25) / 2.0 - 0.75 / xi);
+
+  beta = 0.0;  // symmetry replaced by GAMMA = 0: the row is -GAMMA
+  ASSERT_EQ(h.residual(), 0);
+  EXPECT_EQ(h.res(1, 0), -0.125);
+}
+
+TEST(Assembly, OrdinaryLeftRowWithZeroBetaIsPlusGamma) {
+  ScriptedProblem p;
+  p.boundary = [](int, int, const double*, double* BETA, double* GAMMA) {
+    BETA[0] = 0.0;
+    GAMMA[0] = 0.125;
+  };
+  for (int M : {0, 1, 2}) {
+    SCOPED_TRACE(::testing::Message() << "M=" << M);
+    Harness h(p, 1, 4, 0.5, 2.0, {.M = M});
+    ASSERT_EQ(h.s.AT_ORIGIN, 0);
+    h.yp(1, 0) = 3.0;
+    h.y(1, 1) = 7.0;
+    ASSERT_EQ(h.residual(), 0);
+    EXPECT_EQ(h.res(1, 0), 0.125);
+    EXPECT_EQ(h.res(1, 3), 0.125);  // right end, same BETA and GAMMA: also +GAMMA
+  }
+}
+
+// In origin mode the first interval passes no flux to point 1: a flux that is
+// non-zero only in the first interval leaves point 1's row at zero, while the
+// ordinary mode carries it over.
+TEST(Assembly, NoFluxFromTheOriginInterval) {
+  ScriptedProblem p;
+  p.coeffs = [](double, double XI, int, const double*, const double*, double* C, double* Q,
+                double* R) {
+    C[0] = 1.0;
+    Q[0] = 0.0;
+    R[0] = XI < 0.5 ? 1.0 : 0.0;
+  };
+  Harness origin(p, 1, 4, 0.0, 1.5, {.M = 2});
+  ASSERT_EQ(origin.s.AT_ORIGIN, 1);
+  ASSERT_EQ(origin.residual(), 0);
+  EXPECT_EQ(origin.res(1, 1), 0.0);
+
+  Harness ordinary(p, 1, 4, 1e-3, 1.5, {.M = 2});
+  ASSERT_EQ(ordinary.s.AT_ORIGIN, 0);
+  ASSERT_EQ(ordinary.residual(), 0);
+  EXPECT_GT(ordinary.res(1, 1), 0.0);  // + F of the first interval
+}
+
+// Constant values, all derivatives zero, zero-flux boundaries: every
+// transport row is exactly zero, on any grid and for any geometry.
+TEST(Assembly, ConstantStateGivesZeroTransportRows) {
+  struct Case {
+    int M;
+    double x0;
+  };
+  for (const Case& c : {Case{0, 0.0}, Case{1, 0.3}, Case{2, 0.3}, Case{1, 0.0}, Case{2, 0.0}}) {
+    SCOPED_TRACE(::testing::Message() << "M=" << c.M << " from " << c.x0);
+    ScriptedProblem p;
+    Harness h(p, 3, 6, c.x0, 2.0, {.M = c.M});
+    const double xs[] = {0.0, 0.4, 0.55, 0.8, 1.1, 2.0};
+    for (int n = 0; n < 6; ++n) {
+      h.x(n) = n == 0 ? c.x0 : xs[n];
+      for (int k = 1; k <= 3; ++k) h.y(k, n) = 0.5 * k - 0.7;
+    }
+    ASSERT_EQ(h.residual(), 0);
+    for (int n = 0; n < 6; ++n)
+      for (int k = 1; k <= 3; ++k) EXPECT_EQ(h.res(k, n), 0.0) << "point " << n << " k " << k;
+  }
+}
+
+}  // namespace
+}  // namespace qz5::testing
