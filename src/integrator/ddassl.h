@@ -1,0 +1,60 @@
+// The DAE time integrator.
+//
+// DDASSL integrates an implicit system G(t, y, y') = 0 of NEQ equations from T
+// towards TOUT with variable-order (1..5), variable-step backward
+// differentiation formulas and a modified Newton corrector whose iteration
+// matrix dG/dy + c dG/dy' is formed by finite differences of the residual (or
+// by the caller's JAC) and factored in banded form. It knows nothing of the
+// model: it sees only the residual call-back.
+//
+// Everything that must survive between calls lives in the caller's RWORK and
+// IWORK (layout in work_layout.h), so the caller passes the same arrays back
+// unchanged from call to call. All arrays are pointers to element 1 of the
+// classic 1-based arrays: INFO has 15 entries, INFO[0] being INFO(1).
+// Errors are reported through IDID and framed reports on unit 6 (XERMSG);
+// a repeated call after an unhandled error is fatal and throws qz5::Stop.
+// Nothing is allocated while stepping.
+#pragma once
+
+#include <functional>
+
+#include "integrator/work_layout.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+// Residual: stores G(t, y, yprime) in delta (NEQ reals). ires is 0 on entry;
+// set it to -1 to reject the point (the step is reduced and retried) or -2 to
+// give up (DDASSL returns IDID = -11).
+using ResidualFn = std::function<void(double t, double* y, double* yprime, double* delta,
+                                      int& ires, double* rpar, int* ipar)>;
+// Iteration matrix from the caller (INFO(5) = 1): stores dG/dy + cj dG/dy' in
+// pd (zeroed before the call), dense by columns or in band storage.
+using JacobianFn = std::function<void(double t, double* y, double* yprime, double* pd, double cj,
+                                      double* rpar, int* ipar)>;
+
+class Integrator {
+ public:
+  // io: unit table for the framed reports (unit 6). unit_roundoff: the
+  // relative machine precision the integrator works with.
+  Integrator(Units& io, double unit_roundoff) : io_(io), unit_roundoff_(unit_roundoff) {}
+
+  // One call: advances from T towards TOUT under the options in INFO and
+  // returns with IDID 1 (one step, INFO(3) = 1), 2 (TSTOP reached), 3 (TOUT
+  // reached), -1..-12 (integration failure, values at the last mesh point)
+  // or -33 (illegal input, nothing changed but INFO(1)). INFO(1) is 1 after a
+  // successful return and -1 after any error; calling again with INFO(1) = -1
+  // prints a fatal report and throws qz5::Stop.
+  void DDASSL(const ResidualFn& RES, int NEQ, double& T, double* Y, double* YPRIME, double& TOUT,
+              int* INFO, double* RTOL, double* ATOL, int& IDID, double* RWORK, int LRW,
+              int* IWORK, int LIW, double* RPAR, int* IPAR, const JacobianFn& JAC);
+
+  // The unit roundoff; the argument is ignored (the integrator passes 4).
+  double MACHINE_CONSTANT(int I) const;
+
+ private:
+  Units& io_;
+  double unit_roundoff_;
+};
+
+}  // namespace qz5

@@ -1,0 +1,137 @@
+// The Newton iteration matrix dG/dY + LEAD_COEF dG/dYPRIME: formed by
+// differences of the residual or by the caller's JAC, dense or banded, then
+// factored; and the solve with its factors.
+#include <algorithm>
+#include <cmath>
+
+#include "integrator/dassl_routines.h"
+#include "linalg/band.h"
+
+namespace qz5 {
+namespace {
+
+// Increment for component n: large enough to rise above roundoff in Y(n),
+// H*YPRIME(n) and the weight, in the direction the solution moves, and
+// rounded so that Y(n) + INC - Y(n) is exactly INC.
+double increment(double ROOT_U, double y, double yprime, double wt, double H) {
+  const double hyp = H * yprime;
+  double INC = ROOT_U * std::max(std::max(std::abs(y), std::abs(hyp)), std::abs(wt));
+  INC = hyp >= 0.0 ? std::abs(INC) : -std::abs(INC);
+  return (y + INC) - y;
+}
+
+int band_lda(const int* IWORK) { return 2 * iwork_at(IWORK, kMl) + iwork_at(IWORK, kMu) + 1; }
+
+void dense_by_differences(const Problem& P, double TIME, double* Y, double* YPRIME,
+                          const double* RESIDUAL_VEC, double LEAD_COEF, double H, const double* WT,
+                          double* ERROR_ACC, double* MATRIX_STORE, int* IWORK, int& IRES,
+                          double ROOT_U, int& SINGULAR) {
+  const int NEQ = P.NEQ;
+  IRES = 0;
+  for (int I = 0; I < NEQ; ++I) {
+    const double INC = increment(ROOT_U, Y[I], YPRIME[I], WT[I], H);
+    const double y_save = Y[I];
+    const double yp_save = YPRIME[I];
+    Y[I] = Y[I] + INC;
+    YPRIME[I] = YPRIME[I] + LEAD_COEF * INC;
+    P.RES(TIME, Y, YPRIME, ERROR_ACC, IRES, P.RPAR, P.IPAR);
+    if (IRES < 0) return;
+    const double INC_INV = 1.0 / INC;
+    double* column = MATRIX_STORE + I * NEQ;
+    for (int L = 0; L < NEQ; ++L) column[L] = (ERROR_ACC[L] - RESIDUAL_VEC[L]) * INC_INV;
+    Y[I] = y_save;
+    YPRIME[I] = yp_save;
+  }
+  DGEFA(P.io, MATRIX_STORE, NEQ, NEQ, iwork_from(IWORK, kPivots), SINGULAR);
+}
+
+// Columns GROUP_STRIDE apart touch disjoint rows of the band, so one residual
+// evaluation gives every column of a group.
+void band_by_differences(const Problem& P, double TIME, double* Y, double* YPRIME,
+                         const double* RESIDUAL_VEC, double LEAD_COEF, double H, const double* WT,
+                         double* ERROR_ACC, double* MATRIX_STORE, int* IWORK, int& IRES,
+                         double ROOT_U, int SAVE_START, int& SINGULAR) {
+  const int NEQ = P.NEQ;
+  const int ML = iwork_at(IWORK, kMl);
+  const int MU = iwork_at(IWORK, kMu);
+  const int GROUP_STRIDE = ML + MU + 1;
+  const int GROUP_COUNT = std::min(GROUP_STRIDE, NEQ);
+  const int BAND_LDA = GROUP_STRIDE + ML;
+  const int SAVE_LEN = NEQ / GROUP_STRIDE + 1;
+  const Vec1<double> y(Y), yp(YPRIME), store(MATRIX_STORE);
+  const Vec1<double> save_y(&store(SAVE_START)), save_yp(&store(SAVE_START + SAVE_LEN));
+  const Vec1<const double> wt(WT), res(RESIDUAL_VEC), perturbed(ERROR_ACC);
+  IRES = 0;
+  for (int J = 1; J <= GROUP_COUNT; ++J) {
+    for (int N = J; N <= NEQ; N += GROUP_STRIDE) {
+      const int K = (N - J) / GROUP_STRIDE + 1;
+      save_y(K) = y(N);
+      save_yp(K) = yp(N);
+      const double INC = increment(ROOT_U, y(N), yp(N), wt(N), H);
+      y(N) = y(N) + INC;
+      yp(N) = yp(N) + LEAD_COEF * INC;
+    }
+    P.RES(TIME, Y, YPRIME, ERROR_ACC, IRES, P.RPAR, P.IPAR);
+    if (IRES < 0) return;
+    for (int N = J; N <= NEQ; N += GROUP_STRIDE) {
+      const int K = (N - J) / GROUP_STRIDE + 1;
+      y(N) = save_y(K);
+      yp(N) = save_yp(K);
+      const double INC = increment(ROOT_U, y(N), yp(N), wt(N), H);
+      const double INC_INV = 1.0 / INC;
+      const int first = std::max(1, N - MU);
+      const int last = std::min(NEQ, N + ML);
+      for (int I = first; I <= last; ++I)
+        store(N * (BAND_LDA - 1) - ML + I) = (perturbed(I) - res(I)) * INC_INV;
+    }
+  }
+  BAND_FACTOR(MATRIX_STORE, BAND_LDA, NEQ, ML, MU, iwork_from(IWORK, kPivots), SINGULAR);
+}
+
+}  // namespace
+
+void ITERATION_MATRIX(const Problem& P, double TIME, double* Y, double* YPRIME,
+                      const double* RESIDUAL_VEC, double LEAD_COEF, double H, int& SINGULAR,
+                      const double* WT, double* ERROR_ACC, double* MATRIX_STORE, int* IWORK,
+                      int& IRES, double UNIT_ROUNDOFF, int SAVE_START) {
+  SINGULAR = 0;
+  const int NEQ = P.NEQ;
+  const double ROOT_U = std::sqrt(UNIT_ROUNDOFF);
+  switch (iwork_at(IWORK, kMatrixKind)) {
+    case kDenseJac:
+      std::fill(MATRIX_STORE, MATRIX_STORE + NEQ * NEQ, 0.0);
+      P.JAC(TIME, Y, YPRIME, MATRIX_STORE, LEAD_COEF, P.RPAR, P.IPAR);
+      DGEFA(P.io, MATRIX_STORE, NEQ, NEQ, iwork_from(IWORK, kPivots), SINGULAR);
+      break;
+    case kDenseDiff:
+      dense_by_differences(P, TIME, Y, YPRIME, RESIDUAL_VEC, LEAD_COEF, H, WT, ERROR_ACC,
+                           MATRIX_STORE, IWORK, IRES, ROOT_U, SINGULAR);
+      break;
+    case kBandJac: {
+      const int BAND_LDA = band_lda(IWORK);
+      std::fill(MATRIX_STORE, MATRIX_STORE + BAND_LDA * NEQ, 0.0);
+      P.JAC(TIME, Y, YPRIME, MATRIX_STORE, LEAD_COEF, P.RPAR, P.IPAR);
+      BAND_FACTOR(MATRIX_STORE, BAND_LDA, NEQ, iwork_at(IWORK, kMl), iwork_at(IWORK, kMu),
+                  iwork_from(IWORK, kPivots), SINGULAR);
+      break;
+    }
+    default:  // kBandDiff
+      band_by_differences(P, TIME, Y, YPRIME, RESIDUAL_VEC, LEAD_COEF, H, WT, ERROR_ACC,
+                          MATRIX_STORE, IWORK, IRES, ROOT_U, SAVE_START, SINGULAR);
+      break;
+  }
+}
+
+void ITERATION_SOLVE(const Problem& P, double* RESIDUAL_VEC, const double* MATRIX_STORE,
+                     const int* IWORK) {
+  const int kind = iwork_at(IWORK, kMatrixKind);
+  const int* PIVOTS = iwork_from(IWORK, kPivots);
+  if (kind == kBandJac || kind == kBandDiff) {
+    BAND_SOLVE(MATRIX_STORE, band_lda(IWORK), P.NEQ, iwork_at(IWORK, kMl), iwork_at(IWORK, kMu),
+               PIVOTS, RESIDUAL_VEC, 0);
+  } else {
+    DGESL(P.io, MATRIX_STORE, P.NEQ, P.NEQ, PIVOTS, RESIDUAL_VEC, 0);
+  }
+}
+
+}  // namespace qz5
