@@ -1,0 +1,73 @@
+// The estuary model as a PDE problem of the moving-grid discretisation.
+//
+// The discretisation solves any system of the coefficient form
+//   sum_j C(k,j) du_j/dt + Q(k) = dR(k)/dx,  BETA(k) R(k) = GAMMA(k) at the ends;
+// this class states the estuary's advection-dispersion-reaction equations in
+// that form, in model units. In file units (days, file length units, file
+// concentrations c = u * CCONV(m)) the equations are
+//   A dc/dtau = -d(QL c)/dX + d(A D dc/dX)/dX + A RX(m) + SL(m),
+// with A the cross-section area, D the dispersion, QL the along-channel flow
+// and SL the lateral mass input of the lateral inputs, and RX the reaction
+// rates. The coefficient form is that equation multiplied by XCONV/TUNIT_MODEL
+// and divided by CCONV(m), which makes the capacity negative and the flux the
+// advective minus the dispersive flux.
+//
+// The first (left) end is the inflow end: the flux leaving through it equals
+// the advective flux of the water entering there at the first boundary's
+// concentration. The second (right) end holds the second boundary's
+// concentration.
+//
+// Every call consults the variable driver, the lateral inputs and (for the
+// ends) the boundary series of the model state, which advances their
+// remembered indices; nothing else changes. No call allocates.
+#pragma once
+
+#include <array>
+
+#include "discretisation/pde_problem.h"
+#include "input/model_state.h"
+#include "model/kinetics.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+class EstuaryModel : public PdeProblem {
+ public:
+  // Keeps references to both: they must outlive the model. ms must be fully
+  // set up (parameters, driver, boundary series, lateral inputs) before the
+  // first call; io receives the series' warnings and stop lines.
+  EstuaryModel(Units& io, ModelState& ms);
+
+  // Coefficients at model time T and model position XI. Writes every element
+  // of C (NCOMP x NCOMP by columns: diagonal, all diagonal elements equal,
+  // off-diagonal exactly 0.0), Q(1..NCOMP) and R(1..NCOMP). Never changes
+  // IRES. A time outside variable driver 1 stops the run (in the driver's
+  // look-up).
+  void spdef(double T, double XI, int NCOMP, const double* U, const double* UX, double* C,
+             double* Q, double* R, int& IRES) override;
+
+  // LEFT != 0: BETA = 1 and GAMMA the advective inflow flux at the first
+  // boundary's concentration. LEFT == 0: BETA = 0 and GAMMA = U(m) - CR(m) /
+  // CCONV(m), so the row pins U to the second boundary's concentration. UX is
+  // not used. Never changes IRES. Both sides consult all three series.
+  void bndr(double T, double* BETA, double* GAMMA, const double* U, const double* UX,
+            int NCOMP, int LEFT, int& IRES) override;
+
+  // The initial profile (from the initial-profile file or linear between the
+  // boundaries' start values), through the input layer's UINIT.
+  void uinit(int NCOMP, int NPTS, double* U) override;
+
+ private:
+  // Time in days of model time T.
+  double days(double T) const;
+
+  Units& io_;
+  ModelState& ms_;
+  // Scratch of the look-ups and the kinetics, sized once.
+  std::array<double, kKineticsComponents> RX_{};
+  std::array<double, kMaxNcomp> SL_{};
+  std::array<double, kMaxNcomp> CL_{};
+  std::array<double, kMaxNcomp> CR_{};
+};
+
+}  // namespace qz5
