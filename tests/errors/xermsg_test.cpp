@@ -100,9 +100,10 @@ TEST(ErrPrint, MarkBeyondReachBreaksAsPlainText) {
       // "$$" at 82 > 73: break at the blank at 51; then the mark is reachable.
       {"blank before a far mark", " *  ", -1, rep('A', 50) + " " + rep('B', 30) + "$$C", 72,
        {" *  " + rep('A', 50), " *  " + rep('B', 30), " *  C"}},
-      // "$$" at 73 = width + 1: still a mark break, the piece is 72 long.
-      {"mark right after the width", " *  ", -1, rep('A', 72) + "$$B", 72,
-       {" *  " + rep('A', 72), " *  B"}},
+      // "$$" at 73 = width + 1: still a mark break, so the piece is all 72
+      // characters, blank included, rather than ending at the blank.
+      {"mark right after the width", " *  ", -1, rep('A', 30) + " " + rep('A', 41) + "$$B", 72,
+       {" *  " + rep('A', 30) + " " + rep('A', 41), " *  B"}},
       // "$$" at 74: out of reach, no blank: hard cut; "A" then precedes the mark.
       {"mark one beyond reach", " *  ", -1, rep('A', 73) + "$$B", 72,
        {" *  " + rep('A', 72), " *  A", " *  B"}},
