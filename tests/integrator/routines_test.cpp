@@ -1,0 +1,273 @@
+// The routines beneath DDASSL: error weights and norm, interpolation of the
+// step history, and the iteration matrix with its solve.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "dassl_harness.h"
+#include "integrator/dassl_routines.h"
+#include "textio/stop.h"
+
+namespace qz5::testing {
+namespace {
+
+TEST(ErrorWeights, ScalarUsesFirstElementsVectorUsesEach) {
+  const double Y[2] = {-2.0, 3.0};
+  const double RTOL[2] = {0.1, 0.2};
+  const double ATOL[2] = {1e-3, 2e-3};
+  double WT[2];
+  SET_ERROR_WEIGHTS(2, 0, RTOL, ATOL, Y, WT);
+  EXPECT_EQ(WT[0], 0.1 * 2.0 + 1e-3);
+  EXPECT_EQ(WT[1], 0.1 * 3.0 + 1e-3);
+  SET_ERROR_WEIGHTS(2, 1, RTOL, ATOL, Y, WT);
+  EXPECT_EQ(WT[0], 0.1 * 2.0 + 1e-3);
+  EXPECT_EQ(WT[1], 0.2 * 3.0 + 2e-3);
+}
+
+TEST(WeightedNorm, RootMeanSquareOfWeightedElements) {
+  const double ones[4] = {1.0, 1.0, 1.0, 1.0};
+  const double v1[2] = {3.0, 4.0};
+  EXPECT_NEAR(WEIGHTED_RMS_NORM(2, v1, ones), std::sqrt(12.5), 1e-15);
+  const double v2[4] = {2.0, 0.0, 0.0, 0.0};
+  const double wt2[4] = {0.5, 1.0, 1.0, 1.0};
+  EXPECT_DOUBLE_EQ(WEIGHTED_RMS_NORM(4, v2, wt2), 2.0);  // 4 * sqrt(1/4)
+  const double zero[3] = {0.0, -0.0, 0.0};
+  EXPECT_EQ(WEIGHTED_RMS_NORM(3, zero, ones), 0.0);
+  // Squares of 1e300 overflow; the scaling by the largest element must not.
+  const double huge[2] = {1e300, -1e300};
+  EXPECT_DOUBLE_EQ(WEIGHTED_RMS_NORM(2, huge, ones), 1e300);
+}
+
+// The history holds a cubic through four unevenly spaced mesh points as
+// modified divided differences: column j = psi_1 ... psi_(j-1) times the
+// divided difference over the j latest points. The interpolant of order 3
+// must reproduce the cubic and its derivative anywhere.
+TEST(InterpolateHistory, ReproducesACubicAndItsDerivative) {
+  auto p = [](double t) { return 2.0 - 3.0 * t + 0.5 * t * t + 1.5 * t * t * t; };
+  auto dp = [](double t) { return -3.0 + t + 4.5 * t * t; };
+  const double mesh[4] = {1.0, 0.8, 0.5, 0.3};  // t_n, t_(n-1), ...
+  double dd[4][4];
+  for (int i = 0; i < 4; ++i) dd[i][0] = p(mesh[i]);
+  for (int j = 1; j < 4; ++j)
+    for (int i = 0; i + j < 4; ++i) dd[i][j] = (dd[i][j - 1] - dd[i + 1][j - 1]) / (mesh[i] - mesh[i + j]);
+  double psi[6] = {0, 0, 0, 0, 0, 0};
+  for (int i = 1; i <= 3; ++i) psi[i - 1] = mesh[0] - mesh[i];
+  psi[3] = 1.0;  // not used at order 3 except for the last ratio
+  double phi[4];
+  double scale = 1.0;
+  for (int j = 0; j < 4; ++j) {
+    phi[j] = scale * dd[0][j];
+    if (j < 3) scale *= psi[j];
+  }
+  for (double t : {1.0, 0.9, 1.2, 0.4}) {
+    SCOPED_TRACE(t);
+    double y = 0.0, yp = 0.0;
+    INTERPOLATE_HISTORY(1.0, t, &y, &yp, 1, 3, phi, psi);
+    EXPECT_NEAR(y, p(t), 1e-13);
+    EXPECT_NEAR(yp, dp(t), 1e-12);
+  }
+}
+
+TEST(InterpolateHistory, AtTheMeshPointGivesTheStoredSolutionExactly) {
+  const double phi[6] = {0.1234567890123, -7.5, 1e-3, 4.0, 2.5, -1.0};  // NEQ = 1, order 5
+  const double psi[6] = {0.1, 0.25, 0.3, 0.7, 0.9, 1.2};
+  double y = 0.0, yp = 0.0;
+  INTERPOLATE_HISTORY(3.0, 3.0, &y, &yp, 1, 5, phi, psi);
+  EXPECT_EQ(y, phi[0]);
+  // At DT = 0 the slope of the j-th Newton term is phi_j / psi_(j-1).
+  EXPECT_NEAR(yp, -7.5 / 0.1 + 1e-3 / 0.25 + 4.0 / 0.3 + 2.5 / 0.7 - 1.0 / 0.9, 1e-12);
+}
+
+// A linear banded system G = A y + B y' - f with fixed band entries: the
+// iteration matrix is exactly A + c B.
+struct LinearBand {
+  int NEQ, ML, MU;
+  bool in_band(int i, int j) const { return j - i <= MU && i - j <= ML; }
+  double a(int i, int j) const {
+    return in_band(i, j) ? 1.0 + 0.37 * i - 0.11 * j + (i == j ? 5.0 : 0.0) : 0.0;
+  }
+  double b(int i, int j) const { return i == j ? 1.0 + 0.1 * i : (j - i == 1 && MU >= 1 ? 0.2 : 0.0); }
+  void residual(double t, const double* y, const double* yp, double* g) const {
+    for (int i = 0; i < NEQ; ++i) {
+      g[i] = -std::sin(t + i);
+      for (int j = 0; j < NEQ; ++j) g[i] += a(i, j) * y[j] + b(i, j) * yp[j];
+    }
+  }
+};
+
+struct MatrixSetup {
+  MatrixSetup(int neq, int ml, int mu, int kind)
+      : NEQ(neq), iwork(20 + neq, 0), y(neq), yp(neq), wt(neq, 1e-3), r(neq), e(neq) {
+    iwork[kMl - 1] = ml;
+    iwork[kMu - 1] = mu;
+    iwork[kMatrixKind - 1] = kind;
+    const int length = (2 * ml + mu + 1) * neq;
+    store.assign(length + 2 * (neq / (ml + mu + 1) + 1), 0.0);
+    save_start = length + 1;
+    for (int i = 0; i < neq; ++i) {
+      y[i] = 0.5 + 0.25 * i;
+      yp[i] = -1.0 + 0.3 * i;
+    }
+  }
+  int NEQ;
+  std::vector<int> iwork;
+  std::vector<double> y, yp, wt, r, e, store;
+  int save_start;
+};
+
+TEST(IterationMatrix, BandedDifferencesReproduceTheBandedJacobian) {
+  struct Case { int neq, ml, mu, calls; };
+  for (const Case c : {Case{7, 2, 1, 4}, Case{1, 0, 0, 1}, Case{4, 3, 3, 4}, Case{9, 1, 0, 2}}) {
+    SCOPED_TRACE(::testing::Message() << "NEQ " << c.neq << " ML " << c.ml << " MU " << c.mu);
+    const LinearBand sys{c.neq, c.ml, c.mu};
+    MatrixSetup m(c.neq, c.ml, c.mu, kBandDiff);
+    int calls = 0;
+    ResidualFn res = [&](double t, double* y, double* yp, double* d, int&, double*, int*) {
+      ++calls;
+      sys.residual(t, y, yp, d);
+    };
+    JacobianFn jac;
+    std::istringstream in;
+    std::ostringstream out;
+    Units io(in, out);
+    const Problem P{io, c.neq, res, jac, nullptr, nullptr};
+    const double t = 0.3, cj = 40.0, h = 0.05;
+    sys.residual(t, m.y.data(), m.yp.data(), m.r.data());
+    const std::vector<double> y0 = m.y, yp0 = m.yp, r0 = m.r;
+    int singular = -5, ires = 7;
+    ITERATION_MATRIX(P, t, m.y.data(), m.yp.data(), m.r.data(), cj, h, singular, m.wt.data(),
+                     m.e.data(), m.store.data(), m.iwork.data(), ires, kEps, m.save_start);
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(singular, 0);
+    EXPECT_EQ(ires, 0);
+    EXPECT_EQ(m.y, y0);
+    EXPECT_EQ(m.yp, yp0);
+    EXPECT_EQ(m.r, r0);
+    // Solve (A + cj B) x = b for a known x; difference quotients of a linear
+    // residual are exact up to roundoff over an increment of ~sqrt(eps).
+    std::vector<double> x(c.neq), b(c.neq, 0.0);
+    for (int i = 0; i < c.neq; ++i) x[i] = 1.0 - 0.4 * i;
+    for (int i = 0; i < c.neq; ++i)
+      for (int j = 0; j < c.neq; ++j) b[i] += (sys.a(i, j) + cj * sys.b(i, j)) * x[j];
+    ITERATION_SOLVE(P, b.data(), m.store.data(), m.iwork.data());
+    for (int i = 0; i < c.neq; ++i) EXPECT_NEAR(b[i], x[i], 1e-6) << i;
+  }
+}
+
+TEST(IterationMatrix, IncrementFollowsTheDirectionOfTheSolution) {
+  // Diagonal band (ML = MU = 0): one group perturbs every component at once.
+  MatrixSetup m(3, 0, 0, kBandDiff);
+  m.y = {0.0, 1.0, 5.0};
+  m.yp = {0.0, -1e9, 1.0};
+  m.wt = {2.0, 1e-3, 1.0};
+  const double h = 1e-3, cj = 1000.0;
+  std::vector<double> seen_y, seen_yp;
+  ResidualFn res = [&](double, double* y, double* yp, double* d, int&, double*, int*) {
+    if (seen_y.empty()) {
+      seen_y.assign(y, y + 3);
+      seen_yp.assign(yp, yp + 3);
+    }
+    for (int i = 0; i < 3; ++i) d[i] = y[i] - yp[i];
+  };
+  JacobianFn jac;
+  std::istringstream in;
+  std::ostringstream out;
+  Units io(in, out);
+  const Problem P{io, 3, res, jac, nullptr, nullptr};
+  int singular = 0, ires = 0;
+  ITERATION_MATRIX(P, 0.0, m.y.data(), m.yp.data(), m.r.data(), cj, h, singular, m.wt.data(),
+                   m.e.data(), m.store.data(), m.iwork.data(), ires, kEps, m.save_start);
+  const double root_u = std::sqrt(kEps);
+  // y = 0, y' = 0: the weight sets the size, and the sign is positive.
+  EXPECT_EQ(seen_y[0], root_u * 2.0);
+  // h y' = -1e6 dominates and is negative; the increment is rounded to what
+  // 1 + inc actually represents.
+  EXPECT_EQ(seen_y[1] - 1.0, (1.0 + -root_u * 1e6) - 1.0);
+  EXPECT_LT(seen_y[1], 1.0);
+  EXPECT_EQ(seen_y[2], 5.0 + root_u * 5.0);
+  EXPECT_EQ(seen_yp[0], cj * (root_u * 2.0));
+  EXPECT_EQ(seen_yp[1], -1e9 + cj * ((1.0 + -root_u * 1e6) - 1.0));
+}
+
+TEST(IterationMatrix, ZeroJacobianIsSingularAndRefusalReturnsAtOnce) {
+  MatrixSetup m(3, 1, 1, kBandDiff);
+  int calls = 0;
+  int refuse_from = 1000;
+  ResidualFn res = [&](double, double*, double*, double* d, int& ires, double*, int*) {
+    ++calls;
+    for (int i = 0; i < 3; ++i) d[i] = 1.0;
+    if (calls >= refuse_from) ires = -1;
+  };
+  JacobianFn jac;
+  std::istringstream in;
+  std::ostringstream out;
+  Units io(in, out);
+  const Problem P{io, 3, res, jac, nullptr, nullptr};
+  std::fill(m.r.begin(), m.r.end(), 1.0);
+  int singular = 0, ires = 0;
+  ITERATION_MATRIX(P, 0.0, m.y.data(), m.yp.data(), m.r.data(), 10.0, 0.1, singular,
+                   m.wt.data(), m.e.data(), m.store.data(), m.iwork.data(), ires, kEps,
+                   m.save_start);
+  EXPECT_NE(singular, 0);
+  EXPECT_EQ(ires, 0);
+
+  calls = 0;
+  refuse_from = 2;
+  ITERATION_MATRIX(P, 0.0, m.y.data(), m.yp.data(), m.r.data(), 10.0, 0.1, singular,
+                   m.wt.data(), m.e.data(), m.store.data(), m.iwork.data(), ires, kEps,
+                   m.save_start);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(ires, -1);
+  EXPECT_EQ(singular, 0);
+}
+
+TEST(IterationMatrix, BandedFromTheCallersJacobian) {
+  const int neq = 5, ml = 1, mu = 2;
+  const LinearBand sys{neq, ml, mu};
+  MatrixSetup m(neq, ml, mu, kBandJac);
+  const int lda = 2 * ml + mu + 1;
+  std::fill(m.store.begin(), m.store.end(), 99.0);  // must be cleared before JAC
+  double seen_cj = 0.0;
+  ResidualFn res = [](double, double*, double*, double*, int&, double*, int*) {
+    ADD_FAILURE() << "no residual call expected";
+  };
+  JacobianFn jac = [&](double, double*, double*, double* pd, double cj, double*, int*) {
+    seen_cj = cj;
+    for (int j = 0; j < neq; ++j)
+      for (int i = std::max(0, j - mu); i <= std::min(neq - 1, j + ml); ++i)
+        pd[(i - j + ml + mu) + j * lda] = sys.a(i, j) + cj * sys.b(i, j);
+  };
+  std::istringstream in;
+  std::ostringstream out;
+  Units io(in, out);
+  const Problem P{io, neq, res, jac, nullptr, nullptr};
+  int singular = 0, ires = 0;
+  ITERATION_MATRIX(P, 0.0, m.y.data(), m.yp.data(), m.r.data(), 25.0, 0.04, singular,
+                   m.wt.data(), m.e.data(), m.store.data(), m.iwork.data(), ires, kEps,
+                   m.save_start);
+  EXPECT_EQ(seen_cj, 25.0);
+  EXPECT_EQ(singular, 0);
+  std::vector<double> x = {1, -2, 3, 0.5, 4}, b(neq, 0.0);
+  for (int i = 0; i < neq; ++i)
+    for (int j = 0; j < neq; ++j) b[i] += (sys.a(i, j) + 25.0 * sys.b(i, j)) * x[j];
+  ITERATION_SOLVE(P, b.data(), m.store.data(), m.iwork.data());
+  for (int i = 0; i < neq; ++i) EXPECT_NEAR(b[i], x[i], 1e-12) << i;
+}
+
+// Dense iteration matrices reach the dense stubs, which report and stop.
+TEST(IterationMatrix, DenseKindStopsInTheDenseFactor) {
+  Dassl d(2);
+  d.info[5] = 0;  // dense
+  d.res = [](double, double* y, double* yp, double* delta, int&, double*, int*) {
+    delta[0] = -y[0] - yp[0];
+    delta[1] = -y[1] - yp[1];
+  };
+  d.y = {1.0, 1.0};
+  d.yprime = {-1.0, -1.0};
+  EXPECT_THROW(d.call(), Stop);
+  EXPECT_NE(d.console().find("Call made to DGEFA: The actual routine must be added"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace qz5::testing
