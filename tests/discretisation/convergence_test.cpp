@@ -1,6 +1,6 @@
 // Consistency of the transport rows with known solutions, independently of
 // the estuary model: the heat equation, a travelling wave of Burgers'
-// equation and the radially symmetric heat equation in a spherical shell.
+// equation and the radially symmetric heat equation in cylinders and spheres.
 // The exact u, u', x and x' are fed in; the residual of an interior point,
 // divided by the (x^M-weighted) size of its control volume, is the local
 // truncation error, which must fall as h^2 when the grid is refined.
@@ -121,6 +121,15 @@ Exact sphere_solution() {
           [=](double x, double t) { return -kPi * kPi * e(t) * std::sin(kPi * x) / x; }};
 }
 
+// Cylinder: u_t = x^-1 (x u_x)_x with u = exp(-k^2 t) J0(k x).
+constexpr double kK = 2.0;
+Exact cylinder_solution() {
+  auto e = [](double t) { return std::exp(-kK * kK * t); };
+  return {[=](double x, double t) { return e(t) * std::cyl_bessel_j(0.0, kK * x); },
+          [=](double x, double t) { return -kK * e(t) * std::cyl_bessel_j(1.0, kK * x); },
+          [=](double x, double t) { return -kK * kK * e(t) * std::cyl_bessel_j(0.0, kK * x); }};
+}
+
 void expect_second_order(const std::vector<double>& orders) {
   for (std::size_t i = 0; i < orders.size(); ++i) {
     EXPECT_GT(orders[i], 1.8) << "refinement " << i + 1;
@@ -161,16 +170,30 @@ TEST(Convergence, BurgersTravellingWave) {
   }
 }
 
-TEST(Convergence, SphericalShell) {
+// The heat equation with cylindrical and spherical symmetry, on a shell and
+// on a domain whose left end is the origin (where the interior rows near the
+// origin use the origin-mode geometry).
+TEST(Convergence, RadialHeatEquation) {
+  struct Case {
+    const char* name;
+    int M;
+    double a, b;
+    Exact e;
+  };
+  const Case cases[] = {{"cylinder shell", 1, 0.5, 1.5, cylinder_solution()},
+                        {"cylinder from the origin", 1, 0.0, 1.0, cylinder_solution()},
+                        {"sphere shell", 2, 0.5, 1.5, sphere_solution()},
+                        {"sphere from the origin", 2, 0.0, 1.0, sphere_solution()}};
   ScriptedProblem p;
-  const Exact e = sphere_solution();
-  for (bool moving : {false, true}) {
-    SCOPED_TRACE(moving ? "moving non-uniform grid" : "uniform grid");
-    const GridMap g = moving ? moving_grid(0.5, 1.5) : uniform_grid(0.5, 1.5);
-    const std::vector<double> orders = observed_orders(p, e, g, 2, 0.5, 1.5, 0.05);
-    std::printf("sphere M=2, %s: observed orders%s\n", moving ? "moving" : "uniform",
-                describe(orders).c_str());
-    expect_second_order(orders);
+  for (const Case& c : cases) {
+    for (bool moving : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << c.name << (moving ? ", moving grid" : ", uniform grid"));
+      const GridMap g = moving ? moving_grid(c.a, c.b) : uniform_grid(c.a, c.b);
+      const std::vector<double> orders = observed_orders(p, c.e, g, c.M, c.a, c.b, 0.05);
+      std::printf("%s, %s: observed orders%s\n", c.name, moving ? "moving" : "uniform",
+                  describe(orders).c_str());
+      expect_second_order(orders);
+    }
   }
 }
 
