@@ -65,7 +65,10 @@ void write_into_field(std::string& field, std::size_t first, std::size_t last,
 void write_into_field(std::string& field, std::string_view format, Items items);
 
 // Free-form (list-directed) rendering of one line: a leading blank, texts as
-// they are, each number after at least one blank.
+// they are, each number after at least one blank. A number is a blank and a
+// right-justified field: integers 11 columns, doubles 24 (17 significant
+// digits), floats 15 (9 significant digits); a text after a number gets one
+// blank before it.
 std::string list_directed_line(std::span<const Item> items);
 
 // --- free-form reading -----------------------------------------------------
@@ -113,7 +116,10 @@ class Units {
   // Writes the text and a line end as it stands.
   void write_line(int unit, std::string_view text);
 
-  // Free-form read of the targets, starting on a new line. With `eof_allowed`,
+  // Free-form read of the targets, starting on a new line; values are
+  // separated by runs of blanks, tabs and commas and may continue over lines
+  // (blank lines are passed over); the rest of the last line is skipped, and a
+  // read of no targets passes over one line. With `eof_allowed`,
   // an end of file met before every target is filled returns kEndOfFile (the
   // targets read so far are filled, the others untouched); without it, the
   // end of file stops the run naming the file. An unreadable value always

@@ -156,6 +156,15 @@ TEST(ReadList, SeparatorsAndContinuation) {
   EXPECT_EQ(c.units.line_number(kUnitConsoleIn), 8);
 }
 
+TEST(ReadList, ReadOfNothingPassesOverOneLine) {
+  Console c("header words\n4\n");
+  int n = 0;
+  EXPECT_EQ(c.units.read_list(kUnitConsoleIn, {}), ReadStatus::kOk);
+  c.units.read_list(kUnitConsoleIn, {&n});
+  EXPECT_EQ(n, 4);
+  EXPECT_EQ(c.units.read_list(kUnitConsoleIn, {}, true), ReadStatus::kEndOfFile);
+}
+
 TEST(ReadList, CommentTextAfterValuesIsNeverParsed) {
   // Whatever follows the last value, even invalid tokens, is ignored.
   Console c("1.5 ,abc NaN \x01\n2\n");
