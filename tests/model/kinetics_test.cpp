@@ -25,11 +25,15 @@ using Params = std::array<double, 19>;
 constexpr Params kDyadic = {2, 0, 1, 0.5, 3, 4, 1, 4, 1, 1, 1, 0.25, 2, 4, 0.5, 0.75, 0.5,
                             0.125, 0.25};
 
+void set_params(ModelState& ms, const Params& p, double cconv) {
+  ms.NCOMP = 6;
+  for (int k = 1; k <= 19; ++k) ms.RXPAR(k) = p[static_cast<std::size_t>(k - 1)];
+  for (int i = 1; i <= 7; ++i) ms.CCONV(i) = cconv;
+}
+
 std::unique_ptr<ModelState> make_state(const Params& p, double cconv = 1.0) {
   auto ms = std::make_unique<ModelState>();
-  ms->NCOMP = 6;
-  for (int k = 1; k <= 19; ++k) ms->RXPAR(k) = p[static_cast<std::size_t>(k - 1)];
-  for (int i = 1; i <= 7; ++i) ms->CCONV(i) = cconv;
+  set_params(*ms, p, cconv);
   return ms;
 }
 
@@ -82,11 +86,12 @@ TEST(Kinetics, ZeroStateGivesZeroRates) {
   // are nonzero, so no 0/0 arises.
   std::mt19937_64 gen(11);
   std::uniform_real_distribution<double> dist(0.05, 3.0);
+  auto ms = std::make_unique<ModelState>();
   for (int trial = 0; trial < 50; ++trial) {
     SCOPED_TRACE(trial);
     Params p;
     for (double& v : p) v = dist(gen);
-    auto ms = make_state(p, dist(gen));
+    set_params(*ms, p, dist(gen));
     const Rates rx = rates(*ms, {0, 0, 0, 0, 0, 0});
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(rx[i], 0.0) << "RX(" << i + 1 << ")";
   }
@@ -150,6 +155,7 @@ TEST(Kinetics, SubstrateShareIsClampedAtOne) {
 TEST(Kinetics, GrowthOfFourOnly) {
   std::mt19937_64 gen(7);
   std::uniform_real_distribution<double> dist(0.1, 20.0);
+  auto ms = std::make_unique<ModelState>();
   for (int trial = 0; trial < 100; ++trial) {
     SCOPED_TRACE(trial);
     Params p;
@@ -158,7 +164,7 @@ TEST(Kinetics, GrowthOfFourOnly) {
     p[11] = 0.0;  // P12
     p[17] = 0.0;  // P18
     p[18] = 0.0;  // P19
-    auto ms = make_state(p);
+    set_params(*ms, p, 1.0);
     const Conc c = {dist(gen), dist(gen), dist(gen), dist(gen), 0.0, dist(gen)};
     const Rates rx = rates(*ms, c);
     const double g3 = (c[2] * p[0]) / (c[2] + p[2]);
@@ -178,6 +184,7 @@ TEST(Kinetics, NutrientIsConservedOnRandomStates) {
   std::uniform_real_distribution<double> par(0.05, 5.0);
   std::uniform_real_distribution<double> frac(0.0, 1.0);
   std::uniform_real_distribution<double> conc(0.0, 100.0);
+  auto ms = std::make_unique<ModelState>();
   for (int trial = 0; trial < 2000; ++trial) {
     SCOPED_TRACE(trial);
     Params p;
@@ -185,7 +192,7 @@ TEST(Kinetics, NutrientIsConservedOnRandomStates) {
     p[14] = frac(gen);  // P15..P17 are fractions
     p[15] = frac(gen);
     p[16] = frac(gen);
-    auto ms = make_state(p, par(gen));
+    set_params(*ms, p, par(gen));
     const Conc c = {conc(gen), conc(gen), conc(gen), conc(gen), conc(gen), conc(gen)};
     const Rates rx = rates(*ms, c);
     const double p13 = p[12];
@@ -211,11 +218,12 @@ TEST(Kinetics, FixedGroupingOnRandomStates) {
   std::mt19937_64 gen(99);
   std::uniform_real_distribution<double> par(0.05, 5.0);
   std::uniform_real_distribution<double> conc(0.0, 100.0);
+  auto ms = std::make_unique<ModelState>();
   for (int trial = 0; trial < 500; ++trial) {
     SCOPED_TRACE(trial);
     Params p;
     for (double& v : p) v = par(gen);
-    auto ms = make_state(p, par(gen));
+    set_params(*ms, p, par(gen));
     const Conc c0 = {conc(gen), conc(gen), conc(gen), conc(gen), conc(gen), conc(gen)};
     double U[6];
     double c[7];
