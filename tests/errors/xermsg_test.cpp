@@ -21,6 +21,11 @@ std::string rep(char c, std::size_t n) { return std::string(n, c); }
 
 // A unit table on string streams; lines() splits what reached the console.
 class Console {
+ private:
+  // Declared before io: the unit table keeps references to them.
+  std::istringstream in_;
+  std::ostringstream out_;
+
  public:
   Console() : io(in_, out_) {}
   Lines lines() const {
@@ -31,10 +36,6 @@ class Console {
   }
   std::string raw() const { return out_.str(); }
   Units io;
-
- private:
-  std::istringstream in_;
-  std::ostringstream out_;
 };
 
 Lines print(std::string_view prefix, int prefix_len, std::string_view msg, int width) {
