@@ -55,8 +55,13 @@ TEST(FirstStep, InitialPhaseRaisesTheOrderAndDoublesTheStep) {
   const auto steps = first_steps(d, 3);
   const std::vector<std::pair<double, int>> expected = {{1e-4, 1}, {2e-4, 2}, {4e-4, 3}};
   EXPECT_EQ(steps, expected);
-  EXPECT_EQ(d.iw(kStepPhase), 0);
   EXPECT_EQ(d.iw(kErrtestFails), 0);
+  Dassl two(1);
+  decay_from(two, 1e-4);
+  first_steps(two, 2);
+  EXPECT_EQ(two.iw(kStepPhase), 0);  // still in the initial phase
+  EXPECT_EQ(two.iw(kOrderNext), 3);
+  EXPECT_EQ(two.rw(kStepSize), 4e-4);
 }
 
 TEST(FirstStep, FirstStepIsBackwardEuler) {
