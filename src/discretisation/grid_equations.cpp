@@ -62,8 +62,8 @@ void GRID_MONITOR(const SkmState& s, const double* Y, double* FSPART, int NCOMP,
   }
 }
 
-void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR,
-                    int NINNER, double* DELTA, double* FSPART) {
+void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR, int NINNER,
+                    double* DELTA, double* FSPART) {
   const int npts = NINNER + 2;
   const GridSweep g{Y, YPRIME, NVAR, npts - 2, (1.0 + s.KAPPA) * s.KAPPA};
   GRID_MONITOR(s, Y, FSPART, NVAR - 1, NINNER);

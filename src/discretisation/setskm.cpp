@@ -59,8 +59,8 @@ MachineParameters MACHINE_PARAMETERS() {
   }
   // Rounding and exponent range are the platform's IEEE double parameters.
   using Lim = std::numeric_limits<double>;
-  mp.irnd = (Lim::round_style == std::round_to_nearest && Lim::has_denorm == std::denorm_present)
-                ? 5 : 2;
+  mp.irnd =
+      (Lim::round_style == std::round_to_nearest && Lim::has_denorm == std::denorm_present) ? 5 : 2;
   mp.ngrd = 0;
   mp.iexp = 11;
   mp.minexp = Lim::min_exponent - 1;
@@ -70,8 +70,7 @@ MachineParameters MACHINE_PARAMETERS() {
   return mp;
 }
 
-void SKM_INITIAL_STATE(PdeProblem& p, int NCOMP, int NPTS, double XLEFT, double XRIGHT,
-                       double* Y) {
+void SKM_INITIAL_STATE(PdeProblem& p, int NCOMP, int NPTS, double XLEFT, double XRIGHT, double* Y) {
   const int nvar = NCOMP + 1;
   const int ninner = NPTS - 2;
   const double h = (XRIGHT - XLEFT) / static_cast<double>(ninner + 1);
@@ -80,8 +79,8 @@ void SKM_INITIAL_STATE(PdeProblem& p, int NCOMP, int NPTS, double XLEFT, double 
 }
 
 void SETSKM(Units& io, SkmState& s, PdeProblem& p, int& NEQ, int NCOMP, int NPTS, double XLEFT,
-            double XRIGHT, double TAU, double KAPPA, double ALPHA, double* Y,
-            double* /*RPAR*/, int LENWK, int M, double /*TSTART*/, int& IBAND, int& IFAIL) {
+            double XRIGHT, double TAU, double KAPPA, double ALPHA, double* Y, double* /*RPAR*/,
+            int LENWK, int M, double /*TSTART*/, int& IBAND, int& IFAIL) {
   s.NVAR = NCOMP + 1;
   s.NINNER = NPTS - 2;
   s.LUNSKM = kMessageUnit;

@@ -83,8 +83,8 @@ double fixed_position_rate(const double* Y, const double* YPRIME, int nvar, int 
 }
 
 // S_n(k) = sum over j of C(k, j) * V(j, n), in increasing j.
-double capacity_sum(const double* C, int NCOMP, int k, const double* Y, const double* YPRIME,
-                    int n, int npts) {
+double capacity_sum(const double* C, int NCOMP, int k, const double* Y, const double* YPRIME, int n,
+                    int npts) {
   const int nvar = NCOMP + 1;
   const bool interior = n >= 1 && n <= npts - 2;
   double sum = 0.0;
@@ -180,8 +180,8 @@ double skm_ipow(double x, int k) {
 
 IntervalGeometry interval_geometry(double xa, double xb, int M, int AT_ORIGIN, bool first) {
   IntervalGeometry G{};
-  G.q = (AT_ORIGIN == 1 && first) ? std::numeric_limits<double>::quiet_NaN()
-                                  : normaliser(xa, xb, M);
+  G.q =
+      (AT_ORIGIN == 1 && first) ? std::numeric_limits<double>::quiet_NaN() : normaliser(xa, xb, M);
   evaluation_point(xa, xb, M, AT_ORIGIN, G);
   split_and_weights(xa, xb, M, AT_ORIGIN, first, G);
   const double mp1 = static_cast<double>(M + 1);

@@ -55,8 +55,8 @@ void GRID_MONITOR(const SkmState& s, const double* Y, double* FSPART, int NCOMP,
 
 // Moving-grid equations: the position rows of DELTA (time-derivative half) and
 // FSPART (the rest). Uses the monitor slots of FSPART as scratch.
-void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR,
-                    int NINNER, double* DELTA, double* FSPART);
+void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR, int NINNER,
+                    double* DELTA, double* FSPART);
 
 // The floating-point parameters of the machine. Radix, digits and the two
 // epsilons are found by probing double arithmetic at run time; the exponent

@@ -52,8 +52,7 @@ std::vector<double> slab_rows(Harness& h) {
   const int N = h.NPTS;
   auto V = [&](int j, int n) {
     if (n == 0 || n == N - 1) return h.yp(j, n);
-    return h.yp(j, n) -
-           h.xdot(n) * (h.y(j, n + 1) - h.y(j, n - 1)) / (h.x(n + 1) - h.x(n - 1));
+    return h.yp(j, n) - h.xdot(n) * (h.y(j, n + 1) - h.y(j, n - 1)) / (h.x(n + 1) - h.x(n - 1));
   };
   auto S = [&](int k, int n) { return kCap[k - 1][0] * V(1, n) + kCap[k - 1][1] * V(2, n); };
   std::vector<std::array<double, 2>> Qi(N - 1), Ri(N - 1);
@@ -169,17 +168,14 @@ TEST(Assembly, ControlVolumesTileTheDomain) {
     int M;
     std::vector<double> xs;
   };
-  const Case cases[] = {{0, {0.5, 0.6, 0.9, 1.3, 2.0}},
-                        {1, {0.5, 0.6, 0.9, 1.3, 2.0}},
-                        {2, {0.5, 0.6, 0.9, 1.3, 2.0}},
-                        {3, {0.5, 0.6, 0.9, 1.3, 2.0}},
+  const Case cases[] = {{0, {0.5, 0.6, 0.9, 1.3, 2.0}}, {1, {0.5, 0.6, 0.9, 1.3, 2.0}},
+                        {2, {0.5, 0.6, 0.9, 1.3, 2.0}}, {3, {0.5, 0.6, 0.9, 1.3, 2.0}},
                         {1, {0.0, 0.2, 0.5, 0.9, 1.5}},  // origin mode
-                        {2, {0.0, 0.2, 0.5, 0.9, 1.5}},
-                        {2, {0.0, 0.7, 1.5}}};
+                        {2, {0.0, 0.2, 0.5, 0.9, 1.5}}, {2, {0.0, 0.7, 1.5}}};
   for (const Case& c : cases) {
     const int N = static_cast<int>(c.xs.size());
-    SCOPED_TRACE(::testing::Message() << "M=" << c.M << " from " << c.xs.front() << ", " << N
-                                      << " points");
+    SCOPED_TRACE(::testing::Message()
+                 << "M=" << c.M << " from " << c.xs.front() << ", " << N << " points");
     ScriptedProblem p;
     p.coeffs = [](double, double, int, const double*, const double*, double* C, double* Q,
                   double* R) {

@@ -28,8 +28,7 @@ struct GridMap {
 };
 
 GridMap uniform_grid(double a, double b) {
-  return {[a, b](double s, double) { return a + (b - a) * s; },
-          [](double, double) { return 0.0; }};
+  return {[a, b](double s, double) { return a + (b - a) * s; }, [](double, double) { return 0.0; }};
 }
 // A smoothly non-uniform grid that moves: stretched by a sine that breathes
 // in time; the ends stay in place.
@@ -43,8 +42,8 @@ GridMap moving_grid(double a, double b) {
 }
 
 // Largest |residual| / control volume over the interior points, with N points.
-double truncation_error(PdeProblem& p, const Exact& e, const GridMap& g, int M, double a,
-                        double b, int N, double t) {
+double truncation_error(PdeProblem& p, const Exact& e, const GridMap& g, int M, double a, double b,
+                        int N, double t) {
   Harness h(p, 1, N, a, b, {.M = M});
   EXPECT_EQ(h.IFAIL, 0);
   for (int n = 0; n < N; ++n) {
@@ -81,14 +80,15 @@ std::vector<double> observed_orders(PdeProblem& p, const Exact& e, const GridMap
 Exact heat_solution() {
   auto e1 = [](double t) { return std::exp(-kPi * kPi * t); };
   auto e2 = [](double t) { return std::exp(-4.0 * kPi * kPi * t); };
-  return {[=](double x, double t) { return e1(t) * std::sin(kPi * x) + e2(t) * std::cos(2 * kPi * x); },
-          [=](double x, double t) {
-            return kPi * e1(t) * std::cos(kPi * x) - 2 * kPi * e2(t) * std::sin(2 * kPi * x);
-          },
-          [=](double x, double t) {
-            return -kPi * kPi * e1(t) * std::sin(kPi * x) -
-                   4 * kPi * kPi * e2(t) * std::cos(2 * kPi * x);
-          }};
+  return {
+      [=](double x, double t) { return e1(t) * std::sin(kPi * x) + e2(t) * std::cos(2 * kPi * x); },
+      [=](double x, double t) {
+        return kPi * e1(t) * std::cos(kPi * x) - 2 * kPi * e2(t) * std::sin(2 * kPi * x);
+      },
+      [=](double x, double t) {
+        return -kPi * kPi * e1(t) * std::sin(kPi * x) -
+               4 * kPi * kPi * e2(t) * std::cos(2 * kPi * x);
+      }};
 }
 
 // Burgers: u_t + u u_x = nu u_xx, i.e. C = 1, Q = 0, R = nu u_x - u^2/2.

@@ -84,8 +84,8 @@ TEST(GridEquations, MatchTheirDefinition) {
   const Case cases[] = {{3, 0.0, 0.0, 1.0},  {3, 0.2, 1.5, 0.5}, {4, 1.0, 0.0, 0.1},
                         {7, 0.05, 0.5, 1.0}, {7, 1.0, 2.0, 0.0}, {9, 0.0, 3.0, 2.0}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.npts << " points, TAU=" << c.tau
-                                      << " KAPPA=" << c.kappa << " ALPHA=" << c.alpha);
+    SCOPED_TRACE(::testing::Message() << c.npts << " points, TAU=" << c.tau << " KAPPA=" << c.kappa
+                                      << " ALPHA=" << c.alpha);
     ScriptedProblem p;
     Harness h(p, 2, c.npts, 0.0, 1.0, {.tau = c.tau, .kappa = c.kappa, .alpha = c.alpha});
     for (int n = 0; n < c.npts; ++n) {

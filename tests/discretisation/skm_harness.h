@@ -19,12 +19,12 @@ namespace qz5::testing {
 using CoeffFn = std::function<void(double T, double XI, int NCOMP, const double* U,
                                    const double* UX, double* C, double* Q, double* R)>;
 // BETA, GAMMA at one end.
-using BoundaryFn = std::function<void(int LEFT, int NCOMP, const double* U, double* BETA,
-                                      double* GAMMA)>;
+using BoundaryFn =
+    std::function<void(int LEFT, int NCOMP, const double* U, double* BETA, double* GAMMA)>;
 
 // Identity capacity, no source, flux R = UX: the heat equation u_t = u_xx.
-inline void heat_coefficients(double, double, int NCOMP, const double*, const double* UX,
-                              double* C, double* Q, double* R) {
+inline void heat_coefficients(double, double, int NCOMP, const double*, const double* UX, double* C,
+                              double* Q, double* R) {
   for (int j = 0; j < NCOMP * NCOMP; ++j) C[j] = 0.0;
   for (int k = 0; k < NCOMP; ++k) {
     C[k + k * NCOMP] = 1.0;

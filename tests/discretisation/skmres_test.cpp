@@ -50,15 +50,15 @@ TEST(Skmres, NonMonotoneGridLines) {
       {{0.0, 1.0, 1.0, 2.0}, h + "  2,  3 ARE   .10000E+011   .10000E+01\n"},
       {{0.0, 2.0, 1.0, 3.0}, h + "  2,  3 ARE   .20000E+011   .10000E+01\n"},
       {{3.0, 2.0, 1.0, 0.0},
-       h + "  1,  2 ARE   .30000E+011   .20000E+01\n" +
-           h + "  2,  3 ARE   .20000E+011   .10000E+01\n" +
-           h + "  3,  4 ARE   .10000E+011   .00000E+00\n"},
+       h + "  1,  2 ARE   .30000E+011   .20000E+01\n" + h +
+           "  2,  3 ARE   .20000E+011   .10000E+01\n" + h +
+           "  3,  4 ARE   .10000E+011   .00000E+00\n"},
       {{0.5, -1.25, 2.0, 2.5}, h + "  1,  2 ARE   .50000E+001  -.12500E+01\n"},
       {{0.0, 1.0, 2.0, 12345.678}, ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.xs[0] << " " << c.xs[1] << " " << c.xs[2] << " "
-                                      << c.xs[3]);
+    SCOPED_TRACE(::testing::Message()
+                 << c.xs[0] << " " << c.xs[1] << " " << c.xs[2] << " " << c.xs[3]);
     ScriptedProblem p;
     Harness hs(p, 1, 4, 0.0, 1.0);
     for (int n = 0; n < 4; ++n) hs.x(n) = c.xs[static_cast<std::size_t>(n)];
