@@ -1,6 +1,8 @@
 #include "driver/run_driver.h"
 
+#include <cstddef>
 #include <exception>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -27,25 +29,40 @@ void write_title_to_logs(Units& io, const std::string& title) {
   io.write_formatted(LUNRUN, "(A80)", {std::string_view(title)});
 }
 
-// The two header lines, built column by column in the title field.
-void write_run_header(Units& io, const ModelState& ms, std::string& title) {
-  title.assign(kTitleLength, ' ');
-  write_into_field(title, "(A)", {" NPTS="});
-  write_into_field(title, 7, 9, "(I3)", {ms.NPTS});
-  write_into_field(title, 10, 16, "(A)", {"; RTOL="});
-  write_into_field(title, 17, 24, "(E8.3)", {ms.RTOL});
-  write_into_field(title, 25, 31, "(A)", {", ATOL="});
-  write_into_field(title, 32, 39, "(E8.3)", {ms.ATOL});
-  write_title_to_logs(io, title);
+// One piece of a header line: what goes into columns first..last.
+struct HeaderPiece {
+  std::size_t first, last;
+  std::string_view format;
+  Item value;
+};
 
+// Builds a header line column by column in the title field (a blank-padded
+// line of its own, with asterisks where a value does not fit) and writes it
+// to both logs.
+void write_header_line(Units& io, std::string& title, std::initializer_list<HeaderPiece> pieces) {
   title.assign(kTitleLength, ' ');
-  write_into_field(title, "(A)", {" TAU="});
-  write_into_field(title, 6, 13, "(E8.3)", {ms.TAU});
-  write_into_field(title, 14, 21, "(A)", {", KAPPA="});
-  write_into_field(title, 22, 29, "(E8.3)", {ms.KAPPA});
-  write_into_field(title, 30, 37, "(A)", {", ALPHA="});
-  write_into_field(title, 38, 45, "(E8.3)", {ms.ALPHA});
+  for (const HeaderPiece& p : pieces) {
+    write_into_field(title, p.first, p.last, p.format, {p.value});
+  }
   write_title_to_logs(io, title);
+}
+
+// The two header lines; afterwards the title field holds the second.
+void write_run_header(Units& io, const ModelState& ms, std::string& title) {
+  write_header_line(io, title,
+                    {{1, 6, "(A)", " NPTS="},
+                     {7, 9, "(I3)", ms.NPTS},
+                     {10, 16, "(A)", "; RTOL="},
+                     {17, 24, "(E8.3)", ms.RTOL},
+                     {25, 31, "(A)", ", ATOL="},
+                     {32, 39, "(E8.3)", ms.ATOL}});
+  write_header_line(io, title,
+                    {{1, 5, "(A)", " TAU="},
+                     {6, 13, "(E8.3)", ms.TAU},
+                     {14, 21, "(A)", ", KAPPA="},
+                     {22, 29, "(E8.3)", ms.KAPPA},
+                     {30, 37, "(A)", ", ALPHA="},
+                     {38, 45, "(E8.3)", ms.ALPHA}});
 }
 
 // The integrator's options: intermediate output, banded matrix by
