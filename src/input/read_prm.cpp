@@ -13,6 +13,18 @@ constexpr int kRequiredNcomp = 6;  // the reaction kinetics are written for six 
 // content ratio makes the reaction terms undefined.
 constexpr int kDivisorRxpar[] = {7, 8, 13, 14};
 
+// NEQ = (NCOMP + 1) * NPTS is formed in 32-bit integers before any limit is
+// checked; a grid count beyond the whole solution vector can never run, and
+// refusing it here keeps that product (and the workspace sums built on it)
+// from overflowing. Counts 1..MXNEQ still reach the grid set-up, which
+// reports grids that are too small or too large for the workspace.
+void check_npts(Units& io, const ModelState& ms, std::string_view file) {
+  if (ms.NPTS < 1 || ms.NPTS > MXNEQ) {
+    refuse_input(io, "READ_PRM_QZ5",
+                 "NPTS must lie in 1..1000, not " + std::to_string(ms.NPTS) + " (record 2)", file);
+  }
+}
+
 void check_rxpar(Units& io, const ModelState& ms, std::string_view file) {
   for (const int k : kDivisorRxpar) {
     if (ms.RXPAR(k) == 0.0) {
@@ -36,6 +48,7 @@ void READ_PRM_QZ5(Units& io, ModelState& ms, int unit) {
                  "NCOMP must be 6, not " + std::to_string(ms.NCOMP) + " (record 1)", file);
   }
   io.read_list(unit, {&ms.NPTS});
+  check_npts(io, ms, file);
   io.read_list(unit, {&ms.TAU});
   io.read_list(unit, {&ms.KAPPA});
   io.read_list(unit, {&ms.ALPHA});
