@@ -4,7 +4,7 @@ SAN_BUILD  ?= build-sanitize
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := cmake -S . -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build run test test-sanitize bench clean
+.PHONY: all build run test test-sanitize bench clean fuzz
 
 all: build
 
@@ -36,6 +36,14 @@ test-sanitize:
 bench:
 	$(CMAKE_GEN) -B build-bench -DQZ5_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
+
+# Fuzzes the free-form reader, every input loader and the formatting engine
+# (libFuzzer with address and undefined-behaviour sanitizers), each target for
+# FUZZ_SECONDS, two at a time. Installs clang-14 and its fuzzer runtime from
+# Debian's packages when they are missing. Findings go to build-fuzz/artifacts.
+FUZZ_SECONDS ?= 60
+fuzz:
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_BUILD=build-fuzz ./fuzz/run_fuzz.sh
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) build-bench

@@ -231,13 +231,22 @@ std::string integer_field(int value, int w, int m) {
   return right_justify(digits, w);
 }
 
+// A NaN or an infinity under a real descriptor: its text right-justified,
+// or w asterisks when even the short form is wider than the field (a field
+// never grows, or the columns of a table would shift).
+std::string non_finite_field(double x, int w) {
+  const std::string text = textio_detail::non_finite_text(x, w);
+  if (static_cast<int>(text.size()) > w) return stars(w);
+  return right_justify(text, w);
+}
+
 // Ew.d / Dw.d under scale factor k. With k <= 0 the digits follow the point
 // (after -k zeros), d + k of them; with k > 0, k digits stand before the
 // point and d - k + 1 after it. The exponent is the 0.d1d2... exponent minus
 // k. No zero is written before the point. Three-digit exponents drop the
 // letter; beyond that the field is all asterisks.
 std::string exponent_field(double x, int w, int d, int k, char letter) {
-  if (!std::isfinite(x)) return right_justify(textio_detail::non_finite_text(x, w), w);
+  if (!std::isfinite(x)) return non_finite_field(x, w);
   if (k <= -d || k >= d + 2) return stars(w);
   const int significant = k > 0 ? d + 1 : d + k;
   const auto dec = decimal_digits(x, significant);
@@ -267,7 +276,7 @@ std::string exponent_field(double x, int w, int d, int k, char letter) {
 // with d - e digits after the point, in w - 4 columns followed by 4 blanks
 // (zero counts as e = 0); otherwise as Ew.d under the current scale factor.
 std::string general_field(double x, int w, int d, int k) {
-  if (!std::isfinite(x)) return right_justify(textio_detail::non_finite_text(x, w), w);
+  if (!std::isfinite(x)) return non_finite_field(x, w);
   const auto dec = decimal_digits(x, d);
   if (dec.exponent < 0 || dec.exponent > d) return exponent_field(x, w, d, k, 'E');
   const auto e = static_cast<std::size_t>(dec.exponent);

@@ -2,6 +2,8 @@
 // suite and the fuzzers, pinned at the reader itself.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -9,6 +11,7 @@
 #include "e2e/scenario.h"
 #include "input/model_state.h"
 #include "input/problem_setup.h"
+#include "textio/textio.h"
 
 namespace qz5 {
 namespace {
@@ -60,6 +63,27 @@ TEST(InputFixes, GridPointCountOutsideTheSolutionVectorIsRefused) {
     }
   }
   std::filesystem::remove_all(dir);
+}
+
+// A NaN or an infinity under a real descriptor narrower than its text came
+// out wider than the field ("(D2.2)" of a NaN gave "NaN"), shifting every
+// column after it. A field keeps its width: asterisks when nothing fits.
+TEST(TextFixes, NonFiniteValueNeverWidensItsField) {
+  const double nan = std::nan("");
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* format;
+    double value;
+    const char* text;
+  } cases[] = {
+      {"(D2.2)", nan, "**"},       {"(E1.1)", -inf, "*"},        {"(G3.1)", -inf, "***"},
+      {"(E3.1)", nan, "NaN"},      {"(E4.1)", -inf, "-Inf"},     {"(1P,E2.1)", inf, "**"},
+      {"(G12.3)", inf, "    Infinity"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    EXPECT_EQ(format_items(c.format, {c.value}).text, c.text);
+  }
 }
 
 }  // namespace
