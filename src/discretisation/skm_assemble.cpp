@@ -5,8 +5,10 @@
 // and source (weighted by WL, WR) against the fluxes at the two interval
 // evaluation points. The order of every floating-point operation is part of
 // the contract: results must agree bit for bit with the reference runs.
+#include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "discretisation/skm_kernels.h"
 
@@ -82,18 +84,86 @@ double fixed_position_rate(const double* Y, const double* YPRIME, int nvar, int 
   return udot - xdot * du / dx;
 }
 
-// S_n(k) = sum over j of C(k, j) * V(j, n), in increasing j.
-double capacity_sum(const double* C, int NCOMP, int k, const double* Y, const double* YPRIME, int n,
-                    int npts) {
+// V(1..NCOMP, n) into V.
+void point_rates(const double* Y, const double* YPRIME, int NCOMP, int n, int npts, double* V) {
   const int nvar = NCOMP + 1;
   const bool interior = n >= 1 && n <= npts - 2;
-  double sum = 0.0;
-  for (int j = 1; j <= NCOMP; ++j) {
-    const double cij = C[static_cast<std::size_t>((k - 1) + (j - 1) * NCOMP)];
-    sum = sum + cij * fixed_position_rate(Y, YPRIME, nvar, j, n, interior);
-  }
-  return sum;
+  for (int j = 1; j <= NCOMP; ++j) V[j - 1] = fixed_position_rate(Y, YPRIME, nvar, j, n, interior);
 }
+
+// The capacity sums S_n(k) = sum over j of C(k, j) * V(j, n), each summed in
+// increasing j, of the two points of the current interval.
+//
+// An interior point's rates V are the same in both of its intervals, so they
+// are evaluated once per point and handed on from the right point of one
+// interval to the left point of the next; and all NCOMP sums of a point are
+// formed together, column by column of C, so that they advance side by side
+// instead of one after another (each sum still adds its terms in the same
+// order). Systems of more than kCachedComponents equations evaluate every
+// sum directly where it is needed: same values, more work.
+class CapacitySums {
+ public:
+  static constexpr int kCachedComponents = 16;
+
+  CapacitySums(const double* Y, const double* YPRIME, int NCOMP, int npts)
+      : Y_(Y), YPRIME_(YPRIME), NCOMP_(NCOMP), npts_(npts), cached_(NCOMP <= kCachedComponents) {}
+  CapacitySums(const CapacitySums&) = delete;
+  CapacitySums& operator=(const CapacitySums&) = delete;
+
+  // Makes points a and a + 1 current and forms their sums with this
+  // interval's capacity matrix C.
+  void evaluate(int a, const double* C) {
+    C_ = C;
+    if (!cached_) {
+      a_ = a;
+      return;
+    }
+    if (a == a_ + 1) {
+      std::swap(left_, right_);
+    } else {
+      point_rates(Y_, YPRIME_, NCOMP_, a, npts_, v_[left_].data());
+    }
+    point_rates(Y_, YPRIME_, NCOMP_, a + 1, npts_, v_[right_].data());
+    a_ = a;
+    form_sums(v_[left_].data(), s_[0].data());
+    form_sums(v_[right_].data(), s_[1].data());
+  }
+
+  // S_n(k) for n = a or a + 1 of the current interval.
+  double S(int k, int n) const {
+    if (cached_) return s_[n == a_ ? 0 : 1][static_cast<std::size_t>(k - 1)];
+    const int nvar = NCOMP_ + 1;
+    const bool interior = n >= 1 && n <= npts_ - 2;
+    double sum = 0.0;
+    for (int j = 1; j <= NCOMP_; ++j) {
+      const double cij = C_[static_cast<std::size_t>((k - 1) + (j - 1) * NCOMP_)];
+      sum = sum + cij * fixed_position_rate(Y_, YPRIME_, nvar, j, n, interior);
+    }
+    return sum;
+  }
+
+ private:
+  void form_sums(const double* V, double* S) const {
+    for (int k = 0; k < NCOMP_; ++k) S[k] = 0.0;
+    for (int j = 0; j < NCOMP_; ++j) {
+      const double vj = V[j];
+      const double* column = C_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(NCOMP_);
+      for (int k = 0; k < NCOMP_; ++k) S[k] = S[k] + column[k] * vj;
+    }
+  }
+
+  const double* Y_;
+  const double* YPRIME_;
+  int NCOMP_;
+  int npts_;
+  bool cached_;
+  const double* C_ = nullptr;
+  int a_ = -2;
+  std::array<std::array<double, kCachedComponents>, 2> v_{};  // rates of both points
+  std::array<std::array<double, kCachedComponents>, 2> s_{};  // sums of points a, a + 1
+  std::size_t left_ = 0;                                    // which v_ holds point a
+  std::size_t right_ = 1;
+};
 
 // U and UX at the interval's evaluation point.
 void values_at_xi(const double* Y, int nvar, int a, const IntervalGeometry& G, double* U,
@@ -116,8 +186,7 @@ void end_quotient(const double* Y, int nvar, int a, double* UX) {
 
 // Everything the per-point contributions of one interval read.
 struct IntervalTerms {
-  const double* Y;
-  const double* YPRIME;
+  const CapacitySums& sums;
   int NCOMP;
   int npts;
   const IntervalGeometry& G;
@@ -128,7 +197,7 @@ struct IntervalTerms {
   double* FSPART;
 
   std::size_t at(int k, int n) const { return skm_at(NCOMP + 1, k, n); }
-  double S(int k, int n) const { return capacity_sum(C, NCOMP, k, Y, YPRIME, n, npts); }
+  double S(int k, int n) const { return sums.S(k, n); }
   double F(int k) const { return R[k - 1] * G.g * G.f; }
 
   // First contribution to the interval's right point: an assignment.
@@ -197,6 +266,7 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   const int nvar = NCOMP + 1;
   const int npts = NINNER + 2;
   auto x = [&](int n) { return Y[skm_at(nvar, nvar, n)]; };
+  CapacitySums sums(Y, YPRIME, NCOMP, npts);
 
   // First interval: left boundary and the first assignment to point 1.
   double xa = x(0);
@@ -210,7 +280,8 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   p.spdef(T, first.xi, NCOMP, U, UX, C, Q, R, IRES);
   if (IRES == 3) return;
   {
-    const IntervalTerms t{Y, YPRIME, NCOMP, npts, first, R, Q, C, DELTA, FSPART};
+    sums.evaluate(0, C);
+    const IntervalTerms t{sums, NCOMP, npts, first, R, Q, C, DELTA, FSPART};
     for (int k = 1; k <= NCOMP; ++k) {
       t.assign_right(k, 1);
       if (AT_ORIGIN == 1) {
@@ -229,7 +300,8 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
     values_at_xi(Y, nvar, a, G, U, UX);
     p.spdef(T, G.xi, NCOMP, U, UX, C, Q, R, IRES);
     if (IRES == 3) return;
-    const IntervalTerms t{Y, YPRIME, NCOMP, npts, G, R, Q, C, DELTA, FSPART};
+    sums.evaluate(a, C);
+    const IntervalTerms t{sums, NCOMP, npts, G, R, Q, C, DELTA, FSPART};
     for (int k = 1; k <= NCOMP; ++k) {
       t.accumulate_left(k, a);
       t.assign_right(k, a + 1);
@@ -248,7 +320,8 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   values_at_xi(Y, nvar, a, last, U, UX);
   p.spdef(T, last.xi, NCOMP, U, UX, C, Q, R, IRES);
   if (IRES == 3) return;
-  const IntervalTerms t{Y, YPRIME, NCOMP, npts, last, R, Q, C, DELTA, FSPART};
+  sums.evaluate(a, C);
+  const IntervalTerms t{sums, NCOMP, npts, last, R, Q, C, DELTA, FSPART};
   for (int k = 1; k <= NCOMP; ++k) {
     t.accumulate_left(k, a);
     t.right_end(k, xnm, BETA, GAMMA);

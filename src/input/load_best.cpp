@@ -60,6 +60,7 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
   }
   require_increasing_times(io, "Loading", file, &lat_tab(1, 1), nlat_tpts);
   io.close(UNIT);
+  c_lat_current_ = false;
 }
 
 void LoadBest::lookup(Units& io, ModelState& ms, double T, double X, double S,
@@ -76,7 +77,11 @@ void LoadBest::lookup(Units& io, ModelState& ms, double T, double X, double S,
     for (int l = 1; l <= nlat; ++l) {
       for (int m = 1; m <= ncomp; ++m) c_lat(m, l) = CB1[static_cast<std::size_t>(m - 1)];
     }
-  } else {
+    c_lat_current_ = false;
+  } else if (!(c_lat_current_ && T == c_lat_time_ && ncomp == c_lat_ncomp_)) {
+    // Inside the table's range the interpolation at an unchanged time finds
+    // the remembered interval again and gives the same values, so it is done
+    // once per time. Outside it every look-up repeats its warning.
     double F = 0.0;
     INTERPOLATE(io, T, nlat_tpts, &lat_tab(1, 1), ilast_lat, F);
     const int i = ilast_lat;
@@ -86,6 +91,9 @@ void LoadBest::lookup(Units& io, ModelState& ms, double T, double X, double S,
         c_lat(m, l) = (lat_tab(i + 1, j) - lat_tab(i, j)) * F + lat_tab(i, j);
       }
     }
+    c_lat_current_ = lat_tab(1, 1) <= T && T <= lat_tab(nlat_tpts, 1);
+    c_lat_time_ = T;
+    c_lat_ncomp_ = ncomp;
   }
 
   for (int l = 1; l <= nlat; ++l) {

@@ -28,6 +28,11 @@ class LoadBest {
   // NCOMP) the lateral mass input per unit length. SL points to element 1.
   // With LI_FROM_BND the concentrations come from ms.boundarys, whose
   // remembered index this call advances; hence the non-const state.
+  // The residual asks for the same time once per grid interval, so the
+  // concentrations interpolated from the table are kept for the time of the
+  // last look-up inside the table's time range and reused while the time
+  // stays the same: the tables must not be changed behind setup()'s back
+  // once look-ups have started.
   void lookup(Units& io, ModelState& ms, double T, double X, double S,
               double& QL, double* SL);
 
@@ -39,6 +44,11 @@ class LoadBest {
   int nlat_tpts = 0;
   int ilast_lat = 1;
   Table1<double, kMaxNcomp, kMaxLat> c_lat;  // scratch of the latest look-up
+
+ private:
+  bool c_lat_current_ = false;  // c_lat holds the table's values at c_lat_time_
+  double c_lat_time_ = 0.0;
+  int c_lat_ncomp_ = 0;
 };
 
 }  // namespace qz5

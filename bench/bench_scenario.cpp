@@ -1,0 +1,192 @@
+#include "bench_scenario.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+#include "discretisation/skm.h"
+#include "driver/callbacks.h"
+#include "input/problem_setup.h"
+#include "integrator/dassl_routines.h"
+
+namespace qz5::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> read_lines(const fs::path& p) {
+  std::ifstream in(p);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void write_lines(const fs::path& p, const std::vector<std::string>& lines) {
+  std::ofstream out(p, std::ios::trunc);
+  for (const auto& line : lines) out << line << '\n';
+}
+
+// The parameter file holds NPTS as the first value of its second record.
+void set_npts(const fs::path& prm, int npts) {
+  auto lines = read_lines(prm);
+  if (lines.size() < 2 || lines[1].find("NPTS") == std::string::npos)
+    throw std::runtime_error("bench: NPTS record not found in " + prm.string());
+  lines[1] = std::to_string(npts) + "   NPTS";
+  write_lines(prm, lines);
+}
+
+// Resamples the initial profile (rows: index, position, six values) onto
+// npts evenly spaced positions between its first and last positions.
+void resample_profile(const fs::path& ut0, int npts) {
+  std::vector<std::vector<double>> rows;
+  std::ifstream in(ut0);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::vector<double> row;
+    for (double v; fields >> v;) row.push_back(v);
+    if (!row.empty()) rows.push_back(row);
+  }
+  in.close();
+  if (rows.size() < 2) throw std::runtime_error("bench: no initial profile in " + ut0.string());
+  const double x0 = rows.front()[1];
+  const double x1 = rows.back()[1];
+  std::vector<std::string> out;
+  std::size_t seg = 0;
+  for (int j = 0; j < npts; ++j) {
+    const double x = x0 + (x1 - x0) * j / (npts - 1);
+    while (seg + 2 < rows.size() && rows[seg + 1][1] < x) ++seg;
+    const auto& a = rows[seg];
+    const auto& b = rows[seg + 1];
+    const double f = std::clamp((x - a[1]) / (b[1] - a[1]), 0.0, 1.0);
+    char buffer[64];
+    std::string line = std::to_string(j + 1);
+    std::snprintf(buffer, sizeof buffer, " %.12g", x);
+    line += buffer;
+    for (std::size_t k = 2; k < a.size(); ++k) {
+      std::snprintf(buffer, sizeof buffer, " %.12g", a[k] + (b[k] - a[k]) * f);
+      line += buffer;
+    }
+    out.push_back(line);
+  }
+  write_lines(ut0, out);
+}
+
+}  // namespace
+
+ScenarioDir::ScenarioDir(int npts) : previous_(fs::current_path()) {
+  std::random_device seed;
+  dir_ = fs::temp_directory_path() / ("qz5-bench-" + std::to_string(seed()));
+  fs::create_directories(dir_);
+  for (const auto& entry : fs::directory_iterator(QZ5_EXAMPLE_DIR))
+    fs::copy_file(entry.path(), dir_ / entry.path().filename());
+  if (npts != 0) {
+    set_npts(dir_ / "estuary.prm", npts);
+    resample_profile(dir_ / "estuary.UT0", npts);
+  }
+  fs::current_path(dir_);
+}
+
+ScenarioDir::~ScenarioDir() {
+  std::error_code ignored;
+  fs::current_path(previous_, ignored);
+  fs::remove_all(dir_, ignored);
+}
+
+LoadedScenario::LoadedScenario(int npts)
+    : dir_(npts), io_(console_in_, console_out_), state_(std::make_unique<RunState>()) {
+  ModelState& ms = state_->ms;
+  const char* const argv[] = {"qz5", "estuary.fn"};
+  try {
+    std::string title(80, ' ');
+    iniprb_qz5(io_, ms, title, 2, argv);
+    ms.XLEFT = ms.XBND(1) / ms.XCONV;
+    ms.XRIGHT = ms.XBND(2) / ms.XCONV;
+    ms.LENWK = kLenWk;
+    model_ = std::make_unique<EstuaryModel>(io_, ms);
+    int ifail = 0;
+    SETSKM(io_, state_->skm, *model_, ms.NEQ, ms.NCOMP, ms.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU,
+           ms.KAPPA, ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, ms.M, ms.TSTART, ms.IBAND,
+           ifail);
+    if (ifail == -1) throw std::runtime_error("bench: SETSKM refused the scenario");
+  } catch (const Stop& s) {
+    throw std::runtime_error("bench: set-up stopped: " + s.text + "\n" + console_out_.str());
+  }
+
+  // The run driver's integrator options.
+  ms.INFO.fill(0);
+  ms.INFO(3) = 1;
+  ms.INFO(6) = 1;
+  ms.INFO(10) = ms.INFO10;
+  ms.INFO(11) = 1;
+  ms.IWORK(1) = ms.IBAND;
+  ms.IWORK(2) = ms.IBAND;
+  ms.MAXORD = 5;
+  ms.LIW = ms.NEQ + 20;
+  ms.LRW = (ms.MAXORD + 3 * ms.IBAND + 7) * ms.NEQ + 2 * (ms.NEQ / (2 * ms.IBAND + 1)) + 42;
+
+  const SkmState& skm = state_->skm;
+  EstuaryModel& model = *model_;
+  Units& io = io_;
+  res_ = [&io, &ms, &skm, &model](double t, double* y, double* yp, double* delta, int& ires,
+                                  double* rpar, int* ipar) {
+    RES(io, ms, skm, model, t, y, yp, delta, ires, rpar, ipar);
+  };
+  jac_ = jac_dummy;
+  delta_.assign(static_cast<std::size_t>(ms.NEQ), 0.0);
+
+  Integrator integrator(io_, skm.EPSMACH);
+  double rtol = ms.RTOL;
+  double atol = ms.ATOL;
+  ms.T = ms.TSTART;
+  ms.TOUT = ms.TOUTS(1);
+  do {
+    integrator.DDASSL(res_, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT, ms.INFO.data(),
+                      &rtol, &atol, ms.IDID, ms.RWORK.data(), ms.LRW, ms.IWORK.data(), ms.LIW,
+                      ms.RPAR.data(), ms.IPAR.data(), jac_);
+  } while (ms.IDID == 1);
+  if (ms.IDID < 0)
+    throw std::runtime_error("bench: integration failed, IDID " + std::to_string(ms.IDID));
+
+  // The matrix is formed around the residual at the state reached, which the
+  // integrator would already hold.
+  int ires = 0;
+  res_(ms.T, ms.Y.data(), ms.YPRIME.data(), sections_of(ms.NEQ, ms.RWORK.data(),
+       ms.IWORK.data()).RESIDUAL_VEC, ires, ms.RPAR.data(), ms.IPAR.data());
+  if (ires != 0) throw std::runtime_error("bench: the residual refused the state reached");
+}
+
+int LoadedScenario::residual() {
+  ModelState& ms = state_->ms;
+  int ires = 0;
+  RES(io_, ms, state_->skm, *model_, ms.T, ms.Y.data(), ms.YPRIME.data(), delta_.data(), ires,
+      ms.RPAR.data(), ms.IPAR.data());
+  return ires;
+}
+
+int LoadedScenario::iteration_matrix() {
+  ModelState& ms = state_->ms;
+  double* RWORK = ms.RWORK.data();
+  int* IWORK = ms.IWORK.data();
+  const Sections S = sections_of(ms.NEQ, RWORK, IWORK);
+  const Problem P{io_, ms.NEQ, res_, jac_, ms.RPAR.data(), ms.IPAR.data()};
+  int ires = 0;
+  int singular = 0;
+  ITERATION_MATRIX(P, ms.T, ms.Y.data(), ms.YPRIME.data(), S.RESIDUAL_VEC,
+                   rwork_at(RWORK, kLeadCoef), rwork_at(RWORK, kHLast), singular,
+                   RWORK + (wt_position(ms.NEQ) - 1), S.ERROR_ACC, S.MATRIX_STORE, IWORK, ires,
+                   rwork_at(RWORK, kUnitRoundoff), S.SAVE_START);
+  if (ires < 0) throw std::runtime_error("bench: the residual refused during the matrix");
+  return singular;
+}
+
+double LoadedScenario::last_residual_norm() const {
+  double m = 0.0;
+  for (const double d : delta_) m = std::max(m, std::abs(d));
+  return m;
+}
+
+}  // namespace qz5::bench
