@@ -11,21 +11,23 @@ Decimal decimal_digits(double x, int n) {
   assert(std::isfinite(x) && n >= 1 && n <= 100);
   Decimal result;
   result.negative = x < 0.0;
+  result.count = n;
   if (x == 0.0) {
-    result.digits.assign(static_cast<std::size_t>(n), '0');
+    result.buffer.fill('0');
     return result;
   }
   // "%.*e" gives d.ddd...e±XX with n significant digits, correctly rounded
   // from the exact binary value; a carry shows up in the exponent already.
-  char buffer[160];
-  const int length = std::snprintf(buffer, sizeof buffer, "%.*e", n - 1, std::fabs(x));
-  assert(length > 0 && length < static_cast<int>(sizeof buffer));
+  char text[160];
+  const int length = std::snprintf(text, sizeof text, "%.*e", n - 1, std::fabs(x));
+  assert(length > 0 && length < static_cast<int>(sizeof text));
   (void)length;
-  result.digits.reserve(static_cast<std::size_t>(n));
-  const char* p = buffer;
+  const char* p = text;
+  std::size_t count = 0;
   for (; *p != 'e'; ++p) {
-    if (*p != '.') result.digits.push_back(*p);
+    if (*p != '.') result.buffer[count++] = *p;
   }
+  assert(count == static_cast<std::size_t>(n));
   // One digit stood before the point, so 0.d1d2... needs the exponent + 1.
   result.exponent = std::atoi(p + 1) + 1;
   return result;

@@ -1,5 +1,6 @@
 // The edit-descriptor engine: parses a format string into a small tree and
 // walks it over the items, producing the text of each record.
+#include <algorithm>
 #include <cassert>
 #include <cctype>
 #include <cmath>
@@ -10,13 +11,15 @@
 #include <vector>
 
 #include "textio/decimal.h"
+#include "textio/format_cache.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 namespace {
 
+using textio_detail::append_right_justified;
 using textio_detail::decimal_digits;
-using textio_detail::right_justify;
+using textio_detail::FieldText;
 
 [[noreturn]] void bad_format(std::string_view format, std::string_view why) {
   throw std::logic_error("malformed format \"" + std::string(format) + "\": " + std::string(why));
@@ -217,27 +220,34 @@ class Parser {
   std::size_t pos_ = 0;
 };
 
-std::string stars(int w) { return std::string(static_cast<std::size_t>(w), '*'); }
+void append_stars(std::string& out, int w) { out.append(static_cast<std::size_t>(w), '*'); }
 
 // Iw.m: at least m digits, right-justified, w asterisks when it does not fit.
-std::string integer_field(int value, int w, int m) {
+// Iw.0 of zero is all blanks.
+void append_integer(std::string& out, int value, int w, int m) {
   const std::int64_t wide = value;
-  std::string digits = std::to_string(wide < 0 ? -wide : wide);
-  if (static_cast<int>(digits.size()) < m)
-    digits.insert(0, static_cast<std::size_t>(m) - digits.size(), '0');
-  if (m == 0 && value == 0) digits.clear();  // Iw.0 of zero is all blanks
-  if (value < 0) digits.insert(0, 1, '-');
-  if (static_cast<int>(digits.size()) > w) return stars(w);
-  return right_justify(digits, w);
+  const auto magnitude = static_cast<unsigned long long>(wide < 0 ? -wide : wide);
+  int digits = 1;
+  for (unsigned long long rest = magnitude / 10; rest != 0; rest /= 10) ++digits;
+  const int shown = (m == 0 && value == 0) ? 0 : std::max(digits, m);
+  const int size = shown + (value < 0 ? 1 : 0);
+  if (size > w) return append_stars(out, w);
+  out.append(static_cast<std::size_t>(w - size), ' ');
+  if (value < 0) out.push_back('-');
+  if (shown == 0) return;
+  out.append(static_cast<std::size_t>(shown - digits), '0');
+  FieldText text;
+  text.put_unsigned(magnitude, 1);
+  out.append(text.view());
 }
 
 // A NaN or an infinity under a real descriptor: its text right-justified,
 // or w asterisks when even the short form is wider than the field (a field
 // never grows, or the columns of a table would shift).
-std::string non_finite_field(double x, int w) {
+void append_non_finite(std::string& out, double x, int w) {
   const std::string text = textio_detail::non_finite_text(x, w);
-  if (static_cast<int>(text.size()) > w) return stars(w);
-  return right_justify(text, w);
+  if (static_cast<int>(text.size()) > w) return append_stars(out, w);
+  append_right_justified(out, text, w);
 }
 
 // Ew.d / Dw.d under scale factor k. With k <= 0 the digits follow the point
@@ -245,56 +255,72 @@ std::string non_finite_field(double x, int w) {
 // point and d - k + 1 after it. The exponent is the 0.d1d2... exponent minus
 // k. No zero is written before the point. Three-digit exponents drop the
 // letter; beyond that the field is all asterisks.
-std::string exponent_field(double x, int w, int d, int k, char letter) {
-  if (!std::isfinite(x)) return non_finite_field(x, w);
-  if (k <= -d || k >= d + 2) return stars(w);
+void append_exponent(std::string& out, double x, int w, int d, int k, char letter) {
+  if (!std::isfinite(x)) return append_non_finite(out, x, w);
+  if (k <= -d || k >= d + 2) return append_stars(out, w);
   const int significant = k > 0 ? d + 1 : d + k;
   const auto dec = decimal_digits(x, significant);
-  std::string text = dec.negative ? "-" : "";
+  const std::string_view digits = dec.digits();
+  FieldText text;
+  if (dec.negative) text.put('-');
   if (k > 0) {
-    text += dec.digits.substr(0, static_cast<std::size_t>(k)) + "." +
-            dec.digits.substr(static_cast<std::size_t>(k));
+    text.put(digits.substr(0, static_cast<std::size_t>(k)));
+    text.put('.');
+    text.put(digits.substr(static_cast<std::size_t>(k)));
   } else {
-    text += "." + std::string(static_cast<std::size_t>(-k), '0') + dec.digits;
+    text.put('.');
+    text.put_repeated('0', static_cast<std::size_t>(-k));
+    text.put(digits);
   }
   const int exponent = x == 0.0 ? 0 : dec.exponent - k;
   const int magnitude = exponent < 0 ? -exponent : exponent;
-  const std::string sign = exponent < 0 ? "-" : "+";
+  const char sign = exponent < 0 ? '-' : '+';
   if (magnitude <= 99) {
-    text += letter + sign + (magnitude < 10 ? "0" : "") + std::to_string(magnitude);
+    text.put(letter);
+    text.put(sign);
+    text.put_unsigned(static_cast<unsigned>(magnitude), 2);
   } else if (magnitude <= 999) {
-    text += sign + std::to_string(magnitude);
+    text.put(sign);
+    text.put_unsigned(static_cast<unsigned>(magnitude), 1);
   } else {
-    return stars(w);
+    return append_stars(out, w);
   }
-  if (static_cast<int>(text.size()) > w) return stars(w);
-  return right_justify(text, w);
+  if (text.size() > w) return append_stars(out, w);
+  append_right_justified(out, text.view(), w);
 }
 
 // Gw.d: the value rounded to d significant digits decides the form. With
 // 10^(e-1) <= rounded < 10^e and 0 <= e <= d it is written in fixed point
 // with d - e digits after the point, in w - 4 columns followed by 4 blanks
 // (zero counts as e = 0); otherwise as Ew.d under the current scale factor.
-std::string general_field(double x, int w, int d, int k) {
-  if (!std::isfinite(x)) return non_finite_field(x, w);
+void append_general(std::string& out, double x, int w, int d, int k) {
+  if (!std::isfinite(x)) return append_non_finite(out, x, w);
   const auto dec = decimal_digits(x, d);
-  if (dec.exponent < 0 || dec.exponent > d) return exponent_field(x, w, d, k, 'E');
+  if (dec.exponent < 0 || dec.exponent > d) return append_exponent(out, x, w, d, k, 'E');
   const auto e = static_cast<std::size_t>(dec.exponent);
-  std::string text = dec.negative ? "-" : "";
-  text += dec.digits.substr(0, e) + "." + dec.digits.substr(e);
-  if (static_cast<int>(text.size()) > w - 4) return stars(w);
-  return right_justify(text, w - 4) + "    ";
+  const std::string_view digits = dec.digits();
+  FieldText text;
+  if (dec.negative) text.put('-');
+  text.put(digits.substr(0, e));
+  text.put('.');
+  text.put(digits.substr(e));
+  if (text.size() > w - 4) return append_stars(out, w);
+  append_right_justified(out, text.view(), w - 4);
+  out.append(4, ' ');
 }
 
 // A(w): the whole text, or exactly w characters: cut to its first w, or
 // padded with blanks on the right. Text items stand for fixed-length,
 // blank-padded fields whose trailing blanks callers may leave off, so the
 // padding goes where the field's own blanks would be.
-std::string text_field(std::string_view text, int w) {
-  if (w == 0) return std::string(text);
-  std::string out(text.substr(0, static_cast<std::size_t>(w)));
-  out.resize(static_cast<std::size_t>(w), ' ');
-  return out;
+void append_text(std::string& out, std::string_view text, int w) {
+  if (w == 0) {
+    out.append(text);
+    return;
+  }
+  const std::string_view shown = text.substr(0, static_cast<std::size_t>(w));
+  out.append(shown);
+  out.append(static_cast<std::size_t>(w) - shown.size(), ' ');
 }
 
 double real_value(const Item& item) {
@@ -303,9 +329,10 @@ double real_value(const Item& item) {
   throw std::logic_error("a real edit descriptor was given a non-real item");
 }
 
+// Walks a parsed format over the items, appending the records to `out`.
 class Writer {
  public:
-  explicit Writer(std::span<const Item> items) : items_(items) {}
+  Writer(std::span<const Item> items, std::string& out) : items_(items), out_(out) {}
 
   // One pass over the format; false when it stopped at a data descriptor for
   // want of items.
@@ -320,8 +347,8 @@ class Writer {
 
   bool items_left() const { return next_ < items_.size(); }
   bool consumed_any() const { return consumed_; }
-  void new_record() { out_.text.push_back('\n'); }
-  Formatted take() { return std::move(out_); }
+  bool end_line() const { return end_line_; }
+  void new_record() { out_.push_back('\n'); }
 
  private:
   bool apply(const Node& node) {
@@ -329,21 +356,21 @@ class Writer {
     if (is_data(node.kind)) {
       if (!items_left()) return false;
       consumed_ = true;
-      out_.text += edit(node, items_[next_++]);
+      edit(node, items_[next_++]);
       return true;
     }
     switch (node.kind) {
       case Kind::kLiteral:
-        out_.text += node.text;
+        out_ += node.text;
         break;
       case Kind::kBlanks:
-        out_.text.append(static_cast<std::size_t>(node.w), ' ');
+        out_.append(static_cast<std::size_t>(node.w), ' ');
         break;
       case Kind::kScale:
         scale_ = node.w;  // stays in force for the rest of the format
         break;
       case Kind::kNoAdvance:
-        out_.end_line = false;
+        end_line_ = false;
         break;
       case Kind::kNewRecord:
         new_record();
@@ -354,39 +381,81 @@ class Writer {
     return true;
   }
 
-  std::string edit(const Node& node, const Item& item) const {
+  void edit(const Node& node, const Item& item) {
     switch (node.kind) {
       case Kind::kText:
-        if (const auto* s = std::get_if<std::string_view>(&item)) return text_field(*s, node.w);
+        if (const auto* s = std::get_if<std::string_view>(&item))
+          return append_text(out_, *s, node.w);
         throw std::logic_error("an A edit descriptor was given a non-text item");
       case Kind::kInteger:
-        if (const auto* i = std::get_if<int>(&item)) return integer_field(*i, node.w, node.d);
+        if (const auto* i = std::get_if<int>(&item))
+          return append_integer(out_, *i, node.w, node.d);
         throw std::logic_error("an I edit descriptor was given a non-integer item");
       case Kind::kExponent:
-        return exponent_field(real_value(item), node.w, node.d, scale_, node.letter);
+        return append_exponent(out_, real_value(item), node.w, node.d, scale_, node.letter);
       default:
-        return general_field(real_value(item), node.w, node.d, scale_);
+        return append_general(out_, real_value(item), node.w, node.d, scale_);
     }
   }
 
   std::span<const Item> items_;
+  std::string& out_;
   std::size_t next_ = 0;
   bool consumed_ = false;
+  bool end_line_ = true;
   int scale_ = 0;
-  Formatted out_;
 };
 
-}  // namespace
-
-Formatted format_items(std::string_view format, std::span<const Item> items) {
-  const std::vector<Node> nodes = Parser(format).parse();
-  Writer writer(items);
+// Appends the records of the parsed format over the items; returns whether
+// the last record is to be ended.
+bool append_records(std::string_view format, const std::vector<Node>& nodes,
+                    std::span<const Item> items, std::string& out) {
+  Writer writer(items, out);
   while (writer.run(nodes) && writer.items_left()) {
     // Items remain at the end of the format: a new record, the format again.
     if (!writer.consumed_any()) bad_format(format, "items given to a format without data descriptors");
     writer.new_record();
   }
-  return writer.take();
+  return writer.end_line();
+}
+
+}  // namespace
+
+namespace textio_detail {
+
+struct FormatCache::Entry {
+  std::string format;
+  std::vector<Node> nodes;
+};
+
+FormatCache::FormatCache() = default;
+FormatCache::~FormatCache() = default;
+
+bool FormatCache::append(std::string_view format, std::span<const Item> items, std::string& out) {
+  // The program writes a handful of distinct formats, most of them once per
+  // step or per grid point: a short search by content finds them.
+  const Entry* found = nullptr;
+  for (const Entry& entry : entries_) {
+    if (entry.format == format) {
+      found = &entry;
+      break;
+    }
+  }
+  if (found == nullptr) {
+    std::vector<Node> nodes = Parser(format).parse();
+    entries_.push_back(Entry{std::string(format), std::move(nodes)});
+    found = &entries_.back();
+  }
+  return append_records(format, found->nodes, items, out);
+}
+
+}  // namespace textio_detail
+
+Formatted format_items(std::string_view format, std::span<const Item> items) {
+  const std::vector<Node> nodes = Parser(format).parse();
+  Formatted formatted;
+  formatted.end_line = append_records(format, nodes, items, formatted.text);
+  return formatted;
 }
 
 Formatted format_items(std::string_view format, Items items) {

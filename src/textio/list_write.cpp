@@ -20,13 +20,15 @@
 #include <string>
 
 #include "textio/decimal.h"
+#include "textio/format_cache.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 namespace {
 
+using textio_detail::append_right_justified;
 using textio_detail::decimal_digits;
-using textio_detail::right_justify;
+using textio_detail::FieldText;
 
 constexpr int kIntegerWidth = 11;
 constexpr int kDoubleWidth = 24;
@@ -34,49 +36,78 @@ constexpr int kFloatWidth = 15;
 constexpr int kDoubleDigits = 17;
 constexpr int kFloatDigits = 9;
 
-std::string real_text(double x, int n) {
-  if (!std::isfinite(x)) return textio_detail::non_finite_text(x, 0);
+void put_real(FieldText& text, double x, int n) {
+  if (!std::isfinite(x)) return text.put(textio_detail::non_finite_text(x, 0));
+  if (x == 0.0) {
+    text.put("0.");
+    return text.put_repeated('0', static_cast<std::size_t>(n - 1));
+  }
   const auto dec = decimal_digits(x, n);
-  const std::string sign = dec.negative ? "-" : "";
-  if (x == 0.0) return "0." + std::string(static_cast<std::size_t>(n - 1), '0');
+  const std::string_view digits = dec.digits();
+  if (dec.negative) text.put('-');
   const int e = dec.exponent;
-  if (e == 0) return sign + "0." + dec.digits;
+  if (e == 0) {
+    text.put("0.");
+    return text.put(digits);
+  }
   if (e > 0 && e <= n) {
     const auto split = static_cast<std::size_t>(e);
-    return sign + dec.digits.substr(0, split) + "." + dec.digits.substr(split);
+    text.put(digits.substr(0, split));
+    text.put('.');
+    return text.put(digits.substr(split));
   }
   const int exponent = e - 1;  // one digit before the point
-  const int magnitude = std::abs(exponent);
-  return sign + dec.digits.substr(0, 1) + "." + dec.digits.substr(1) + "E" +
-         (exponent < 0 ? "-" : "+") + (magnitude < 10 ? "0" : "") + std::to_string(magnitude);
+  text.put(digits.substr(0, 1));
+  text.put('.');
+  text.put(digits.substr(1));
+  text.put('E');
+  text.put(exponent < 0 ? '-' : '+');
+  text.put_unsigned(static_cast<unsigned>(std::abs(exponent)), 2);
 }
 
-std::string number_field(const Item& item) {
-  if (const auto* i = std::get_if<int>(&item)) return right_justify(std::to_string(*i), kIntegerWidth);
-  if (const auto* d = std::get_if<double>(&item))
-    return right_justify(real_text(*d, kDoubleDigits), kDoubleWidth);
-  const float f = std::get<float>(item);
-  return right_justify(real_text(static_cast<double>(f), kFloatDigits), kFloatWidth);
+void append_number(std::string& out, const Item& item) {
+  FieldText text;
+  if (const auto* i = std::get_if<int>(&item)) {
+    if (*i < 0) text.put('-');
+    const long long wide = *i;
+    text.put_unsigned(static_cast<unsigned long long>(wide < 0 ? -wide : wide), 1);
+    return append_right_justified(out, text.view(), kIntegerWidth);
+  }
+  if (const auto* d = std::get_if<double>(&item)) {
+    put_real(text, *d, kDoubleDigits);
+    return append_right_justified(out, text.view(), kDoubleWidth);
+  }
+  put_real(text, static_cast<double>(std::get<float>(item)), kFloatDigits);
+  append_right_justified(out, text.view(), kFloatWidth);
 }
 
 }  // namespace
 
-std::string list_directed_line(std::span<const Item> items) {
-  std::string line = " ";
+namespace textio_detail {
+
+void append_list_directed(std::string& out, std::span<const Item> items) {
+  out.push_back(' ');
   bool after_number = false;
   bool first = true;
   for (const Item& item : items) {
     if (const auto* text = std::get_if<std::string_view>(&item)) {
-      if (after_number) line.push_back(' ');
-      line += *text;
+      if (after_number) out.push_back(' ');
+      out += *text;
       after_number = false;
     } else {
-      if (!first) line.push_back(' ');
-      line += number_field(item);
+      if (!first) out.push_back(' ');
+      append_number(out, item);
       after_number = true;
     }
     first = false;
   }
+}
+
+}  // namespace textio_detail
+
+std::string list_directed_line(std::span<const Item> items) {
+  std::string line;
+  textio_detail::append_list_directed(line, items);
   return line;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "textio/format_cache.h"
 #include "textio/textio.h"
 #include "textio/tokens.h"
 
@@ -53,6 +54,10 @@ std::vector<std::string_view> tokens_of(std::string_view line) {
 
 struct Units::Impl {
   std::map<int, Unit> units;
+  // Formats seen so far and the line being written, both kept from write to
+  // write so that a repeated write allocates nothing.
+  textio_detail::FormatCache formats;
+  std::string line;
 
   Unit& unit(int number) {
     const auto it = units.find(number);
@@ -198,9 +203,10 @@ void Units::write_formatted(int unit, std::string_view format, Items items) {
 
 void Units::write_formatted(int unit, std::string_view format, std::span<const Item> items) {
   std::ostream& out = output(unit);
-  const Formatted formatted = format_items(format, items);
-  out << formatted.text;
-  if (formatted.end_line) out << '\n';
+  std::string& line = impl_->line;
+  line.clear();
+  if (impl_->formats.append(format, items, line)) line.push_back('\n');
+  out << line;
   Impl::check_written(impl_->unit(unit));
 }
 
@@ -209,7 +215,13 @@ void Units::write_list(int unit, Items items) {
 }
 
 void Units::write_list(int unit, std::span<const Item> items) {
-  write_line(unit, list_directed_line(items));
+  std::ostream& out = output(unit);
+  std::string& line = impl_->line;
+  line.clear();
+  textio_detail::append_list_directed(line, items);
+  line.push_back('\n');
+  out << line;
+  Impl::check_written(impl_->unit(unit));
 }
 
 void Units::write_line(int unit, std::string_view text) {

@@ -1,0 +1,225 @@
+// The time-stepping loop allocates nothing.
+//
+// Every allocation of this test program goes through the replacements of the
+// global operator new below, which count them. After a warm-up - the first
+// output time of the bundled scenario, which parses every format the loop
+// uses and sizes the line buffer - the integrator's steps, with their
+// residuals, iteration matrices and one progress line each, must leave the
+// count unchanged. The replacements are the one piece of global state here:
+// operator new can only be replaced globally.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <sstream>
+#include <string>
+
+#include "discretisation/skm.h"
+#include "driver/callbacks.h"
+#include "driver/run_driver.h"
+#include "input/problem_setup.h"
+#include "integrator/ddassl.h"
+#include "model/estuary_model.h"
+
+namespace {
+std::size_t allocation_count = 0;
+
+void* counted_allocation(std::size_t size) {
+  ++allocation_count;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return counted_allocation(size); }
+void* operator new[](std::size_t size) { return counted_allocation(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  ++allocation_count;
+  return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  ++allocation_count;
+  return std::malloc(size == 0 ? 1 : size);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace qz5 {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path example_dir() {
+  return fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "estuary";
+}
+
+// A scratch copy of the bundled scenario as the working directory.
+class ScratchCopy {
+ public:
+  explicit ScratchCopy(const std::string& tag)
+      : previous_(fs::current_path()),
+        dir_(fs::temp_directory_path() /
+             ("qz5-alloc-" + tag + "-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()))) {
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    for (const auto& entry : fs::directory_iterator(example_dir()))
+      fs::copy_file(entry.path(), dir_ / entry.path().filename());
+    fs::current_path(dir_);
+  }
+  ~ScratchCopy() {
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+    fs::remove_all(dir_, ignored);
+  }
+
+ private:
+  fs::path previous_;
+  fs::path dir_;
+};
+
+TEST(AllocationCounter, SeesEveryKindOfAllocation) {
+  // Without this the zero counts below would prove nothing.
+  const std::size_t before = allocation_count;
+  auto one = std::make_unique<double>(1.0);
+  auto many = std::make_unique<double[]>(100);
+  std::string long_text(100, 'x');
+  EXPECT_EQ(allocation_count - before, 3u);
+}
+
+TEST(FormattedWrites, RepeatedWritesAllocateNothingOnceTheirFormatsAreKnown) {
+  const ScratchCopy dir("writes");
+  std::istringstream in;
+  std::ostringstream console;
+  Units io(in, console);
+  io.open_new(kUnitRuninf, "RUNINF");
+  auto write_all = [&io](double t, int order) {
+    io.write_formatted(kUnitRuninf, "(6H Time=,E13.5, 4H; H=,E13.5, 8H; Order=,I2)",
+                       {t, t / 7.0, order});
+    io.write_formatted(kUnitRuninf, "(1x,A,G13.5,A)", {"Saving data at: ", t, " days"});
+    io.write_formatted(kUnitRuninf, "(1x,G13.5,7(1x,G13.5))",
+                       {1.5f, 2.5f, t, -t, 1e-9, 3e7, 0.0, 4.0});
+    io.write_formatted(kUnitRuninf, "(1P,D15.6,'text',I8)", {t, order});
+    io.write_list(kUnitRuninf, {"   FNS, JACS:", order, 2 * order, t});
+  };
+  write_all(1.0, 1);  // warm-up: the formats are parsed, the line buffer sized
+  const std::size_t before = allocation_count;
+  for (int i = 1; i <= 200; ++i) write_all(12345.678 * i, i % 6);
+  EXPECT_EQ(allocation_count - before, 0u);
+  io.close(kUnitRuninf);
+
+  // The lines written are those of the formatting engine.
+  std::ifstream runinf("RUNINF");
+  std::string first;
+  std::getline(runinf, first);
+  EXPECT_EQ(first, " Time=   .10000E+01; H=   .14286E+00; Order= 1");
+}
+
+// The run driver's sequence up to the output-time loop, on the bundled
+// scenario; then the loop itself, one output time per call of advance().
+class BundledRun {
+ public:
+  BundledRun() : io_(in_, console_), state_(std::make_unique<RunState>()) {
+    ModelState& ms = state_->ms;
+    const char* const argv[] = {"qz5", "estuary.fn"};
+    std::string title(80, ' ');
+    iniprb_qz5(io_, ms, title, 2, argv);
+    ms.XLEFT = ms.XBND(1) / ms.XCONV;
+    ms.XRIGHT = ms.XBND(2) / ms.XCONV;
+    ms.LENWK = kLenWk;
+    model_ = std::make_unique<EstuaryModel>(io_, ms);
+    int ifail = 0;
+    SETSKM(io_, state_->skm, *model_, ms.NEQ, ms.NCOMP, ms.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU,
+           ms.KAPPA, ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, ms.M, ms.TSTART, ms.IBAND,
+           ifail);
+    EXPECT_EQ(ifail, 0);
+    ms.INFO.fill(0);
+    ms.INFO(3) = 1;
+    ms.INFO(6) = 1;
+    ms.INFO(10) = ms.INFO10;
+    ms.INFO(11) = 1;
+    ms.IWORK(1) = ms.IBAND;
+    ms.IWORK(2) = ms.IBAND;
+    ms.MAXORD = 5;
+    ms.LIW = ms.NEQ + 20;
+    ms.LRW = (ms.MAXORD + 3 * ms.IBAND + 7) * ms.NEQ + 2 * (ms.NEQ / (2 * ms.IBAND + 1)) + 42;
+    rtol_ = ms.RTOL;
+    atol_ = ms.ATOL;
+    const SkmState& skm = state_->skm;
+    EstuaryModel& model = *model_;
+    Units& io = io_;
+    residual_ = [&io, &ms, &skm, &model](double t, double* y, double* yp, double* delta,
+                                         int& ires, double* rpar, int* ipar) {
+      RES(io, ms, skm, model, t, y, yp, delta, ires, rpar, ipar);
+    };
+    jac_ = jac_dummy;
+    integrator_ = std::make_unique<Integrator>(io_, skm.EPSMACH);
+    io_.open_new(kUnitRuninf, "RUNINF");
+    ms.T = ms.TSTART;
+  }
+
+  // Steps to output time i with one progress line per step, as the driver
+  // does; returns the number of steps taken.
+  int advance(int i) {
+    ModelState& ms = state_->ms;
+    ms.TOUT = ms.TOUTS(i);
+    int steps = 0;
+    call();
+    while (ms.IDID == 1) {
+      ++steps;
+      MONITOR(io_, kUnitRuninf, ms.RWORK.data(), ms.IWORK.data());
+      call();
+    }
+    return steps;
+  }
+
+  const ModelState& ms() const { return state_->ms; }
+
+ private:
+  void call() {
+    ModelState& ms = state_->ms;
+    integrator_->DDASSL(residual_, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT,
+                        ms.INFO.data(), &rtol_, &atol_, ms.IDID, ms.RWORK.data(), ms.LRW,
+                        ms.IWORK.data(), ms.LIW, ms.RPAR.data(), ms.IPAR.data(), jac_);
+  }
+
+  std::istringstream in_;
+  std::ostringstream console_;
+  Units io_;
+  std::unique_ptr<RunState> state_;
+  std::unique_ptr<EstuaryModel> model_;
+  ResidualFn residual_;
+  JacobianFn jac_;
+  std::unique_ptr<Integrator> integrator_;
+  double rtol_ = 0.0;
+  double atol_ = 0.0;
+};
+
+TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {
+  const ScratchCopy dir("steps");
+  BundledRun run;
+  run.advance(1);  // warm-up
+  ASSERT_EQ(run.ms().IDID, 3);
+
+  const int matrices_before = run.ms().IWORK(13);
+  const std::size_t before = allocation_count;
+  int steps = 0;
+  for (int i = 2; i <= 4; ++i) {
+    steps += run.advance(i);
+    ASSERT_EQ(run.ms().IDID, 3) << "output time " << i;
+  }
+  const std::size_t allocations = allocation_count - before;
+
+  // The window held real work: many steps, and new iteration matrices.
+  EXPECT_GT(steps, 50);
+  EXPECT_GT(run.ms().IWORK(13), matrices_before);
+  EXPECT_EQ(allocations, 0u) << "over " << steps << " steps";
+}
+
+}  // namespace
+}  // namespace qz5
