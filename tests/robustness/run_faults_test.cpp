@@ -7,11 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "robustness/robust_util.h"
@@ -66,9 +68,9 @@ std::vector<double> block_times(const Txc& t, int npts) {
   return times;
 }
 
-RunResult run_scenario(const Scenario& s, const fs::path& dir) {
+RunResult run_scenario(const Scenario& s, const fs::path& dir, int seconds = 20) {
   s.write(dir);
-  return run_bounded(dir);
+  return run_bounded(dir, "run.fn", seconds);
 }
 
 // --- nothing lost -----------------------------------------------------------
@@ -231,8 +233,52 @@ TEST(NumericalFaults, BlowUpEndsInReportAndDasslError) {
     EXPECT_NE(r.console.find("\nDASSL error\n"), std::string::npos) << r.console;
     // The initial block and the block at the time reached are both complete.
     EXPECT_EQ(block_times(read_txc(dir / "run.txc"), s.npts).size(), 2u);
+    // The steps collapse instead of crawling on: the run ends within the
+    // first output interval after at most 500 steps, one progress line each.
+    EXPECT_LE(e2e::count_lines_with(e2e::read_file(dir / "RUNINF"), " Time="), 500);
     fs::remove_all(dir);
   }
+}
+
+// (time, step size) of every progress line " Time=   .86400E-01; H=   .43200E-01; Order= 1".
+std::vector<std::pair<double, double>> progress(const fs::path& runinf) {
+  std::vector<std::pair<double, double>> steps;
+  for (const std::string& line : e2e::read_lines(runinf)) {
+    const auto t = line.find("Time=");
+    const auto h = line.find("H=");
+    if (t == std::string::npos || h == std::string::npos) continue;
+    steps.emplace_back(std::strtod(line.c_str() + t + 5, nullptr),
+                       std::strtod(line.c_str() + h + 2, nullptr));
+  }
+  return steps;
+}
+
+// From day 0.6 the lateral flows switch between 1 and 10^6 times their size
+// every 4.32 seconds (5e-5 days): the integrator's steps shrink far below a
+// second to follow them. However small the steps, the run must end (here
+// with "Ready" or "DASSL error") and take at most 500 steps per output time.
+TEST(NumericalFaults, TinyStepsEndWithinTheStepLimitPerOutputTime) {
+  Scenario s;
+  s.drv_points = {{-10, 1.0}, {0.6, 1.0}};
+  for (int i = 1; i < 4000; ++i) s.drv_points.push_back({0.6 + i * 5e-5, i % 2 ? 1e6 : 1.0});
+  s.drv_points.push_back({400, 1.0});
+  s.touts = {0.5, 1.0};
+  const fs::path dir = e2e::fresh_dir("tiny");
+  const RunResult r = run_scenario(s, dir, 40);
+  expect_clean_end(r, "tiny steps");
+  EXPECT_TRUE(r.status == 0 || r.status == 2) << r.console;
+  const auto steps = progress(dir / "RUNINF");
+  ASSERT_FALSE(steps.empty());
+  double smallest = steps[0].second;
+  int first_interval = 0, second_interval = 0;
+  for (const auto& [t, h] : steps) {
+    smallest = std::min(smallest, h);
+    (t <= 43200.0 ? first_interval : second_interval) += 1;
+  }
+  ASSERT_LT(smallest, 1.0) << "the steps never became small: the scenario misses its point";
+  EXPECT_LE(first_interval, 500);
+  EXPECT_LE(second_interval, 500);
+  fs::remove_all(dir);
 }
 
 // --- valid but unusual files ------------------------------------------------
