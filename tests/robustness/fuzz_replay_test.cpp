@@ -17,9 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The source tree from the environment, else from where this file was
+// compiled (ctest does not hand every test the variable).
 fs::path regressions_dir() {
   const char* root = std::getenv("QZ5_SOURCE_DIR");
-  return fs::path(root != nullptr ? root : ".") / "fuzz" / "regressions";
+  const fs::path source =
+      root != nullptr ? fs::path(root) : fs::path(__FILE__).parent_path().parent_path().parent_path();
+  return source / "fuzz" / "regressions";
 }
 
 TEST(FuzzRegressions, EverySavedFindingPasses) {
