@@ -43,7 +43,7 @@ TEST(Band, DependenciesStayWithinTwoPoints) {
     p.coeffs = coupled;
     p.boundary = robin;
     const int N = 9;
-    Harness h(p, 2, N, c.x0, 2.0, {.tau = 0.3, .kappa = 1.0, .alpha = 0.5});
+    Harness h(p, 2, N, c.x0, 2.0, {.tau = 0.3, .kappa = 1.0, .alpha = 0.5, .M = c.M});
     ASSERT_EQ(h.IFAIL, 0);
     const int nvar = h.NVAR();
     ASSERT_EQ(h.IBAND, 2 * nvar);
