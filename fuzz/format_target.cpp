@@ -87,8 +87,10 @@ void arbitrary_format(Bytes& in) {
 
 bool all_stars(const std::string& s) { return s.find_first_not_of('*') == std::string::npos; }
 
-// Reads back a real written under E, D or G editing.
-double read_back(std::string s) {
+// Reads back a real written under E, D or G editing, in long double: a
+// value near the top of the double range may round up past it (E16.1 of
+// -1.5e308 is -.2+309), which a double cannot hold.
+long double read_back(std::string s) {
   for (char& c : s) {
     if (c == 'D') c = 'E';
   }
@@ -97,7 +99,7 @@ double read_back(std::string s) {
   if (sign != std::string::npos && sign > 0 && s.find('E') == std::string::npos &&
       s[sign - 1] != ' ')
     s.insert(sign, 1, 'E');
-  return std::strtod(s.c_str(), nullptr);
+  return std::strtold(s.c_str(), nullptr);
 }
 
 void one_descriptor(Bytes& in) {
@@ -120,12 +122,14 @@ void one_descriptor(Bytes& in) {
   const Formatted f = format_items(format, {x});
   if (static_cast<int>(f.text.size()) != w) finding(format + " width [" + f.text + "]");
   if (!std::isfinite(x) || all_stars(f.text)) return;
-  const double back = read_back(f.text);
+  const long double back = read_back(f.text);
   // Rounding to d significant digits (d + 1 under 1P) moves a value by at
   // most half a unit in the last digit written.
   const int significant = scaled ? d + 1 : d;
-  const double bound = 0.5 * std::pow(10.0, 1 - significant) * std::fabs(x) * 1.000001;
-  if (std::fabs(back - x) > bound && !(x != 0 && std::fabs(x) < 1e-290))
+  // Reading the text back rounds once more, to the 64 bits of a long double
+  // (a relative 5.4e-20): allow for that with room to spare.
+  const long double bound = (0.5L * std::pow(10.0L, 1 - significant) + 1e-18L) * std::fabs(x);
+  if (std::fabs(back - x) > bound)
     finding(format + " read back " + f.text);
 }
 
