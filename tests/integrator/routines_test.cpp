@@ -109,10 +109,26 @@ struct MatrixSetup {
       yp[i] = -1.0 + 0.3 * i;
     }
   }
+  // Forms the iteration matrix at (t, y, yp) with residual r; returns IRES.
+  int form(const ResidualFn& res, const JacobianFn& jac, double t, double cj, double h, int& singular) {
+    const Problem P{io, NEQ, res, jac, nullptr, nullptr};
+    int ires = 7;  // the routine must set it
+    ITERATION_MATRIX(P, t, y.data(), yp.data(), r.data(), cj, h, singular, wt.data(), e.data(),
+                     store.data(), iwork.data(), ires, kEps, save_start);
+    return ires;
+  }
+  // Solves with the formed matrix; b holds the right side on entry.
+  void solve(std::vector<double>& b) {
+    const Problem P{io, NEQ, ResidualFn(), JacobianFn(), nullptr, nullptr};
+    ITERATION_SOLVE(P, b.data(), store.data(), iwork.data());
+  }
   int NEQ;
   std::vector<int> iwork;
   std::vector<double> y, yp, wt, r, e, store;
   int save_start;
+  std::istringstream in;
+  std::ostringstream out;
+  Units io{in, out};
 };
 
 TEST(IterationMatrix, BandedDifferencesReproduceTheBandedJacobian) {
@@ -126,20 +142,13 @@ TEST(IterationMatrix, BandedDifferencesReproduceTheBandedJacobian) {
       ++calls;
       sys.residual(t, y, yp, d);
     };
-    JacobianFn jac;
-    std::istringstream in;
-    std::ostringstream out;
-    Units io(in, out);
-    const Problem P{io, c.neq, res, jac, nullptr, nullptr};
     const double t = 0.3, cj = 40.0, h = 0.05;
     sys.residual(t, m.y.data(), m.yp.data(), m.r.data());
     const std::vector<double> y0 = m.y, yp0 = m.yp, r0 = m.r;
-    int singular = -5, ires = 7;
-    ITERATION_MATRIX(P, t, m.y.data(), m.yp.data(), m.r.data(), cj, h, singular, m.wt.data(),
-                     m.e.data(), m.store.data(), m.iwork.data(), ires, kEps, m.save_start);
+    int singular = -5;
+    EXPECT_EQ(m.form(res, JacobianFn(), t, cj, h, singular), 0);
     EXPECT_EQ(calls, c.calls);
     EXPECT_EQ(singular, 0);
-    EXPECT_EQ(ires, 0);
     EXPECT_EQ(m.y, y0);
     EXPECT_EQ(m.yp, yp0);
     EXPECT_EQ(m.r, r0);
@@ -149,7 +158,7 @@ TEST(IterationMatrix, BandedDifferencesReproduceTheBandedJacobian) {
     for (int i = 0; i < c.neq; ++i) x[i] = 1.0 - 0.4 * i;
     for (int i = 0; i < c.neq; ++i)
       for (int j = 0; j < c.neq; ++j) b[i] += (sys.a(i, j) + cj * sys.b(i, j)) * x[j];
-    ITERATION_SOLVE(P, b.data(), m.store.data(), m.iwork.data());
+    m.solve(b);
     for (int i = 0; i < c.neq; ++i) EXPECT_NEAR(b[i], x[i], 1e-6) << i;
   }
 }
@@ -169,14 +178,8 @@ TEST(IterationMatrix, IncrementFollowsTheDirectionOfTheSolution) {
     }
     for (int i = 0; i < 3; ++i) d[i] = y[i] - yp[i];
   };
-  JacobianFn jac;
-  std::istringstream in;
-  std::ostringstream out;
-  Units io(in, out);
-  const Problem P{io, 3, res, jac, nullptr, nullptr};
-  int singular = 0, ires = 0;
-  ITERATION_MATRIX(P, 0.0, m.y.data(), m.yp.data(), m.r.data(), cj, h, singular, m.wt.data(),
-                   m.e.data(), m.store.data(), m.iwork.data(), ires, kEps, m.save_start);
+  int singular = 0;
+  m.form(res, JacobianFn(), 0.0, cj, h, singular);
   const double root_u = std::sqrt(kEps);
   // y = 0, y' = 0: the weight sets the size, and the sign is positive.
   EXPECT_EQ(seen_y[0], root_u * 2.0);
@@ -198,26 +201,15 @@ TEST(IterationMatrix, ZeroJacobianIsSingularAndRefusalReturnsAtOnce) {
     for (int i = 0; i < 3; ++i) d[i] = 1.0;
     if (calls >= refuse_from) ires = -1;
   };
-  JacobianFn jac;
-  std::istringstream in;
-  std::ostringstream out;
-  Units io(in, out);
-  const Problem P{io, 3, res, jac, nullptr, nullptr};
   std::fill(m.r.begin(), m.r.end(), 1.0);
-  int singular = 0, ires = 0;
-  ITERATION_MATRIX(P, 0.0, m.y.data(), m.yp.data(), m.r.data(), 10.0, 0.1, singular,
-                   m.wt.data(), m.e.data(), m.store.data(), m.iwork.data(), ires, kEps,
-                   m.save_start);
+  int singular = 0;
+  EXPECT_EQ(m.form(res, JacobianFn(), 0.0, 10.0, 0.1, singular), 0);
   EXPECT_NE(singular, 0);
-  EXPECT_EQ(ires, 0);
 
   calls = 0;
   refuse_from = 2;
-  ITERATION_MATRIX(P, 0.0, m.y.data(), m.yp.data(), m.r.data(), 10.0, 0.1, singular,
-                   m.wt.data(), m.e.data(), m.store.data(), m.iwork.data(), ires, kEps,
-                   m.save_start);
+  EXPECT_EQ(m.form(res, JacobianFn(), 0.0, 10.0, 0.1, singular), -1);
   EXPECT_EQ(calls, 2);
-  EXPECT_EQ(ires, -1);
   EXPECT_EQ(singular, 0);
 }
 
@@ -237,20 +229,14 @@ TEST(IterationMatrix, BandedFromTheCallersJacobian) {
       for (int i = std::max(0, j - mu); i <= std::min(neq - 1, j + ml); ++i)
         pd[(i - j + ml + mu) + j * lda] = sys.a(i, j) + cj * sys.b(i, j);
   };
-  std::istringstream in;
-  std::ostringstream out;
-  Units io(in, out);
-  const Problem P{io, neq, res, jac, nullptr, nullptr};
-  int singular = 0, ires = 0;
-  ITERATION_MATRIX(P, 0.0, m.y.data(), m.yp.data(), m.r.data(), 25.0, 0.04, singular,
-                   m.wt.data(), m.e.data(), m.store.data(), m.iwork.data(), ires, kEps,
-                   m.save_start);
+  int singular = 0;
+  m.form(res, jac, 0.0, 25.0, 0.04, singular);
   EXPECT_EQ(seen_cj, 25.0);
   EXPECT_EQ(singular, 0);
   std::vector<double> x = {1, -2, 3, 0.5, 4}, b(neq, 0.0);
   for (int i = 0; i < neq; ++i)
     for (int j = 0; j < neq; ++j) b[i] += (sys.a(i, j) + 25.0 * sys.b(i, j)) * x[j];
-  ITERATION_SOLVE(P, b.data(), m.store.data(), m.iwork.data());
+  m.solve(b);
   for (int i = 0; i < neq; ++i) EXPECT_NEAR(b[i], x[i], 1e-12) << i;
 }
 
