@@ -48,10 +48,13 @@ class Bytes {
 // Formats the engine accepts can still ask for output of any size through
 // repeat counts and widths; those are the program's own constants, never
 // input, so the fuzzer keeps to counts of two digits and shallow nesting.
+// Blanks inside a format are ignored by the engine ("8 227" is 8227), so
+// they do not end a run of digits here either.
 bool reasonable(std::string_view format) {
   int run = 0;
   int groups = 0;
   for (const char c : format) {
+    if (c == ' ') continue;
     run = (c >= '0' && c <= '9') ? run + 1 : 0;
     if (run > 2) return false;
     groups += c == '(';
