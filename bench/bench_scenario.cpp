@@ -10,6 +10,7 @@
 
 #include "discretisation/skm.h"
 #include "driver/callbacks.h"
+#include "driver/run_driver.h"
 #include "input/problem_setup.h"
 #include "integrator/dassl_routines.h"
 
@@ -103,30 +104,11 @@ LoadedScenario::LoadedScenario(int npts)
   try {
     std::string title(80, ' ');
     iniprb_qz5(io_, ms, title, 2, argv);
-    ms.XLEFT = ms.XBND(1) / ms.XCONV;
-    ms.XRIGHT = ms.XBND(2) / ms.XCONV;
-    ms.LENWK = kLenWk;
     model_ = std::make_unique<EstuaryModel>(io_, ms);
-    int ifail = 0;
-    SETSKM(io_, state_->skm, *model_, ms.NEQ, ms.NCOMP, ms.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU,
-           ms.KAPPA, ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, ms.M, ms.TSTART, ms.IBAND,
-           ifail);
-    if (ifail == -1) throw std::runtime_error("bench: SETSKM refused the scenario");
+    prepare_integration(io_, *state_, *model_);
   } catch (const Stop& s) {
     throw std::runtime_error("bench: set-up stopped: " + s.text + "\n" + console_out_.str());
   }
-
-  // The run driver's integrator options.
-  ms.INFO.fill(0);
-  ms.INFO(3) = 1;
-  ms.INFO(6) = 1;
-  ms.INFO(10) = ms.INFO10;
-  ms.INFO(11) = 1;
-  ms.IWORK(1) = ms.IBAND;
-  ms.IWORK(2) = ms.IBAND;
-  ms.MAXORD = 5;
-  ms.LIW = ms.NEQ + 20;
-  ms.LRW = (ms.MAXORD + 3 * ms.IBAND + 7) * ms.NEQ + 2 * (ms.NEQ / (2 * ms.IBAND + 1)) + 42;
 
   const SkmState& skm = state_->skm;
   EstuaryModel& model = *model_;

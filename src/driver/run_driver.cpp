@@ -107,6 +107,19 @@ void close_run_files(Units& io) {
 
 }  // namespace
 
+void prepare_integration(Units& io, RunState& state, PdeProblem& model) {
+  ModelState& ms = state.ms;
+  ms.XLEFT = ms.XBND(1) / ms.XCONV;
+  ms.XRIGHT = ms.XBND(2) / ms.XCONV;
+  ms.LENWK = kLenWk;
+  int ifail = 0;
+  SETSKM(io, state.skm, model, ms.NEQ, ms.NCOMP, ms.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU, ms.KAPPA,
+         ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, ms.M, ms.TSTART, ms.IBAND, ifail);
+  if (ifail == -1) stop("Error in SETSKM");
+  set_integrator_options(ms);
+  check_workspace(io, ms);
+}
+
 void run_main_program(Units& io, RunState& state, int argc, const char* const* argv) {
   ModelState& ms = state.ms;
   io.open_new(LUNRES, "RESULT");
@@ -116,20 +129,10 @@ void run_main_program(Units& io, RunState& state, int argc, const char* const* a
   iniprb_qz5(io, ms, title, argc, argv);
   write_title_to_logs(io, title);
 
-  ms.XLEFT = ms.XBND(1) / ms.XCONV;
-  ms.XRIGHT = ms.XBND(2) / ms.XCONV;
-  ms.LENWK = kLenWk;
-
   EstuaryModel model(io, ms);
-  int ifail = 0;
-  SETSKM(io, state.skm, model, ms.NEQ, ms.NCOMP, ms.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU, ms.KAPPA,
-         ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, ms.M, ms.TSTART, ms.IBAND, ifail);
-  if (ifail == -1) stop("Error in SETSKM");
-
-  set_integrator_options(ms);
+  prepare_integration(io, state, model);
   double rtol = ms.RTOL;
   double atol = ms.ATOL;
-  check_workspace(io, ms);
   write_run_header(io, ms, title);
 
   io.open_new(LUNTXC, trimmed(ms.FN_TXC));

@@ -10,6 +10,7 @@
 // exit status, so tests can run whole programs on string streams.
 #pragma once
 
+#include "discretisation/pde_problem.h"
 #include "discretisation/skm_state.h"
 #include "input/model_state.h"
 #include "textio/textio.h"
@@ -26,6 +27,13 @@ struct RunState {
 // Runs the whole program on the unit table; returns the exit status
 // (0 "Ready", 1 stopped on bad input or a set-up failure, 2 "DASSL error").
 int run_qz5(Units& io, RunState& state, int argc, const char* const* argv);
+
+// What the main program does between problem set-up and the run header:
+// the domain ends, the discretisation set-up (stops with "Error in SETSKM"
+// when it refuses), the integrator options and the workspace checks (stops
+// with "Workspace too small"). Afterwards the state is ready for the first
+// integrator call from TSTART.
+void prepare_integration(Units& io, RunState& state, PdeProblem& model);
 
 // The main program's sequence; ends by throwing Stop, also on success.
 [[noreturn]] void run_main_program(Units& io, RunState& state, int argc,
