@@ -267,6 +267,16 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   const int npts = NINNER + 2;
   auto x = [&](int n) { return Y[skm_at(nvar, nvar, n)]; };
   CapacitySums sums(Y, YPRIME, NCOMP, npts);
+  // The problem's coefficients at the evaluation point of interval a and the
+  // capacity sums they give; false when the problem reports an illegal
+  // solution, which ends the assembly.
+  auto coefficients = [&](int a, const IntervalGeometry& G) {
+    values_at_xi(Y, nvar, a, G, U, UX);
+    p.spdef(T, G.xi, NCOMP, U, UX, C, Q, R, IRES);
+    if (IRES == 3) return false;
+    sums.evaluate(a, C);
+    return true;
+  };
 
   // First interval: left boundary and the first assignment to point 1.
   double xa = x(0);
@@ -276,11 +286,8 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   end_quotient(Y, nvar, 0, UX);
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, 0)], UX, NCOMP, 1, IRES);
   if (IRES == 3) return;
-  values_at_xi(Y, nvar, 0, first, U, UX);
-  p.spdef(T, first.xi, NCOMP, U, UX, C, Q, R, IRES);
-  if (IRES == 3) return;
+  if (!coefficients(0, first)) return;
   {
-    sums.evaluate(0, C);
     const IntervalTerms t{sums, NCOMP, npts, first, R, Q, C, DELTA, FSPART};
     for (int k = 1; k <= NCOMP; ++k) {
       t.assign_right(k, 1);
@@ -297,10 +304,7 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
     xa = xb;
     xb = x(a + 1);
     const IntervalGeometry G = interval_geometry(xa, xb, M, AT_ORIGIN, false);
-    values_at_xi(Y, nvar, a, G, U, UX);
-    p.spdef(T, G.xi, NCOMP, U, UX, C, Q, R, IRES);
-    if (IRES == 3) return;
-    sums.evaluate(a, C);
+    if (!coefficients(a, G)) return;
     const IntervalTerms t{sums, NCOMP, npts, G, R, Q, C, DELTA, FSPART};
     for (int k = 1; k <= NCOMP; ++k) {
       t.accumulate_left(k, a);
@@ -317,10 +321,7 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   end_quotient(Y, nvar, a, UX);
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, npts - 1)], UX, NCOMP, 0, IRES);
   if (IRES == 3) return;
-  values_at_xi(Y, nvar, a, last, U, UX);
-  p.spdef(T, last.xi, NCOMP, U, UX, C, Q, R, IRES);
-  if (IRES == 3) return;
-  sums.evaluate(a, C);
+  if (!coefficients(a, last)) return;
   const IntervalTerms t{sums, NCOMP, npts, last, R, Q, C, DELTA, FSPART};
   for (int k = 1; k <= NCOMP; ++k) {
     t.accumulate_left(k, a);
