@@ -9,7 +9,7 @@
 #include <string>
 
 #include "discretisation/skm.h"
-#include "driver/callbacks.h"
+#include "engine/callbacks.h"
 #include "driver/run_driver.h"
 #include "input/problem_setup.h"
 #include "integrator/dassl_routines.h"
@@ -97,38 +97,24 @@ ScenarioDir::~ScenarioDir() {
   fs::remove_all(dir_, ignored);
 }
 
-LoadedScenario::LoadedScenario(int npts)
-    : dir_(npts), io_(console_in_, console_out_), state_(std::make_unique<RunState>()) {
-  ModelState& ms = state_->ms;
-  const char* const argv[] = {"qz5", "estuary.fn"};
+LoadedScenario::LoadedScenario(int npts) : dir_(npts), io_(console_in_, console_out_) {
   try {
-    std::string title(80, ' ');
-    iniprb_qz5(io_, ms, title, 2, argv);
-    model_ = std::make_unique<EstuaryModel>(io_, ms);
-    prepare_integration(io_, *state_, *model_);
+    scenario_ = read_scenario(io_, "estuary.fn");
+    RunOptions options;
+    options.capacities = Capacities{};
+    session_ = std::make_unique<RunSession>(scenario_, options, io_);
+    session_->prepare();
   } catch (const Stop& s) {
     throw std::runtime_error("bench: set-up stopped: " + s.text + "\n" + console_out_.str());
   }
-
-  const SkmState& skm = state_->skm;
-  EstuaryModel& model = *model_;
-  Units& io = io_;
-  res_ = [&io, &ms, &skm, &model](double t, double* y, double* yp, double* delta, int& ires,
-                                  double* rpar, int* ipar) {
-    RES(io, ms, skm, model, t, y, yp, delta, ires, rpar, ipar);
-  };
-  jac_ = jac_dummy;
+  ModelState& ms = session_->ms();
+  res_ = session_->residual();
+  jac_ = session_->jacobian();
   delta_.assign(static_cast<std::size_t>(ms.NEQ), 0.0);
 
-  Integrator integrator(io_, skm.EPSMACH);
-  double rtol = ms.RTOL;
-  double atol = ms.ATOL;
-  ms.T = ms.TSTART;
   ms.TOUT = ms.TOUTS(1);
   do {
-    integrator.DDASSL(res_, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT, ms.INFO.data(),
-                      &rtol, &atol, ms.IDID, ms.RWORK.data(), ms.LRW, ms.IWORK.data(), ms.LIW,
-                      ms.RPAR.data(), ms.IPAR.data(), jac_);
+    session_->call_integrator();
   } while (ms.IDID == 1);
   if (ms.IDID < 0)
     throw std::runtime_error("bench: integration failed, IDID " + std::to_string(ms.IDID));
@@ -142,15 +128,15 @@ LoadedScenario::LoadedScenario(int npts)
 }
 
 int LoadedScenario::residual() {
-  ModelState& ms = state_->ms;
+  ModelState& ms = session_->ms();
   int ires = 0;
-  RES(io_, ms, state_->skm, *model_, ms.T, ms.Y.data(), ms.YPRIME.data(), delta_.data(), ires,
+  RES(io_, ms, session_->skm(), session_->model(), ms.T, ms.Y.data(), ms.YPRIME.data(), delta_.data(), ires,
       ms.RPAR.data(), ms.IPAR.data());
   return ires;
 }
 
 int LoadedScenario::iteration_matrix() {
-  ModelState& ms = state_->ms;
+  ModelState& ms = session_->ms();
   double* RWORK = ms.RWORK.data();
   int* IWORK = ms.IWORK.data();
   const Sections S = sections_of(ms.NEQ, RWORK, IWORK);

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <vector>
 
-#include "driver/run_driver.h"
+#include "engine/run_session.h"
 #include "integrator/ddassl.h"
 #include "model/estuary_model.h"
 #include "textio/textio.h"
@@ -45,7 +45,7 @@ class LoadedScenario {
  public:
   explicit LoadedScenario(int npts);
 
-  int neq() const { return state_->ms.NEQ; }
+  int neq() { return session_->ms().NEQ; }
   // One call of the driver's residual routine at the state reached; returns
   // IRES (0 for a normal evaluation).
   int residual();
@@ -61,8 +61,8 @@ class LoadedScenario {
   std::istringstream console_in_;
   std::ostringstream console_out_;
   Units io_;
-  std::unique_ptr<RunState> state_;
-  std::unique_ptr<EstuaryModel> model_;
+  Scenario scenario_;
+  std::unique_ptr<RunSession> session_;
   ResidualFn res_;
   JacobianFn jac_;
   std::vector<double> delta_;

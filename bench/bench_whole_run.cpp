@@ -19,8 +19,7 @@ void BM_WholeRun(benchmark::State& state) {
     std::istringstream in;
     std::ostringstream out;
     qz5::Units io(in, out);
-    auto run = std::make_unique<qz5::RunState>();
-    const int status = qz5::run_qz5(io, *run, 2, argv);
+    const int status = qz5::run_qz5(io, 2, argv);
     if (status != 0 || out.str().find("Ready") == std::string::npos) {
       state.SkipWithError("the bundled run did not end with Ready");
       break;

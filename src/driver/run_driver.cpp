@@ -5,18 +5,17 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "discretisation/skm.h"
-#include "driver/callbacks.h"
+#include "driver/cli_options.h"
+#include "engine/callbacks.h"
+#include "engine/engine.h"
+#include "engine/version.h"
 #include "input/out_txc.h"
-#include "input/problem_setup.h"
-#include "integrator/ddassl.h"
-#include "model/estuary_model.h"
 
 namespace qz5 {
 namespace {
 
-constexpr int kMaxOrd = 5;
 constexpr int kTitleLength = 80;
 
 std::string trimmed(const std::string& name) {
@@ -65,38 +64,11 @@ void write_run_header(Units& io, const ModelState& ms, std::string& title) {
                      {38, 45, "(E8.3)", ms.ALPHA}});
 }
 
-// The integrator's options: intermediate output, banded matrix by
-// differences, consistent initial derivatives computed by the integrator.
-void set_integrator_options(ModelState& ms) {
-  for (int i = 1; i <= ms.NEQ; ++i) ms.YPRIME(i) = 0.0;
-  ms.INFO.fill(0);
-  ms.INFO(3) = 1;
-  ms.INFO(6) = 1;
-  ms.INFO(10) = ms.INFO10;
-  ms.INFO(11) = 1;
-  ms.IWORK(1) = ms.IBAND;
-  ms.IWORK(2) = ms.IBAND;
-  ms.MAXORD = kMaxOrd;
-}
-
-[[noreturn]] void workspace_too_small(Units& io, std::string_view what, int needed) {
-  io.write_list(kUnitConsoleOut, {what, needed});
-  stop("Workspace too small");
-}
-
-void check_workspace(Units& io, ModelState& ms) {
-  if (ms.NEQ > MXNEQ) workspace_too_small(io, "MXNEQ too small, needed:", ms.NEQ);
-  ms.LIW = ms.NEQ + 20;
-  if (ms.LIW > MXLIW) workspace_too_small(io, "MXLIW too small, needed:", ms.LIW);
-  ms.LRW = (ms.MAXORD + 3 * ms.IBAND + 7) * ms.NEQ + 2 * (ms.NEQ / (2 * ms.IBAND + 1)) + 42;
-  if (ms.LRW > MXLRW) workspace_too_small(io, "MXLRW too small, needed:", ms.LRW);
-}
-
-void write_statistics(Units& io, ModelState& ms) {
-  for (int i = 2; i <= 6; ++i) ms.IPAR(i) = ms.IWORK(9 + i);
+void write_statistics(Units& io, const IntegratorStatistics& st) {
   io.write_list(LUNRES, {"Statistics:"});
-  io.write_list(LUNRES, {"   FNS, JACS:", ms.IPAR(3), ms.IPAR(4)});
-  io.write_list(LUNRES, {"   STEPS, ETF, CTF:", ms.IPAR(2), ms.IPAR(5), ms.IPAR(6)});
+  io.write_list(LUNRES, {"   FNS, JACS:", st.residuals, st.matrices});
+  io.write_list(LUNRES, {"   STEPS, ETF, CTF:", st.steps, st.error_test_failures,
+                         st.convergence_failures});
 }
 
 void close_run_files(Units& io) {
@@ -105,77 +77,104 @@ void close_run_files(Units& io) {
   io.close(LUNTXC);
 }
 
-}  // namespace
+// Writes what the engine reports in the legacy layout.
+class LegacyFiles : public Observer {
+ public:
+  LegacyFiles(Units& io, std::string& title) : io_(io), title_(title) {}
 
-void prepare_integration(Units& io, RunState& state, PdeProblem& model) {
-  ModelState& ms = state.ms;
-  ms.XLEFT = ms.XBND(1) / ms.XCONV;
-  ms.XRIGHT = ms.XBND(2) / ms.XCONV;
-  ms.LENWK = kLenWk;
-  int ifail = 0;
-  SETSKM(io, state.skm, model, ms.NEQ, ms.NCOMP, ms.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU, ms.KAPPA,
-         ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, ms.M, ms.TSTART, ms.IBAND, ifail);
-  if (ifail == -1) stop("Error in SETSKM");
-  set_integrator_options(ms);
-  check_workspace(io, ms);
+  void on_start(const RunContext& ctx, const Snapshot& s) override {
+    ms_ = &ctx.ms;
+    write_run_header(io_, *ms_, title_);
+    io_.open_new(LUNTXC, trimmed(ms_->FN_TXC));
+    OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+  }
+
+  void on_step(const StepInfo&, const Snapshot&) override {
+    MONITOR(io_, LUNRUN, ms_->RWORK.data(), ms_->IWORK.data());
+  }
+
+  void on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) override {
+    OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    write_statistics(io_, st);
+  }
+
+ private:
+  Units& io_;
+  std::string& title_;
+  const ModelState* ms_ = nullptr;
+};
+
+RunOptions run_options(const CliOptions& cli) {
+  RunOptions opt;
+  opt.observe_steps = true;  // one progress line per step
+  opt.max_steps_per_interval = cli.max_steps_per_interval;
+  if (cli.legacy_limits) {
+    Capacities caps;
+    caps.hint = kLegacyLimitHint;
+    opt.capacities = caps;
+  }
+  return opt;
 }
 
-void run_main_program(Units& io, RunState& state, int argc, const char* const* argv) {
-  ModelState& ms = state.ms;
+[[noreturn]] void run_main_program(Units& io, const CliOptions& cli) {
   io.open_new(LUNRES, "RESULT");
   io.open_new(LUNRUN, "RUNINF");
 
+  std::vector<const char*> names_argv;
+  for (const std::string& a : cli.names_args) names_argv.push_back(a.c_str());
+  Scenario scenario = read_scenario(io, static_cast<int>(names_argv.size()), names_argv.data());
+  if (!cli.geometry_file.empty()) {
+    scenario.geometry = read_geometry_file(io, kUnitInput, cli.geometry_file);
+    io.write_list(kUnitConsoleOut, {"Channel geometry from: ", std::string_view(cli.geometry_file)});
+  }
+  scenario.outflow = cli.outflow;
+
   std::string title(kTitleLength, ' ');
-  iniprb_qz5(io, ms, title, argc, argv);
+  write_into_field(title, "(A)", {std::string_view(scenario.title)});
   write_title_to_logs(io, title);
 
-  EstuaryModel model(io, ms);
-  prepare_integration(io, state, model);
-  double rtol = ms.RTOL;
-  double atol = ms.ATOL;
-  write_run_header(io, ms, title);
-
-  io.open_new(LUNTXC, trimmed(ms.FN_TXC));
-  OUT_TXC(io, ms, LUNTXC, ms.TSTART, ms.Y.data(), ms.NCOMP, ms.NPTS);
-
-  const SkmState& skm = state.skm;
-  const ResidualFn residual = [&io, &ms, &skm, &model](double t, double* y, double* yprime,
-                                                       double* delta, int& ires, double* rpar,
-                                                       int* ipar) {
-    RES(io, ms, skm, model, t, y, yprime, delta, ires, rpar, ipar);
-  };
-  const JacobianFn jac = jac_dummy;
-  Integrator integrator(io, skm.EPSMACH);
-
-  ms.T = ms.TSTART;
-  for (int i = 1; i <= ms.NTIMES; ++i) {
-    ms.TOUT = ms.TOUTS(i);
-    auto call_integrator = [&] {
-      integrator.DDASSL(residual, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT,
-                        ms.INFO.data(), &rtol, &atol, ms.IDID, ms.RWORK.data(), ms.LRW,
-                        ms.IWORK.data(), ms.LIW, ms.RPAR.data(), ms.IPAR.data(), jac);
-    };
-    call_integrator();
-    while (ms.IDID == 1) {
-      MONITOR(io, LUNRUN, ms.RWORK.data(), ms.IWORK.data());
-      call_integrator();
-    }
-    OUT_TXC(io, ms, LUNTXC, ms.T, ms.Y.data(), ms.NCOMP, ms.NPTS);
-    write_statistics(io, ms);
-    if (ms.IDID < 0) {
-      io.write_list(LUNRES, {"IDID=", ms.IDID});
-      close_run_files(io);
-      stop("DASSL error", kExitDasslError);
-    }
+  LegacyFiles files(io, title);
+  const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
+  if (sum.status == kExitDasslError) {
+    io.write_list(LUNRES, {"IDID=", sum.idid});
+    close_run_files(io);
+    stop("DASSL error", kExitDasslError);
   }
+  if (sum.status != kExitReady) stop(sum.message, sum.status);
   close_run_files(io);
   stop("Ready", kExitReady);
 }
 
-int run_qz5(Units& io, RunState& state, int argc, const char* const* argv) {
+// --help, --version and a command line that cannot be run: no logs are
+// opened, nothing is read.
+bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
+  if (!cli.error.empty()) {
+    io.write_line(kUnitConsoleOut, "qz5: " + cli.error);
+    io.write_line(kUnitConsoleOut, usage_text());
+    status = kExitBadInput;
+    return true;
+  }
+  if (cli.help) {
+    io.write_line(kUnitConsoleOut, usage_text());
+    status = kExitReady;
+    return true;
+  }
+  if (cli.version) {
+    io.write_line(kUnitConsoleOut, std::string("qz5 ") + kVersion);
+    status = kExitReady;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int run_qz5(Units& io, int argc, const char* const* argv) {
+  const CliOptions cli = parse_command_line(argc, argv);
   int status = kExitBadInput;
+  if (answer_without_running(io, cli, status)) return status;
   try {
-    run_main_program(io, state, argc, argv);
+    run_main_program(io, cli);
   } catch (const Stop& s) {
     io.write_line(kUnitConsoleOut, s.text);
     status = s.status;

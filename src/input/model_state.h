@@ -7,11 +7,9 @@
 // residual workspace and the remembered indices of the series change.
 //
 // Fields keep the names the model's documentation and input files use, and
-// every array is indexed from 1 with a fixed capacity (see limits.h). Every
-// number starts at zero except the remembered interval indices, which start
-// at 1. The object is large (the integrator's real workspace alone is 56000
-// reals): create it once, on the heap or as a top-level object of main, and
-// pass it by reference.
+// every array is indexed from 1. Every number starts at zero except the
+// remembered interval indices, which start at 1. The integrator's work area
+// is sized when a run is set up, from the number of grid points.
 #pragma once
 
 #include <string>
@@ -77,16 +75,17 @@ struct ModelState {
   LoadBest load_best;
   VarDrv var_drv;
 
-  // --- integrator work area (filled by the run driver and SETSKM)
+  // --- integrator work area (sized and filled by the engine and SETSKM;
+  // empty until the run is set up, so a scenario's copy of the state is small)
   int NEQ = 0;                     // (NCOMP + 1) * NPTS
-  Array1<double, MXNEQ> Y;         // per point: NCOMP model concentrations, then the model position
-  Array1<double, MXNEQ> YPRIME;
+  DynArray1<double> Y;                  // per point: NCOMP model concentrations, then the model position
+  DynArray1<double> YPRIME;
   Array1<int, kInfoSlots> INFO;
-  Array1<double, MXLRW> RWORK;
+  DynArray1<double> RWORK;
   int LRW = 0;
-  Array1<int, MXLIW> IWORK;
+  DynArray1<int> IWORK;
   int LIW = 0;
-  Array1<double, kLenWk> RPAR;     // residual workspace
+  DynArray1<double> RPAR;               // residual workspace
   int LENWK = 0;
   Array1<int, kIparSlots> IPAR;    // IPAR(2..6): integrator counters after each output time
   int IBAND = 0;                   // half-bandwidth, 2 * (NCOMP + 1)

@@ -3,16 +3,15 @@
 #include <cassert>
 
 #include "input/uinit.h"
-#include "model/channel_laws.h"
 
 namespace qz5 {
 
 namespace {
-constexpr double kSecondsPerDay = 86400.0;
 constexpr int kDriverFlow = 1;  // variable driver that scales the lateral flows
 }  // namespace
 
-EstuaryModel::EstuaryModel(Units& io, ModelState& ms) : io_(io), ms_(ms) {}
+EstuaryModel::EstuaryModel(Units& io, ModelState& ms, Channel channel, Outflow outflow)
+    : io_(io), ms_(ms), channel_(channel), outflow_(outflow) {}
 
 double EstuaryModel::days(double T) const { return (T * ms_.TUNIT_DAY) / ms_.TUNIT_MODEL; }
 
@@ -23,7 +22,7 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
   // other NCOMP.
   assert(NCOMP == kKineticsComponents);
   const double X = XI * ms_.XCONV;
-  const double A = AREA_ORG(X);
+  const double A = channel_.area(X);
 
   const double TD = days(T);
   double S = 0.0;
@@ -31,7 +30,7 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
   double QL = 0.0;
   ms_.load_best.lookup(io_, ms_, TD, X, S, QL, SL_.data());
 
-  const double D = DISP_ORG(X, QL / kSecondsPerDay) * kSecondsPerDay;
+  const double D = channel_.dispersion(X, QL);
 
   // The caller's storage may hold anything: every element is written.
   const int n2 = NCOMP * NCOMP;
@@ -67,6 +66,14 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
     for (int m = 0; m < NCOMP; ++m) {
       BETA[m] = 1.0;
       GAMMA[m] = (CL_[m] * QL) / (ms_.CCONV(m + 1) * ms_.TUNIT_MODEL);
+    }
+  } else if (outflow_ == Outflow::kFree) {
+    // Flow at the second end: every input at or upstream of it.
+    double QR = 0.0;
+    ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(2), S, QR, SL_.data());
+    for (int m = 0; m < NCOMP; ++m) {
+      BETA[m] = 1.0;
+      GAMMA[m] = (U[m] * QR) / ms_.TUNIT_MODEL;
     }
   } else {
     for (int m = 0; m < NCOMP; ++m) {

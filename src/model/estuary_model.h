@@ -15,7 +15,11 @@
 // The first (left) end is the inflow end: the flux leaving through it equals
 // the advective flux of the water entering there at the first boundary's
 // concentration. The second (right) end holds the second boundary's
-// concentration.
+// concentration, or, as a free outflow, passes the advective flux of the
+// water leaving at the concentration it has (no dispersive flux).
+//
+// The area and dispersion come from the channel: the built-in laws, or a
+// geometry table.
 //
 // Every call consults the variable driver, the lateral inputs and (for the
 // ends) the boundary series of the model state, which advances their
@@ -26,6 +30,7 @@
 
 #include "discretisation/pde_problem.h"
 #include "input/model_state.h"
+#include "model/channel.h"
 #include "model/kinetics.h"
 #include "textio/textio.h"
 
@@ -36,7 +41,8 @@ class EstuaryModel : public PdeProblem {
   // Keeps references to both: they must outlive the model. ms must be fully
   // set up (parameters, driver, boundary series, lateral inputs) before the
   // first call; io receives the series' warnings and stop lines.
-  EstuaryModel(Units& io, ModelState& ms);
+  EstuaryModel(Units& io, ModelState& ms, Channel channel = Channel(),
+               Outflow outflow = Outflow::kFixedConcentration);
 
   // Coefficients at model time T and model position XI. Writes every element
   // of C (NCOMP x NCOMP by columns: diagonal, all diagonal elements equal,
@@ -48,8 +54,9 @@ class EstuaryModel : public PdeProblem {
 
   // LEFT != 0: BETA = 1 and GAMMA the advective inflow flux at the first
   // boundary's concentration. LEFT == 0: BETA = 0 and GAMMA = U(m) - CR(m) /
-  // CCONV(m), so the row pins U to the second boundary's concentration. UX is
-  // not used. Never changes IRES. Both sides consult all three series.
+  // CCONV(m), so the row pins U to the second boundary's concentration; with
+  // a free outflow BETA = 1 and GAMMA = U(m) QL / TUNIT_MODEL, the advective
+  // flux at the second end's flow QL. UX is not used. Never changes IRES. Both sides consult all three series.
   void bndr(double T, double* BETA, double* GAMMA, const double* U, const double* UX,
             int NCOMP, int LEFT, int& IRES) override;
 
@@ -57,12 +64,17 @@ class EstuaryModel : public PdeProblem {
   // boundaries' start values), through the input layer's UINIT.
   void uinit(int NCOMP, int NPTS, double* U) override;
 
+  const Channel& channel() const { return channel_; }
+  Outflow outflow() const { return outflow_; }
+
  private:
   // Time in days of model time T.
   double days(double T) const;
 
   Units& io_;
   ModelState& ms_;
+  Channel channel_;
+  Outflow outflow_;
   // Scratch of the look-ups and the kinetics, sized once.
   std::array<double, kKineticsComponents> RX_{};
   std::array<double, kMaxNcomp> SL_{};

@@ -7,9 +7,11 @@
 // every index against the capacity in debug builds and in the sanitizer build.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstddef>
+#include <vector>
 
 namespace qz5 {
 
@@ -33,6 +35,36 @@ class Array1 {
 
  private:
   std::array<T, N> data_{};
+};
+
+// A 1-indexed array whose length is chosen at set-up from the scenario
+// (resize), for the integrator's work area and the input series, which have
+// no fixed capacity once the legacy limits are lifted. Sized once before the
+// run; element access never allocates.
+template <typename T>
+class DynArray1 {
+ public:
+  DynArray1() = default;
+  explicit DynArray1(int n) { resize(n); }
+
+  // Sets the length to n (>= 0); new elements are value-initialised.
+  void resize(int n) { data_.resize(static_cast<std::size_t>(n)); }
+  int size() const { return static_cast<int>(data_.size()); }
+
+  T& operator()(int i) {
+    assert(i >= 1 && i <= size());
+    return data_[static_cast<std::size_t>(i - 1)];
+  }
+  const T& operator()(int i) const {
+    assert(i >= 1 && i <= size());
+    return data_[static_cast<std::size_t>(i - 1)];
+  }
+  T* data() { return data_.data(); }
+  const T* data() const { return data_.data(); }
+  void fill(const T& v) { std::fill(data_.begin(), data_.end(), v); }
+
+ private:
+  std::vector<T> data_;
 };
 
 // A fixed-capacity table indexed (row, column) from 1, stored column by column.

@@ -18,12 +18,8 @@
 #include <sstream>
 #include <string>
 
-#include "discretisation/skm.h"
-#include "driver/callbacks.h"
-#include "driver/run_driver.h"
-#include "input/problem_setup.h"
-#include "integrator/ddassl.h"
-#include "model/estuary_model.h"
+#include "engine/callbacks.h"
+#include "engine/run_session.h"
 
 namespace {
 std::size_t allocation_count = 0;
@@ -120,67 +116,43 @@ TEST(FormattedWrites, RepeatedWritesAllocateNothingOnceTheirFormatsAreKnown) {
   EXPECT_EQ(first, " Time=   .10000E+01; H=   .14286E+00; Order= 1");
 }
 
-// The run driver's sequence up to the output-time loop, on the bundled
-// scenario; then the loop itself, one output time per call of advance().
-class BundledRun {
+// The engine's set-up on the bundled scenario, then its output-time loop,
+// one output time per call of advance(), with an observer that writes one
+// progress line per step as the legacy executable does.
+class BundledRun : public Observer {
  public:
-  BundledRun() : io_(in_, console_), state_(std::make_unique<RunState>()) {
-    ModelState& ms = state_->ms;
-    const char* const argv[] = {"qz5", "estuary.fn"};
-    std::string title(80, ' ');
-    iniprb_qz5(io_, ms, title, 2, argv);
-    model_ = std::make_unique<EstuaryModel>(io_, ms);
-    prepare_integration(io_, *state_, *model_);
-    rtol_ = ms.RTOL;
-    atol_ = ms.ATOL;
-    const SkmState& skm = state_->skm;
-    EstuaryModel& model = *model_;
-    Units& io = io_;
-    residual_ = [&io, &ms, &skm, &model](double t, double* y, double* yp, double* delta,
-                                         int& ires, double* rpar, int* ipar) {
-      RES(io, ms, skm, model, t, y, yp, delta, ires, rpar, ipar);
-    };
-    jac_ = jac_dummy;
-    integrator_ = std::make_unique<Integrator>(io_, skm.EPSMACH);
+  BundledRun() : io_(in_, console_) {
+    scenario_ = read_scenario(io_, "estuary.fn");
+    RunOptions options;
+    options.observe_steps = true;
+    session_ = std::make_unique<RunSession>(scenario_, options, io_);
+    session_->prepare();
     io_.open_new(kUnitRuninf, "RUNINF");
-    ms.T = ms.TSTART;
   }
 
-  // Steps to output time i with one progress line per step, as the driver
-  // does; returns the number of steps taken.
+  void on_step(const StepInfo&, const Snapshot& s) override {
+    ++steps_;
+    last_x_ += s.x[s.npts - 1];  // the snapshot is really filled
+    MONITOR(io_, kUnitRuninf, ms().RWORK.data(), ms().IWORK.data());
+  }
+
+  // Steps to output time i; returns the number of steps taken.
   int advance(int i) {
-    ModelState& ms = state_->ms;
-    ms.TOUT = ms.TOUTS(i);
-    int steps = 0;
-    call();
-    while (ms.IDID == 1) {
-      ++steps;
-      MONITOR(io_, kUnitRuninf, ms.RWORK.data(), ms.IWORK.data());
-      call();
-    }
-    return steps;
+    steps_ = 0;
+    session_->advance(i, this);
+    return steps_;
   }
 
-  const ModelState& ms() const { return state_->ms; }
+  const ModelState& ms() { return session_->ms(); }
 
  private:
-  void call() {
-    ModelState& ms = state_->ms;
-    integrator_->DDASSL(residual_, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT,
-                        ms.INFO.data(), &rtol_, &atol_, ms.IDID, ms.RWORK.data(), ms.LRW,
-                        ms.IWORK.data(), ms.LIW, ms.RPAR.data(), ms.IPAR.data(), jac_);
-  }
-
   std::istringstream in_;
   std::ostringstream console_;
   Units io_;
-  std::unique_ptr<RunState> state_;
-  std::unique_ptr<EstuaryModel> model_;
-  ResidualFn residual_;
-  JacobianFn jac_;
-  std::unique_ptr<Integrator> integrator_;
-  double rtol_ = 0.0;
-  double atol_ = 0.0;
+  Scenario scenario_;
+  std::unique_ptr<RunSession> session_;
+  int steps_ = 0;
+  double last_x_ = 0.0;
 };
 
 TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {

@@ -1,4 +1,4 @@
-#include "driver/callbacks.h"
+#include "engine/callbacks.h"
 
 #include "discretisation/skm.h"
 #include "integrator/work_layout.h"
@@ -13,7 +13,8 @@ void RES(Units& io, const ModelState& ms, const SkmState& skm, PdeProblem& probl
   if (IRES == 2) {
     IRES = -2;
   } else if (IRES == 3) {
-    io.write_formatted(LUNRUN, "(' Illegal solution at T= ',E12.4)", {T});
+    // Only a run that keeps a progress log notes it (a host program may not).
+    if (io.is_open(LUNRUN)) io.write_formatted(LUNRUN, "(' Illegal solution at T= ',E12.4)", {T});
     IRES = -1;
   }
 }

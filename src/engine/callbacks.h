@@ -17,7 +17,7 @@ inline constexpr int LUNTXC = kUnitTxc;     // the concentration output file
 // Residual G(T, Y, YPRIME) of the discretised model into DELTA. Translates the
 // discretisation's status: 2 (not set up) becomes -2 so the integrator gives
 // up; 3 (grid not strictly increasing) becomes -1 so it retries with a
-// smaller step, after a note in RUNINF. IPAR is not used.
+// smaller step, after a note in RUNINF when that log is open. IPAR is not used.
 void RES(Units& io, const ModelState& ms, const SkmState& skm, PdeProblem& problem, double T,
          double* Y, double* YPRIME, double* DELTA, int& IRES, double* RPAR, int* IPAR);
 

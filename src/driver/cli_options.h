@@ -1,0 +1,39 @@
+// The command line of the qz5 executable.
+//
+//   qz5 [options] [names-file]
+//
+// Options come before the names file; without any, the program behaves as it
+// always has. The names file, when missing, is asked for at the console.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+
+namespace qz5 {
+
+struct CliOptions {
+  bool help = false;
+  bool version = false;
+  bool legacy_limits = true;
+  long max_steps_per_interval = kDefaultMaxStepsPerInterval;
+  std::string geometry_file;               // "" : the built-in laws
+  Outflow outflow = Outflow::kFixedConcentration;
+  std::vector<std::string> names_args;     // argv[0] and the names file, as the reader takes them
+  std::string error;                       // what was wrong with the command line, or ""
+};
+
+// Parses argv. An unknown option, a missing or bad value, or more than one
+// names file sets `error`.
+CliOptions parse_command_line(int argc, const char* const* argv);
+
+// The --help text.
+std::string usage_text();
+
+// The line printed after a refusal for a legacy capacity.
+inline constexpr const char* kLegacyLimitHint =
+    "This is a capacity of the legacy program; run with --no-legacy-limits to lift it.";
+
+}  // namespace qz5

@@ -1,0 +1,136 @@
+// The engine: runs a scenario and reports what happens to an observer.
+//
+// This is where a host program meets the model: the legacy executable, the
+// Python package, an ensemble worker. One call runs one scenario from its
+// start time through its output times. It never ends the process: every
+// failure, of the input or of the integration, comes back in the summary.
+// It keeps no state between calls and shares none with other calls, so
+// several scenarios can run one after another or in several threads at once.
+//
+//   qz5::Units io;                                   // or a captured console
+//   qz5::Scenario s = qz5::read_scenario(io, "estuary.fn");
+//   qz5::RunOptions opt;
+//   opt.rtol = 1e-6;
+//   MyObserver obs;                                  // derives from qz5::Observer
+//   qz5::Summary r = qz5::run_scenario(s, opt, &obs, io);
+//   if (r.status != 0) std::cerr << r.message << "\n";
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "discretisation/skm_state.h"
+#include "engine/scenario.h"
+#include "input/model_state.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+class EstuaryModel;
+
+// The fixed workspace sizes of the legacy program. A run given them refuses
+// a grid or workspace that does not fit, with the legacy messages; a run
+// without them sizes everything from the scenario.
+struct Capacities {
+  int LENWK = kLenWk;
+  int MXNEQ = qz5::MXNEQ;
+  int MXLIW = qz5::MXLIW;
+  int MXLRW = qz5::MXLRW;
+  // Printed after a capacity refusal, when not empty (how to lift the limit).
+  std::string hint;
+};
+
+// The default limit of accepted integrator steps between two output times.
+// The bundled scenario takes at most 102 steps in an interval and the whole
+// test suite at most 341; a run that needs more than 5000 is crawling on
+// ever smaller steps (at about 1400 steps a second), not progressing.
+inline constexpr long kDefaultMaxStepsPerInterval = 5000;
+
+struct RunOptions {
+  // Overrides of the scenario's tolerances and grid smoothing (unset: the
+  // scenario's own RTOL, ATOL, TAU, KAPPA, ALPHA).
+  std::optional<double> rtol, atol, tau, kappa, alpha;
+  // Accepted steps allowed between two output times before the run ends as
+  // an integration failure (IDID = -1, "too much work").
+  long max_steps_per_interval = kDefaultMaxStepsPerInterval;
+  // Call Observer::on_step after every accepted step.
+  bool observe_steps = false;
+  // Legacy workspace limits; unset: limited only by memory.
+  std::optional<Capacities> capacities;
+};
+
+// The integrator's counters, cumulative over the run.
+struct IntegratorStatistics {
+  int steps = 0;                 // accepted steps
+  int residuals = 0;             // residual evaluations outside the forming of matrices
+  int matrices = 0;              // iteration-matrix evaluations
+  int error_test_failures = 0;
+  int convergence_failures = 0;
+};
+
+// The solution at one moment, in file units and double precision. Valid
+// only during the observer call.
+struct Snapshot {
+  double t = 0.0;           // days
+  int npts = 0;
+  int ncomp = 0;
+  const double* x = nullptr;  // npts positions, file length units
+  const double* c = nullptr;  // concentrations, file units: c[(j-1)*ncomp + (k-1)] is
+                              // constituent k at point j
+  const double* y = nullptr;  // the model's own solution vector (model units, NEQ values)
+  double t_model = 0.0;       // the time in model units
+};
+
+// The last accepted step, as the integrator keeps it.
+struct StepInfo {
+  double t_reached = 0.0;  // model time reached
+  double h_last = 0.0;     // size of the last step, model time
+  int order_last = 0;      // order of the last step
+};
+
+// What the run is, for observers that need more than the solution: the
+// model state (header values, unit factors) and the model itself (area,
+// dispersion, flows and rates at any point).
+struct RunContext {
+  const ModelState& ms;
+  const SkmState& skm;
+  EstuaryModel& model;
+  const Scenario& scenario;
+};
+
+class Observer {
+ public:
+  virtual ~Observer() = default;
+  // Once, after set-up, with the initial profile at the start time.
+  virtual void on_start(const RunContext& /*ctx*/, const Snapshot& /*s*/) {}
+  // After every accepted step (only with RunOptions::observe_steps); the
+  // snapshot is the solution at the step's mesh point.
+  virtual void on_step(const StepInfo& /*step*/, const Snapshot& /*s*/) {}
+  // At output time number i (1-based) - or, when the integration fails on
+  // the way to it, at the time reached, with idid < 0.
+  virtual void on_output(int /*i*/, int /*idid*/, const Snapshot& /*s*/,
+                         const IntegratorStatistics& /*stats*/) {}
+};
+
+struct Summary {
+  int status = kExitReady;  // 0 success, 1 stopped (input, set-up), 2 integration failed
+  std::string message;      // "Ready", "DASSL error", or the stop text of the failure
+  int idid = 0;             // the integrator's last result code
+  double t_reached = 0.0;   // days
+  int outputs_done = 0;     // output times reached
+  IntegratorStatistics statistics;
+  std::string console;      // what the run wrote to its console, when captured
+};
+
+// Runs the scenario. Console lines (warnings, framed reports, messages of a
+// refusal) go to io's console; the stop text of a failure is not written
+// but returned in the summary. Never throws for a failure of the input or
+// of the integration.
+Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observer* observer,
+                     Units& io);
+
+// The same with the console captured into Summary::console.
+Summary run_scenario(const Scenario& scenario, const RunOptions& options = {},
+                     Observer* observer = nullptr);
+
+}  // namespace qz5

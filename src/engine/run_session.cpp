@@ -1,0 +1,246 @@
+#include "engine/run_session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "discretisation/skm.h"
+#include "engine/callbacks.h"
+#include "errors/xermsg.h"
+#include "integrator/work_layout.h"
+
+namespace qz5 {
+namespace {
+
+constexpr int kMaxOrd = 5;
+
+[[noreturn]] void workspace_too_small(Units& io, const Capacities& caps, std::string_view what,
+                                      long long needed) {
+  io.write_list(kUnitConsoleOut, {what, static_cast<int>(needed)});
+  if (!caps.hint.empty()) io.write_list(kUnitConsoleOut, {std::string_view(caps.hint)});
+  stop("Workspace too small");
+}
+
+// Sizes that do not fit the integrator's 32-bit counts cannot be run at all.
+[[noreturn]] void grid_too_large(Units& io, int npts) {
+  io.write_list(kUnitConsoleOut,
+                {"Engine::Error, the workspace of a grid of NPTS =", npts,
+                 "points exceeds what can be addressed"});
+  stop("Workspace too small");
+}
+
+bool differs(double a, double b) {
+  return std::abs(a - b) > 1e-6 * std::max({std::abs(a), std::abs(b), 1e-12});
+}
+
+}  // namespace
+
+RunSession::RunSession(const Scenario& scenario, const RunOptions& options, Units& io)
+    : scenario_(scenario),
+      options_(options),
+      io_(io),
+      ms_(scenario.inputs),
+      model_(io, ms_, Channel(&scenario.geometry), scenario.outflow) {}
+
+void RunSession::apply_overrides() {
+  if (options_.rtol) ms_.RTOL = *options_.rtol;
+  if (options_.atol) ms_.ATOL = *options_.atol;
+  if (options_.tau) ms_.TAU = *options_.tau;
+  if (options_.kappa) ms_.KAPPA = *options_.kappa;
+  if (options_.alpha) ms_.ALPHA = *options_.alpha;
+}
+
+void RunSession::size_and_set_up_grid() {
+  ModelState& ms = ms_;
+  ms.XLEFT = ms.XBND(1) / ms.XCONV;
+  ms.XRIGHT = ms.XBND(2) / ms.XCONV;
+  const long long neq = static_cast<long long>(ms.NCOMP + 1) * ms.NPTS;
+  if (options_.capacities) {
+    // The legacy program's fixed arrays: SETSKM's own workspace check
+    // refuses what does not fit them.
+    ms.LENWK = options_.capacities->LENWK;
+    ms.Y.resize(options_.capacities->MXNEQ);
+  } else {
+    if (neq > std::numeric_limits<int>::max() / 64) grid_too_large(io_, ms.NPTS);
+    const int n = static_cast<int>(std::max(neq, 0LL));
+    ms.LENWK = skm_workspace_length(n, ms.NCOMP);
+    ms.Y.resize(n);
+  }
+  ms.RPAR.resize(ms.LENWK);
+  int ifail = 0;
+  SETSKM(io_, skm_, model_, ms.NEQ, ms.NCOMP, ms.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU, ms.KAPPA,
+         ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, ms.M, ms.TSTART, ms.IBAND, ifail);
+  if (ifail == -1) {
+    const bool capacity = options_.capacities && ms.NPTS >= 3 && ms.M >= 0;
+    if (capacity && !options_.capacities->hint.empty())
+      io_.write_list(kUnitConsoleOut, {std::string_view(options_.capacities->hint)});
+    stop("Error in SETSKM");
+  }
+}
+
+void RunSession::set_integrator_options() {
+  ModelState& ms = ms_;
+  ms.YPRIME.resize(std::max(ms.Y.size(), ms.NEQ));
+  for (int i = 1; i <= ms.NEQ; ++i) ms.YPRIME(i) = 0.0;
+  ms.INFO.fill(0);
+  ms.INFO(3) = 1;
+  ms.INFO(6) = 1;
+  ms.INFO(10) = ms.INFO10;
+  ms.INFO(11) = 1;
+  ms.MAXORD = kMaxOrd;
+  rtol_ = ms.RTOL;
+  atol_ = ms.ATOL;
+}
+
+void RunSession::size_workspace() {
+  ModelState& ms = ms_;
+  const long long neq = ms.NEQ;
+  const long long liw = neq + 20;
+  const long long lrw =
+      (ms.MAXORD + 3LL * ms.IBAND + 7) * neq + 2 * (neq / (2LL * ms.IBAND + 1)) + 42;
+  if (options_.capacities) {
+    const Capacities& caps = *options_.capacities;
+    if (neq > caps.MXNEQ) workspace_too_small(io_, caps, "MXNEQ too small, needed:", neq);
+    ms.LIW = static_cast<int>(liw);
+    if (liw > caps.MXLIW) workspace_too_small(io_, caps, "MXLIW too small, needed:", liw);
+    ms.LRW = static_cast<int>(lrw);
+    if (lrw > caps.MXLRW) workspace_too_small(io_, caps, "MXLRW too small, needed:", lrw);
+    ms.IWORK.resize(caps.MXLIW);
+    ms.RWORK.resize(caps.MXLRW);
+  } else {
+    if (lrw > std::numeric_limits<int>::max()) grid_too_large(io_, ms.NPTS);
+    ms.LIW = static_cast<int>(liw);
+    ms.LRW = static_cast<int>(lrw);
+    ms.IWORK.resize(ms.LIW);
+    ms.RWORK.resize(ms.LRW);
+  }
+  ms.IWORK(1) = ms.IBAND;
+  ms.IWORK(2) = ms.IBAND;
+  x_.assign(static_cast<std::size_t>(ms.NPTS), 0.0);
+  c_.assign(static_cast<std::size_t>(ms.NPTS) * static_cast<std::size_t>(ms.NCOMP), 0.0);
+}
+
+void RunSession::check_channel() {
+  snapshot();  // positions in file units into x_
+  const std::string fault = model_.channel().fault_over(x_.data(), ms_.NPTS);
+  if (fault.empty()) return;
+  io_.write_list(kUnitConsoleOut, {std::string_view("Channel::Error, " + fault)});
+  stop();
+}
+
+void RunSession::warn_profile_mismatch() {
+  const ModelState& ms = ms_;
+  if (!ms.USE_UT0 || ms.NPTS < 1) return;
+  const Snapshot s = snapshot();
+  auto warn = [this](const std::string& what, double profile, double boundary) {
+    io_.write_list(kUnitConsoleOut,
+                   {std::string_view("UINIT::Warning, " + what), profile,
+                    "differs from the boundary's", boundary});
+  };
+  if (differs(s.x[0], ms.XBND(1)))
+    warn("the initial profile's first position", s.x[0], ms.XBND(1));
+  if (differs(s.x[s.npts - 1], ms.XBND(2)))
+    warn("the initial profile's last position", s.x[s.npts - 1], ms.XBND(2));
+  if (scenario_.outflow != Outflow::kFixedConcentration) return;
+  for (int k = 1; k <= ms.NCOMP; ++k) {
+    const double c = s.c[static_cast<std::size_t>((s.npts - 1) * s.ncomp + (k - 1))];
+    if (differs(c, ms.CBND0(k, 2)))
+      warn("at its last point the initial profile's constituent " + std::to_string(k), c,
+           ms.CBND0(k, 2));
+  }
+}
+
+void RunSession::prepare() {
+  apply_overrides();
+  size_and_set_up_grid();
+  set_integrator_options();
+  size_workspace();
+  check_channel();
+  warn_profile_mismatch();
+
+  const SkmState& skm = skm_;
+  ModelState& ms = ms_;
+  EstuaryModel& model = model_;
+  Units& io = io_;
+  residual_ = [&io, &ms, &skm, &model](double t, double* y, double* yprime, double* delta,
+                                       int& ires, double* rpar, int* ipar) {
+    RES(io, ms, skm, model, t, y, yprime, delta, ires, rpar, ipar);
+  };
+  jac_ = jac_dummy;
+  integrator_ = std::make_unique<Integrator>(io_, skm_.EPSMACH);
+  ms_.T = ms_.TSTART;
+}
+
+void RunSession::call_integrator() {
+  ModelState& ms = ms_;
+  integrator_->DDASSL(residual_, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT,
+                      ms.INFO.data(), &rtol_, &atol_, ms.IDID, ms.RWORK.data(), ms.LRW,
+                      ms.IWORK.data(), ms.LIW, ms.RPAR.data(), ms.IPAR.data(), jac_);
+}
+
+void RunSession::too_much_work(long steps) {
+  const std::string t = format_items("(1P,D15.6)", {rwork_at(ms_.RWORK.data(), kTReached)}).text;
+  XERMSG(io_, "QZ5", "RUN",
+         "AT CURRENT T = " + t + " " + std::to_string(steps) +
+             " STEPS TAKEN SINCE THE LAST OUTPUT TIME BEFORE REACHING TOUT",
+         -1, 1);
+  ms_.IDID = -1;
+}
+
+int RunSession::advance(int i, Observer* observer) {
+  ModelState& ms = ms_;
+  ms.TOUT = ms.TOUTS(i);
+  const bool observe = observer != nullptr && options_.observe_steps;
+  long steps = 0;
+  call_integrator();
+  while (ms.IDID == 1) {
+    if (observe) observer->on_step(last_step(), snapshot());
+    if (++steps >= options_.max_steps_per_interval) {
+      too_much_work(steps);
+      break;
+    }
+    call_integrator();
+  }
+  return ms.IDID;
+}
+
+Snapshot RunSession::snapshot() {
+  const ModelState& ms = ms_;
+  const int nvar = ms.NCOMP + 1;
+  for (int j = 0; j < ms.NPTS; ++j) {
+    const double* point = ms.Y.data() + static_cast<std::ptrdiff_t>(j) * nvar;
+    x_[static_cast<std::size_t>(j)] = point[ms.NCOMP] * ms.XCONV;
+    for (int k = 0; k < ms.NCOMP; ++k)
+      c_[static_cast<std::size_t>(j * ms.NCOMP + k)] = point[k] * ms.CCONV(k + 1);
+  }
+  Snapshot s;
+  s.t_model = ms.T;
+  s.t = ms.T * (ms.TUNIT_DAY / ms.TUNIT_MODEL);
+  s.npts = ms.NPTS;
+  s.ncomp = ms.NCOMP;
+  s.x = x_.data();
+  s.c = c_.data();
+  s.y = ms.Y.data();
+  return s;
+}
+
+IntegratorStatistics RunSession::statistics() const {
+  const ModelState& ms = ms_;
+  IntegratorStatistics st;
+  if (ms.IWORK.size() < 15) return st;
+  st.steps = ms.IWORK(11);
+  st.residuals = ms.IWORK(12);
+  st.matrices = ms.IWORK(13);
+  st.error_test_failures = ms.IWORK(14);
+  st.convergence_failures = ms.IWORK(15);
+  return st;
+}
+
+StepInfo RunSession::last_step() const {
+  return StepInfo{rwork_at(ms_.RWORK.data(), kTReached), rwork_at(ms_.RWORK.data(), kHLast),
+                  iwork_at(ms_.IWORK.data(), kOrderLast)};
+}
+
+}  // namespace qz5

@@ -1,0 +1,35 @@
+// A scenario: everything one run of the model needs, as a value.
+//
+// It holds the model state as the input readers leave it (parameters, times
+// in model units, the boundary series, the lateral inputs and the variable
+// driver, the file names), the channel and the choice of downstream end. It
+// can be read from a names file or built and changed in code; running it
+// never changes it, so one scenario can be run many times, or in several
+// threads at once.
+#pragma once
+
+#include <string>
+
+#include "input/channel_geometry.h"
+#include "input/model_state.h"
+#include "model/channel.h"
+#include "textio/textio.h"
+
+namespace qz5 {
+
+struct Scenario {
+  ModelState inputs;          // as filled by the readers; its work area stays empty
+  ChannelGeometry geometry;   // empty: the built-in area and dispersion laws
+  Outflow outflow = Outflow::kFixedConcentration;
+  std::string title = " Advection dispersion with QZ5";
+};
+
+// Reads the names file (argv[1], or the name typed at the console prompt)
+// and every input file it names, with the console lines and refusals of the
+// legacy readers. Stops the run (throws Stop) on bad input.
+Scenario read_scenario(Units& io, int argc, const char* const* argv);
+
+// The same, from a names file's path.
+Scenario read_scenario(Units& io, const std::string& names_file);
+
+}  // namespace qz5
