@@ -9,11 +9,14 @@ CMAKE_GEN  := cmake -S . -DCMAKE_BUILD_TYPE=Release
 all: build
 
 build:
-	$(CMAKE_GEN) -B $(BUILD)
+	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Runs the bundled estuary scenario in a scratch folder under build/.
-run: build
+# Builds the executable alone (no test program, no GoogleTest needed) and runs
+# the bundled estuary scenario in a scratch folder under build/.
+run:
+	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target qz5
 	rm -rf $(BUILD)/run && mkdir -p $(BUILD)/run
 	cp examples/estuary/* $(BUILD)/run/
 	cd $(BUILD)/run && ../qz5 estuary.fn; status=$$?; \
@@ -22,7 +25,7 @@ run: build
 # Builds from scratch and runs every test.
 test:
 	rm -rf $(BUILD)
-	$(CMAKE_GEN) -B $(BUILD)
+	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 

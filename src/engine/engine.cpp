@@ -6,6 +6,7 @@
 
 #include "engine/run_session.h"
 #include "input/problem_setup.h"
+#include "input/uinit.h"
 
 namespace qz5 {
 
@@ -19,7 +20,9 @@ Scenario read_scenario(Units& io, int argc, const char* const* argv) {
 
 Scenario read_scenario(Units& io, const std::string& names_file) {
   const char* const argv[] = {"qz5", names_file.c_str()};
-  return read_scenario(io, 2, argv);
+  Scenario s = read_scenario(io, 2, argv);
+  if (s.inputs.USE_UT0) load_initial_profile(io, s.inputs);
+  return s;
 }
 
 namespace {

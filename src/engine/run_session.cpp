@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <sstream>
 #include <string>
 
 #include "discretisation/skm.h"
@@ -134,21 +135,24 @@ void RunSession::warn_profile_mismatch() {
   const ModelState& ms = ms_;
   if (!ms.USE_UT0 || ms.NPTS < 1) return;
   const Snapshot s = snapshot();
-  auto warn = [this](const std::string& what, double profile, double boundary) {
-    io_.write_list(kUnitConsoleOut,
-                   {std::string_view("UINIT::Warning, " + what), profile,
-                    "differs from the boundary's", boundary});
+  auto warn = [this](const std::string& what, double profile, const std::string& other,
+                     double boundary) {
+    std::ostringstream text;
+    text.precision(8);
+    text << "UINIT::Warning, " << what << ' ' << profile << ", " << other << ' ' << boundary;
+    io_.write_list(kUnitConsoleOut, {std::string_view(text.str())});
   };
   if (differs(s.x[0], ms.XBND(1)))
-    warn("the initial profile's first position", s.x[0], ms.XBND(1));
+    warn("the initial profile starts at", s.x[0], "the first boundary lies at", ms.XBND(1));
   if (differs(s.x[s.npts - 1], ms.XBND(2)))
-    warn("the initial profile's last position", s.x[s.npts - 1], ms.XBND(2));
+    warn("the initial profile ends at", s.x[s.npts - 1], "the second boundary lies at",
+         ms.XBND(2));
   if (scenario_.outflow != Outflow::kFixedConcentration) return;
   for (int k = 1; k <= ms.NCOMP; ++k) {
     const double c = s.c[static_cast<std::size_t>((s.npts - 1) * s.ncomp + (k - 1))];
     if (differs(c, ms.CBND0(k, 2)))
-      warn("at its last point the initial profile's constituent " + std::to_string(k), c,
-           ms.CBND0(k, 2));
+      warn("the initial profile ends with constituent " + std::to_string(k) + " at", c,
+           "the second boundary holds", ms.CBND0(k, 2));
   }
 }
 

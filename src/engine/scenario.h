@@ -26,10 +26,13 @@ struct Scenario {
 
 // Reads the names file (argv[1], or the name typed at the console prompt)
 // and every input file it names, with the console lines and refusals of the
-// legacy readers. Stops the run (throws Stop) on bad input.
+// legacy readers. Stops the run (throws Stop) on bad input. The initial
+// profile file is left to be read when the run starts, as the legacy
+// program does (its messages come after the run header).
 Scenario read_scenario(Units& io, int argc, const char* const* argv);
 
-// The same, from a names file's path.
+// The same from a names file's path, with the initial profile read too: the
+// scenario is then complete in memory and no longer needs its files.
 Scenario read_scenario(Units& io, const std::string& names_file);
 
 }  // namespace qz5

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "input/boundarys.h"
 #include "input/limits.h"
@@ -69,6 +70,12 @@ struct ModelState {
   std::string FN_UT0 = blank_file_name();
   Array1<std::string, kMaxDrv> FN_DRV = blank_driver_names();
   std::string FN_TXC = blank_file_name();
+
+  // --- the initial profile as read from FN_UT0, when it was read ahead of
+  // the run (a scenario for a host program): every complete group of the
+  // file, NCOMP + 2 values each. Empty: UINIT reads the file itself.
+  std::vector<double> ut0_tab;
+  int nut0_groups = 0;
 
   // --- the input series, each owning its table and remembered index
   Boundarys boundarys;

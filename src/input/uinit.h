@@ -18,6 +18,13 @@ namespace qz5 {
 // model units. With ms.USE_UT0 reads ms.FN_UT0 on unit 1 and stops the run
 // when it holds a number of complete groups other than NPTS; otherwise uses
 // ms.CBND0 and leaves the positions alone. Needs NPTS >= 2 in that case.
+// When ms.ut0_tab holds the file read ahead (load_initial_profile), the
+// groups come from there instead of the file, with the same check.
 void UINIT(Units& io, const ModelState& ms, int NCOMP, int NPTS, double* U);
+
+// Reads every complete group of ms.FN_UT0 into ms.ut0_tab (NCOMP + 2 values
+// each) so that the scenario no longer needs the file. Stops the run on a
+// missing file or an unreadable value, naming the file.
+void load_initial_profile(Units& io, ModelState& ms);
 
 }  // namespace qz5
