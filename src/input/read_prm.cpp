@@ -25,14 +25,31 @@ void check_npts(Units& io, const ModelState& ms, std::string_view file) {
   }
 }
 
+// Stops the run naming the field and its record when a factor the model
+// divides by is zero.
+void refuse_zero(Units& io, std::string_view file, const std::string& field, int record) {
+  refuse_input(io, "READ_PRM_QZ5",
+               field + " must not be zero (record " + std::to_string(record) + ")", file);
+}
+
+// The unit factors convert every time, position and concentration between
+// the files and the model, and each is a divisor in one direction (times go
+// through TUNIT_DAY / TUNIT_MODEL and back, positions through XCONV,
+// concentrations through CCONV(k)): a zero turns whole columns of the output
+// into NaN or infinity.
+void check_unit_factors(Units& io, const ModelState& ms, std::string_view file) {
+  if (ms.XCONV == 0.0) refuse_zero(io, file, "XCONV", 11);
+  if (ms.TUNIT_MODEL == 0.0) refuse_zero(io, file, "TUNIT_MODEL", 12);
+  if (ms.TUNIT_DAY == 0.0) refuse_zero(io, file, "TUNIT_DAY", 13);
+  for (int k = 1; k <= ms.NCOMP; ++k) {
+    if (ms.CCONV(k) == 0.0) refuse_zero(io, file, "CCONV(" + std::to_string(k) + ")", 13 + k);
+  }
+}
+
 void check_rxpar(Units& io, const ModelState& ms, std::string_view file) {
   for (const int k : kDivisorRxpar) {
     if (ms.RXPAR(k) == 0.0) {
-      const int record = 13 + ms.NCOMP + k;
-      refuse_input(io, "READ_PRM_QZ5",
-                   "RXPAR(" + std::to_string(k) + ") must not be zero (record " +
-                       std::to_string(record) + ")",
-                   file);
+      refuse_zero(io, file, "RXPAR(" + std::to_string(k) + ")", 13 + ms.NCOMP + k);
     }
   }
 }
@@ -63,6 +80,7 @@ void READ_PRM_QZ5(Units& io, ModelState& ms, int unit) {
   for (int k = 1; k <= ms.NCOMP; ++k) io.read_list(unit, {&ms.CCONV(k)});
   for (int k = 1; k <= kNumRxpar; ++k) io.read_list(unit, {&ms.RXPAR(k)});
   io.close(unit);
+  check_unit_factors(io, ms, file);
   check_rxpar(io, ms, file);
 }
 
