@@ -31,7 +31,8 @@ void READ_FN(Units& io, ModelState& ms, int unit, int argc, const char* const* a
 // NCOMP other than 6, a zero unit factor (XCONV, TUNIT_MODEL, TUNIT_DAY or
 // any CCONV(k): each is a divisor of the unit conversions) and reaction
 // parameters for which the kinetics are undefined (zero RXPAR(7), (8), (13)
-// or (14)); every refusal names the file and the record.
+// or (14)); every refusal names the file and the record. NPTS is passed on
+// as read: SETSKM judges whether the grid fits.
 void READ_PRM_QZ5(Units& io, ModelState& ms, int unit);
 
 // Reads the output-times file FN_T on `unit`: TSTART from the first record,

@@ -13,18 +13,6 @@ constexpr int kRequiredNcomp = 6;  // the reaction kinetics are written for six 
 // content ratio makes the reaction terms undefined.
 constexpr int kDivisorRxpar[] = {7, 8, 13, 14};
 
-// NEQ = (NCOMP + 1) * NPTS is formed in 32-bit integers before any limit is
-// checked; a grid count beyond the whole solution vector can never run, and
-// refusing it here keeps that product (and the workspace sums built on it)
-// from overflowing. Counts 1..MXNEQ still reach the grid set-up, which
-// reports grids that are too small or too large for the workspace.
-void check_npts(Units& io, const ModelState& ms, std::string_view file) {
-  if (ms.NPTS < 1 || ms.NPTS > MXNEQ) {
-    refuse_input(io, "READ_PRM_QZ5",
-                 "NPTS must lie in 1..1000, not " + std::to_string(ms.NPTS) + " (record 2)", file);
-  }
-}
-
 // Stops the run naming the field and its record when a factor the model
 // divides by is zero.
 void refuse_zero(Units& io, std::string_view file, const std::string& field, int record) {
@@ -64,8 +52,8 @@ void READ_PRM_QZ5(Units& io, ModelState& ms, int unit) {
     refuse_input(io, "READ_PRM_QZ5",
                  "NCOMP must be 6, not " + std::to_string(ms.NCOMP) + " (record 1)", file);
   }
+  // NPTS goes on as read: the grid set-up decides what fits its workspace.
   io.read_list(unit, {&ms.NPTS});
-  check_npts(io, ms, file);
   io.read_list(unit, {&ms.TAU});
   io.read_list(unit, {&ms.KAPPA});
   io.read_list(unit, {&ms.ALPHA});

@@ -112,12 +112,20 @@ std::vector<Case> parameter_cases() {
        {"READ_PRM_QZ5::Error, NCOMP must be 6, not -1 (record 1) in file run.prm"}},
       {"prm NCOMP beyond 32 bits", {}, "run.prm", line(1, "99999999999"),
        {bad("run.prm", 1, "99999999999", "integer")}},
+      // Grid counts are the grid set-up's to judge (accepted_input_test.cpp
+      // holds NPTS 1001); these never reach a run either.
       {"prm NPTS negative", {}, "run.prm", line(2, "-5"),
-       {"READ_PRM_QZ5::Error, NPTS must lie in 1..1000, not -5 (record 2) in file run.prm"}},
+       {" SETSKM - NUMBER OF GRID POINTS LESS THAN 3, NPTS=        -5\n", "Error in SETSKM"}},
+      // 7 * 2000000000 + 72 needs eleven columns of I10.
       {"prm NPTS huge", {}, "run.prm", line(2, "2000000000"),
-       {"READ_PRM_QZ5::Error, NPTS must lie in 1..1000, not 2000000000 (record 2) in file run.prm"}},
+       {" SETSKM - ERROR REAL WORKSPACE OF SIZE      1072, IS SMALLER THAN REQUIRED :**********\n",
+        "Error in SETSKM"}},
+      // 7 * 306783379 = 2147483653 passes the int range by 6.
+      {"prm NPTS whose NEQ just passes the int range", {}, "run.prm", line(2, "306783379"),
+       {" SETSKM - ERROR REAL WORKSPACE OF SIZE      1072, IS SMALLER THAN REQUIRED :2147483725\n",
+        "Error in SETSKM"}},
       {"prm NPTS most negative", {}, "run.prm", line(2, "-2147483648"),
-       {"READ_PRM_QZ5::Error, NPTS must lie in 1..1000, not -2147483648 (record 2) in file run.prm"}},
+       {" SETSKM - NUMBER OF GRID POINTS LESS THAN 3, NPTS=**********\n", "Error in SETSKM"}},
       {"prm 100000-digit NPTS", {}, "run.prm", line(2, digits(100000)),
        {"Error reading file \"run.prm\", line 2: \"" + digits(40) + "...\" is not a valid integer"}},
       {"prm zero yield RXPAR(7)", {}, "run.prm", line(26, "0.0"),
