@@ -58,7 +58,7 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
     say_loading(io, "Loading::Need at least two time points for lateral inputs (*.li file)");
     stop();
   }
-  require_increasing_times(io, "Loading", file, &lat_tab(1, 1), nlat_tpts);
+  require_ordered_times(io, "Loading", file, &lat_tab(1, 1), nlat_tpts);
   io.close(UNIT);
   c_lat_current_ = false;
 }

@@ -215,7 +215,9 @@ TEST_F(LoadBestTest, RefusalsNameTheFile) {
   const std::vector<Case> cases = {
       {"no inputs", "title\n0\n1\n1\n1\n0 1 2 3 4 5 6\n1 1 2 3 4 5 6\n", "number of lateral inputs 0"},
       {"eleven inputs", lateral_file(eleven, 1.0, {0.0, 1.0}), "number of lateral inputs 11"},
-      {"equal times", lateral_file({{0.0, 1.0}}, 1.0, {0.0, 1.0, 1.0}), "time point 3"},
+      // A repeated time is a step and is read (step_series_test.cpp).
+      {"decreasing after a repeated time", lateral_file({{0.0, 1.0}}, 1.0, {0.0, 1.0, 1.0, 0.5}),
+       "times do not increase strictly at time point 4"},
       {"decreasing times", lateral_file({{0.0, 1.0}}, 1.0, {1.0, 0.0}), "time point 2"},
   };
   for (const Case& c : cases) {

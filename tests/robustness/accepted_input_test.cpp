@@ -1,7 +1,12 @@
-// Inputs that are read and then judged where they are used: grid counts
-// that only the grid set-up can judge. Where a run is expected, its
-// concentration file must equal, byte for byte, that of a run which says
-// the same thing another way.
+// Inputs that are read and run: a step (a time written on two rows) in
+// each kind of series, and grid counts that only the grid set-up can judge. Where a run is expected, its concentration
+// file must equal, byte for byte, that of a run which says the same thing
+// another way:
+//   - a step at the start time = the series holding the step's later row
+//     throughout: from the start on, the later row holds. For the boundary
+//     that includes the start values, taken at the start time itself; the
+//     look-up exactly at a repeated time is pinned in
+//     tests/input/step_series_test.cpp.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -23,10 +28,25 @@ struct Case {
   std::vector<std::string> expect;  // the console must hold each of these
 };
 
+std::vector<double> bnd_row(double t, double head_salinity) {
+  return {t, head_salinity, 1, 0.5, 1, 0.5, 1, 30, 0.5, 0.2, 0.5, 0.2, 0.5};
+}
+std::vector<double> lat_row(double t, double load) { return {t, 0.1, load, 0.5, 1, 0.5, 1}; }
+
+const std::vector<std::string> kReady = {"\nReady\n"};
 const std::string kTitle = " Advection dispersion with QZ5" + std::string(50, ' ') + "\n";
 
 TEST(AcceptedInput, ReadAndRunAsDocumented) {
   const std::vector<Case> cases = {
+      {"boundary step at the start time",
+       [](Scenario& s) { s.bnd_rows = {bnd_row(-10, 0.5), bnd_row(0, 0.5), bnd_row(0, 4), bnd_row(400, 4)}; },
+       [](Scenario& s) { s.bnd_rows = {bnd_row(-10, 4), bnd_row(400, 4)}; }, 0, kReady},
+      {"lateral step at the start time",
+       [](Scenario& s) { s.lat_rows = {lat_row(-10, 1), lat_row(0, 1), lat_row(0, 9), lat_row(400, 9)}; },
+       [](Scenario& s) { s.lat_rows = {lat_row(-10, 9), lat_row(400, 9)}; }, 0, kReady},
+      {"driver step at the start time",
+       [](Scenario& s) { s.drv_points = {{-10, 0.5}, {0, 0.5}, {0, 1.5}, {400, 1.5}}; },
+       [](Scenario& s) { s.drv_points = {{-10, 1.5}, {400, 1.5}}; }, 0, kReady},
       {"NPTS 1001 read, then refused by the grid set-up", [](Scenario& s) { s.npts = 1001; }, {}, 1,
        {"\n SETSKM - ERROR REAL WORKSPACE OF SIZE      1072, IS SMALLER THAN REQUIRED :      7079\n"
         "Error in SETSKM\n"}},
