@@ -32,10 +32,13 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
   std::string title;
   io.read_line(UNIT, title, 1);
 
+  // No inputs at all is a run without lateral inflow: records 3 and 4 are
+  // then records of no values (each passes over its line) and every time
+  // point is a time alone.
   io.read_list(UNIT, {&nlat});
-  if (nlat < 1 || nlat > kMaxLat) {
+  if (nlat < 0 || nlat > kMaxLat) {
     refuse_input(io, "Loading", "number of lateral inputs " + std::to_string(nlat) +
-                                    " outside 1..10 (record 2)", file);
+                                    " outside 0..10 (record 2)", file);
   }
   read_reals(io, UNIT, &x_lat(1), nlat, false);
   read_reals(io, UNIT, &q_lat(1), nlat, false);

@@ -213,9 +213,10 @@ TEST_F(LoadBestTest, RefusalsNameTheFile) {
     const char* detail;
   };
   const std::vector<Case> cases = {
-      {"no inputs", "title\n0\n1\n1\n1\n0 1 2 3 4 5 6\n1 1 2 3 4 5 6\n", "number of lateral inputs 0"},
+      // No inputs and a repeated time are read (step_series_test.cpp).
+      {"negative number of inputs", "title\n-1\n1\n1\n1\n0 1 2 3 4 5 6\n1 1 2 3 4 5 6\n",
+       "number of lateral inputs -1 outside 0..10 (record 2)"},
       {"eleven inputs", lateral_file(eleven, 1.0, {0.0, 1.0}), "number of lateral inputs 11"},
-      // A repeated time is a step and is read (step_series_test.cpp).
       {"decreasing after a repeated time", lateral_file({{0.0, 1.0}}, 1.0, {0.0, 1.0, 1.0, 0.5}),
        "times do not increase strictly at time point 4"},
       {"decreasing times", lateral_file({{0.0, 1.0}}, 1.0, {1.0, 0.0}), "time point 2"},

@@ -1,6 +1,7 @@
 // Step changes in the input series: a time written on two rows. Just before
 // it the series runs towards the earlier row; at it and after it the later
-// row holds, whichever interval the look-up remembered.
+// row holds, whichever interval the look-up remembered. Also the lateral
+// file without inputs, which describes a run without inflow.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -197,6 +198,43 @@ TEST(StepSeries, EveryKindOfSeriesReadsAStepAndLooksItUpAsOne) {
     EXPECT_EQ(s.first_value(con.io, *ms, 1.0 - 1.0 / 1024), 19.990234375);
     if (std::string(s.name) == "boundary") {
       EXPECT_EQ(ms->CBND0(1, 1), 30.0);
+    }
+    EXPECT_EQ(con.text(), "");
+  }
+}
+
+// --- no lateral inputs ------------------------------------------------------
+
+TEST(LateralWithoutInputs, LoadsAndGivesNeitherFlowNorMass) {
+  // Records 3 and 4 hold no values (a comment, an empty line) but still
+  // take their lines; a time point is the time alone.
+  const std::string text = "no inputs\n0   nlat\n   no positions\n\n0.002   steepness\n0\n10 t\n";
+  for (const bool from_boundary : {false, true}) {
+    SCOPED_TRACE(from_boundary ? "LI_FROM_BND" : "own concentrations");
+    ScratchDir dir;
+    Console con;
+    auto ms = testing::new_state();
+    ms->NCOMP = 6;
+    ms->TUNIT_MODEL = 1.0;
+    ms->TUNIT_DAY = 1.0;
+    ms->LI_FROM_BND = from_boundary;
+    ms->FN_BND = name_field(dir.write("b.bnd", boundary_text({0, 10})));
+    ms->boundarys.setup(con.io, *ms, kUnitInput);
+    ms->FN_LI = name_field(dir.write("none.li", text));
+    ASSERT_FALSE(stop_of([&] { ms->load_best.setup(con.io, *ms, kUnitInput); })) << con.text();
+    const LoadBest& lb = ms->load_best;
+    EXPECT_EQ(lb.nlat, 0);
+    EXPECT_EQ(lb.k_lat, 0.002);
+    EXPECT_EQ(lb.nlat_tpts, 2);
+    EXPECT_EQ(lb.lat_tab(2, 1), 10.0);
+    for (const double x : {-1e300, 0.0, 50.0, 1e300}) {
+      for (const double s : {0.0, 1.0, 3.5}) {
+        double ql = -1;
+        double sl[6] = {-1, -1, -1, -1, -1, -1};
+        ms->load_best.lookup(con.io, *ms, 5.0, x, s, ql, sl);
+        EXPECT_EQ(ql, 0.0);
+        for (const double m : sl) EXPECT_EQ(m, 0.0);
+      }
     }
     EXPECT_EQ(con.text(), "");
   }

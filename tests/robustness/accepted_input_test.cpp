@@ -1,7 +1,9 @@
-// Inputs that are read and run: a step (a time written on two rows) in
-// each kind of series, and grid counts that only the grid set-up can judge. Where a run is expected, its concentration
+// Inputs that are read and run: a lateral file without inputs, a step (a
+// time written on two rows) in each kind of series, and grid counts that
+// only the grid set-up can judge. Where a run is expected, its concentration
 // file must equal, byte for byte, that of a run which says the same thing
 // another way:
+//   - no inputs at all = one input with no flow and no load;
 //   - a step at the start time = the series holding the step's later row
 //     throughout: from the start on, the later row holds. For the boundary
 //     that includes the start values, taken at the start time itself; the
@@ -33,11 +35,33 @@ std::vector<double> bnd_row(double t, double head_salinity) {
 }
 std::vector<double> lat_row(double t, double load) { return {t, 0.1, load, 0.5, 1, 0.5, 1}; }
 
+void no_inputs(Scenario& s) {
+  s.x_lat.clear();
+  s.q_lat.clear();
+  s.lat_rows = {{-10}, {400}};
+}
+void one_dry_input(Scenario& s) {
+  s.x_lat = {0.0};
+  s.q_lat = {0.0};
+  s.lat_rows = {{-10, 0, 0, 0, 0, 0, 0}, {400, 0, 0, 0, 0, 0, 0}};
+}
+
 const std::vector<std::string> kReady = {"\nReady\n"};
 const std::string kTitle = " Advection dispersion with QZ5" + std::string(50, ' ') + "\n";
 
 TEST(AcceptedInput, ReadAndRunAsDocumented) {
   const std::vector<Case> cases = {
+      {"lateral file without inputs", no_inputs, one_dry_input, 0, kReady},
+      {"lateral file without inputs, concentrations from the first boundary",
+       [](Scenario& s) {
+         no_inputs(s);
+         s.li_from_bnd = true;
+       },
+       [](Scenario& s) {
+         one_dry_input(s);
+         s.li_from_bnd = true;
+       },
+       0, kReady},
       {"boundary step at the start time",
        [](Scenario& s) { s.bnd_rows = {bnd_row(-10, 0.5), bnd_row(0, 0.5), bnd_row(0, 4), bnd_row(400, 4)}; },
        [](Scenario& s) { s.bnd_rows = {bnd_row(-10, 4), bnd_row(400, 4)}; }, 0, kReady},

@@ -212,14 +212,13 @@ std::vector<Case> lateral_cases() {
       {"li real for the count", {}, "run.li", line(2, "1.0"), {bad("run.li", 2, "1.0", "integer")}},
       {"li non-numeric flow", {}, "run.li", line(4, "lots"), {bad("run.li", 4, "lots", "real")}},
       {"li Inf steepness", {}, "run.li", line(5, "Infinity"), {bad("run.li", 5, "Infinity", "real")}},
+      // No inputs at all is a run without inflow (accepted_input_test.cpp).
       {"li negative count", {}, "run.li", line(2, "-1"),
-       {"Loading::Error, number of lateral inputs -1 outside 1..10 (record 2) in file run.li"}},
-      {"li zero count", {}, "run.li", line(2, "0"),
-       {"Loading::Error, number of lateral inputs 0 outside 1..10 (record 2) in file run.li"}},
+       {"Loading::Error, number of lateral inputs -1 outside 0..10 (record 2) in file run.li"}},
       {"li 11 inputs", {}, "run.li", line(2, "11"),
-       {"Loading::Error, number of lateral inputs 11 outside 1..10 (record 2) in file run.li"}},
+       {"Loading::Error, number of lateral inputs 11 outside 0..10 (record 2) in file run.li"}},
       {"li huge count", {}, "run.li", line(2, "2147483647"),
-       {"Loading::Error, number of lateral inputs 2147483647 outside 1..10 (record 2) in file run.li"}},
+       {"Loading::Error, number of lateral inputs 2147483647 outside 0..10 (record 2) in file run.li"}},
       {"li 11 time points",
        [](Scenario& s) {
          s.lat_rows.clear();
