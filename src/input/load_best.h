@@ -20,7 +20,10 @@ class LoadBest {
   // Reads ms.FN_LI on UNIT (opened and closed here). Stops the run (status 1)
   // for nlat outside 0..10, fewer than 2 or more than 10 time points, a time
   // point earlier than the one before it, a missing file or an unreadable
-  // value. Nothing is stored past a table.
+  // value. When too few time points remain because the end of the file cut
+  // the last record short, the message names that record, its line(s) and
+  // how many values it held against the 1 + NCOMP*nlat expected. Nothing is
+  // stored past a table.
   // nlat = 0 is a run without lateral inflow: records 3 and 4 then hold no
   // values (each still takes its line) and a time point is the time alone.
   // A time may be repeated on the next record: a step change (see

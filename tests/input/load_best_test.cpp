@@ -220,6 +220,12 @@ TEST_F(LoadBestTest, RefusalsNameTheFile) {
       {"decreasing after a repeated time", lateral_file({{0.0, 1.0}}, 1.0, {0.0, 1.0, 1.0, 0.5}),
        "times do not increase strictly at time point 4"},
       {"decreasing times", lateral_file({{0.0, 1.0}}, 1.0, {1.0, 0.0}), "time point 2"},
+      // Two inputs: a time point holds 13 values; the second holds 12.
+      {"second time point one value short",
+       "title\n2\n0 1\n1 1\n1\n0 1 2 3 4 5 6 7 8 9 10 11 12\n1 1 2 3 4 5 6 7 8 9 10 11\n",
+       "Loading::Error, record 7 (time point 2, line 7) holds 12 values, not 13 (1 + NCOMP*nlat)"},
+      {"first time point short over two lines", "title\n1\n0\n1\n1\n0 1 2\n3 4\n",
+       "Loading::Error, record 6 (time point 1, lines 6-7) holds 5 values, not 7 (1 + NCOMP*nlat)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

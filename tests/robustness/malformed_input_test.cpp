@@ -206,8 +206,11 @@ std::vector<Case> lateral_cases() {
       {"li missing", {}, "run.li", {}, {opening("run.li")}, "run.fn", true},
       {"li empty", {}, "run.li", set(""), {eof_after("run.li", 0)}},
       {"li cut after the positions", {}, "run.li", keep(3), {eof_after("run.li", 3)}},
+      // The end of the file cuts the second time point short: that record,
+      // not a count of time points, is the fault.
       {"li cut inside the second time point", {}, "run.li", set("t\n1\n0\n8.64e6\n0.01\n" + row1 + "\n400 0.1 1\n"),
-       {"Loading::Need at least two time points for lateral inputs (*.li file)", "Stopping...",
+       {"Loading::Error, record 7 (time point 2, line 7) holds 3 values, not 7 (1 + NCOMP*nlat) in "
+        "file run.li",
         kStopped}},
       {"li real for the count", {}, "run.li", line(2, "1.0"), {bad("run.li", 2, "1.0", "integer")}},
       {"li non-numeric flow", {}, "run.li", line(4, "lots"), {bad("run.li", 4, "lots", "real")}},
