@@ -160,7 +160,7 @@ TEST_F(BoundarysTest, FewerThanTwoTimePointsStop) {
 }
 
 TEST_F(BoundarysTest, DecreasingTimesAreRefusedNamingTheFile) {
-  // A repeated time is a step and is read (step_series_test.cpp); a time
+  // A repeated time is a step and is read (interpolate_test.cpp, accepted_input_test.cpp); a time
   // below the one before it is refused, also right after a repeat.
   for (const auto& times : {std::vector<double>{1.0, 1.0, 0.5}, std::vector<double>{0.0, 2.0, 1.0}}) {
     Console fresh;

@@ -92,7 +92,7 @@ std::vector<Case> names_cases() {
 }
 
 std::vector<Case> parameter_cases() {
-  return {
+  std::vector<Case> cases = {
       {"prm missing", {}, "run.prm", {}, {opening("run.prm")}, "run.fn", true},
       {"prm empty", {}, "run.prm", set(""), {eof_after("run.prm", 0)}},
       {"prm cut inside the reaction parameters", {}, "run.prm", keep(25), {eof_after("run.prm", 25)}},
@@ -130,27 +130,23 @@ std::vector<Case> parameter_cases() {
        {"Error reading file \"run.prm\", line 2: \"" + digits(40) + "...\" is not a valid integer"}},
       {"prm zero yield RXPAR(7)", {}, "run.prm", line(26, "0.0"),
        {"READ_PRM_QZ5::Error, RXPAR(7) must not be zero (record 26) in file run.prm"}},
-      // Unit factors divide times, positions and concentrations.
-      {"prm zero XCONV", {}, "run.prm", line(11, "0.0 XCONV"),
-       {"READ_PRM_QZ5::Error, XCONV must not be zero (record 11) in file run.prm"}},
-      {"prm zero TUNIT_MODEL", {}, "run.prm", line(12, "0"),
-       {"READ_PRM_QZ5::Error, TUNIT_MODEL must not be zero (record 12) in file run.prm"}},
-      {"prm zero TUNIT_DAY", {}, "run.prm", line(13, "-0.0D0"),
-       {"READ_PRM_QZ5::Error, TUNIT_DAY must not be zero (record 13) in file run.prm"}},
-      {"prm zero CCONV(1)", {}, "run.prm", line(14, "0."),
-       {"READ_PRM_QZ5::Error, CCONV(1) must not be zero (record 14) in file run.prm"}},
-      {"prm zero CCONV(2)", {}, "run.prm", line(15, "0E5"),
-       {"READ_PRM_QZ5::Error, CCONV(2) must not be zero (record 15) in file run.prm"}},
-      {"prm zero CCONV(3)", {}, "run.prm", line(16, "0"),
-       {"READ_PRM_QZ5::Error, CCONV(3) must not be zero (record 16) in file run.prm"}},
-      {"prm zero CCONV(4)", {}, "run.prm", line(17, "0"),
-       {"READ_PRM_QZ5::Error, CCONV(4) must not be zero (record 17) in file run.prm"}},
-      {"prm zero CCONV(5)", {}, "run.prm", line(18, "0"),
-       {"READ_PRM_QZ5::Error, CCONV(5) must not be zero (record 18) in file run.prm"}},
-      {"prm zero CCONV(6)", {}, "run.prm", line(19, "0.0"),
-       {"READ_PRM_QZ5::Error, CCONV(6) must not be zero (record 19) in file run.prm"}},
       {"prm binary garbage", {}, "run.prm", set(garbage(4000, 7)), {"Error reading file \"run.prm\""}},
   };
+  // Unit factors divide times, positions and concentrations; zero written
+  // several ways.
+  const struct {
+    const char* field;
+    int record;
+    const char* text;
+  } zeros[] = {{"XCONV", 11, "0.0 XCONV"}, {"TUNIT_MODEL", 12, "0"},  {"TUNIT_DAY", 13, "-0.0D0"},
+               {"CCONV(1)", 14, "0."},     {"CCONV(2)", 15, "0E5"}, {"CCONV(3)", 16, "0"},
+               {"CCONV(4)", 17, "0"},      {"CCONV(5)", 18, "0"},   {"CCONV(6)", 19, "0.0"}};
+  for (const auto& z : zeros) {
+    cases.push_back({std::string("prm zero ") + z.field, {}, "run.prm", line(z.record, z.text),
+                     {"READ_PRM_QZ5::Error, " + std::string(z.field) + " must not be zero (record " +
+                      std::to_string(z.record) + ") in file run.prm"}});
+  }
+  return cases;
 }
 
 std::vector<Case> times_cases() {
