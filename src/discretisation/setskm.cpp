@@ -1,6 +1,8 @@
 // One-time set-up of the moving-grid discretisation.
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <string>
 
 #include "discretisation/skm.h"
 #include "discretisation/skm_kernels.h"
@@ -12,6 +14,10 @@ namespace {
 constexpr std::string_view kWorkspaceFormat =
     "(38H SETSKM - ERROR REAL WORKSPACE OF SIZE, I10,                   "
     "28H, IS SMALLER THAN REQUIRED :, I10)";
+// The same message for a requirement beyond an int: its count comes as the
+// text of an I10 field (see i10_text).
+constexpr std::string_view kWideWorkspaceFormat =
+    "(38H SETSKM - ERROR REAL WORKSPACE OF SIZE, I10, 28H, IS SMALLER THAN REQUIRED :, A)";
 constexpr std::string_view kPolarFormat =
     "(44H SETSKM - POLAR PARAMETER LESS THAN ZERO, M=,                  I10)";
 // The residual reads points 0..2 and N-3..N-1; a grid needs three points.
@@ -19,6 +25,26 @@ constexpr std::string_view kTooFewPointsFormat =
     "(50H SETSKM - NUMBER OF GRID POINTS LESS THAN 3, NPTS=, I10)";
 constexpr int kMinPoints = 3;
 constexpr int kMessageUnit = kUnitConsoleOut;
+
+using Wide = std::int64_t;
+constexpr Wide kWideMax = std::numeric_limits<Wide>::max();
+
+// A size formed in 64 bits, stored in an int field: values beyond the int
+// range stay at its ends. Such a size never fits a workspace, so the set-up
+// fails and the saturated value is never used for indexing.
+int saturated(Wide v) {
+  constexpr Wide lo = std::numeric_limits<int>::min();
+  constexpr Wide hi = std::numeric_limits<int>::max();
+  return static_cast<int>(v < lo ? lo : (v > hi ? hi : v));
+}
+
+// What I10 writes for v: right-justified in 10 columns, or 10 asterisks when
+// v needs more.
+std::string i10_text(Wide v) {
+  std::string digits = std::to_string(v);
+  if (digits.size() > 10) return std::string(10, '*');
+  return std::string(10 - digits.size(), ' ') + digits;
+}
 
 // x with every intermediate forced through a double in memory, so that the
 // probing sees double arithmetic whatever the compiler keeps in registers.
@@ -29,7 +55,14 @@ double stored(double x) {
 
 }  // namespace
 
-int skm_workspace_length(int NEQ, int NCOMP) { return NEQ + 6 * NCOMP + NCOMP * NCOMP; }
+std::int64_t skm_workspace_length(std::int64_t NEQ, int NCOMP) {
+  // For 32-bit counts |NEQ| <= 2^62 and the constituent sections lie in
+  // [-9, 2^62 + 2^34]: each is exact in 64 bits, only their sum can pass
+  // the top, and a sum that does is a workspace no int length can hold.
+  const Wide sections = Wide{6} * NCOMP + Wide{NCOMP} * NCOMP;
+  if (sections > 0 && NEQ > kWideMax - sections) return kWideMax;
+  return NEQ + sections;
+}
 
 MachineParameters MACHINE_PARAMETERS() {
   MachineParameters mp{};
@@ -81,8 +114,13 @@ void SKM_INITIAL_STATE(PdeProblem& p, int NCOMP, int NPTS, double XLEFT, double 
 void SETSKM(Units& io, SkmState& s, PdeProblem& p, int& NEQ, int NCOMP, int NPTS, double XLEFT,
             double XRIGHT, double TAU, double KAPPA, double ALPHA, double* Y, double* /*RPAR*/,
             int LENWK, int M, double /*TSTART*/, int& IBAND, int& IFAIL) {
-  s.NVAR = NCOMP + 1;
-  s.NINNER = NPTS - 2;
+  // NEQ and the workspace grow with the product of two 32-bit counts: they
+  // are formed in 64 bits, so a grid far too large for any workspace is
+  // reported as one instead of wrapping round to a small size.
+  const Wide nvar = Wide{NCOMP} + 1;
+  const Wide neq = nvar * NPTS;
+  s.NVAR = saturated(nvar);
+  s.NINNER = saturated(Wide{NPTS} - 2);
   s.LUNSKM = kMessageUnit;
   s.M = M;
   s.TAU = TAU;
@@ -95,11 +133,16 @@ void SETSKM(Units& io, SkmState& s, PdeProblem& p, int& NEQ, int NCOMP, int NPTS
   s.AT_ORIGIN = 0;
   if (M >= 1 && std::fabs(XLEFT) <= (XRIGHT - XLEFT) * s.EPSMACH) s.AT_ORIGIN = 1;
 
-  IBAND = 2 * s.NVAR;
-  NEQ = s.NVAR * NPTS;
-  const int required = skm_workspace_length(NEQ, NCOMP);
+  IBAND = saturated(2 * nvar);
+  NEQ = saturated(neq);
+  const Wide required = skm_workspace_length(neq, NCOMP);
   if (LENWK < required) {
-    io.write_formatted(s.LUNSKM, kWorkspaceFormat, {LENWK, required});
+    if (required <= std::numeric_limits<int>::max()) {
+      io.write_formatted(s.LUNSKM, kWorkspaceFormat, {LENWK, static_cast<int>(required)});
+    } else {
+      const std::string count = i10_text(required);
+      io.write_formatted(s.LUNSKM, kWideWorkspaceFormat, {LENWK, std::string_view(count)});
+    }
     IFAIL = -1;
   }
   if (M < 0) {

@@ -11,20 +11,30 @@
 // All arrays are pointers to element 1 of the caller's arrays.
 #pragma once
 
+#include <cstdint>
+
 #include "discretisation/pde_problem.h"
 #include "discretisation/skm_state.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 
-// Workspace length the residual needs: NEQ + 6*NCOMP + NCOMP^2.
-int skm_workspace_length(int NEQ, int NCOMP);
+// Workspace length the residual needs: NEQ + 6*NCOMP + NCOMP^2, formed in
+// 64 bits. NEQ is at most 2^62 in magnitude, as is any product
+// (NCOMP+1)*NPTS of 32-bit counts; a length beyond the 64-bit range is
+// returned as its largest value.
+std::int64_t skm_workspace_length(std::int64_t NEQ, int NCOMP);
 
 // One-time set-up. Always sets NEQ = (NCOMP+1)*NPTS and IBAND = 2*(NCOMP+1)
 // and copies the grid parameters, M and the machine precision into `s`.
-// Refuses, with one console line each (unit 6) and IFAIL = -1:
-//   a workspace LENWK shorter than skm_workspace_length(NEQ, NCOMP),
-//   M < 0, NPTS < 3.
+// The sizes are formed in 64 bits: one beyond the int range is stored at the
+// nearer end of it (NEQ = INT_MAX for a grid too large to count) and always
+// fails the workspace check, so no count is ever refused for its size alone
+// and none wraps round. Refuses, with one console line each (unit 6) and
+// IFAIL = -1:
+//   a workspace LENWK shorter than skm_workspace_length(NEQ, NCOMP) (a
+//   requirement of more than ten digits prints as ten asterisks, as I10
+//   does), M < 0, NPTS < 3.
 // On refusal Y is untouched, p.uinit is not called and the set-up mark keeps
 // its previous value. Otherwise Y receives NPTS evenly spaced positions and
 // then p.uinit fills the values (and may replace the positions), the mark is

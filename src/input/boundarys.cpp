@@ -35,7 +35,7 @@ void Boundarys::setup(Units& io, ModelState& ms, int UNIT) {
     io.write_list(kUnitConsoleOut, {"Boundarys::ERROR, less the 2 boundry points given"});
     stop();
   }
-  require_increasing_times(io, "Boundarys", file, &bnd_tab(1, 1), nbnd_tpts);
+  require_ordered_times(io, "Boundarys", file, &bnd_tab(1, 1), nbnd_tpts);
 
   const double T0 = (ms.TUNIT_DAY * ms.TSTART) / ms.TUNIT_MODEL;
   lookup(io, ms, T0, &ms.CBND0(1, 1), &ms.CBND0(1, 2));

@@ -20,14 +20,16 @@ class Boundarys {
   // Reads ms.FN_BND on UNIT (opened and closed here): fills XBND(1..2), the
   // table, and CBND0(k,1..2), the concentrations of both ends at ms.TSTART
   // (TSTART must already be in model time units). Stops the run (status 1)
-  // for fewer than 2 or more than 100 time points, times that do not strictly
-  // increase, a missing file or an unreadable value. Nothing is stored past
-  // the table.
+  // for fewer than 2 or more than 100 time points, a time point earlier than
+  // the one before it, a missing file or an unreadable value. Nothing is
+  // stored past the table. A time may be repeated on the next row: a step
+  // change (see INTERPOLATE).
   void setup(Units& io, ModelState& ms, int UNIT);
 
   // Concentrations of the first (CL) and second (CR) boundary at time T in
-  // days, file units; CL and CR point to element 1 of ms.NCOMP values. Times
-  // outside the table hold the end values and write a warning on io's console.
+  // days, file units; CL and CR point to element 1 of ms.NCOMP values. At a
+  // repeated time and after it, the later of its rows holds. Times outside
+  // the table hold the end values and write a warning on io's console.
   // Calling it before setup() is a programming error.
   void lookup(Units& io, const ModelState& ms, double T, double* CL, double* CR);
 

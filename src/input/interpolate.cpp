@@ -54,6 +54,30 @@ bool try_neighbours(double T, int N, const double* TAB, int& I) {
   return false;
 }
 
+// A time written on two or more rows is a step: from that time on the last
+// of those rows holds. The search may end on the empty interval between two
+// such rows, or on the interval that ends at the first of them; either way
+// the interval is moved to the one that begins at the last row with this
+// time, where FRAC = 0 gives that row's values exactly. When that row ends
+// the table, its values are given as beyond the table's end: I = N-1,
+// FRAC = 1. Returns false, changing nothing, when T is not a repeated time
+// at the right end of interval I.
+bool settle_on_later_row(double T, int N, const double* TAB, int& I, double& FRAC) {
+  if (T != at(TAB, I + 1)) return false;
+  const bool repeated = at(TAB, I) == T || (I + 2 <= N && at(TAB, I + 2) == T);
+  if (!repeated) return false;
+  int last = I + 1;
+  while (last < N && at(TAB, last + 1) == T) ++last;
+  if (last < N) {
+    I = last;
+    FRAC = 0.0;
+  } else {
+    I = N - 1;
+    FRAC = 1.0;
+  }
+  return true;
+}
+
 }  // namespace
 
 void INTERPOLATE(Units& io, double T, int N, const double* TAB, int& I, double& FRAC) {
@@ -74,6 +98,7 @@ void INTERPOLATE(Units& io, double T, int N, const double* TAB, int& I, double& 
     }
     if (!bisect(io, T, N, TAB, I)) stop();
   }
+  if (settle_on_later_row(T, N, TAB, I, FRAC)) return;
   FRAC = (T - at(TAB, I)) / (at(TAB, I + 1) - at(TAB, I));
 }
 

@@ -1,8 +1,10 @@
 #include "input/load_best.h"
 
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "input/interpolate.h"
@@ -22,6 +24,44 @@ void say_loading(Units& io, std::string_view text) {
   io.write_list(kUnitConsoleOut, {"Stopping..."});
 }
 
+// A NaN pattern that no value read can carry: the reader refuses NaN in a
+// file.
+constexpr double kUnread = std::bit_cast<double>(std::uint64_t{0x7ff8'0000'0bad'0bad});
+
+bool is_unread(double v) {
+  return std::bit_cast<std::uint64_t>(v) == std::bit_cast<std::uint64_t>(kUnread);
+}
+
+// Values the reader stored at the front of a row filled with kUnread.
+int values_read(const std::array<double, kLatCols>& row, int width) {
+  int n = 0;
+  while (n < width && !is_unread(row[static_cast<std::size_t>(n)])) ++n;
+  return n;
+}
+
+// A time-point record that the end of the file cut short: how many values
+// it held and the lines its read went over.
+struct ShortRecord {
+  int found;
+  long first_line, last_line;
+};
+
+// Records 1-5 come before the time points.
+constexpr int kRecordsBeforeTimes = 5;
+
+[[noreturn]] void refuse_short_record(Units& io, std::string_view file, int time_point,
+                                      const ShortRecord& cut, int width) {
+  std::string where = "record " + std::to_string(kRecordsBeforeTimes + time_point) +
+                      " (time point " + std::to_string(time_point) + ", line";
+  where += cut.last_line > cut.first_line ? "s " + std::to_string(cut.first_line) + "-" +
+                                                std::to_string(cut.last_line)
+                                          : " " + std::to_string(cut.last_line);
+  refuse_input(io, "Loading",
+               where + ") holds " + std::to_string(cut.found) + " values, not " +
+                   std::to_string(width) + " (1 + NCOMP*nlat)",
+               file);
+}
+
 }  // namespace
 
 void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
@@ -32,21 +72,33 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
   std::string title;
   io.read_line(UNIT, title, 1);
 
+  // No inputs at all is a run without lateral inflow: records 3 and 4 are
+  // then records of no values (each passes over its line) and every time
+  // point is a time alone.
   io.read_list(UNIT, {&nlat});
-  if (nlat < 1 || nlat > kMaxLat) {
+  if (nlat < 0 || nlat > kMaxLat) {
     refuse_input(io, "Loading", "number of lateral inputs " + std::to_string(nlat) +
-                                    " outside 1..10 (record 2)", file);
+                                    " outside 0..10 (record 2)", file);
   }
   read_reals(io, UNIT, &x_lat(1), nlat, false);
   read_reals(io, UNIT, &q_lat(1), nlat, false);
   io.read_list(UNIT, {&k_lat});
 
   // A record goes to a scratch row first, so that the record beyond the
-  // table's capacity is recognised before anything of it is stored.
+  // table's capacity is recognised before anything of it is stored. The row
+  // is filled with a marker the reader never produces, so that a record cut
+  // short by the end of the file shows how many of its values were there.
   const int width = ncomp * nlat + 1;
   std::array<double, kLatCols> row{};
+  ShortRecord cut{};
   nlat_tpts = 0;
-  while (read_reals(io, UNIT, row.data(), width, true) == ReadStatus::kOk) {
+  for (;;) {
+    row.fill(kUnread);
+    const long line_before = io.line_number(UNIT);
+    if (read_reals(io, UNIT, row.data(), width, true) != ReadStatus::kOk) {
+      cut = {values_read(row, width), line_before + 1, io.line_number(UNIT)};
+      break;
+    }
     if (nlat_tpts == kMaxLatTpts) {
       say_loading(io, "Loading::nlat_tpts .Gt. max_lat_tpts");
       stop();
@@ -55,10 +107,13 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
     for (int c = 1; c <= width; ++c) lat_tab(nlat_tpts, c) = row[static_cast<std::size_t>(c - 1)];
   }
   if (nlat_tpts <= 1) {
+    // A last record cut short is not counted; when that leaves too few time
+    // points, the short record is the fault to name.
+    if (cut.found > 0) refuse_short_record(io, file, nlat_tpts + 1, cut, width);
     say_loading(io, "Loading::Need at least two time points for lateral inputs (*.li file)");
     stop();
   }
-  require_increasing_times(io, "Loading", file, &lat_tab(1, 1), nlat_tpts);
+  require_ordered_times(io, "Loading", file, &lat_tab(1, 1), nlat_tpts);
   io.close(UNIT);
   c_lat_current_ = false;
 }

@@ -18,14 +18,23 @@ struct ModelState;
 class LoadBest {
  public:
   // Reads ms.FN_LI on UNIT (opened and closed here). Stops the run (status 1)
-  // for nlat outside 1..10, fewer than 2 or more than 10 time points, times
-  // that do not strictly increase, a missing file or an unreadable value.
-  // Nothing is stored past a table.
+  // for nlat outside 0..10, fewer than 2 or more than 10 time points, a time
+  // point earlier than the one before it, a missing file or an unreadable
+  // value. When too few time points remain because the end of the file cut
+  // the last record short, the message names that record, its line(s) and
+  // how many values it held against the 1 + NCOMP*nlat expected. Nothing is
+  // stored past a table.
+  // nlat = 0 is a run without lateral inflow: records 3 and 4 then hold no
+  // values (each still takes its line) and a time point is the time alone.
+  // A time may be repeated on the next record: a step change (see
+  // INTERPOLATE).
   void setup(Units& io, ModelState& ms, int UNIT);
 
   // At time T (days) and position X (file length units), with flow
   // multiplier S: QL the flow along the channel (volume per day) and SL(1..
   // NCOMP) the lateral mass input per unit length. SL points to element 1.
+  // With nlat = 0 both are zero. At a repeated time and after it the later
+  // of its records gives the concentrations.
   // With LI_FROM_BND the concentrations come from ms.boundarys, whose
   // remembered index this call advances; hence the non-const state.
   // The residual asks for the same time once per grid interval, so the

@@ -28,8 +28,11 @@ void iniprb_qz5(Units& io, ModelState& ms, std::string& TITLE, int argc,
 void READ_FN(Units& io, ModelState& ms, int unit, int argc, const char* const* argv);
 
 // Reads the parameter file FN_PRM on `unit` into the model state. Refuses
-// NCOMP other than 6 and reaction parameters for which the kinetics are
-// undefined (zero RXPAR(7), (8), (13) or (14)).
+// NCOMP other than 6, a zero unit factor (XCONV, TUNIT_MODEL, TUNIT_DAY or
+// any CCONV(k): each is a divisor of the unit conversions) and reaction
+// parameters for which the kinetics are undefined (zero RXPAR(7), (8), (13)
+// or (14)); every refusal names the file and the record. NPTS is passed on
+// as read: SETSKM judges whether the grid fits.
 void READ_PRM_QZ5(Units& io, ModelState& ms, int unit);
 
 // Reads the output-times file FN_T on `unit`: TSTART from the first record,

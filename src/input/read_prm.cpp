@@ -13,26 +13,31 @@ constexpr int kRequiredNcomp = 6;  // the reaction kinetics are written for six 
 // content ratio makes the reaction terms undefined.
 constexpr int kDivisorRxpar[] = {7, 8, 13, 14};
 
-// NEQ = (NCOMP + 1) * NPTS is formed in 32-bit integers before any limit is
-// checked; a grid count beyond the whole solution vector can never run, and
-// refusing it here keeps that product (and the workspace sums built on it)
-// from overflowing. Counts 1..MXNEQ still reach the grid set-up, which
-// reports grids that are too small or too large for the workspace.
-void check_npts(Units& io, const ModelState& ms, std::string_view file) {
-  if (ms.NPTS < 1 || ms.NPTS > MXNEQ) {
-    refuse_input(io, "READ_PRM_QZ5",
-                 "NPTS must lie in 1..1000, not " + std::to_string(ms.NPTS) + " (record 2)", file);
+// Stops the run naming the field and its record when a factor the model
+// divides by is zero.
+void refuse_zero(Units& io, std::string_view file, const std::string& field, int record) {
+  refuse_input(io, "READ_PRM_QZ5",
+               field + " must not be zero (record " + std::to_string(record) + ")", file);
+}
+
+// The unit factors convert every time, position and concentration between
+// the files and the model, and each is a divisor in one direction (times go
+// through TUNIT_DAY / TUNIT_MODEL and back, positions through XCONV,
+// concentrations through CCONV(k)): a zero turns whole columns of the output
+// into NaN or infinity.
+void check_unit_factors(Units& io, const ModelState& ms, std::string_view file) {
+  if (ms.XCONV == 0.0) refuse_zero(io, file, "XCONV", 11);
+  if (ms.TUNIT_MODEL == 0.0) refuse_zero(io, file, "TUNIT_MODEL", 12);
+  if (ms.TUNIT_DAY == 0.0) refuse_zero(io, file, "TUNIT_DAY", 13);
+  for (int k = 1; k <= ms.NCOMP; ++k) {
+    if (ms.CCONV(k) == 0.0) refuse_zero(io, file, "CCONV(" + std::to_string(k) + ")", 13 + k);
   }
 }
 
 void check_rxpar(Units& io, const ModelState& ms, std::string_view file) {
   for (const int k : kDivisorRxpar) {
     if (ms.RXPAR(k) == 0.0) {
-      const int record = 13 + ms.NCOMP + k;
-      refuse_input(io, "READ_PRM_QZ5",
-                   "RXPAR(" + std::to_string(k) + ") must not be zero (record " +
-                       std::to_string(record) + ")",
-                   file);
+      refuse_zero(io, file, "RXPAR(" + std::to_string(k) + ")", 13 + ms.NCOMP + k);
     }
   }
 }
@@ -47,8 +52,8 @@ void READ_PRM_QZ5(Units& io, ModelState& ms, int unit) {
     refuse_input(io, "READ_PRM_QZ5",
                  "NCOMP must be 6, not " + std::to_string(ms.NCOMP) + " (record 1)", file);
   }
+  // NPTS goes on as read: the grid set-up decides what fits its workspace.
   io.read_list(unit, {&ms.NPTS});
-  check_npts(io, ms, file);
   io.read_list(unit, {&ms.TAU});
   io.read_list(unit, {&ms.KAPPA});
   io.read_list(unit, {&ms.ALPHA});
@@ -63,6 +68,7 @@ void READ_PRM_QZ5(Units& io, ModelState& ms, int unit) {
   for (int k = 1; k <= ms.NCOMP; ++k) io.read_list(unit, {&ms.CCONV(k)});
   for (int k = 1; k <= kNumRxpar; ++k) io.read_list(unit, {&ms.RXPAR(k)});
   io.close(unit);
+  check_unit_factors(io, ms, file);
   check_rxpar(io, ms, file);
 }
 

@@ -32,7 +32,7 @@ constexpr auto kReaders = make_readers(std::make_index_sequence<kMaxRecordValues
 }  // namespace
 
 ReadStatus read_reals(Units& io, int unit, double* dst, int n, bool eof_allowed) {
-  assert(n >= 1 && n <= kMaxRecordValues);
+  assert(n >= 0 && n <= kMaxRecordValues);
   return kReaders[static_cast<std::size_t>(n)](io, unit, dst, eof_allowed);
 }
 

@@ -15,12 +15,13 @@ void refuse_input(Units& io, std::string_view who, std::string_view what,
   stop();
 }
 
-void require_increasing_times(Units& io, std::string_view who, std::string_view file,
-                              const double* times, int n, int stride) {
+void require_ordered_times(Units& io, std::string_view who, std::string_view file,
+                           const double* times, int n, int stride) {
   for (int i = 1; i < n; ++i) {
     const double before = times[(i - 1) * stride];
     const double after = times[i * stride];
-    if (!(after > before)) {
+    if (after < before) {
+      // The wording is the one the refusal has always had.
       const std::string what = "times do not increase strictly at time point " +
                                std::to_string(i + 1);
       refuse_input(io, who, what, file);

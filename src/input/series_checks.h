@@ -7,11 +7,13 @@
 
 namespace qz5 {
 
-// Stops the run, naming the routine and the file, unless the n times
-// times[0], times[stride], ... strictly increase: interpolating across two
-// equal times would divide by zero, and decreasing ones find no interval.
-void require_increasing_times(Units& io, std::string_view who, std::string_view file,
-                              const double* times, int n, int stride = 1);
+// Stops the run, naming the routine, the file and the first time point that
+// comes before its predecessor, unless the n times times[0], times[stride],
+// ... never decrease: a decreasing time leaves a span of time with no
+// interval, while a time written twice is a step change, which the look-up
+// resolves (see INTERPOLATE).
+void require_ordered_times(Units& io, std::string_view who, std::string_view file,
+                           const double* times, int n, int stride = 1);
 
 // Writes the console line " <who>::Error, <what> in file <file>" and stops the
 // run (status 1) with the default stop text.

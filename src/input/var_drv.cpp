@@ -51,7 +51,7 @@ void VarDrv::DRV_INIT(Units& io, ModelState& ms, int UNIT, int K) {
     refuse_input(io, "DRV_INIT", "fewer than 2 points (" + std::to_string(npts_drv(K)) + ")",
                  file);
   }
-  require_increasing_times(io, "DRV_INIT", file, &t_drv(start), npts_drv(K));
+  require_ordered_times(io, "DRV_INIT", file, &t_drv(start), npts_drv(K));
   io.close(UNIT);
 }
 

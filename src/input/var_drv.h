@@ -18,11 +18,13 @@ class VarDrv {
  public:
   // Loads driver K (1-based, loaded in order 1, 2, ...) from ms.FN_DRV(K) on
   // UNIT. Stops the run (status 1) when the drivers together exceed 10000
-  // points, when the file holds fewer than 2 points or times that do not
-  // strictly increase, or for a missing file or an unreadable value.
+  // points, when the file holds fewer than 2 points or a time earlier than
+  // the one before it, or for a missing file or an unreadable value. A time
+  // may be repeated on the next point: a step change (see INTERPOLATE).
   void DRV_INIT(Units& io, ModelState& ms, int UNIT, int K);
 
-  // VALUE = driver K at time T (days), linearly interpolated. A T outside the
+  // VALUE = driver K at time T (days), linearly interpolated; at a repeated
+  // time and after it the later of its points holds. A T outside the
   // driver's first..last time (inclusive) stops the run after three console
   // lines. K must have been loaded.
   void lookup(Units& io, double T, double& VALUE, int K);

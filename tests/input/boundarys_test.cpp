@@ -159,8 +159,10 @@ TEST_F(BoundarysTest, FewerThanTwoTimePointsStop) {
   }
 }
 
-TEST_F(BoundarysTest, TimesThatDoNotIncreaseAreRefusedNamingTheFile) {
-  for (const auto& times : {std::vector<double>{0.0, 1.0, 1.0}, std::vector<double>{0.0, 2.0, 1.0}}) {
+TEST_F(BoundarysTest, DecreasingTimesAreRefusedNamingTheFile) {
+  // A repeated time is a step and is read (interpolate_test.cpp, accepted_input_test.cpp); a time
+  // below the one before it is refused, also right after a repeat.
+  for (const auto& times : {std::vector<double>{1.0, 1.0, 0.5}, std::vector<double>{0.0, 2.0, 1.0}}) {
     Console fresh;
     const std::string path = dir.write("flat.bnd", boundary_file(times));
     ms->FN_BND = name_field(path);

@@ -122,6 +122,54 @@ TEST(Interpolate, TwoPointTableOutsideDoesNotLoseTheIndex) {
   EXPECT_EQ(frac, 0.75);
 }
 
+TEST(Interpolate, RepeatedTimeIsAStepToTheLaterRow) {
+  // Row values 10, 20, 30, 70, 90, 110 name the rows. Just before a time
+  // written on two rows the series runs towards the earlier row; at it and
+  // after it the later row holds, from whichever side the remembered
+  // interval comes and whether the step opens, ends or sits inside the table.
+  const std::vector<double> v = {10, 20, 30, 70, 90, 110};
+  const std::vector<double> mid = {0, 1, 2, 2, 3}, first = {2, 2, 3, 4}, last = {0, 1, 2, 2},
+                            triple = {0, 1, 2, 2, 2, 3}, longer = {0, 1, 2, 2, 3, 4, 5, 6};
+  const double below = 2.0 - 1.0 / 1024, above = 2.0 + 1.0 / 1024;  // exact in binary
+  struct Step {
+    const char* name;
+    const std::vector<double>& tab;
+    double t;
+    int i_in, i_out;
+    double value;  // (V(I+1) - V(I)) * FRAC + V(I), worked by hand
+    std::string warning;
+  };
+  const std::vector<Step> cases = {
+      {"inside: just before", mid, below, 1, 2, 29.990234375, ""},
+      {"inside: at, from the left", mid, 2, 1, 4, 70, ""},
+      {"inside: at, from the interval ending there", mid, 2, 2, 4, 70, ""},
+      {"inside: at, from the empty interval", mid, 2, 3, 4, 70, ""},
+      {"inside: at, from the right", mid, 2, 4, 4, 70, ""},
+      {"inside: just after", mid, above, 3, 4, 70.01953125, ""},
+      {"first rows: before", first, 1, 3, 1, 10, msg(kTminWarning) + "\n"},
+      {"first rows: at, from the empty interval", first, 2, 1, 2, 20, ""},
+      {"first rows: at, from the right", first, 2, 3, 2, 20, ""},
+      {"first rows: after", first, 2.5, 1, 2, 25, ""},
+      {"last rows: just before", last, below, 3, 2, 29.990234375, ""},
+      {"last rows: at, from the left", last, 2, 1, 3, 70, ""},
+      {"last rows: at, from the empty interval", last, 2, 3, 3, 70, ""},
+      {"last rows: after", last, 2.5, 1, 3, 70, msg(kTmaxWarning) + "\n"},
+      {"three rows at one time", triple, 2, 2, 5, 90, ""},
+      {"found by bisection", longer, 2, 7, 4, 70, ""},
+  };
+  for (const Step& c : cases) {
+    SCOPED_TRACE(c.name);
+    Console con;
+    int I = c.i_in;
+    double frac = -1.0;
+    INTERPOLATE(con.io, c.t, static_cast<int>(c.tab.size()), c.tab.data(), I, frac);
+    EXPECT_EQ(I, c.i_out);
+    const auto at = [&](int i) { return v[static_cast<std::size_t>(i - 1)]; };
+    EXPECT_EQ((at(I + 1) - at(I)) * frac + at(I), c.value);
+    EXPECT_EQ(con.text(), c.warning);
+  }
+}
+
 TEST(Interpolate, RandomWalkAgreesWithLinearSearch) {
   std::mt19937 rng(20240611);
   std::uniform_real_distribution<double> step(0.01, 3.0);

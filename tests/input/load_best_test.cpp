@@ -181,6 +181,21 @@ TEST_F(LoadBestTest, TimeOutsideTheTableWarnsAndHoldsTheEnd) {
   EXPECT_EQ(con.text(), msg("Interpolate::Warning, extrapolating beyond tmax") + "\n");
 }
 
+TEST_F(LoadBestTest, NoInputsLoadAndGiveNeitherFlowNorMass) {
+  // nlat = 0: records 3 and 4 hold only their comments and a time point is
+  // the time alone.
+  ASSERT_FALSE(load(lateral_file({}, 0.002, {0.0, 10.0})));
+  EXPECT_EQ(ms->load_best.nlat, 0);
+  EXPECT_EQ(ms->load_best.k_lat, 0.002);
+  EXPECT_EQ(ms->load_best.lat_tab(2, 1), 10.0);
+  for (const double X : {-1e300, 0.0, 1e300}) {
+    at(5.0, X, 3.5);
+    EXPECT_EQ(QL, 0.0);
+    for (const double m : SL) EXPECT_EQ(m, 0.0);
+  }
+  EXPECT_EQ(con.text(), "");
+}
+
 TEST_F(LoadBestTest, CapacityIsExactlyTenTimePoints) {
   std::vector<double> times;
   for (int i = 0; i < 10; ++i) times.push_back(i);
@@ -213,10 +228,20 @@ TEST_F(LoadBestTest, RefusalsNameTheFile) {
     const char* detail;
   };
   const std::vector<Case> cases = {
-      {"no inputs", "title\n0\n1\n1\n1\n0 1 2 3 4 5 6\n1 1 2 3 4 5 6\n", "number of lateral inputs 0"},
+      // No inputs and a repeated time are read (NoInputsLoadAndGiveNeitherFlowNorMass,
+      // accepted_input_test.cpp).
+      {"negative number of inputs", "title\n-1\n1\n1\n1\n0 1 2 3 4 5 6\n1 1 2 3 4 5 6\n",
+       "number of lateral inputs -1 outside 0..10 (record 2)"},
       {"eleven inputs", lateral_file(eleven, 1.0, {0.0, 1.0}), "number of lateral inputs 11"},
-      {"equal times", lateral_file({{0.0, 1.0}}, 1.0, {0.0, 1.0, 1.0}), "time point 3"},
+      {"decreasing after a repeated time", lateral_file({{0.0, 1.0}}, 1.0, {0.0, 1.0, 1.0, 0.5}),
+       "times do not increase strictly at time point 4"},
       {"decreasing times", lateral_file({{0.0, 1.0}}, 1.0, {1.0, 0.0}), "time point 2"},
+      // Two inputs: a time point holds 13 values; the second holds 12.
+      {"second time point one value short",
+       "title\n2\n0 1\n1 1\n1\n0 1 2 3 4 5 6 7 8 9 10 11 12\n1 1 2 3 4 5 6 7 8 9 10 11\n",
+       "Loading::Error, record 7 (time point 2, line 7) holds 12 values, not 13 (1 + NCOMP*nlat)"},
+      {"first time point short over two lines", "title\n1\n0\n1\n1\n0 1 2\n3 4\n",
+       "Loading::Error, record 6 (time point 1, lines 6-7) holds 5 values, not 7 (1 + NCOMP*nlat)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -150,7 +150,8 @@ TEST_F(VarDrvTest, RefusalsNameTheFile) {
       {"empty", "", "fewer than 2 points"},
       {"one point", "0 1\n", "fewer than 2 points"},
       {"cut-short second point", "0 1\n5\n", "fewer than 2 points"},
-      {"equal times", "0 1\n1 1\n1 2\n", "time point 3"},
+      // A repeated time is a step and is read (interpolate_test.cpp, accepted_input_test.cpp).
+      {"decreasing after a repeated time", "0 1\n1 1\n1 2\n0.5 2\n", "time point 4"},
       {"decreasing times", "0 1\n-1 1\n", "time point 2"},
   };
   for (const Case& c : cases) {

@@ -92,7 +92,7 @@ std::vector<Case> names_cases() {
 }
 
 std::vector<Case> parameter_cases() {
-  return {
+  std::vector<Case> cases = {
       {"prm missing", {}, "run.prm", {}, {opening("run.prm")}, "run.fn", true},
       {"prm empty", {}, "run.prm", set(""), {eof_after("run.prm", 0)}},
       {"prm cut inside the reaction parameters", {}, "run.prm", keep(25), {eof_after("run.prm", 25)}},
@@ -112,18 +112,41 @@ std::vector<Case> parameter_cases() {
        {"READ_PRM_QZ5::Error, NCOMP must be 6, not -1 (record 1) in file run.prm"}},
       {"prm NCOMP beyond 32 bits", {}, "run.prm", line(1, "99999999999"),
        {bad("run.prm", 1, "99999999999", "integer")}},
+      // Grid counts are the grid set-up's to judge (accepted_input_test.cpp
+      // holds NPTS 1001); these never reach a run either.
       {"prm NPTS negative", {}, "run.prm", line(2, "-5"),
-       {"READ_PRM_QZ5::Error, NPTS must lie in 1..1000, not -5 (record 2) in file run.prm"}},
+       {" SETSKM - NUMBER OF GRID POINTS LESS THAN 3, NPTS=        -5\n", "Error in SETSKM"}},
+      // 7 * 2000000000 + 72 needs eleven columns of I10.
       {"prm NPTS huge", {}, "run.prm", line(2, "2000000000"),
-       {"READ_PRM_QZ5::Error, NPTS must lie in 1..1000, not 2000000000 (record 2) in file run.prm"}},
+       {" SETSKM - ERROR REAL WORKSPACE OF SIZE      1072, IS SMALLER THAN REQUIRED :**********\n",
+        "Error in SETSKM"}},
+      // 7 * 306783379 = 2147483653 passes the int range by 6.
+      {"prm NPTS whose NEQ just passes the int range", {}, "run.prm", line(2, "306783379"),
+       {" SETSKM - ERROR REAL WORKSPACE OF SIZE      1072, IS SMALLER THAN REQUIRED :2147483725\n",
+        "Error in SETSKM"}},
       {"prm NPTS most negative", {}, "run.prm", line(2, "-2147483648"),
-       {"READ_PRM_QZ5::Error, NPTS must lie in 1..1000, not -2147483648 (record 2) in file run.prm"}},
+       {" SETSKM - NUMBER OF GRID POINTS LESS THAN 3, NPTS=**********\n", "Error in SETSKM"}},
       {"prm 100000-digit NPTS", {}, "run.prm", line(2, digits(100000)),
        {"Error reading file \"run.prm\", line 2: \"" + digits(40) + "...\" is not a valid integer"}},
       {"prm zero yield RXPAR(7)", {}, "run.prm", line(26, "0.0"),
        {"READ_PRM_QZ5::Error, RXPAR(7) must not be zero (record 26) in file run.prm"}},
       {"prm binary garbage", {}, "run.prm", set(garbage(4000, 7)), {"Error reading file \"run.prm\""}},
   };
+  // Unit factors divide times, positions and concentrations; zero written
+  // several ways.
+  const struct {
+    const char* field;
+    int record;
+    const char* text;
+  } zeros[] = {{"XCONV", 11, "0.0 XCONV"}, {"TUNIT_MODEL", 12, "0"},  {"TUNIT_DAY", 13, "-0.0D0"},
+               {"CCONV(1)", 14, "0."},     {"CCONV(2)", 15, "0E5"}, {"CCONV(3)", 16, "0"},
+               {"CCONV(4)", 17, "0"},      {"CCONV(5)", 18, "0"},   {"CCONV(6)", 19, "0.0"}};
+  for (const auto& z : zeros) {
+    cases.push_back({std::string("prm zero ") + z.field, {}, "run.prm", line(z.record, z.text),
+                     {"READ_PRM_QZ5::Error, " + std::string(z.field) + " must not be zero (record " +
+                      std::to_string(z.record) + ") in file run.prm"}});
+  }
+  return cases;
 }
 
 std::vector<Case> times_cases() {
@@ -164,8 +187,11 @@ std::vector<Case> boundary_cases() {
          for (int i = 0; i <= 100; ++i) s.bnd_rows.push_back(bnd_row(-10 + 4.1 * i));
        },
        "", {}, {"Boundarys::ERROR, nbnd_tpts .Gt. max_bndry_tpts", kStopped}},
-      {"bnd times not increasing", [](Scenario& s) { s.bnd_rows = {bnd_row(-10), bnd_row(200), bnd_row(200)}; },
-       "", {}, {"Boundarys::Error, times do not increase strictly at time point 3 in file run.bnd"}},
+      // A repeated time is a step (accepted_input_test.cpp); a time below
+      // its predecessor is refused, also right after a repeat.
+      {"bnd times decreasing after a repeat",
+       [](Scenario& s) { s.bnd_rows = {bnd_row(-10), bnd_row(200), bnd_row(200), bnd_row(150)}; },
+       "", {}, {"Boundarys::Error, times do not increase strictly at time point 4 in file run.bnd"}},
       {"bnd binary garbage", {}, "run.bnd", set(garbage(4000, 9)), {"Error reading file \"run.bnd\""}},
   };
 }
@@ -176,20 +202,22 @@ std::vector<Case> lateral_cases() {
       {"li missing", {}, "run.li", {}, {opening("run.li")}, "run.fn", true},
       {"li empty", {}, "run.li", set(""), {eof_after("run.li", 0)}},
       {"li cut after the positions", {}, "run.li", keep(3), {eof_after("run.li", 3)}},
+      // The end of the file cuts the second time point short: that record,
+      // not a count of time points, is the fault.
       {"li cut inside the second time point", {}, "run.li", set("t\n1\n0\n8.64e6\n0.01\n" + row1 + "\n400 0.1 1\n"),
-       {"Loading::Need at least two time points for lateral inputs (*.li file)", "Stopping...",
+       {"Loading::Error, record 7 (time point 2, line 7) holds 3 values, not 7 (1 + NCOMP*nlat) in "
+        "file run.li",
         kStopped}},
       {"li real for the count", {}, "run.li", line(2, "1.0"), {bad("run.li", 2, "1.0", "integer")}},
       {"li non-numeric flow", {}, "run.li", line(4, "lots"), {bad("run.li", 4, "lots", "real")}},
       {"li Inf steepness", {}, "run.li", line(5, "Infinity"), {bad("run.li", 5, "Infinity", "real")}},
+      // No inputs at all is a run without inflow (accepted_input_test.cpp).
       {"li negative count", {}, "run.li", line(2, "-1"),
-       {"Loading::Error, number of lateral inputs -1 outside 1..10 (record 2) in file run.li"}},
-      {"li zero count", {}, "run.li", line(2, "0"),
-       {"Loading::Error, number of lateral inputs 0 outside 1..10 (record 2) in file run.li"}},
+       {"Loading::Error, number of lateral inputs -1 outside 0..10 (record 2) in file run.li"}},
       {"li 11 inputs", {}, "run.li", line(2, "11"),
-       {"Loading::Error, number of lateral inputs 11 outside 1..10 (record 2) in file run.li"}},
+       {"Loading::Error, number of lateral inputs 11 outside 0..10 (record 2) in file run.li"}},
       {"li huge count", {}, "run.li", line(2, "2147483647"),
-       {"Loading::Error, number of lateral inputs 2147483647 outside 1..10 (record 2) in file run.li"}},
+       {"Loading::Error, number of lateral inputs 2147483647 outside 0..10 (record 2) in file run.li"}},
       {"li 11 time points",
        [](Scenario& s) {
          s.lat_rows.clear();
