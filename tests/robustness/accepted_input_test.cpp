@@ -79,7 +79,9 @@ TEST(AcceptedInput, ReadAndRunAsDocumented) {
   expect_clean_end(r, "NPTS 1001");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.console.find("\n SETSKM - ERROR REAL WORKSPACE OF SIZE      1072, IS SMALLER THAN "
-                           "REQUIRED :      7079\nError in SETSKM\n"),
+                           "REQUIRED :      7079\n"
+                          " This is a capacity of the legacy program; run with "
+                          "--no-legacy-limits to lift it.\nError in SETSKM\n"),
             std::string::npos)
       << r.console;
   const std::string title = " Advection dispersion with QZ5" + std::string(50, ' ') + "\n";

@@ -71,6 +71,9 @@ TEST(InputFixes, GridPointCountsReachTheGridSetUpWithoutOverflow) {
       continue;
     }
     EXPECT_EQ(ms->NPTS, std::stoi(c.npts));
+    // The legacy program's fixed arrays.
+    ms->Y.resize(MXNEQ);
+    ms->RPAR.resize(kLenWk);
     EstuaryModel model(io, *ms);
     SkmState skm;
     int neq = -7;
