@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "input/limits.h"
 
 namespace qz5 {
 
@@ -32,8 +33,5 @@ CliOptions parse_command_line(int argc, const char* const* argv);
 // The --help text.
 std::string usage_text();
 
-// The line printed after a refusal for a legacy capacity.
-inline constexpr const char* kLegacyLimitHint =
-    "This is a capacity of the legacy program; run with --no-legacy-limits to lift it.";
 
 }  // namespace qz5

@@ -122,7 +122,8 @@ RunOptions run_options(const CliOptions& cli) {
 
   std::vector<const char*> names_argv;
   for (const std::string& a : cli.names_args) names_argv.push_back(a.c_str());
-  Scenario scenario = read_scenario(io, static_cast<int>(names_argv.size()), names_argv.data());
+  Scenario scenario = read_scenario(io, static_cast<int>(names_argv.size()), names_argv.data(),
+                                    cli.legacy_limits, kLegacyLimitHint);
   if (!cli.geometry_file.empty()) {
     scenario.geometry = read_geometry_file(io, kUnitInput, cli.geometry_file);
     io.write_list(kUnitConsoleOut, {"Channel geometry from: ", std::string_view(cli.geometry_file)});

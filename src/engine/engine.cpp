@@ -10,17 +10,20 @@
 
 namespace qz5 {
 
-Scenario read_scenario(Units& io, int argc, const char* const* argv) {
+Scenario read_scenario(Units& io, int argc, const char* const* argv, bool legacy_limits,
+                       const std::string& capacity_hint) {
   Scenario s;
+  s.inputs.legacy_limits = legacy_limits;
+  s.inputs.capacity_hint = capacity_hint;
   std::string title(kFileNameLength, ' ');
   iniprb_qz5(io, s.inputs, title, argc, argv);
   s.title = title.substr(0, title.find_last_not_of(' ') + 1);
   return s;
 }
 
-Scenario read_scenario(Units& io, const std::string& names_file) {
+Scenario read_scenario(Units& io, const std::string& names_file, bool legacy_limits) {
   const char* const argv[] = {"qz5", names_file.c_str()};
-  Scenario s = read_scenario(io, 2, argv);
+  Scenario s = read_scenario(io, 2, argv, legacy_limits);
   if (s.inputs.USE_UT0) load_initial_profile(io, s.inputs);
   return s;
 }

@@ -29,10 +29,14 @@ struct Scenario {
 // legacy readers. Stops the run (throws Stop) on bad input. The initial
 // profile file is left to be read when the run starts, as the legacy
 // program does (its messages come after the run header).
-Scenario read_scenario(Units& io, int argc, const char* const* argv);
+// With legacy_limits the readers refuse what does not fit the legacy
+// program's tables, with its messages followed by capacity_hint (when not
+// empty); without, the tables grow to fit.
+Scenario read_scenario(Units& io, int argc, const char* const* argv, bool legacy_limits,
+                       const std::string& capacity_hint = {});
 
 // The same from a names file's path, with the initial profile read too: the
 // scenario is then complete in memory and no longer needs its files.
-Scenario read_scenario(Units& io, const std::string& names_file);
+Scenario read_scenario(Units& io, const std::string& names_file, bool legacy_limits = false);
 
 }  // namespace qz5

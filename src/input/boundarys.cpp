@@ -23,9 +23,13 @@ void Boundarys::setup(Units& io, ModelState& ms, int UNIT) {
   std::array<double, kBndCols> row{};
   nbnd_tpts = 0;
   while (read_reals(io, UNIT, row.data(), width, true) == ReadStatus::kOk) {
-    if (nbnd_tpts == kMaxBndryTpts) {
-      io.write_list(kUnitConsoleOut, {"Boundarys::ERROR, nbnd_tpts .Gt. max_bndry_tpts"});
-      stop();
+    if (nbnd_tpts == bnd_tab.rows()) {
+      if (ms.legacy_limits) {
+        io.write_list(kUnitConsoleOut, {"Boundarys::ERROR, nbnd_tpts .Gt. max_bndry_tpts"});
+        say_capacity_hint(io, ms);
+        stop();
+      }
+      bnd_tab.resize(2 * bnd_tab.rows(), bnd_tab.cols());
     }
     ++nbnd_tpts;
     for (int c = 1; c <= width; ++c) bnd_tab(nbnd_tpts, c) = row[static_cast<std::size_t>(c - 1)];

@@ -20,7 +20,7 @@ class Boundarys {
   // Reads ms.FN_BND on UNIT (opened and closed here): fills XBND(1..2), the
   // table, and CBND0(k,1..2), the concentrations of both ends at ms.TSTART
   // (TSTART must already be in model time units). Stops the run (status 1)
-  // for fewer than 2 or more than 100 time points, a time point earlier than
+  // for fewer than 2 time points, or more than 100 under the legacy limits, a time point earlier than
   // the one before it, a missing file or an unreadable value. Nothing is
   // stored past the table. A time may be repeated on the next row: a step
   // change (see INTERPOLATE).
@@ -33,7 +33,7 @@ class Boundarys {
   // Calling it before setup() is a programming error.
   void lookup(Units& io, const ModelState& ms, double T, double* CL, double* CR);
 
-  Table1<double, kMaxBndryTpts, kBndCols> bnd_tab;
+  DynTable1<double> bnd_tab{kMaxBndryTpts, kBndCols};
   int nbnd_tpts = 0;
   int ilast_bnd = 1;
 };

@@ -1,8 +1,9 @@
-// Fixed capacities of the model's tables.
+// Capacities of the model's tables.
 //
-// Nothing in qz5 is allocated once the run is set up: every table has a fixed
-// size, chosen here. The loaders refuse input that would not fit rather than
-// write past a table, so these numbers are also the limits a modeller meets.
+// The legacy program had a fixed size for every table, chosen here, and its
+// loaders refuse input that would not fit. The tables now start at these
+// sizes and, when a run lifts the legacy limits, grow at set-up to whatever
+// the scenario needs; nothing is allocated once the run has started.
 #pragma once
 
 namespace qz5 {
@@ -27,5 +28,10 @@ inline constexpr int MXLRW = 56000;
 inline constexpr int kLenWk = 1072;          // LENWK: residual workspace for NEQ = 1000, six constituents
 inline constexpr int kInfoSlots = 15;
 inline constexpr int kIparSlots = 6;
+
+// The line the legacy executable prints after refusing input for one of
+// these capacities.
+inline constexpr const char* kLegacyLimitHint =
+    "This is a capacity of the legacy program; run with --no-legacy-limits to lift it.";
 
 }  // namespace qz5

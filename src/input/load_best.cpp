@@ -1,11 +1,13 @@
 #include "input/load_best.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "input/interpolate.h"
 #include "input/model_state.h"
@@ -33,7 +35,7 @@ bool is_unread(double v) {
 }
 
 // Values the reader stored at the front of a row filled with kUnread.
-int values_read(const std::array<double, kLatCols>& row, int width) {
+int values_read(const std::vector<double>& row, int width) {
   int n = 0;
   while (n < width && !is_unread(row[static_cast<std::size_t>(n)])) ++n;
   return n;
@@ -76,9 +78,16 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
   // then records of no values (each passes over its line) and every time
   // point is a time alone.
   io.read_list(UNIT, {&nlat});
-  if (nlat < 0 || nlat > kMaxLat) {
-    refuse_input(io, "Loading", "number of lateral inputs " + std::to_string(nlat) +
-                                    " outside 0..10 (record 2)", file);
+  if (nlat < 0 || (ms.legacy_limits && nlat > kMaxLat)) {
+    const std::string what =
+        "number of lateral inputs " + std::to_string(nlat) + " outside 0..10 (record 2)";
+    if (nlat < 0) refuse_input(io, "Loading", what, file);
+    refuse_capacity(io, ms, "Loading", what, file);
+  }
+  if (nlat > x_lat.size()) {
+    x_lat.resize(nlat);
+    q_lat.resize(nlat);
+    c_lat.resize(kMaxNcomp, nlat);
   }
   read_reals(io, UNIT, &x_lat(1), nlat, false);
   read_reals(io, UNIT, &q_lat(1), nlat, false);
@@ -89,19 +98,24 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
   // is filled with a marker the reader never produces, so that a record cut
   // short by the end of the file shows how many of its values were there.
   const int width = ncomp * nlat + 1;
-  std::array<double, kLatCols> row{};
+  if (width > lat_tab.cols()) lat_tab.resize(lat_tab.rows(), width);
+  std::vector<double> row(static_cast<std::size_t>(width));
   ShortRecord cut{};
   nlat_tpts = 0;
   for (;;) {
-    row.fill(kUnread);
+    std::fill(row.begin(), row.end(), kUnread);
     const long line_before = io.line_number(UNIT);
     if (read_reals(io, UNIT, row.data(), width, true) != ReadStatus::kOk) {
       cut = {values_read(row, width), line_before + 1, io.line_number(UNIT)};
       break;
     }
-    if (nlat_tpts == kMaxLatTpts) {
-      say_loading(io, "Loading::nlat_tpts .Gt. max_lat_tpts");
-      stop();
+    if (nlat_tpts == lat_tab.rows()) {
+      if (ms.legacy_limits) {
+        say_loading(io, "Loading::nlat_tpts .Gt. max_lat_tpts");
+        say_capacity_hint(io, ms);
+        stop();
+      }
+      lat_tab.resize(2 * lat_tab.rows(), lat_tab.cols());
     }
     ++nlat_tpts;
     for (int c = 1; c <= width; ++c) lat_tab(nlat_tpts, c) = row[static_cast<std::size_t>(c - 1)];

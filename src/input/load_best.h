@@ -46,13 +46,13 @@ class LoadBest {
               double& QL, double* SL);
 
   int nlat = 0;
-  Array1<double, kMaxLat> x_lat;
-  Array1<double, kMaxLat> q_lat;
+  DynArray1<double> x_lat{kMaxLat};
+  DynArray1<double> q_lat{kMaxLat};
   double k_lat = 0.0;
-  Table1<double, kMaxLatTpts, kLatCols> lat_tab;
+  DynTable1<double> lat_tab{kMaxLatTpts, kLatCols};
   int nlat_tpts = 0;
   int ilast_lat = 1;
-  Table1<double, kMaxNcomp, kMaxLat> c_lat;  // scratch of the latest look-up
+  DynTable1<double> c_lat{kMaxNcomp, kMaxLat};  // scratch of the latest look-up
 
  private:
   bool c_lat_current_ = false;  // c_lat holds the table's values at c_lat_time_

@@ -27,6 +27,12 @@ namespace qz5 {
 inline std::string blank_file_name() { return std::string(kFileNameLength, ' '); }
 
 struct ModelState {
+  // --- the legacy capacities: with legacy_limits the loaders refuse what
+  // does not fit the legacy tables (and print capacity_hint after the
+  // refusal, when not empty); without, the tables grow to fit
+  bool legacy_limits = true;
+  std::string capacity_hint;
+
   // --- dimensions, counts and switches
   int NCOMP = 0;        // constituents per grid point (6)
   int NPTS = 0;         // grid points
@@ -46,7 +52,7 @@ struct ModelState {
 
   // --- times, model units
   double TSTART = 0.0;
-  Array1<double, kMaxTimes> TOUTS;
+  DynArray1<double> TOUTS{kMaxTimes};
 
   // --- grid and tolerance parameters
   double TAU = 0.0;

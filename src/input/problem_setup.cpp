@@ -67,7 +67,11 @@ void read_output_times(Units& io, ModelState& ms, int unit) {
   ms.NTIMES = 0;
   double t = 0.0;
   while (io.read_list(unit, {&t}, true) == ReadStatus::kOk) {
-    if (ms.NTIMES == kMaxTimes) refuse_input(io, "iniprb_qz5", "more than 200 output times", file);
+    if (ms.NTIMES == ms.TOUTS.size()) {
+      if (ms.legacy_limits)
+        refuse_capacity(io, ms, "iniprb_qz5", "more than 200 output times", file);
+      ms.TOUTS.resize(2 * ms.TOUTS.size());
+    }
     ms.TOUTS(ms.NTIMES + 1) = t;
     ++ms.NTIMES;
   }

@@ -1,5 +1,7 @@
 #include "input/series_checks.h"
 
+#include "input/model_state.h"
+
 #include <string>
 
 namespace qz5 {
@@ -12,6 +14,23 @@ void refuse_input(Units& io, std::string_view who, std::string_view what,
   line += " in file ";
   line += file;
   io.write_list(kUnitConsoleOut, {std::string_view(line)});
+  stop();
+}
+
+void say_capacity_hint(Units& io, const ModelState& ms) {
+  if (!ms.capacity_hint.empty())
+    io.write_list(kUnitConsoleOut, {std::string_view(ms.capacity_hint)});
+}
+
+void refuse_capacity(Units& io, const ModelState& ms, std::string_view who,
+                     std::string_view what, std::string_view file) {
+  std::string line(who);
+  line += "::Error, ";
+  line += what;
+  line += " in file ";
+  line += file;
+  io.write_list(kUnitConsoleOut, {std::string_view(line)});
+  say_capacity_hint(io, ms);
   stop();
 }
 

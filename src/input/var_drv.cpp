@@ -32,19 +32,24 @@ void VarDrv::DRV_INIT(Units& io, ModelState& ms, int UNIT, int K) {
   double v = 0.0;
   while (io.read_list(UNIT, {&t, &v}, true) == ReadStatus::kOk) {
     const int slot = start + npts_drv(K);
-    if (slot <= kMaxPtsDrv) {
+    if (!ms.legacy_limits && slot > t_drv.size()) {
+      t_drv.resize(2 * slot);
+      v_drv.resize(2 * slot);
+    }
+    if (slot <= t_drv.size()) {
       t_drv(slot) = t;
       v_drv(slot) = v;
     }
     ++npts_drv(K);
   }
   const int needed = start + npts_drv(K) - 1;
-  if (needed > kMaxPtsDrv) {
+  if (ms.legacy_limits && needed > kMaxPtsDrv) {
     io.write_list(kUnitConsoleOut,
                   {"DRV_INIT::MAX_PTS_DRV exceeded while loading variable driver: ", K});
     io.write_list(kUnitConsoleOut, {"  Required size: ", needed});
     io.write_list(kUnitConsoleOut, {"  Increase max_pts_drv, or modify data length"});
     io.write_list(kUnitConsoleOut, {"  Program terminating..."});
+    say_capacity_hint(io, ms);
     stop();
   }
   if (npts_drv(K) < 2) {

@@ -18,7 +18,7 @@ class VarDrv {
  public:
   // Loads driver K (1-based, loaded in order 1, 2, ...) from ms.FN_DRV(K) on
   // UNIT. Stops the run (status 1) when the drivers together exceed 10000
-  // points, when the file holds fewer than 2 points or a time earlier than
+  // points under the legacy limits (without them the tables grow), when the file holds fewer than 2 points or a time earlier than
   // the one before it, or for a missing file or an unreadable value. A time
   // may be repeated on the next point: a step change (see INTERPOLATE).
   void DRV_INIT(Units& io, ModelState& ms, int UNIT, int K);
@@ -29,8 +29,8 @@ class VarDrv {
   // lines. K must have been loaded.
   void lookup(Units& io, double T, double& VALUE, int K);
 
-  Array1<double, kMaxPtsDrv> t_drv;
-  Array1<double, kMaxPtsDrv> v_drv;
+  DynArray1<double> t_drv{kMaxPtsDrv};
+  DynArray1<double> v_drv{kMaxPtsDrv};
   Array1<int, kMaxDrv> npts_drv;
   Array1<int, kMaxDrv> ilast_drv = ones();
 

@@ -47,7 +47,8 @@ class DynArray1 {
   DynArray1() = default;
   explicit DynArray1(int n) { resize(n); }
 
-  // Sets the length to n (>= 0); new elements are value-initialised.
+  // Sets the length to n (>= 0), keeping the first elements; new elements
+  // are value-initialised.
   void resize(int n) { data_.resize(static_cast<std::size_t>(n)); }
   int size() const { return static_cast<int>(data_.size()); }
 
@@ -65,6 +66,47 @@ class DynArray1 {
 
  private:
   std::vector<T> data_;
+};
+
+// A table indexed (row, column) from 1, stored column by column, whose size
+// is set at set-up: a series table that starts at its legacy capacity and
+// grows when a scenario needs more (the legacy limits lifted).
+template <typename T>
+class DynTable1 {
+ public:
+  DynTable1() = default;
+  DynTable1(int rows, int cols) { resize(rows, cols); }
+
+  // Sets the size, keeping every element that lies inside both the old and
+  // the new size; new elements are value-initialised.
+  void resize(int rows, int cols) {
+    std::vector<T> grown(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols), T{});
+    for (int c = 0; c < std::min(cols, cols_); ++c)
+      for (int r = 0; r < std::min(rows, rows_); ++r)
+        grown[static_cast<std::size_t>(c) * rows + r] =
+            data_[static_cast<std::size_t>(c) * rows_ + r];
+    data_.swap(grown);
+    rows_ = rows;
+    cols_ = cols;
+  }
+  int rows() const { return rows_; }
+  int cols() const { return cols_; }
+
+  T& operator()(int r, int c) {
+    assert(r >= 1 && r <= rows_ && c >= 1 && c <= cols_);
+    return data_[static_cast<std::size_t>(c - 1) * rows_ + (r - 1)];
+  }
+  const T& operator()(int r, int c) const {
+    assert(r >= 1 && r <= rows_ && c >= 1 && c <= cols_);
+    return data_[static_cast<std::size_t>(c - 1) * rows_ + (r - 1)];
+  }
+  T* data() { return data_.data(); }
+  const T* data() const { return data_.data(); }
+
+ private:
+  std::vector<T> data_;
+  int rows_ = 0;
+  int cols_ = 0;
 };
 
 // A fixed-capacity table indexed (row, column) from 1, stored column by column.
