@@ -117,9 +117,13 @@ class Units {
   void write_line(int unit, std::string_view text);
 
   // Free-form read of the targets, starting on a new line; values are
-  // separated by runs of blanks, tabs and commas and may continue over lines
-  // (blank lines are passed over); the rest of the last line is skipped, and a
-  // read of no targets passes over one line. With `eof_allowed`,
+  // separated by blanks or tabs or by one comma (blanks around it allowed)
+  // and may continue over lines (blank lines are passed over); the rest of
+  // the last line is skipped, and a read of no targets passes over one line.
+  // "r*c" stands for r copies of the value c, "r*" for r nulls, and so does
+  // an empty place between two commas or a comma first in the read: a null
+  // leaves its target as it was. A repeat count must be a positive integer
+  // without sign. With `eof_allowed`,
   // an end of file met before every target is filled returns kEndOfFile (the
   // targets read so far are filled, the others untouched); without it, the
   // end of file stops the run naming the file. An unreadable value always
