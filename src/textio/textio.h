@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -97,9 +98,14 @@ class Units {
   // (status 1) with a message naming the file.
   void open_new(int unit, std::string_view name);
   // Closes the unit (flushing it); closing a unit that is not open does nothing.
+  // A file whose last output cannot be written is closed all the same and
+  // stops the run (status 1) with the message of a failed write naming the
+  // file - unless a failed write on it was reported already.
   void close(int unit);
-  // Closes every open file unit; the console stays.
-  void close_all();
+  // Closes every open file unit, whatever fails; the console stays. Never
+  // throws: returns the stop of the first file that could not be completed
+  // (as close would have thrown it), for the caller to report.
+  [[nodiscard]] std::optional<Stop> close_all() noexcept;
   bool is_open(int unit) const;
   // Name of the file open on the unit ("" for the console), and the number of
   // the last line read from it (0 before the first read).

@@ -6,7 +6,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "textio/format_cache.h"
 #include "textio/textio.h"
@@ -22,6 +21,9 @@ struct Unit {
   std::unique_ptr<std::ifstream> in_file;
   std::unique_ptr<std::ofstream> out_file;
   long line = 0;
+  // A failed write or flush has been reported (the run is ending on it): the
+  // close that follows must not report the same file again.
+  bool failure_reported = false;
 };
 
 std::string display_name(const Unit& unit) {
@@ -154,8 +156,13 @@ struct Units::Impl {
          std::to_string(u.line));
   }
 
-  static void check_written(const Unit& u) {
-    if (u.out_file && !*u.out) stop("Error writing file \"" + u.name + "\": cannot be written");
+  [[noreturn]] static void write_failed(Unit& u) {
+    u.failure_reported = true;
+    stop("Error writing file \"" + u.name + "\": cannot be written");
+  }
+
+  static void check_written(Unit& u) {
+    if (u.out_file && !*u.out) write_failed(u);
   }
 };
 
@@ -167,12 +174,9 @@ Units::Units(std::istream& console_in, std::ostream& console_out) : impl_(std::m
 }
 
 Units::~Units() {
-  // A destructor must not throw: a file that fails to flush here can only be
-  // left as it is (main closes the units itself and reports such failures).
-  try {
-    close_all();
-  } catch (const Stop&) {
-  }
+  // A file that fails to flush here can only be left as it is (the program
+  // closes the units itself and reports such failures).
+  (void)close_all();
   impl_->flush_console();
 }
 
@@ -212,27 +216,30 @@ void Units::close(int unit) {
   impl_->units.erase(it);
   if (u.out_file) {
     u.out_file->close();
-    if (u.out_file->fail()) stop("Error writing file \"" + u.name + "\": cannot be written");
+    if (u.out_file->fail() && !u.failure_reported) Impl::write_failed(u);
   }
 }
 
-void Units::close_all() {
-  std::vector<int> open;
-  for (const auto& [number, u] : impl_->units) {
-    if (number != kUnitConsoleIn && number != kUnitConsoleOut) open.push_back(number);
-  }
-  // Close everything even if one file fails to flush, then report the first
-  // failure.
+std::optional<Stop> Units::close_all() noexcept {
+  // Close everything even if one file fails to flush, then hand back the
+  // first failure. Nothing may escape: this runs on the way out of a run
+  // that may already be ending on a failed write.
   std::optional<Stop> failure;
-  for (const int number : open) {
+  while (true) {
+    auto it = impl_->units.begin();
+    while (it != impl_->units.end() &&
+           (it->first == kUnitConsoleIn || it->first == kUnitConsoleOut))
+      ++it;
+    if (it == impl_->units.end()) break;
     try {
-      close(number);
+      close(it->first);  // removes the unit, also when it throws
     } catch (Stop& s) {
       if (!failure) failure = std::move(s);
     }
   }
-  if (failure) throw *failure;
+  return failure;
 }
+
 
 bool Units::is_open(int unit) const { return impl_->find(unit) != nullptr; }
 
