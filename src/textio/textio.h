@@ -106,6 +106,10 @@ class Units {
   // throws: returns the stop of the first file that could not be completed
   // (as close would have thrown it), for the caller to report.
   [[nodiscard]] std::optional<Stop> close_all() noexcept;
+  // Pushes the unit's buffered output to its file, so that what was written
+  // so far survives a run that is killed. A failed flush stops the run
+  // (status 1) with the message of a failed write naming the file.
+  void flush(int unit);
   bool is_open(int unit) const;
   // Name of the file open on the unit ("" for the console), and the number of
   // the last line read from it (0 before the first read).

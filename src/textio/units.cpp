@@ -240,6 +240,10 @@ std::optional<Stop> Units::close_all() noexcept {
   return failure;
 }
 
+void Units::flush(int unit) {
+  output(unit).flush();
+  Impl::check_written(impl_->unit(unit));
+}
 
 bool Units::is_open(int unit) const { return impl_->find(unit) != nullptr; }
 

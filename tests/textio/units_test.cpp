@@ -234,10 +234,32 @@ TEST_F(UnitsFiles, InputAndOutputUnitsIndependent) {
   EXPECT_EQ(read_file(path("RESULT")), "   .00000E+00\n   .10000E+01\n");
 }
 
+TEST_F(UnitsFiles, FlushPushesTheWrittenLinesToTheFile) {
+  const std::string result = path("RESULT");
+  Units units(in_, out_);
+  units.open_new(kUnitResult, result);
+  units.write_line(kUnitResult, "block 1");
+  EXPECT_EQ(read_file(result), "");  // still in the stream's buffer
+  units.flush(kUnitResult);
+  EXPECT_EQ(read_file(result), "block 1\n");
+  EXPECT_TRUE(units.is_open(kUnitResult));
+  units.write_line(kUnitResult, "block 2");
+  units.flush(kUnitResult);
+  EXPECT_EQ(read_file(result), "block 1\nblock 2\n");
+
+  SyncCountingBuffer buffer;
+  std::ostream console(&buffer);
+  Units on_console(in_, console);
+  on_console.flush(kUnitConsoleOut);
+  EXPECT_EQ(buffer.syncs, 1);
+  EXPECT_THROW(units.flush(kUnitTxc), std::logic_error);
+  EXPECT_THROW(units.flush(kUnitConsoleIn), std::logic_error);
+}
+
 // /dev/full takes the file open but refuses every byte: a unit on it fails
-// when its buffer is pushed out, by enough writes or by the close. Each way
-// gives the message of a failed write naming the file, once; the other file
-// is still closed and complete, and close_all never throws.
+// when its buffer is pushed out, by a flush, by enough writes or by the
+// close. Each way gives the message of a failed write naming the file, once;
+// the other file is still closed and complete, and close_all never throws.
 TEST_F(UnitsFiles, OutputThatCannotBeWrittenStopsNamingTheFileAndLosesNothingElse) {
   const std::string full = "/dev/full";
   if (!std::filesystem::exists(full)) GTEST_SKIP() << "no " << full;
@@ -247,6 +269,7 @@ TEST_F(UnitsFiles, OutputThatCannotBeWrittenStopsNamingTheFileAndLosesNothingEls
     std::function<void(Units&)> fail;  // must stop; null: nothing fails before close_all
   };
   const std::vector<Case> cases = {
+      {"flush", [](Units& u) { u.flush(kUnitTxc); }},
       {"writes beyond the buffer",
        [](Units& u) {
          for (int i = 0; i < 100000; ++i) u.write_line(kUnitTxc, std::string(100, 'x'));
