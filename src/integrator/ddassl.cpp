@@ -184,8 +184,8 @@ bool DasslCall::hmax_is_usable() {
 
 // A tolerance that is NaN or infinite is refused with the report of a
 // negative one: like a negative tolerance it cannot weigh an error (an
-// infinite one makes every error weigh nothing, a NaN one makes every test
-// false), and the reports name the array at fault.
+// infinite one makes every error weigh nothing, a NaN one makes every weight
+// NaN), and the report names the array at fault.
 bool DasslCall::tolerance_checks() {
   bool nonzero = false;
   for (int i = 0; i < NEQ(); ++i) {
