@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <exception>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -185,7 +186,12 @@ int run_qz5(Units& io, int argc, const char* const* argv) {
     io.write_line(kUnitConsoleOut, std::string("qz5: internal error: ") + e.what());
     status = kExitBadInput;
   }
-  io.close_all();
+  // A file that cannot be completed is reported like a failed write,
+  // whatever ended the run, and the run counts as failed.
+  if (const std::optional<Stop> failure = io.close_all()) {
+    io.write_line(kUnitConsoleOut, failure->text);
+    status = failure->status;
+  }
   return status;
 }
 

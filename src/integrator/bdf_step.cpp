@@ -40,7 +40,7 @@ class Stepper {
   bool correct();
   Iteration iterate();
   bool clip();
-  void estimate_errors();
+  bool estimate_errors();
   void accept();
   bool recover(bool CONVERGED);
   void restore();
@@ -207,6 +207,10 @@ Iteration Stepper::iterate() {
       YPRIME_[i] = YPRIME_[i] - C_.LEAD_COEF * R[i];
     }
     const double CORR_NORM = WEIGHTED_RMS_NORM(neq(), R, WT_);
+    // A prediction or a correction that is not finite (a residual gone NaN
+    // or infinite) can never be a converged value: fail like an iteration
+    // that does not contract, so the step is retried smaller.
+    if (!std::isfinite(CORR_NORM) || !std::isfinite(PRED_NORM_)) return Iteration::kSlow;
     if (CORR_NORM <= 100.0 * UNIT_ROUNDOFF_ * PRED_NORM_) return Iteration::kConverged;
     if (ITER_ == 0) {
       FIRST_CORR_NORM = CORR_NORM;
@@ -231,14 +235,15 @@ bool Stepper::clip() {
   if (KEEP_NONNEG_ != 1) return true;
   double* R = S_.RESIDUAL_VEC;
   for (int i = 0; i < neq(); ++i) R[i] = std::min(Y_[i], 0.0);
-  if (WEIGHTED_RMS_NORM(neq(), R, WT_) > kConvThreshold) return false;
+  if (!(WEIGHTED_RMS_NORM(neq(), R, WT_) <= kConvThreshold)) return false;
   for (int i = 0; i < neq(); ++i) S_.ERROR_ACC[i] = S_.ERROR_ACC[i] - R[i];
   return true;
 }
 
 // Local error estimates at orders k, k-1 and k-2; lowers the candidate order
-// when the lower orders do at least as well.
-void Stepper::estimate_errors() {
+// when the lower orders do at least as well. False when an estimate is not
+// finite: the corrected values are then unusable.
+bool Stepper::estimate_errors() {
   const int k = k_;
   double* R = S_.RESIDUAL_VEC;
   const double* E = S_.ERROR_ACC;
@@ -247,12 +252,13 @@ void Stepper::estimate_errors() {
   TEST_K_ = (k + 1) * EST_K_;
   EST_NEW_ = EST_K_;
   ORDER_CAND_ = k;
-  if (k == 1) return;
+  if (k == 1) return std::isfinite(ERR_NORM_);
   const double* diff_k1 = phi_.column(k + 1);
   for (int i = 0; i < neq(); ++i) R[i] = diff_k1[i] + E[i];
   EST_KM1_ = errc_(k) * WEIGHTED_RMS_NORM(neq(), R, WT_);
   TEST_KM1_ = k * EST_KM1_;
   bool lower = false;
+  bool finite = std::isfinite(ERR_NORM_) && std::isfinite(EST_KM1_);
   if (k == 2) {
     lower = TEST_KM1_ <= 0.5 * TEST_K_;
   } else {
@@ -261,11 +267,13 @@ void Stepper::estimate_errors() {
     const double EST_KM2 = errc_(k - 1) * WEIGHTED_RMS_NORM(neq(), R, WT_);
     const double TEST_KM2 = (k - 1) * EST_KM2;
     lower = std::max(TEST_KM1_, TEST_KM2) <= TEST_K_;
+    finite = finite && std::isfinite(EST_KM2);
   }
   if (lower) {
     ORDER_CAND_ = k - 1;
     EST_NEW_ = EST_KM1_;
   }
+  return finite;
 }
 
 // A successful step: order and step size for the next step, then the
@@ -388,10 +396,12 @@ bool Stepper::recover(bool CONVERGED) {
 void Stepper::run() {
   for (;;) {
     coefficients();
-    const bool CONVERGED = correct();
+    bool CONVERGED = correct();
     C_.MATRIX_STATE = 1;
+    // Error estimates that are not finite count as a corrector failure, so
+    // a NaN can never pass the error test.
+    if (CONVERGED) CONVERGED = estimate_errors();
     if (CONVERGED) {
-      estimate_errors();
       const double ERR_TEST = ERR_CONST_ * ERR_NORM_;
       if (!(ERR_TEST > 1.0)) {
         accept();

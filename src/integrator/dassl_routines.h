@@ -63,7 +63,9 @@ void SET_ERROR_WEIGHTS(int NEQ, int VECTOR_TOL, const double* RTOL, const double
                        const double* Y, double* WT);
 
 // Root-mean-square of V(i)/WT(i), scaled by its largest element so that the
-// sum of squares cannot overflow; 0 when every element is 0.
+// sum of squares cannot overflow; 0 when every element is 0. NaN when some
+// V(i)/WT(i) is a NaN or an infinity: callers treat a norm that is not finite
+// as a failure, never as a small value.
 double WEIGHTED_RMS_NORM(int NEQ, const double* V, const double* WT);
 
 // Value and derivative at T_OUT of the interpolating polynomial of order

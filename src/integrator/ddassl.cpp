@@ -16,6 +16,11 @@ namespace {
 constexpr int kMaxStepsPerCall = 500;
 constexpr int kIllegalInput = -33;
 constexpr int kUnhandledError = -998;
+// Error number of a TOUT that is not a finite number. None of the three
+// reports about TOUT is true of it (it is neither equal to T, nor behind it,
+// nor too close to it), so it has a report of its own, numbered after the
+// last illegal-input report.
+constexpr int kToutNotFinite = 20;
 
 // {X, I8}: the integer in an eight-character field.
 std::string i8(int x) { return format_items("(I8)", {x}).text; }
@@ -45,6 +50,8 @@ class DasslCall {
   int& iw(int pos) const { return iwork_at(IWORK_, pos); }
 
   bool first_call_checks();
+  bool tout_is_finite();
+  bool hmax_is_usable();
   bool tolerance_checks();
   bool initial_block();
   bool first_step_size();
@@ -141,14 +148,12 @@ bool DasslCall::first_call_checks() {
     illegal_input(5, "IWORK LENGTH NEEDED, LENIW = " + i8(LENIW) + ", EXCEEDS LIW = " + i8(LIW_));
     return false;
   }
+  if (!tout_is_finite()) return false;
   if (TOUT_ == T_) {
     illegal_input(19, "TOUT = T = " + d16(TOUT_));
     return false;
   }
-  if (info_(7) == 1 && HMAX() <= 0.0) {
-    illegal_input(10, "HMAX = " + d16(HMAX()) + " .LT. 0.0");
-    return false;
-  }
+  if (!hmax_is_usable()) return false;
   iw(kStepCount) = 0;
   iw(kResCount) = 0;
   iw(kJacCount) = 0;
@@ -157,17 +162,41 @@ bool DasslCall::first_call_checks() {
   return true;
 }
 
+// A NaN TOUT passes every comparison with T unnoticed and an infinite one
+// makes the first step infinite; both are refused on every call.
+bool DasslCall::tout_is_finite() {
+  if (std::isfinite(TOUT_)) return true;
+  illegal_input(kToutNotFinite, "TOUT = " + d16(TOUT_) + " IS NOT A FINITE NUMBER");
+  return false;
+}
+
+// With INFO(7) = 1, HMAX must be a positive finite number. A NaN would
+// silently bound nothing (every comparison with it is false) and an infinite
+// HMAX is no bound either; both are refused with the HMAX report, whose
+// ".LT. 0.0" already stands for "not a usable positive bound" (it refuses
+// zero too), and the printed value shows which it was. Checked on every call,
+// since the caller may change RWORK(2) between calls.
+bool DasslCall::hmax_is_usable() {
+  if (info_(7) != 1 || (HMAX() > 0.0 && std::isfinite(HMAX()))) return true;
+  illegal_input(10, "HMAX = " + d16(HMAX()) + " .LT. 0.0");
+  return false;
+}
+
+// A tolerance that is NaN or infinite is refused with the report of a
+// negative one: like a negative tolerance it cannot weigh an error (an
+// infinite one makes every error weigh nothing, a NaN one makes every weight
+// NaN), and the report names the array at fault.
 bool DasslCall::tolerance_checks() {
   bool nonzero = false;
   for (int i = 0; i < NEQ(); ++i) {
     const double rt = info_(2) == 0 ? RTOL_[0] : RTOL_[i];
     const double at = info_(2) == 0 ? ATOL_[0] : ATOL_[i];
     if (rt > 0.0 || at > 0.0) nonzero = true;
-    if (rt < 0.0) {
+    if (rt < 0.0 || !std::isfinite(rt)) {
       illegal_input(6, "SOME ELEMENT OF RTOL IS .LT. 0");
       return false;
     }
-    if (at < 0.0) {
+    if (at < 0.0 || !std::isfinite(at)) {
       illegal_input(7, "SOME ELEMENT OF ATOL IS .LT. 0");
       return false;
     }
@@ -301,6 +330,7 @@ bool DasslCall::continuation_block(bool& FINISHED) {
   FINISHED = false;
   T_REACHED_ = rwork_at(RWORK_, kTReached);
   H_ = rwork_at(RWORK_, kStepSize);
+  if (!tout_is_finite() || !hmax_is_usable()) return false;
   if (info_(7) == 1 && std::abs(H_) / HMAX() > 1.0) H_ = H_ / (std::abs(H_) / HMAX());
   if (T_ == TOUT_) {
     illegal_input(19, "TOUT = T = " + d16(TOUT_));

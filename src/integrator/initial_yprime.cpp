@@ -71,6 +71,8 @@ bool correct(Attempt& a, double TIME, double H) {
     ITERATION_SOLVE(P, R, a.S.MATRIX_STORE, a.S.IWORK);
     apply_correction(a, R);
     const double CORR_NORM = WEIGHTED_RMS_NORM(NEQ, R, a.WT);
+    // A value that is not finite never converges (see BDF_STEP).
+    if (!std::isfinite(CORR_NORM) || !std::isfinite(a.Y_NORM)) return false;
     if (CORR_NORM <= 100.0 * a.UNIT_ROUNDOFF * a.Y_NORM) return true;
     if (ITER == 0) {
       FIRST_CORR_NORM = CORR_NORM;
@@ -86,22 +88,22 @@ bool correct(Attempt& a, double TIME, double H) {
   }
 }
 
-// Clips small negative components (when asked) and tests the change of Y.
-// Returns false when the clip is too large (a convergence failure); else sets
-// ERR_TEST.
+// Clips small negative components (when asked) and measures the change of Y
+// in ERR_TEST. Returns false (a convergence failure) when the clip is too
+// large or the change is not finite.
 bool clip_and_measure(Attempt& a) {
   const int NEQ = a.P.NEQ;
   double* R = a.S.RESIDUAL_VEC;
   if (a.KEEP_NONNEG == 1) {
     for (int i = 0; i < NEQ; ++i) R[i] = std::min(a.Y[i], 0.0);
-    if (WEIGHTED_RMS_NORM(NEQ, R, a.WT) > kConvThreshold) return false;
+    if (!(WEIGHTED_RMS_NORM(NEQ, R, a.WT) <= kConvThreshold)) return false;
     apply_correction(a, R);
   }
   double* E = a.S.ERROR_ACC;
   const double* y_start = a.S.DIFF_TABLE;
   for (int i = 0; i < NEQ; ++i) E[i] = a.Y[i] - y_start[i];
   a.ERR_TEST = WEIGHTED_RMS_NORM(NEQ, E, a.WT);
-  return true;
+  return std::isfinite(a.ERR_TEST);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Error weights, the weighted norm, and where the work-array sections lie.
 #include <cmath>
+#include <limits>
 
 #include "integrator/dassl_routines.h"
 
@@ -18,6 +19,10 @@ double WEIGHTED_RMS_NORM(int NEQ, const double* V, const double* WT) {
   double BIGGEST = 0.0;
   for (int i = 0; i < NEQ; ++i) {
     const double q = std::abs(V[i] / WT[i]);
+    // A NaN would be passed over by the comparison below (and a vector of
+    // NaNs would measure 0): a value that is not a number, or an infinity,
+    // gives a NaN norm, which the corrector and the error tests refuse.
+    if (!std::isfinite(q)) return std::numeric_limits<double>::quiet_NaN();
     if (q > BIGGEST) BIGGEST = q;
   }
   if (BIGGEST <= 0.0) return 0.0;

@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -97,9 +98,18 @@ class Units {
   // (status 1) with a message naming the file.
   void open_new(int unit, std::string_view name);
   // Closes the unit (flushing it); closing a unit that is not open does nothing.
+  // A file whose last output cannot be written is closed all the same and
+  // stops the run (status 1) with the message of a failed write naming the
+  // file - unless a failed write on it was reported already.
   void close(int unit);
-  // Closes every open file unit; the console stays.
-  void close_all();
+  // Closes every open file unit, whatever fails; the console stays. Never
+  // throws: returns the stop of the first file that could not be completed
+  // (as close would have thrown it), for the caller to report.
+  [[nodiscard]] std::optional<Stop> close_all() noexcept;
+  // Pushes the unit's buffered output to its file, so that what was written
+  // so far survives a run that is killed. A failed flush stops the run
+  // (status 1) with the message of a failed write naming the file.
+  void flush(int unit);
   bool is_open(int unit) const;
   // Name of the file open on the unit ("" for the console), and the number of
   // the last line read from it (0 before the first read).
@@ -117,9 +127,13 @@ class Units {
   void write_line(int unit, std::string_view text);
 
   // Free-form read of the targets, starting on a new line; values are
-  // separated by runs of blanks, tabs and commas and may continue over lines
-  // (blank lines are passed over); the rest of the last line is skipped, and a
-  // read of no targets passes over one line. With `eof_allowed`,
+  // separated by blanks or tabs or by one comma (blanks around it allowed)
+  // and may continue over lines (blank lines are passed over); the rest of
+  // the last line is skipped, and a read of no targets passes over one line.
+  // "r*c" stands for r copies of the value c, "r*" for r nulls, and so does
+  // an empty place between two commas or a comma first in the read: a null
+  // leaves its target as it was. A repeat count must be a positive integer
+  // without sign. With `eof_allowed`,
   // an end of file met before every target is filled returns kEndOfFile (the
   // targets read so far are filled, the others untouched); without it, the
   // end of file stops the run naming the file. An unreadable value always

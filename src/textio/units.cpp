@@ -6,7 +6,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "textio/format_cache.h"
 #include "textio/textio.h"
@@ -22,6 +21,9 @@ struct Unit {
   std::unique_ptr<std::ifstream> in_file;
   std::unique_ptr<std::ofstream> out_file;
   long line = 0;
+  // A failed write or flush has been reported (the run is ending on it): the
+  // close that follows must not report the same file again.
+  bool failure_reported = false;
 };
 
 std::string display_name(const Unit& unit) {
@@ -35,19 +37,75 @@ std::string trimmed_name(std::string_view name) {
   return std::string(end == std::string_view::npos ? std::string_view{} : name.substr(0, end + 1));
 }
 
-bool is_separator(char c) { return c == ' ' || c == '\t' || c == ','; }
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Splits a line into value tokens (runs of blanks, tabs and commas separate).
-std::vector<std::string_view> tokens_of(std::string_view line) {
-  std::vector<std::string_view> tokens;
-  std::size_t pos = 0;
-  while (pos < line.size()) {
-    while (pos < line.size() && is_separator(line[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < line.size() && !is_separator(line[pos])) ++pos;
-    if (pos > start) tokens.push_back(line.substr(start, pos - start));
+// One item of a free-form record: a value or a null, `count` times over.
+// `token` is the item as written, for messages.
+struct ListItem {
+  std::string_view token;
+  std::string_view value;  // empty for a null
+  int count = 1;
+  bool malformed = false;  // a repeat count that is not a positive integer
+};
+
+// "r*c" is r copies of c and "r*" r nulls, r a positive integer without sign;
+// anything else is one value.
+ListItem list_item(std::string_view token) {
+  ListItem item{token, token};
+  const std::size_t star = token.find('*');
+  if (star == std::string_view::npos) return item;
+  const std::string_view r = token.substr(0, star);
+  item.value = token.substr(star + 1);
+  item.malformed = r.empty() || r.find_first_not_of("0123456789") != std::string_view::npos ||
+                   !textio_detail::parse_integer(r, item.count) || item.count < 1;
+  return item;
+}
+
+// Cuts the items of a free-form read off its records. Blanks and tabs
+// separate values; a comma with blanks around it is one separator; a comma
+// that follows another comma (blanks and line ends between), or stands first
+// in the read, marks a null. A line end after a comma is no null, so the
+// first record may end in a comma before the values continue.
+class ListScanner {
+ public:
+  // The next item of `line` from `pos`; false at the end of the line.
+  bool next(std::string_view line, std::size_t& pos, ListItem& item) {
+    for (;;) {
+      while (pos < line.size() && is_blank(line[pos])) ++pos;
+      if (pos >= line.size()) return false;
+      if (line[pos] == ',') {
+        ++pos;
+        if (after_comma_) {
+          item = ListItem{",", {}};
+          return true;
+        }
+        after_comma_ = true;
+        continue;
+      }
+      const std::size_t start = pos;
+      while (pos < line.size() && !is_blank(line[pos]) && line[pos] != ',') ++pos;
+      after_comma_ = false;
+      item = list_item(line.substr(start, pos - start));
+      return true;
+    }
   }
-  return tokens;
+
+ private:
+  bool after_comma_ = true;  // a comma before any value is a null
+};
+
+const char* kind_of(const ReadTarget& target) {
+  if (std::holds_alternative<int*>(target)) return "integer";
+  if (std::holds_alternative<double*>(target)) return "real";
+  return "logical";
+}
+
+// Stores the value in the target; false when it is not of the target's kind.
+bool store(const ReadTarget& target, std::string_view value) {
+  if (int* const* i = std::get_if<int*>(&target)) return textio_detail::parse_integer(value, **i);
+  if (double* const* d = std::get_if<double*>(&target))
+    return textio_detail::parse_real(value, **d);
+  return textio_detail::parse_logical(value, *std::get<bool*>(target));
 }
 
 }  // namespace
@@ -98,8 +156,13 @@ struct Units::Impl {
          std::to_string(u.line));
   }
 
-  static void check_written(const Unit& u) {
-    if (u.out_file && !*u.out) stop("Error writing file \"" + u.name + "\": cannot be written");
+  [[noreturn]] static void write_failed(Unit& u) {
+    u.failure_reported = true;
+    stop("Error writing file \"" + u.name + "\": cannot be written");
+  }
+
+  static void check_written(Unit& u) {
+    if (u.out_file && !*u.out) write_failed(u);
   }
 };
 
@@ -111,12 +174,9 @@ Units::Units(std::istream& console_in, std::ostream& console_out) : impl_(std::m
 }
 
 Units::~Units() {
-  // A destructor must not throw: a file that fails to flush here can only be
-  // left as it is (main closes the units itself and reports such failures).
-  try {
-    close_all();
-  } catch (const Stop&) {
-  }
+  // A file that fails to flush here can only be left as it is (the program
+  // closes the units itself and reports such failures).
+  (void)close_all();
   impl_->flush_console();
 }
 
@@ -156,26 +216,33 @@ void Units::close(int unit) {
   impl_->units.erase(it);
   if (u.out_file) {
     u.out_file->close();
-    if (u.out_file->fail()) stop("Error writing file \"" + u.name + "\": cannot be written");
+    if (u.out_file->fail() && !u.failure_reported) Impl::write_failed(u);
   }
 }
 
-void Units::close_all() {
-  std::vector<int> open;
-  for (const auto& [number, u] : impl_->units) {
-    if (number != kUnitConsoleIn && number != kUnitConsoleOut) open.push_back(number);
-  }
-  // Close everything even if one file fails to flush, then report the first
-  // failure.
+std::optional<Stop> Units::close_all() noexcept {
+  // Close everything even if one file fails to flush, then hand back the
+  // first failure. Nothing may escape: this runs on the way out of a run
+  // that may already be ending on a failed write.
   std::optional<Stop> failure;
-  for (const int number : open) {
+  while (true) {
+    auto it = impl_->units.begin();
+    while (it != impl_->units.end() &&
+           (it->first == kUnitConsoleIn || it->first == kUnitConsoleOut))
+      ++it;
+    if (it == impl_->units.end()) break;
     try {
-      close(number);
+      close(it->first);  // removes the unit, also when it throws
     } catch (Stop& s) {
       if (!failure) failure = std::move(s);
     }
   }
-  if (failure) throw *failure;
+  return failure;
+}
+
+void Units::flush(int unit) {
+  output(unit).flush();
+  Impl::check_written(impl_->unit(unit));
 }
 
 bool Units::is_open(int unit) const { return impl_->find(unit) != nullptr; }
@@ -239,25 +306,26 @@ ReadStatus Units::read_list(int unit, std::initializer_list<ReadTarget> targets,
     std::string skipped;
     return read_line(unit, skipped, 0, eof_allowed);
   }
+  ListScanner scanner;
+  ListItem item;
+  auto unreadable = [&u, &item](const ReadTarget& t) {
+    stop("Error reading file \"" + display_name(u) + "\", line " + std::to_string(u.line) +
+         ": \"" + textio_detail::printable_token(item.token) + "\" is not a valid " + kind_of(t));
+  };
   while (target != targets.end()) {
     if (!Impl::next_line(u, line)) {
       if (eof_allowed) return ReadStatus::kEndOfFile;
       Impl::end_of_file(u);
     }
-    for (const std::string_view token : tokens_of(line)) {
-      if (target == targets.end()) break;  // the rest of the line is skipped
-      const char* kind = nullptr;
-      if (int* const* i = std::get_if<int*>(&*target)) {
-        if (!textio_detail::parse_integer(token, **i)) kind = "integer";
-      } else if (double* const* d = std::get_if<double*>(&*target)) {
-        if (!textio_detail::parse_real(token, **d)) kind = "real";
-      } else if (!textio_detail::parse_logical(token, *std::get<bool*>(*target))) {
-        kind = "logical";
+    // Once every target is filled the rest of the line is skipped, repeats
+    // beyond the last target included.
+    std::size_t pos = 0;
+    while (target != targets.end() && scanner.next(line, pos, item)) {
+      if (item.malformed) unreadable(*target);
+      for (int n = 0; n < item.count && target != targets.end(); ++n, ++target) {
+        // A null leaves its target as it was.
+        if (!item.value.empty() && !store(*target, item.value)) unreadable(*target);
       }
-      if (kind != nullptr)
-        stop("Error reading file \"" + display_name(u) + "\", line " + std::to_string(u.line) +
-             ": \"" + textio_detail::printable_token(token) + "\" is not a valid " + kind);
-      ++target;
     }
   }
   return ReadStatus::kOk;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,6 +25,13 @@ std::string d16(double x) {
   s[s.find('E')] = 'D';
   return std::string(15 - s.size(), ' ') + s + " ";
 }
+
+// {X, D} of a NaN or an infinity: its word right-justified in the 15
+// columns, then the blank.
+std::string d16_word(const std::string& word) { return std::string(15 - word.size(), ' ') + word + " "; }
+
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
 
 // A report prints its message without trailing blanks.
 std::string printed(std::string message) {
@@ -110,6 +118,20 @@ TEST(Messages, IllegalInputOnTheFirstCall) {
       {"MU = NEQ", [](Dassl& d) { d.iwork[1] = 2; }, 18,
        "MU =        2 ILLEGAL.  EITHER .LT. 0 OR .GT. NEQ"},
       {"TOUT = T", [](Dassl& d) { d.tout = 0.0; }, 19, "TOUT = T = " + d16(0.0)},
+      // Values that are not finite numbers.
+      {"TOUT = NaN", [](Dassl& d) { d.tout = kNan; }, 20,
+       "TOUT = " + d16_word("NaN") + " IS NOT A FINITE NUMBER"},
+      {"TOUT = -Inf", [](Dassl& d) { d.tout = -kInf; }, 20,
+       "TOUT = " + d16_word("-Infinity") + " IS NOT A FINITE NUMBER"},
+      {"HMAX = NaN", [](Dassl& d) { d.info[6] = 1; d.rwork[kHmax - 1] = kNan; }, 10,
+       "HMAX = " + d16_word("NaN") + " .LT. 0.0"},
+      {"HMAX = Inf", [](Dassl& d) { d.info[6] = 1; d.rwork[kHmax - 1] = kInf; }, 10,
+       "HMAX = " + d16_word("Infinity") + " .LT. 0.0"},
+      {"RTOL = NaN", [](Dassl& d) { d.rtol[0] = kNan; }, 6, "SOME ELEMENT OF RTOL IS .LT. 0"},
+      {"RTOL = Inf", [](Dassl& d) { d.rtol[0] = kInf; }, 6, "SOME ELEMENT OF RTOL IS .LT. 0"},
+      {"ATOL = NaN", [](Dassl& d) { d.atol[0] = kNan; }, 7, "SOME ELEMENT OF ATOL IS .LT. 0"},
+      {"ATOL(2) = Inf, vector", [](Dassl& d) { d.info[1] = 1; d.atol[1] = kInf; }, 7,
+       "SOME ELEMENT OF ATOL IS .LT. 0"},
   };
   for (const Illegal& c : cases) {
     SCOPED_TRACE(c.name);
@@ -156,6 +178,41 @@ TEST(Messages, IllegalInputOnAContinuationCall) {
     d.call();
     EXPECT_EQ(d.idid, -33);
     EXPECT_EQ(d.info[0], -1);
+    EXPECT_EQ(reported_messages(d.console()), std::vector<std::string>{printed(c.message)});
+    EXPECT_EQ(reported_numbers(d.console()), std::vector<int>{c.errnum});
+  }
+}
+
+// Values that stop being finite between calls are refused on the next call,
+// before any step.
+TEST(Messages, NonFiniteInputOnAContinuationCall) {
+  const std::vector<Illegal> cases = {
+      {"TOUT = NaN", [](Dassl& d) { d.tout = kNan; }, 20,
+       "TOUT = " + d16_word("NaN") + " IS NOT A FINITE NUMBER"},
+      {"TOUT = Inf", [](Dassl& d) { d.tout = kInf; }, 20,
+       "TOUT = " + d16_word("Infinity") + " IS NOT A FINITE NUMBER"},
+      {"HMAX = NaN", [](Dassl& d) { d.rwork[kHmax - 1] = kNan; }, 10,
+       "HMAX = " + d16_word("NaN") + " .LT. 0.0"},
+      {"RTOL = Inf", [](Dassl& d) { d.rtol[0] = kInf; }, 6, "SOME ELEMENT OF RTOL IS .LT. 0"},
+      {"ATOL = NaN", [](Dassl& d) { d.atol[0] = kNan; }, 7, "SOME ELEMENT OF ATOL IS .LT. 0"},
+  };
+  for (const Illegal& c : cases) {
+    SCOPED_TRACE(c.name);
+    Dassl d(2);
+    decay2(d);
+    d.info[6] = 1;
+    d.rwork[kHmax - 1] = 0.5;
+    d.run_to(1.0);
+    ASSERT_EQ(d.idid, 3);
+    ASSERT_EQ(d.console(), "");
+    d.tout = 2.0;
+    c.spoil(d);
+    const std::vector<double> y1 = d.y;
+    d.call();
+    EXPECT_EQ(d.idid, -33);
+    EXPECT_EQ(d.info[0], -1);
+    EXPECT_EQ(d.t, 1.0);
+    EXPECT_EQ(d.y, y1);
     EXPECT_EQ(reported_messages(d.console()), std::vector<std::string>{printed(c.message)});
     EXPECT_EQ(reported_numbers(d.console()), std::vector<int>{c.errnum});
   }
@@ -365,6 +422,65 @@ TEST(Failures, ValuesLeftByEachFailure) {
   auto d = run("initial derivative, residual refuses");
   EXPECT_EQ(d->y, (std::vector<double>{1.0, 1.0}));
   EXPECT_EQ(d->yprime, (std::vector<double>{0.0, 0.0}));
+}
+
+// A residual that turns NaN or infinite never yields a successful return:
+// the corrector fails, the step shrinks, and the call ends in the report of
+// repeated corrector failures at the last finite point.
+TEST(Failures, NonFiniteResidualEndsInACorrectorFailure) {
+  struct Case {
+    const char* name;
+    double bad_from;   // the residual is spoiled for t > bad_from
+    int spoiled;       // components spoiled: 1 (the first) or 2 (both)
+    double value;      // what they become
+    int info11;        // initial derivative computed
+    int idid;
+  };
+  const Case cases[] = {
+      {"NaN after t = 0.5", 0.5, 2, kNan, 0, -7},
+      {"one component NaN after t = 0.5", 0.5, 1, kNan, 0, -7},
+      {"one component infinite after t = 0.5", 0.5, 1, kInf, 0, -7},
+      {"NaN from the start", -1.0, 2, kNan, 0, -7},
+      {"NaN from the start, initial derivative", -1.0, 2, kNan, 1, -12},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Dassl d(2);
+    decay2(d);
+    const ResidualFn smooth = d.res;
+    d.res = [&c, smooth](double t, double* y, double* yp, double* delta, int& ires, double* rp,
+                         int* ip) {
+      smooth(t, y, yp, delta, ires, rp, ip);
+      if (t > c.bad_from) {
+        for (int i = 0; i < c.spoiled; ++i) delta[i] = c.value;
+      }
+    };
+    d.info[10] = c.info11;
+    d.call();
+    if (d.idid != c.idid) {
+      ADD_FAILURE() << "IDID " << d.idid << ", expected " << c.idid << "\n" << d.console();
+      continue;
+    }
+    EXPECT_EQ(d.info[0], -1);
+    EXPECT_EQ(reported_numbers(d.console()), std::vector<int>{c.idid});
+    ASSERT_EQ(reported_messages(d.console()).size(), 1u);
+    const std::string expected =
+        c.idid == -7 ? at_h(d) + " THE CORRECTOR FAILED TO CONVERGE REPEATEDLY OR WITH ABS(H)=HMIN"
+                     : "AT T = " + d16(0.0) + " AND STEPSIZE H = " + d16(d.rw(kStepSize)) +
+                           " THE INITIAL YPRIME COULD NOT BE COMPUTED";
+    EXPECT_EQ(reported_messages(d.console())[0], printed(expected));
+    // The values returned belong to the last accepted point, where the
+    // residual was still finite.
+    EXPECT_LE(d.t, std::max(c.bad_from, 0.0));
+    for (double v : d.y) EXPECT_TRUE(std::isfinite(v));
+    if (c.bad_from > 0.0) {
+      EXPECT_GT(d.t, 0.49);  // the integration crept up to the spoiled time
+      EXPECT_NEAR(d.y[0], std::exp(-d.t), 1e-4);
+      EXPECT_NEAR(d.y[1], std::exp(-2.0 * d.t), 1e-4);
+    } else {
+      EXPECT_EQ(d.y, (std::vector<double>{1.0, 1.0}));
+    }
+  }
 }
 
 TEST(Failures, TooMuchAccuracyEnlargesTheTolerances) {

@@ -2,6 +2,7 @@
 // step history, and the iteration matrix with its solve.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "dassl_harness.h"
@@ -36,6 +37,31 @@ TEST(WeightedNorm, RootMeanSquareOfWeightedElements) {
   // Squares of 1e300 overflow; the scaling by the largest element must not.
   const double huge[2] = {1e300, -1e300};
   EXPECT_DOUBLE_EQ(WEIGHTED_RMS_NORM(2, huge, ones), 1e300);
+}
+
+TEST(WeightedNorm, NotFiniteWhenAnElementIsNotFinite) {
+  // Each vector holds a NaN or an infinity in V or WT; the norm must not come
+  // out as an ordinary number (before, NaNs were passed over and a vector of
+  // NaNs measured 0).
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* name;
+    std::vector<double> v, wt;
+  };
+  const std::vector<Case> cases = {
+      {"every element NaN", {nan, nan}, {1.0, 1.0}},
+      {"one element NaN", {1.0, nan, 0.0}, {1.0, 1.0, 1.0}},
+      {"NaN last after a larger element", {5.0, nan}, {1.0, 1.0}},
+      {"an infinity", {inf, 1.0}, {1.0, 1.0}},
+      {"minus infinity alone", {-inf}, {1.0}},
+      {"a NaN weight", {1.0, 1.0}, {1.0, nan}},
+      {"a quotient that overflows", {1e300, 1.0}, {1e-300, 1.0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(std::isnan(WEIGHTED_RMS_NORM(static_cast<int>(c.v.size()), c.v.data(), c.wt.data())));
+  }
 }
 
 // The history holds a cubic through four unevenly spaced mesh points as

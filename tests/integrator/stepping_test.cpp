@@ -2,6 +2,7 @@
 // and the initial-derivative computation.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -188,6 +189,130 @@ TEST(Counters, ResidualCountExcludesMatrixFormation) {
     const int per_matrix = std::min(2 * ml + 1, 3);
     EXPECT_EQ(calls, d.iw(kResCount) + per_matrix * d.iw(kJacCount));
     EXPECT_GT(d.iw(kJacCount), 0);
+  }
+}
+
+// --- order and step size after a step ----------------------------------------
+
+// The algebraic equation y = g(t) (G = y - g(t), no y' in it) from y(0) = 0,
+// y'(0) = 0 with H0 = h = 1e-3 and every weight ATOL = 1e-3 (RTOL = 0).
+// Its corrector lands on g, so each error estimate can be worked out by hand:
+// step 1 (order 1, H = h) leaves the differences Y1 = g(h), Y1 - 0 and
+// E1 = g(h); step 2 (order 2, H = 2h, spans 2h, 3h, 4h) scales them by 1, 2
+// and 3, predicts Y1 + 2 Y1 + 3 E1 and has the coefficients
+// ERROR_COEFS(2) = 2/3, ERROR_COEFS(3) = 2/3, ERR_CONST = 2/3. Step 2 reuses
+// the matrix of step 1 (LEAD_COEF ratio 0.75), so its corrections are scaled
+// by 2/(1 + 0.75) = 8/7; converging after two of them it leaves 1/49 of the
+// prediction error: E2 = 48/49 (g(3h) - prediction).
+struct AlgebraicSteps {
+  explicit AlgebraicSteps(std::function<double(double)> g) : d(1) {
+    d.res = [this, g](double t, double* y, double*, double* delta, int&, double*, int*) {
+      // STEP_SPANS(1) is the step size and ORDER_NEXT the order of the
+      // attempt being corrected.
+      const std::pair<double, int> attempt{d.rw(kStepSpans), d.iw(kOrderNext)};
+      if (attempts.empty() || attempts.back() != attempt) attempts.push_back(attempt);
+      delta[0] = y[0] - g(t);
+    };
+    d.y = {0.0};
+    d.yprime = {0.0};
+    std::fill(d.rtol.begin(), d.rtol.end(), 0.0);
+    std::fill(d.atol.begin(), d.atol.end(), 1e-3);
+    d.info[2] = 1;  // return after every step
+    d.info[7] = 1;  // H0 given
+    d.rwork[kStepSize - 1] = h;
+    d.tout = 1.0;
+  }
+  // Takes n steps; each must succeed.
+  void steps(int n) {
+    for (int i = 0; i < n; ++i) {
+      d.call();
+      ASSERT_EQ(d.idid, 1) << d.console();
+    }
+  }
+  static constexpr double h = 1e-3;
+  Dassl d;
+  std::vector<std::pair<double, int>> attempts;  // (H, order) of each attempt
+};
+
+// At order 2 the order is lowered when TEST_KM1 <= 0.5 TEST_K (not TEST_K,
+// as at higher orders). With g = a t + b t^2: E1 = a h + b h^2, and with
+// E2 the error of step 2 the test compares 2 ERROR_COEFS(2) |3 E1 + E2| with
+// 0.5 * 3 ERROR_COEFS(3) |E2|, i.e. |3 E1 + E2| with 0.75 |E2|.
+TEST(OrderSelection, LowerOrderTestAtOrderTwo) {
+  struct Case {
+    const char* name;
+    double a, b;
+    bool lowered;
+  };
+  const double h = AlgebraicSteps::h;
+  const Case cases[] = {
+      // 3 E1 + E2 = E2 / 49: lowered.
+      {"linear: order 1 is exact", 1e-3, 0.0, true},
+      // E1 = 0, E2 = 48/49 * 6e-6 = 3 E1 + E2: not lowered, although the
+      // test of higher orders (|3 E1 + E2| <= 1.5 |E2|) would lower it.
+      {"a = -b h: between the two thresholds", -h, 1.0, false},
+      // E1 = -2e-6, E2 = 48/49 * 12e-6: |3 E1 + E2| = 5.76e-6 <= 8.8e-6.
+      {"a = -3 b h: below half", -3.0 * h, 1.0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AlgebraicSteps s([c](double t) { return c.a * t + c.b * t * t; });
+    s.steps(2);
+    EXPECT_EQ(s.attempts, (std::vector<std::pair<double, int>>{{h, 1}, {2 * h, 2}}));
+    EXPECT_EQ(s.d.iw(kOrderLast), 2);
+    EXPECT_EQ(s.d.iw(kErrtestFails), 0);
+    if (c.lowered) {
+      // Normal phase at order 1; the order-1 estimate is tiny, so R >= 2.
+      EXPECT_EQ(s.d.iw(kStepPhase), 1);
+      EXPECT_EQ(s.d.iw(kOrderNext), 1);
+    } else {
+      // Still the initial phase: order raised, step doubled.
+      EXPECT_EQ(s.d.iw(kStepPhase), 0);
+      EXPECT_EQ(s.d.iw(kOrderNext), 3);
+    }
+    EXPECT_EQ(s.d.rw(kStepSize), 8 * h / 2);
+  }
+}
+
+// Error-test failures on one step: the first takes the candidate order and
+// H R with R = 0.9 (2 EST + 0.0001)^(-1/(order+1)) within [0.25, 0.9]; the
+// second the candidate order and H/4; the third and later order 1 and H/4.
+// g jumps from 0 to J just after t = h, so step 2 (order 2, H = 2h) fails
+// with the prediction 0 and the error J (48/49 J, see above); the candidate
+// stays order 2 (|E2| > 0.75 |E2| since E1 = 0).
+TEST(OrderSelection, ErrorTestFailureLadder) {
+  const double h = AlgebraicSteps::h;
+  {
+    SCOPED_TRACE("J = 1: the first reduction is held at 0.25");
+    // EST = 2/3 * 48/49 * 1000 gives R = 0.08 -> 0.25. At order 1 the error
+    // test is 1000 H / (h + H) > 1, until H = h/2048.
+    AlgebraicSteps s([h](double t) { return t > h ? 1.0 : 0.0; });
+    s.steps(2);
+    const std::vector<std::pair<double, int>> expected = {
+        {h, 1},          {2 * h, 2},      {2 * h / 4, 2},   {2 * h / 16, 2},
+        {2 * h / 64, 1}, {2 * h / 256, 1}, {2 * h / 1024, 1}, {2 * h / 4096, 1}};
+    EXPECT_EQ(s.attempts, expected);
+    EXPECT_EQ(s.d.iw(kErrtestFails), 6);
+    EXPECT_EQ(s.d.iw(kConvFails), 0);
+    EXPECT_EQ(s.d.iw(kOrderLast), 1);
+    EXPECT_EQ(s.d.rw(kHLast), 2 * h / 4096);
+    EXPECT_EQ(s.d.iw(kStepPhase), 1);
+  }
+  {
+    SCOPED_TRACE("J = 3e-3: the first reduction from the estimate");
+    // ERR_NORM = 48/49 * 3 fails (2/3 * 2.94 > 1). Then H2 = 2h R fails
+    // again (ERR_CONST 0.397, error 2.94), and H2/4 passes (0.153 * 3).
+    AlgebraicSteps s([h](double t) { return t > h ? 3e-3 : 0.0; });
+    s.steps(2);
+    const double EST = 2.0 / 3.0 * (48.0 / 49.0 * 3.0);
+    const double R = 0.9 * std::pow(2.0 * EST + 0.0001, -1.0 / 3.0);
+    ASSERT_EQ(s.attempts.size(), 4u);
+    EXPECT_EQ(s.attempts[1], (std::pair<double, int>{2 * h, 2}));
+    EXPECT_NEAR(s.attempts[2].first / (2 * h), R, 1e-10);
+    EXPECT_EQ(s.attempts[2].second, 2);
+    EXPECT_EQ(s.attempts[3], (std::pair<double, int>{s.attempts[2].first / 4, 2}));
+    EXPECT_EQ(s.d.iw(kErrtestFails), 2);
+    EXPECT_EQ(s.d.rw(kHLast), s.attempts[3].first);
   }
 }
 

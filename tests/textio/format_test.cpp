@@ -142,6 +142,39 @@ TEST(EditG, FloatItemsUseTheFloatsExactValue) {
   });
 }
 
+// Rounding is to nearest on the exact binary value, ties to even: a true tie
+// exists only when the value is exactly representable (112.5, 0.125, 2.5);
+// a decimal that only looks like a tie is decided by its binary value.
+TEST(EditRounding, TiesToEvenOnTheExactBinaryValue) {
+  expect_formats({
+      // 112.5 = .1125E+03 exactly: 112|5 keeps the even 2; 113.5 goes to 114.
+      {"E8.3 of 112.5", "(E8.3)", {112.5}, ".112E+03"},
+      {"E8.3 of 113.5", "(E8.3)", {113.5}, ".114E+03"},
+      // 0.125 and 0.375 are exact: 12|5 -> 12, 37|5 -> 38.
+      {"E8.2 of 0.125", "(E8.2)", {0.125}, " .12E+00"},
+      {"E8.2 of 0.375", "(E8.2)", {0.375}, " .38E+00"},
+      {"E8.1 of 0.25", "(E8.1)", {0.25}, "  .2E+00"},
+      // 0.35 is 0.34999999999999997779... (below the tie) and 0.45 is
+      // 0.45000000000000001110... (above it).
+      {"E8.1 of 0.35", "(E8.1)", {0.35}, "  .3E+00"},
+      {"E8.1 of 0.45", "(E8.1)", {0.45}, "  .5E+00"},
+      // 2.0000005 is 2.00000050000000006988...: above the tie, up.
+      {"1P,D15.6 of 2.0000005", "(1P,D15.6)", {2.0000005}, "   2.000001D+00"},
+      // G13.5 of 12344.5 and 12345.5, both exact: five digits 12344|5 stay,
+      // 12345|5 go up to 12346.
+      {"G13.5 of 12344.5", "(G13.5)", {12344.5}, "   12344.    "},
+      {"G13.5 of 12345.5", "(G13.5)", {12345.5}, "   12346.    "},
+      // One significant digit: 2.5 -> 2 (fixed form, no digit after the
+      // point), 3.5 -> 4; 9.5 -> 10, which needs the exponent form.
+      {"G8.1 of 2.5", "(G8.1)", {2.5}, "  2.    "},
+      {"G8.1 of 3.5", "(G8.1)", {3.5}, "  4.    "},
+      {"G8.1 of 9.5", "(G8.1)", {9.5}, "  .1E+02"},
+      {"G9.2 of 0.125", "(G9.2)", {0.125}, "  .12    "},
+      // 0.95 is 0.94999999999999995559...: stays .9 in the fixed form.
+      {"G8.1 of 0.95", "(G8.1)", {0.95}, "  .9    "},
+  });
+}
+
 TEST(EditI, RightJustifiedOrAsterisks) {
   expect_formats({
       {"I2 of 2", "(I2)", {2}, " 2"},

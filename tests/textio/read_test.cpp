@@ -107,9 +107,15 @@ TEST(ReadList, InvalidValuesStopNamingLineAndToken) {
       {"abc", 'r', "real"},          {"1.5.2", 'r', "real"},       {"e5", 'r', "real"},
       {".", 'r', "real"},            {"1e", 'r', "real"},          {"1e+", 'r', "real"},
       {"NaN", 'r', "real"},          {"Inf", 'r', "real"},         {"infinity", 'r', "real"},
-      {"1.0f", 'r', "real"},         {"3*1.0", 'r', "real"},       {"--1", 'r', "real"},
+      {"1.0f", 'r', "real"},         {"0*1.0", 'r', "real"},       {"--1", 'r', "real"},
       {"1e999", 'r', "real"},        {"0x10", 'r', "real"},        {"1.0+5", 'r', "real"},
       {"yes", 'l', "logical"},       {".", 'l', "logical"},        {"1", 'l', "logical"},
+      // Malformed repeats: the count must be a positive integer without
+      // sign, and the repeated value must be of the target's kind.
+      {"0*1", 'i', "integer"},       {"-2*1", 'i', "integer"},     {"+2*1", 'r', "real"},
+      {"*5", 'i', "integer"},        {"x*1", 'r', "real"},         {"2*x", 'r', "real"},
+      {"2*3*4", 'i', "integer"},     {"2*1.5", 'i', "integer"},    {"3*1", 'l', "logical"},
+      {"99999999999*1", 'r', "real"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.text);
@@ -154,6 +160,61 @@ TEST(ReadList, SeparatorsAndContinuation) {
   c.units.read_list(kUnitConsoleIn, {&l});
   EXPECT_EQ(l, 11);
   EXPECT_EQ(c.units.line_number(kUnitConsoleIn), 8);
+}
+
+// Repeat counts and null values, as Fortran list-directed output writes them
+// and list-directed input reads them. Every target starts at -1, so a null
+// shows as -1.
+TEST(ReadList, RepeatCountsAndNulls) {
+  struct Case {
+    const char* name;
+    const char* text;
+    std::vector<double> expected;  // one per target
+  };
+  const std::vector<Case> cases = {
+      {"r*c fills r targets", "3*0.0 5\n", {0, 0, 0, 5}},
+      {"repeated value with a D exponent", "2*1.5D1, 4\n", {15, 15, 4}},
+      {"empty place between commas", "1,,2\n", {1, -1, 2}},
+      {"blanks between the commas", "1 , ,2\n", {1, -1, 2}},
+      {"comma first in the read", ",2\n", {-1, 2}},
+      {"r* nulls before a comma", "2*,7\n", {-1, -1, 7}},
+      {"r* nulls before a blank", "2* 7\n", {-1, -1, 7}},
+      {"nulls between values", "1,2*,4\n", {1, -1, -1, 4}},
+      {"a line end after a comma is no null", "1,\n3\n", {1, 3}},
+      {"a comma after a comma and a line end", "1,\n,3\n", {1, -1, 3}},
+      {"a repeat continues over lines", "1 2*5\n\n7\n", {1, 5, 5, 7}},
+      {"more repeats than targets", "5*2 rest\n9\n", {2, 2, 2}},
+      {"nulls to the end of the read", "4*\n9\n", {-1, -1}},
+      {"trailing commas", "1,,,\n9\n", {1, -1}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Console c(k.text);
+    std::vector<double> v(k.expected.size(), -1.0);
+    switch (v.size()) {
+      case 2: c.units.read_list(kUnitConsoleIn, {&v[0], &v[1]}); break;
+      case 3: c.units.read_list(kUnitConsoleIn, {&v[0], &v[1], &v[2]}); break;
+      default: c.units.read_list(kUnitConsoleIn, {&v[0], &v[1], &v[2], &v[3]}); break;
+    }
+    EXPECT_EQ(v, k.expected);
+  }
+  // Each read starts on a new line, whatever repeats were left over; a
+  // repeat feeds targets of different kinds.
+  Console c("5*2 rest\n2*T 3*7\n");
+  int a = 0, b = 0, d = 0;
+  bool p = false, q = false;
+  double x = 0.0;
+  c.units.read_list(kUnitConsoleIn, {&x});
+  EXPECT_EQ(x, 2.0);
+  c.units.read_list(kUnitConsoleIn, {&p, &q, &a, &b, &d});
+  EXPECT_TRUE(p && q);
+  EXPECT_EQ((std::vector<int>{a, b, d}), (std::vector<int>{7, 7, 7}));
+  // A null up to the end of the file still counts as read.
+  Console e("1,,\n");
+  double y = -1.0, z = -1.0, w = -1.0;
+  EXPECT_EQ(e.units.read_list(kUnitConsoleIn, {&y, &z, &w}, true), ReadStatus::kEndOfFile);
+  EXPECT_EQ(y, 1.0);
+  EXPECT_EQ(z, -1.0);
 }
 
 TEST(ReadList, ReadOfNothingPassesOverOneLine) {

@@ -3,9 +3,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -191,7 +193,7 @@ TEST_F(UnitsFiles, DestructorAndCloseAllFlushEverything) {
     units.open_new(kUnitRuninf, runinf);
     units.write_line(kUnitResult, "r");
     units.write_line(kUnitRuninf, "i");
-    units.close_all();
+    EXPECT_FALSE(units.close_all());
     EXPECT_FALSE(units.is_open(kUnitResult));
     EXPECT_FALSE(units.is_open(kUnitRuninf));
     EXPECT_TRUE(units.is_open(kUnitConsoleOut));
@@ -228,8 +230,79 @@ TEST_F(UnitsFiles, InputAndOutputUnitsIndependent) {
   EXPECT_EQ(count, 2);
   EXPECT_EQ(units.line_number(kUnitInput), 2);
   EXPECT_THROW(units.write_line(kUnitInput, "x"), std::logic_error);
-  units.close_all();
+  EXPECT_FALSE(units.close_all());
   EXPECT_EQ(read_file(path("RESULT")), "   .00000E+00\n   .10000E+01\n");
+}
+
+TEST_F(UnitsFiles, FlushPushesTheWrittenLinesToTheFile) {
+  const std::string result = path("RESULT");
+  Units units(in_, out_);
+  units.open_new(kUnitResult, result);
+  units.write_line(kUnitResult, "block 1");
+  EXPECT_EQ(read_file(result), "");  // still in the stream's buffer
+  units.flush(kUnitResult);
+  EXPECT_EQ(read_file(result), "block 1\n");
+  EXPECT_TRUE(units.is_open(kUnitResult));
+  units.write_line(kUnitResult, "block 2");
+  units.flush(kUnitResult);
+  EXPECT_EQ(read_file(result), "block 1\nblock 2\n");
+
+  SyncCountingBuffer buffer;
+  std::ostream console(&buffer);
+  Units on_console(in_, console);
+  on_console.flush(kUnitConsoleOut);
+  EXPECT_EQ(buffer.syncs, 1);
+  EXPECT_THROW(units.flush(kUnitTxc), std::logic_error);
+  EXPECT_THROW(units.flush(kUnitConsoleIn), std::logic_error);
+}
+
+// /dev/full takes the file open but refuses every byte: a unit on it fails
+// when its buffer is pushed out, by a flush, by enough writes or by the
+// close. Each way gives the message of a failed write naming the file, once;
+// the other file is still closed and complete, and close_all never throws.
+TEST_F(UnitsFiles, OutputThatCannotBeWrittenStopsNamingTheFileAndLosesNothingElse) {
+  const std::string full = "/dev/full";
+  if (!std::filesystem::exists(full)) GTEST_SKIP() << "no " << full;
+  const std::string message = "Error writing file \"/dev/full\": cannot be written";
+  struct Case {
+    const char* name;
+    std::function<void(Units&)> fail;  // must stop; null: nothing fails before close_all
+  };
+  const std::vector<Case> cases = {
+      {"flush", [](Units& u) { u.flush(kUnitTxc); }},
+      {"writes beyond the buffer",
+       [](Units& u) {
+         for (int i = 0; i < 100000; ++i) u.write_line(kUnitTxc, std::string(100, 'x'));
+       }},
+      {"close", [](Units& u) { u.close(kUnitTxc); }},
+      {"close_all", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string result = path("RESULT");
+    Units units(in_, out_);
+    units.open_new(kUnitResult, result);
+    units.open_new(kUnitTxc, full);
+    units.write_line(kUnitResult, "r");
+    units.write_line(kUnitTxc, "t");  // buffered: no failure yet
+    if (c.fail) {
+      const Stop s = stop_of([&] { c.fail(units); });
+      EXPECT_EQ(s.text, message);
+      EXPECT_EQ(s.status, kExitBadInput);
+    }
+    std::optional<Stop> failure;
+    EXPECT_NO_THROW(failure = units.close_all());
+    if (c.fail) {
+      EXPECT_FALSE(failure) << failure->text;  // reported once, by the stop
+    } else {
+      ASSERT_TRUE(failure);
+      EXPECT_EQ(failure->text, message);
+      EXPECT_EQ(failure->status, kExitBadInput);
+    }
+    EXPECT_FALSE(units.is_open(kUnitTxc));
+    EXPECT_FALSE(units.is_open(kUnitResult));
+    EXPECT_EQ(read_file(result), "r\n");
+  }
 }
 
 }  // namespace
