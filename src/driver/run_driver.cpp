@@ -88,6 +88,7 @@ class LegacyFiles : public Observer {
     write_run_header(io_, *ms_, title_);
     io_.open_new(LUNTXC, trimmed(ms_->FN_TXC));
     OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    flush_all();
   }
 
   void on_step(const StepInfo&, const Snapshot&) override {
@@ -97,9 +98,17 @@ class LegacyFiles : public Observer {
   void on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) override {
     OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
     write_statistics(io_, st);
+    flush_all();
   }
 
  private:
+  // A run killed part-way keeps every block and statistics group completed.
+  void flush_all() {
+    io_.flush(LUNRES);
+    io_.flush(LUNRUN);
+    io_.flush(LUNTXC);
+  }
+
   Units& io_;
   std::string& title_;
   const ModelState* ms_ = nullptr;

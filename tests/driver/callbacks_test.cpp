@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "discretisation/skm_harness.h"
-#include "driver/callbacks.h"
+#include "engine/callbacks.h"
 #include "integrator/work_layout.h"
 
 namespace qz5 {

@@ -5,6 +5,7 @@
 // profile that does not meet the boundaries is run, with a warning.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -158,6 +159,29 @@ TEST(CommandLine, HelpVersionAndRefusals) {
     // Nothing is run: no logs are written.
     EXPECT_FALSE(fs::exists(dir / "RESULT"));
   }
+  fs::remove_all(dir);
+}
+
+// A run killed part-way (here while it crawls through its first interval
+// with the step limit lifted) keeps what it completed: the title and header
+// in both logs and the initial block, every line whole.
+TEST(RunsEnd, KilledRunKeepsEverythingCompleted) {
+  Scenario s;
+  s.rtol = s.atol = 1e-10;
+  s.info10 = 1;
+  const fs::path dir = e2e::fresh_dir("killed");
+  s.write(dir);
+  const std::string exe = std::getenv("QZ5_EXE");
+  const std::string cmd = "cd '" + dir.string() + "' && timeout -s KILL 2 '" + exe +
+                          "' --max-steps 100000000 run.fn > console.txt 2>&1";
+  const int raw = std::system(cmd.c_str());
+  ASSERT_NE(raw, 0) << "the run ended by itself before it was killed";
+  const auto result = e2e::read_lines(dir / "RESULT");
+  ASSERT_EQ(result.size(), 3u);
+  EXPECT_EQ(result[1].substr(0, 6), " NPTS=");
+  EXPECT_EQ(result[2].substr(0, 5), " TAU=");
+  EXPECT_GE(e2e::read_lines(dir / "RUNINF").size(), 3u);
+  EXPECT_EQ(complete_blocks(dir / "run.txc", s.npts), 1);
   fs::remove_all(dir);
 }
 
