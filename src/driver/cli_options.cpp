@@ -37,7 +37,8 @@ Options (before the names file):
                        time points, 200 output times); memory is the only limit
   --max-steps N        accepted integrator steps allowed between two output times
                        before the run ends as an integration failure (default
-                       5000; the bundled scenario needs at most 102)
+                       100 per grid point, at least 5000; the bundled scenario
+                       needs at most 102)
   --help               print this text and exit
   --version            print the version and exit
 

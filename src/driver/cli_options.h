@@ -19,7 +19,7 @@ struct CliOptions {
   bool help = false;
   bool version = false;
   bool legacy_limits = true;
-  long max_steps_per_interval = kDefaultMaxStepsPerInterval;
+  long max_steps_per_interval = 0;      // 0: the engine's default for the grid
   std::string geometry_file;               // "" : the built-in laws
   Outflow outflow = Outflow::kFixedConcentration;
   std::vector<std::string> names_args;     // argv[0] and the names file, as the reader takes them

@@ -40,19 +40,23 @@ struct Capacities {
   std::string hint;
 };
 
-// The default limit of accepted integrator steps between two output times.
-// The bundled scenario takes at most 102 steps in an interval and the whole
-// test suite at most 341; a run that needs more than 5000 is crawling on
-// ever smaller steps (at about 1400 steps a second), not progressing.
-inline constexpr long kDefaultMaxStepsPerInterval = 5000;
+// The default limit of accepted integrator steps between two output times:
+// 100 per grid point, and at least 5000. The bundled scenario (81 points)
+// takes at most 102 steps in an interval and the test suite's runs of up to
+// 142 points at most 341; finer grids need more (a 400-point reach about
+// 5500), roughly in proportion to the points. A run that needs far more is
+// crawling on ever smaller steps, not progressing; at about 1400 steps a
+// second, the limit ends it within seconds.
+long default_step_limit(int npts);
 
 struct RunOptions {
   // Overrides of the scenario's tolerances and grid smoothing (unset: the
   // scenario's own RTOL, ATOL, TAU, KAPPA, ALPHA).
   std::optional<double> rtol, atol, tau, kappa, alpha;
   // Accepted steps allowed between two output times before the run ends as
-  // an integration failure (IDID = -1, "too much work").
-  long max_steps_per_interval = kDefaultMaxStepsPerInterval;
+  // an integration failure (IDID = -1, "too much work"); 0: the default,
+  // default_step_limit(NPTS).
+  long max_steps_per_interval = 0;
   // Call Observer::on_step after every accepted step.
   bool observe_steps = false;
   // Legacy workspace limits; unset: limited only by memory.

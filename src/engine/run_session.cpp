@@ -45,6 +45,8 @@ RunSession::RunSession(const Scenario& scenario, const RunOptions& options, Unit
       ms_(scenario.inputs),
       model_(io, ms_, Channel(&scenario.geometry), scenario.outflow) {}
 
+long default_step_limit(int npts) { return std::max(5000L, 100L * npts); }
+
 void RunSession::apply_overrides() {
   if (options_.rtol) ms_.RTOL = *options_.rtol;
   if (options_.atol) ms_.ATOL = *options_.atol;
@@ -174,6 +176,8 @@ void RunSession::prepare() {
   };
   jac_ = jac_dummy;
   integrator_ = std::make_unique<Integrator>(io_, skm_.EPSMACH);
+  step_limit_ = options_.max_steps_per_interval > 0 ? options_.max_steps_per_interval
+                                                    : default_step_limit(ms_.NPTS);
   ms_.T = ms_.TSTART;
 }
 
@@ -201,7 +205,7 @@ int RunSession::advance(int i, Observer* observer) {
   call_integrator();
   while (ms.IDID == 1) {
     if (observe) observer->on_step(last_step(), snapshot());
-    if (++steps >= options_.max_steps_per_interval) {
+    if (++steps >= step_limit_) {
       too_much_work(steps);
       break;
     }

@@ -74,6 +74,7 @@ class RunSession {
   JacobianFn jac_;
   double rtol_ = 0.0;
   double atol_ = 0.0;
+  long step_limit_ = 0;
   std::vector<double> x_, c_;
 };
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cassert>
 #include <utility>
+#include <vector>
 
 namespace qz5 {
 namespace {
@@ -32,8 +33,14 @@ constexpr auto kReaders = make_readers(std::make_index_sequence<kMaxRecordValues
 }  // namespace
 
 ReadStatus read_reals(Units& io, int unit, double* dst, int n, bool eof_allowed) {
-  assert(n >= 0 && n <= kMaxRecordValues);
-  return kReaders[static_cast<std::size_t>(n)](io, unit, dst, eof_allowed);
+  assert(n >= 0);
+  if (n <= kMaxRecordValues) return kReaders[static_cast<std::size_t>(n)](io, unit, dst, eof_allowed);
+  // Longer records (more lateral inputs than the legacy tables held) are
+  // read at set-up only, so the list of targets may be built here.
+  std::vector<ReadTarget> targets;
+  targets.reserve(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) targets.emplace_back(dst + i);
+  return io.read_list(unit, std::span<const ReadTarget>(targets), eof_allowed);
 }
 
 std::string_view trim_name(std::string_view field) {

@@ -15,11 +15,12 @@
 
 namespace qz5 {
 
-// The longest record read this way: a lateral-input time point.
+// The longest record read without allocating: a lateral-input time point of
+// the legacy tables.
 inline constexpr int kMaxRecordValues = 61;
 
-// Reads n reals (0 <= n <= kMaxRecordValues) into dst[0..n-1] as one
-// free-form record of `unit`; a record of no values passes over one line.
+// Reads n reals (n >= 0) into dst[0..n-1] as one free-form record of
+// `unit`; a record of no values passes over one line.
 // Semantics of eof_allowed as Units::read_list: at an end of file inside the
 // record the values read so far are stored and the others left untouched.
 ReadStatus read_reals(Units& io, int unit, double* dst, int n, bool eof_allowed);

@@ -140,6 +140,8 @@ class Units {
   // stops the run (status 1) naming the file, the line and the value.
   ReadStatus read_list(int unit, std::initializer_list<ReadTarget> targets,
                        bool eof_allowed = false);
+  // The same for a number of targets known only at run time.
+  ReadStatus read_list(int unit, std::span<const ReadTarget> targets, bool eof_allowed = false);
   // Reads one whole line into `field`, cut or blank-padded to `length`
   // characters ("(a)"). Returns kEndOfFile at the end of the file when
   // `eof_allowed`, else stops the run naming the file.

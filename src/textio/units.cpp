@@ -298,6 +298,11 @@ void Units::write_line(int unit, std::string_view text) {
 
 ReadStatus Units::read_list(int unit, std::initializer_list<ReadTarget> targets,
                             bool eof_allowed) {
+  return read_list(unit, std::span<const ReadTarget>(targets.begin(), targets.size()),
+                   eof_allowed);
+}
+
+ReadStatus Units::read_list(int unit, std::span<const ReadTarget> targets, bool eof_allowed) {
   Unit& u = impl_->input(unit);
   auto target = targets.begin();
   std::string line;
