@@ -6,14 +6,23 @@
 
 namespace qz5 {
 
-void refuse_input(Units& io, std::string_view who, std::string_view what,
-                  std::string_view file) {
+namespace {
+
+// " <who>::Error, <what> in file <file>"
+std::string error_line(std::string_view who, std::string_view what, std::string_view file) {
   std::string line(who);
   line += "::Error, ";
   line += what;
   line += " in file ";
   line += file;
-  io.write_list(kUnitConsoleOut, {std::string_view(line)});
+  return line;
+}
+
+}  // namespace
+
+void refuse_input(Units& io, std::string_view who, std::string_view what,
+                  std::string_view file) {
+  io.write_list(kUnitConsoleOut, {std::string_view(error_line(who, what, file))});
   stop();
 }
 
@@ -24,12 +33,7 @@ void say_capacity_hint(Units& io, const ModelState& ms) {
 
 void refuse_capacity(Units& io, const ModelState& ms, std::string_view who,
                      std::string_view what, std::string_view file) {
-  std::string line(who);
-  line += "::Error, ";
-  line += what;
-  line += " in file ";
-  line += file;
-  io.write_list(kUnitConsoleOut, {std::string_view(line)});
+  io.write_list(kUnitConsoleOut, {std::string_view(error_line(who, what, file))});
   say_capacity_hint(io, ms);
   stop();
 }
@@ -40,8 +44,7 @@ void require_ordered_times(Units& io, std::string_view who, std::string_view fil
     const double before = times[(i - 1) * stride];
     const double after = times[i * stride];
     if (after < before) {
-      // The wording is the one the refusal has always had.
-      const std::string what = "times do not increase strictly at time point " +
+      const std::string what = "times decrease at time point " +
                                std::to_string(i + 1);
       refuse_input(io, who, what, file);
     }

@@ -234,7 +234,7 @@ TEST_F(LoadBestTest, RefusalsNameTheFile) {
        "number of lateral inputs -1 outside 0..10 (record 2)"},
       {"eleven inputs", lateral_file(eleven, 1.0, {0.0, 1.0}), "number of lateral inputs 11"},
       {"decreasing after a repeated time", lateral_file({{0.0, 1.0}}, 1.0, {0.0, 1.0, 1.0, 0.5}),
-       "times do not increase strictly at time point 4"},
+       "times decrease at time point 4"},
       {"decreasing times", lateral_file({{0.0, 1.0}}, 1.0, {1.0, 0.0}), "time point 2"},
       // Two inputs: a time point holds 13 values; the second holds 12.
       {"second time point one value short",

@@ -191,7 +191,7 @@ std::vector<Case> boundary_cases() {
       // its predecessor is refused, also right after a repeat.
       {"bnd times decreasing after a repeat",
        [](Scenario& s) { s.bnd_rows = {bnd_row(-10), bnd_row(200), bnd_row(200), bnd_row(150)}; },
-       "", {}, {"Boundarys::Error, times do not increase strictly at time point 4 in file run.bnd"}},
+       "", {}, {"Boundarys::Error, times decrease at time point 4 in file run.bnd"}},
       {"bnd binary garbage", {}, "run.bnd", set(garbage(4000, 9)), {"Error reading file \"run.bnd\""}},
   };
 }
@@ -226,7 +226,7 @@ std::vector<Case> lateral_cases() {
        "", {}, {"Loading::nlat_tpts .Gt. max_lat_tpts", "Stopping...", kStopped}},
       {"li times not increasing",
        [](Scenario& s) { s.lat_rows = {{-10, 0.1, 1, 0.5, 1, 0.5, 1}, {-20, 0.1, 1, 0.5, 1, 0.5, 1}}; },
-       "", {}, {"Loading::Error, times do not increase strictly at time point 2 in file run.li"}},
+       "", {}, {"Loading::Error, times decrease at time point 2 in file run.li"}},
       {"li binary garbage", {}, "run.li", set("title\n" + garbage(4000, 10)), {"Error reading file \"run.li\""}},
   };
 }
@@ -249,7 +249,7 @@ std::vector<Case> driver_cases() {
         "10001", "  Increase max_pts_drv, or modify data length", "  Program terminating...",
         kStopped}},
       {"drv times not increasing", [](Scenario& s) { s.drv_points = {{-10, 1}, {400, 1}, {399, 1}}; },
-       "", {}, {"DRV_INIT::Error, times do not increase strictly at time point 3 in file run.drv"}},
+       "", {}, {"DRV_INIT::Error, times decrease at time point 3 in file run.drv"}},
       {"drv binary garbage", {}, "run.drv", set(garbage(4000, 11)), {"Error reading file \"run.drv\""}},
   };
 }
