@@ -51,7 +51,8 @@ constexpr const char* kBudgetLongNames[kBudgetTerms] = {
     "mass left through the second end by dispersion",
     "mass entered by the lateral inputs",
     "net mass produced by reactions",
-    "closing error: change less the sum of the ends, the lateral load and the reactions"};
+    "closing error: change less the sum of the ends, the lateral load and the reactions",
+    "part of the closing error made by the moving grid's discretisation"};
 
 std::size_t index_of(const RunRecord& r, std::string_view name) {
   for (std::size_t i = 0; i < r.variables.size(); ++i)
