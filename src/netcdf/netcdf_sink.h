@@ -18,10 +18,13 @@
 
 namespace qz5::netcdf {
 
+struct NetcdfApi;
+
 class NetcdfSink : public results::RecordSink {
  public:
-  // Creates (or replaces) the file; error() tells when that failed. Every
-  // later failure is kept in error() too, and ends the writing.
+  // Creates (or replaces) the file; error() tells when that failed (also
+  // when the netCDF library cannot be loaded). Every later failure is kept
+  // in error() too, and ends the writing.
   explicit NetcdfSink(const std::string& path);
   ~NetcdfSink() override;
   NetcdfSink(const NetcdfSink&) = delete;
@@ -39,6 +42,7 @@ class NetcdfSink : public results::RecordSink {
   void close();
 
   std::string path_;
+  const NetcdfApi& api_;
   std::string error_;
   int ncid_ = -1;
   std::map<std::string, int> dimids_;
