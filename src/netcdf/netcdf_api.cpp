@@ -35,6 +35,7 @@ NetcdfApi load() {
   bind(api.put_att_double, "nc_put_att_double");
   bind(api.put_att_longlong, "nc_put_att_longlong");
   bind(api.put_var_double, "nc_put_var_double");
+  bind(api.put_var_string, "nc_put_var_string");
   bind(api.put_vara_double, "nc_put_vara_double");
   bind(api.strerror, "nc_strerror");
   bind(api.inq_libvers, "nc_inq_libvers");

@@ -27,6 +27,7 @@ struct NetcdfApi {
   decltype(&::nc_put_att_double) put_att_double = nullptr;
   decltype(&::nc_put_att_longlong) put_att_longlong = nullptr;
   decltype(&::nc_put_var_double) put_var_double = nullptr;
+  decltype(&::nc_put_var_string) put_var_string = nullptr;
   decltype(&::nc_put_vara_double) put_vara_double = nullptr;
   decltype(&::nc_strerror) strerror = nullptr;
   decltype(&::nc_inq_libvers) inq_libvers = nullptr;

@@ -72,8 +72,8 @@ void NetcdfSink::begin(const RunRecord& r) {
       if (i > 0) row *= r.dimension(v.dimensions[i])->size;
     }
     int id = -1;
-    if (!check(api_.def_var(ncid_, v.name.c_str(), NC_DOUBLE, static_cast<int>(dims.size()),
-                          dims.data(), &id),
+    if (!check(api_.def_var(ncid_, v.name.c_str(), v.is_text ? NC_STRING : NC_DOUBLE,
+                            static_cast<int>(dims.size()), dims.data(), &id),
                "variable " + v.name))
       return;
     varids_[v.name] = id;
@@ -91,11 +91,20 @@ void NetcdfSink::begin(const RunRecord& r) {
     put_attributes(id, v.attributes);
   }
   put_attributes(NC_GLOBAL, r.attributes);
+  attributes_written_ = r.attributes;
   if (!check(api_.enddef(ncid_), "ending the definitions")) return;
   // Variables of fixed size are complete from the start (station positions).
   for (const Variable& v : r.variables) {
     const bool grows = !v.dimensions.empty() && r.dimension(v.dimensions[0])->unlimited;
-    if (grows || v.data.empty()) continue;
+    if (grows) continue;
+    if (v.is_text) {
+      std::vector<const char*> texts;
+      for (const std::string& t : v.strings) texts.push_back(t.c_str());
+      if (!check(api_.put_var_string(ncid_, varids_.at(v.name), texts.data()), "writing " + v.name))
+        return;
+      continue;
+    }
+    if (v.data.empty()) continue;
     if (!check(api_.put_var_double(ncid_, varids_.at(v.name), v.data.data()), "writing " + v.name))
       return;
   }
@@ -124,10 +133,21 @@ void NetcdfSink::update(const RunRecord& r) {
       return;
   }
   for (auto& [name, rows] : written_) rows = r.dimension(name)->size;
-  // Global attributes change as the run goes (statistics, status).
-  if (!check(api_.redef(ncid_), "redefining")) return;
-  put_attributes(NC_GLOBAL, r.attributes);
-  if (!check(api_.enddef(ncid_), "ending the definitions")) return;
+  // Global attributes that changed (the status and statistics at the end).
+  // Only those: leaving data mode rewrites the whole file's metadata, which
+  // at every output time would cost more than all the data.
+  std::vector<Attribute> changed;
+  for (const Attribute& a : r.attributes) {
+    const auto same = [&a](const Attribute& b) { return b.name == a.name && b.value == a.value; };
+    if (std::none_of(attributes_written_.begin(), attributes_written_.end(), same))
+      changed.push_back(a);
+  }
+  if (!changed.empty()) {
+    if (!check(api_.redef(ncid_), "redefining")) return;
+    put_attributes(NC_GLOBAL, changed);
+    if (!check(api_.enddef(ncid_), "ending the definitions")) return;
+    attributes_written_ = r.attributes;
+  }
   check(api_.sync(ncid_), "synchronising");
 }
 

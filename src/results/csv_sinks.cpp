@@ -73,7 +73,7 @@ void StationCsv::update(const RunRecord& r) {
 void BudgetCsv::begin(const RunRecord& r) {
   if (!error_.empty()) return;
   if (r.dimension(kDimInterval) == nullptr) return;
-  names_ = names_between(r, kBudgetPrefix, std::string("_") + kBudgetTermNames[0]);
+  names_ = names_between(r, kBudgetPrefix, "");
   out_ << "t_start,t_end,constituent";
   for (const char* term : kBudgetTermNames) out_ << ',' << term;
   out_ << '\n' << std::flush;
@@ -87,9 +87,8 @@ void BudgetCsv::update(const RunRecord& r) {
     for (const std::string& n : names_) {
       out_ << shortest(bounds[2 * written_]) << ',' << shortest(bounds[2 * written_ + 1]) << ','
            << n;
-      for (const char* term : kBudgetTermNames)
-        out_ << ','
-             << shortest(r.variable(std::string(kBudgetPrefix) + n + "_" + term)->data[written_]);
+      const std::vector<double>& b = r.variable(kBudgetPrefix + n)->data;
+      for (std::size_t t = 0; t < kBudgetTerms; ++t) out_ << ',' << shortest(b[written_ * kBudgetTerms + t]);
       out_ << '\n';
     }
   }

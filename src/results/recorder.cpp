@@ -40,19 +40,16 @@ std::vector<Attribute> constituent_attributes(const ConstituentInfo& c, std::str
   return a;
 }
 
-// Long names of the budget terms, after the constituent's own.
-constexpr const char* kBudgetLongNames[kBudgetTerms] = {
-    "mass in the reach at the start of the interval",
-    "mass in the reach at the end of the interval",
-    "change of the mass in the reach over the interval",
-    "mass entered through the first end by advection",
-    "mass entered through the first end by dispersion",
-    "mass left through the second end by advection",
-    "mass left through the second end by dispersion",
-    "mass entered by the lateral inputs",
-    "net mass produced by reactions",
-    "closing error: change less the sum of the ends, the lateral load and the reactions",
-    "part of the closing error made by the moving grid's discretisation"};
+// How to read a budget variable.
+constexpr const char* kBudgetComment =
+    "Terms, along term (term_name): mass_start, mass_end: integral of A c dX over the reach; "
+    "change = mass_end - mass_start; in_left_advective, in_left_dispersive: mass entered "
+    "through the first end; out_right_advective, out_right_dispersive: mass left through the "
+    "second end; lateral_load: mass brought by the lateral inputs; reaction: net mass made by "
+    "reactions; closing_error = change - (in_left_advective + in_left_dispersive - "
+    "out_right_advective - out_right_dispersive + lateral_load + reaction); moving_grid: the "
+    "part of closing_error that the moving grid's discretisation makes (falls as the grid is "
+    "refined), the rest being the error of the time integration.";
 
 std::size_t index_of(const RunRecord& r, std::string_view name) {
   for (std::size_t i = 0; i < r.variables.size(); ++i)
@@ -75,7 +72,7 @@ struct Recorder::Impl {
 
   // Indices of the variables the run appends to.
   std::size_t v_time = 0, v_x = 0, v_station_time = 0, v_interval = 0, v_bounds = 0;
-  std::vector<std::size_t> v_profile, v_station, v_budget;  // v_budget: k*kBudgetTerms + term
+  std::vector<std::size_t> v_profile, v_station, v_budget;
 
   std::optional<StationSampler> stations;
   std::vector<double> station_values;
@@ -201,16 +198,20 @@ void Recorder::Impl::lay_out(RunRecord& r, const ModelState& ms) {
     r.add_variable(kVarIntervalBounds, {kDimInterval, kDimBounds},
                    attrs({{"units", std::string("days")},
                           {"long_name", std::string("start and end of the output interval")}}));
+    r.add_dimension(kDimTerm, kBudgetTerms, false);
+    Variable& names = r.add_variable(
+        kVarTermName, {kDimTerm},
+        attrs({{"long_name", std::string("term of the mass budget")}}));
+    names.is_text = true;
+    names.data.clear();
+    for (const char* t : kBudgetTermNames) names.strings.emplace_back(t);
     for (const ConstituentInfo& c : constituents) {
-      const std::string unit = mass_unit(c.unit, L);
-      for (int t = 0; t < kBudgetTerms; ++t) {
-        std::vector<Attribute> a{{"units", unit},
-                                 {"long_name", c.long_name + ": " + kBudgetLongNames[t]}};
-        if (t != kMassStart && t != kMassEnd)
-          a.push_back({"cell_methods", std::string("interval: sum")});
-        r.add_variable(std::string(kBudgetPrefix) + c.name + "_" + kBudgetTermNames[t],
-                       {kDimInterval}, std::move(a));
-      }
+      r.add_variable(
+          std::string(kBudgetPrefix) + c.name, {kDimInterval, kDimTerm},
+          attrs({{"units", mass_unit(c.unit, L)},
+                 {"long_name", c.long_name + ": mass budget of the reach over the output interval"},
+                 {"coordinates", std::string(kVarTermName)},
+                 {"comment", std::string(kBudgetComment)}}));
     }
   }
   static_cast<void>(ms);
@@ -223,9 +224,7 @@ void Recorder::Impl::lay_out(RunRecord& r, const ModelState& ms) {
   for (const ConstituentInfo& c : constituents) {
     v_profile.push_back(index_of(r, c.name));
     v_station.push_back(index_of(r, kStationPrefix + c.name));
-    for (int t = 0; t < kBudgetTerms; ++t)
-      v_budget.push_back(
-          index_of(r, std::string(kBudgetPrefix) + c.name + "_" + kBudgetTermNames[t]));
+    v_budget.push_back(index_of(r, std::string(kBudgetPrefix) + c.name));
   }
 }
 
@@ -261,7 +260,7 @@ void Recorder::on_step(const StepInfo&, const Snapshot& s) {
   if (m.budget) m.sample_budget(s, false);
 }
 
-void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) {
+void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics&) {
   Impl& m = *impl_;
   if (m.options.profiles) m.append_profile(record_, s);
   if (m.stations) m.sample_stations(record_, s);
@@ -269,13 +268,6 @@ void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics
     m.sample_budget(s, false);
     m.close_interval(record_);
   }
-  record_.set_attribute("integrator_steps", static_cast<long long>(st.steps));
-  record_.set_attribute("integrator_residual_evaluations", static_cast<long long>(st.residuals));
-  record_.set_attribute("integrator_matrix_evaluations", static_cast<long long>(st.matrices));
-  record_.set_attribute("integrator_error_test_failures",
-                        static_cast<long long>(st.error_test_failures));
-  record_.set_attribute("integrator_convergence_failures",
-                        static_cast<long long>(st.convergence_failures));
   for (RecordSink* sink : m.sinks) sink->update(record_);
 }
 
@@ -338,9 +330,8 @@ void Recorder::Impl::close_interval(RunRecord& r) {
   r.variables[v_bounds].data.push_back(budget->t_end());
   for (int k = 1; k <= ncomp; ++k) {
     const std::array<double, kBudgetTerms> t = budget->terms(k);
-    for (int j = 0; j < kBudgetTerms; ++j)
-      r.variables[v_budget[static_cast<std::size_t>((k - 1) * kBudgetTerms + j)]].data.push_back(
-          t[static_cast<std::size_t>(j)]);
+    std::vector<double>& v = r.variables[v_budget[static_cast<std::size_t>(k - 1)]].data;
+    v.insert(v.end(), t.begin(), t.end());
   }
   budget->start(rates);
 }

@@ -23,6 +23,7 @@
 //     station_time  unlimited  the start, every accepted step, every output time
 //     interval      unlimited  output intervals of the mass budget
 //     nv            2          bounds of an interval
+//     term          11         terms of the mass budget
 //
 //   profiles
 //     time(time)                       days; axis T; standard_name time
@@ -35,21 +36,22 @@
 //   budget (per constituent, over each interval, in file units: <U> <L>3)
 //     interval(interval)               days, end of the interval; bounds
 //     interval_bounds(interval, nv)    days, start and end
-//     budget_<name>_mass_start(interval)       integral of A c dX at the start
-//     budget_<name>_mass_end(interval)         the same at the end
-//     budget_<name>_change(interval)           mass_end - mass_start
-//     budget_<name>_in_left_advective(interval)    entered through the first
-//     budget_<name>_in_left_dispersive(interval)   end (flux in +X direction)
-//     budget_<name>_out_right_advective(interval)  left through the second
-//     budget_<name>_out_right_dispersive(interval) end (flux in +X direction)
-//     budget_<name>_lateral_load(interval)     integral of SL over reach and time
-//     budget_<name>_reaction(interval)         integral of A RX over reach and time
-//     budget_<name>_closing_error(interval)    change - (in_left - out_right
-//                                                + lateral_load + reaction)
-//     budget_<name>_moving_grid(interval)      the part of the closing error
-//                                              that the moving grid's
-//                                              discretisation makes (order h^2);
-//                                              the rest is time-integration error
+//     term_name(term)                  text: the names of the terms below
+//     budget_<name>(interval, term)    coordinates "term_name"; the terms:
+//       mass_start            integral of A c dX at the start
+//       mass_end              the same at the end
+//       change                mass_end - mass_start
+//       in_left_advective     entered through the first end (flux in +X)
+//       in_left_dispersive
+//       out_right_advective   left through the second end (flux in +X)
+//       out_right_dispersive
+//       lateral_load          integral of SL over reach and time
+//       reaction              integral of A RX over reach and time
+//       closing_error         change - (in_left - out_right + lateral_load
+//                               + reaction)
+//       moving_grid           the part of the closing error that the moving
+//                               grid's discretisation makes (order h^2); the
+//                               rest is time-integration error
 //
 //   global attributes
 //     Conventions "CF-1.8", title, source, qz5_version, comment,
@@ -60,7 +62,7 @@
 //     initial_profile, driver, geometry),
 //     integrator_steps, integrator_residual_evaluations,
 //     integrator_matrix_evaluations, integrator_error_test_failures,
-//     integrator_convergence_failures (cumulative, as of the last output time),
+//     integrator_convergence_failures (at the end of the run),
 //     status ("running" until the run ends, then "complete", "failed" or
 //     "stopped"), and once it has ended: exit_status, message (the stop
 //     text: "Ready", "DASSL error", ...), idid, t_reached (days),
@@ -95,6 +97,10 @@ struct Variable {
   std::vector<std::string> dimensions;  // slowest first
   std::vector<Attribute> attributes;
   std::vector<double> data;             // row-major, product of the dimension sizes
+  // A text variable (labels; NC_STRING in the file) holds its values here
+  // instead, and no data. Only fixed-size text variables exist.
+  bool is_text = false;
+  std::vector<std::string> strings;
 
   // The attribute's value, or nullptr.
   const AttributeValue* attribute(std::string_view name) const;
@@ -109,17 +115,19 @@ inline constexpr const char* kDimStation = "station";
 inline constexpr const char* kDimStationTime = "station_time";
 inline constexpr const char* kDimInterval = "interval";
 inline constexpr const char* kDimBounds = "nv";
+inline constexpr const char* kDimTerm = "term";
 inline constexpr const char* kVarTime = "time";
 inline constexpr const char* kVarX = "x";
 inline constexpr const char* kVarStationX = "station_x";
 inline constexpr const char* kVarStationTime = "station_time";
 inline constexpr const char* kVarInterval = "interval";
 inline constexpr const char* kVarIntervalBounds = "interval_bounds";
+inline constexpr const char* kVarTermName = "term_name";
 inline constexpr const char* kStationPrefix = "station_";
 inline constexpr const char* kBudgetPrefix = "budget_";
 
 // The terms of the mass budget, in the order of the CSV columns and of the
-// NetCDF variables budget_<name>_<term>.
+// term dimension.
 inline constexpr int kBudgetTerms = 11;
 inline constexpr const char* kBudgetTermNames[kBudgetTerms] = {
     "mass_start",          "mass_end",           "change",

@@ -86,7 +86,7 @@ class BundledRun(unittest.TestCase):
                                 text=True, check=True).stdout
         self.assertIn(':Conventions = "CF-1.8" ;', header)
         variables = re.findall(r"^\tdouble (\w+)\(", header, re.M)
-        self.assertGreater(len(variables), 80)
+        self.assertEqual(len(variables), 24)  # and the text labels term_name
         for v in variables:
             with self.subTest(variable=v):
                 self.assertRegex(header, r"\t\t%s:units = \"[^\"]+\" ;" % v)
@@ -99,8 +99,10 @@ class BundledRun(unittest.TestCase):
         self.assertNotIn("DOC:standard_name", header)
         self.assertIn('\t\tx:units = "m" ;', header)
         self.assertIn('\t\tinterval:bounds = "interval_bounds" ;', header)
-        self.assertIn('\t\tbudget_salinity_change:units = "psu m3" ;', header)
-        self.assertIn('\t\tbudget_DOC_change:units = "(umol C/L)*(m)^3" ;', header)
+        self.assertIn('\t\tbudget_salinity:units = "psu m3" ;', header)
+        self.assertIn('\t\tbudget_DOC:units = "(umol C/L)*(m)^3" ;', header)
+        self.assertIn('\tstring term_name(term) ;', header)
+        self.assertIn('\t\tbudget_DOC:coordinates = "term_name" ;', header)
         for attr in ["NPTS = 81", "RTOL = 0.0001", "ATOL = 0.001", "TAU = 0.5",
                      "KAPPA = 2.", "ALPHA = 1.e-05", 'status = "complete"',
                      'message = "Ready"', "integrator_steps = 464"]:
@@ -118,7 +120,11 @@ class BundledRun(unittest.TestCase):
             self.assertEqual(ds["station_DOC"].dims, ("station_time", "station"))
             self.assertIn("station_x", ds["station_DOC"].coords)
             np.testing.assert_array_equal(ds["station_x"].values, STATIONS)
-            self.assertEqual(ds["budget_salinity_closing_error"].dims, ("interval",))
+            self.assertEqual(ds["budget_salinity"].dims, ("interval", "term"))
+            self.assertIn("term_name", ds["budget_salinity"].coords)
+            closing = ds["budget_salinity"].swap_dims(term="term_name").sel(
+                term_name="closing_error")
+            self.assertEqual(closing.dims, ("interval",))
             self.assertEqual(ds["interval_bounds"].shape, (30, 2))
             self.assertEqual(ds.attrs["title"], "Advection dispersion with QZ5")
             # Stations on the reach ends read the end points, here at the
@@ -150,17 +156,18 @@ class BundledRun(unittest.TestCase):
         self.assertEqual(header, "t_start,t_end,constituent," + ",".join(terms))
         self.assertEqual(len(rows), 30 * len(NAMES))
         with netCDF4.Dataset(self.nc) as ds:
+            self.assertEqual(list(ds["term_name"][:]), terms)
             bounds = ds["interval_bounds"][:]
             for r, row in enumerate(rows):
                 i, k = divmod(r, len(NAMES))
                 self.assertEqual(row[2], NAMES[k])
                 self.assertEqual(float(row[0]), bounds[i, 0])
                 self.assertEqual(float(row[1]), bounds[i, 1])
-                for j, term in enumerate(terms):
-                    self.assertEqual(float(row[3 + j]),
-                                     ds["budget_%s_%s" % (NAMES[k], term)][i])
+                np.testing.assert_array_equal([float(v) for v in row[3:]],
+                                              ds["budget_" + NAMES[k]][i, :])
             # The balance holds term by term as the file states it.
-            b = {t: ds["budget_salinity_" + t][:] for t in terms}
+            sal = ds["budget_salinity"][:]
+            b = {t: sal[:, j] for j, t in enumerate(terms)}
             np.testing.assert_allclose(
                 b["closing_error"],
                 b["change"] - (b["in_left_advective"] + b["in_left_dispersive"]

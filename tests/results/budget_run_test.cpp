@@ -72,22 +72,22 @@ TracerBudget one_input_budget(double rtol, Outflow outflow) {
   TracerBudget b;
   b.status = run.summary.status;
   const RunRecord& r = run.record();
-  auto sum = [&](const char* term, bool absolute = false) {
+  auto sum = [&](BudgetTerm term, bool absolute = false) {
     double s = 0;
-    for (double v : data(r, std::string("budget_c1_") + term)) s += absolute ? std::abs(v) : v;
+    for (double v : budget_term(r, "c1", term)) s += absolute ? std::abs(v) : v;
     return s;
   };
-  b.load = sum("lateral_load");
-  b.change = sum("change");
-  b.out_advective = sum("out_right_advective");
-  b.out_dispersive = sum("out_right_dispersive");
+  b.load = sum(kLateralLoad);
+  b.change = sum(kChange);
+  b.out_advective = sum(kOutRightAdvective);
+  b.out_dispersive = sum(kOutRightDispersive);
   b.out = b.out_advective + b.out_dispersive;
-  b.in = sum("in_left_advective") + sum("in_left_dispersive");
-  b.closing = sum("closing_error", true);
-  b.moving_grid = sum("moving_grid", true);
-  b.reaction = sum("reaction", true);
-  for (double m : data(r, "budget_c1_mass_end")) b.mass_scale = std::max(b.mass_scale, m);
-  b.intervals = static_cast<int>(data(r, "budget_c1_change").size());
+  b.in = sum(kInLeftAdvective) + sum(kInLeftDispersive);
+  b.closing = sum(kClosingError, true);
+  b.moving_grid = sum(kMovingGrid, true);
+  b.reaction = sum(kReaction, true);
+  for (double m : budget_term(r, "c1", kMassEnd)) b.mass_scale = std::max(b.mass_scale, m);
+  b.intervals = static_cast<int>(budget_term(r, "c1", kChange).size());
   return b;
 }
 
@@ -132,12 +132,11 @@ TEST(BudgetRunTest, BundledTracerClosesToTheMeasuredFigure) {
   ASSERT_EQ(run.summary.status, 0);
   const RunRecord& r = run.record();
   double gross = 0, closing = 0, integration = 0;
-  const char* terms[] = {"in_left_advective", "in_left_dispersive", "out_right_advective",
-                         "out_right_dispersive", "lateral_load", "reaction"};
-  for (const char* t : terms)
-    for (double v : data(r, std::string("budget_c1_") + t)) gross += std::abs(v);
-  const auto& ce = data(r, "budget_c1_closing_error");
-  const auto& mg = data(r, "budget_c1_moving_grid");
+  for (BudgetTerm t : {kInLeftAdvective, kInLeftDispersive, kOutRightAdvective,
+                       kOutRightDispersive, kLateralLoad, kReaction})
+    for (double v : budget_term(r, "c1", t)) gross += std::abs(v);
+  const auto ce = budget_term(r, "c1", kClosingError);
+  const auto mg = budget_term(r, "c1", kMovingGrid);
   ASSERT_EQ(ce.size(), 30u);
   for (std::size_t i = 0; i < ce.size(); ++i) {
     closing += std::abs(ce[i]);

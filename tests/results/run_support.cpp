@@ -51,4 +51,12 @@ const std::vector<double>& data(const RunRecord& r, const std::string& name) {
   return v->data;
 }
 
+std::vector<double> budget_term(const RunRecord& r, const std::string& constituent,
+                                BudgetTerm term) {
+  const std::vector<double>& all = data(r, kBudgetPrefix + constituent);
+  std::vector<double> out;
+  for (std::size_t i = term; i < all.size(); i += kBudgetTerms) out.push_back(all[i]);
+  return out;
+}
+
 }  // namespace qz5::results::testing_support

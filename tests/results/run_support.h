@@ -34,4 +34,8 @@ RecordedRun run_recorded(const std::filesystem::path& dir, const std::string& na
 // A variable's data, failing the test when it is missing.
 const std::vector<double>& data(const RunRecord& r, const std::string& name);
 
+// One term of a constituent's budget, interval by interval.
+std::vector<double> budget_term(const RunRecord& r, const std::string& constituent,
+                                BudgetTerm term);
+
 }  // namespace qz5::results::testing_support
