@@ -19,17 +19,17 @@ struct CliOptions {
   bool version = false;
   bool legacy_limits = true;
   long max_steps_per_interval = kDefaultMaxStepsPerInterval;
-  std::string geometry_file;               // "" : the built-in laws
+  std::string geometry_file;  // "" : the built-in laws
   Outflow outflow = Outflow::kFixedConcentration;
   // Result files beside the legacy ones ("" or empty: not asked for).
-  std::string netcdf_file;                 // --netcdf
-  std::vector<double> stations;            // --stations, file length units
-  std::string stations_csv;                // --stations-csv
-  std::string budget_file;                 // --budget
-  std::string constituents;                // --constituents: a list or a file
-  std::string length_unit;                 // --length-unit
-  std::vector<std::string> names_args;     // argv[0] and the names file, as the reader takes them
-  std::string error;                       // what was wrong with the command line, or ""
+  std::string netcdf_file;              // --netcdf
+  std::vector<double> stations;         // --stations, file length units
+  std::string stations_csv;             // --stations-csv
+  std::string budget_file;              // --budget
+  std::string constituents;             // --constituents: a list or a file
+  std::string length_unit;              // --length-unit
+  std::vector<std::string> names_args;  // argv[0] and the names file, as the reader takes them
+  std::string error;                    // what was wrong with the command line, or ""
 };
 
 // Parses argv. An unknown option, a missing or bad value, or more than one

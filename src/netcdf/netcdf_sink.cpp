@@ -85,7 +85,8 @@ void NetcdfSink::begin(const RunRecord& r) {
       chunks.push_back(std::max<std::size_t>(1, 1024 / std::max<std::size_t>(row, 1)));
       for (std::size_t i = 1; i < v.dimensions.size(); ++i)
         chunks.push_back(std::max<std::size_t>(1, r.dimension(v.dimensions[i])->size));
-      if (!check(api_.def_var_chunking(ncid_, id, NC_CHUNKED, chunks.data()), "chunks of " + v.name))
+      if (!check(api_.def_var_chunking(ncid_, id, NC_CHUNKED, chunks.data()),
+                 "chunks of " + v.name))
         return;
     }
     put_attributes(id, v.attributes);
@@ -128,7 +129,7 @@ void NetcdfSink::update(const RunRecord& r) {
     start[0] = from;
     count[0] = first->size - from;
     if (!check(api_.put_vara_double(ncid_, varids_.at(v.name), start.data(), count.data(),
-                                  v.data.data() + from * row),
+                                    v.data.data() + from * row),
                "writing " + v.name))
       return;
   }

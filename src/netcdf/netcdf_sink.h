@@ -47,7 +47,7 @@ class NetcdfSink : public results::RecordSink {
   int ncid_ = -1;
   std::map<std::string, int> dimids_;
   std::map<std::string, int> varids_;
-  std::map<std::string, std::size_t> written_;  // rows written, per unlimited dimension
+  std::map<std::string, std::size_t> written_;          // rows written, per unlimited dimension
   std::vector<results::Attribute> attributes_written_;  // global, as last written
 };
 

@@ -47,9 +47,7 @@ void BudgetRates::resize(int ncomp, int npts) {
 }
 
 BudgetProbe::BudgetProbe(const RunContext& ctx)
-    : quiet_(std::make_unique<Quiet>()),
-      ms_(ctx.scenario.inputs),
-      channel_(ctx.model.channel()) {
+    : quiet_(std::make_unique<Quiet>()), ms_(ctx.scenario.inputs), channel_(ctx.model.channel()) {
   const int n = std::max(ms_.NCOMP, kKineticsComponents);
   sl_.assign(at(n), 0.0);
   rx_.assign(at(n), 0.0);
@@ -134,7 +132,8 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     const double* cl = s.c + static_cast<std::ptrdiff_t>(n - 1) * nc;
     const double* cr = cl + 2 * nc;
     const double dx = s.x[n + 1] - s.x[n - 1];
-    for (int k = 0; k < nc; ++k) r.slope_weight[at(n) * at(nc) + at(k)] = w * ((cr[k] - cl[k]) / dx);
+    for (int k = 0; k < nc; ++k)
+      r.slope_weight[at(n) * at(nc) + at(k)] = w * ((cr[k] - cl[k]) / dx);
   }
 }
 
@@ -153,9 +152,8 @@ void BudgetAccumulator::add(const BudgetRates& r) {
   const double w_left = 0.5 * (r.w_left + prev_.w_left);
   const double w_right = 0.5 * (r.w_right + prev_.w_right);
   auto trapezoid = [&](std::vector<double>& sum, const std::vector<double>& now,
-                       const std::vector<double>& before, std::size_t k) {
-    sum[k] += half_dt * (now[k] + before[k]);
-  };
+                       const std::vector<double>& before,
+                       std::size_t k) { sum[k] += half_dt * (now[k] + before[k]); };
   for (std::size_t k = 0; k < at(ncomp_); ++k) {
     trapezoid(flux_first_, r.flux_first, prev_.flux_first, k);
     trapezoid(flux_last_, r.flux_last, prev_.flux_last, k);
@@ -186,8 +184,7 @@ void BudgetAccumulator::add_moving_grid(const BudgetRates& r) {
   for (std::size_t n = 1; n + 1 < r.x.size(); ++n) {
     const double dx = r.x[n] - prev_.x[n];
     for (std::size_t k = 0; k < nc; ++k)
-      moving_grid_[k] +=
-          (0.5 * (r.slope_weight[n * nc + k] + prev_.slope_weight[n * nc + k])) * dx;
+      moving_grid_[k] += (0.5 * (r.slope_weight[n * nc + k] + prev_.slope_weight[n * nc + k])) * dx;
   }
 }
 

@@ -53,18 +53,18 @@ namespace qz5::results {
 
 // What the budget needs of one snapshot: per constituent (index k-1).
 struct BudgetRates {
-  double t = 0.0;                    // days
-  double w_left = 0.0, w_right = 0.0;  // capacity weights of the end half cells
-  std::vector<double> mass;           // integral of A c dX
-  std::vector<double> flux_first;     // F at the first interval's midpoint
-  std::vector<double> flux_last;      // F at the last interval's midpoint
-  std::vector<double> source_left;    // (A RX + SL) times the left end's half cell
-  std::vector<double> source_right;   // the same for the right end's half cell
+  double t = 0.0;                       // days
+  double w_left = 0.0, w_right = 0.0;   // capacity weights of the end half cells
+  std::vector<double> mass;             // integral of A c dX
+  std::vector<double> flux_first;       // F at the first interval's midpoint
+  std::vector<double> flux_last;        // F at the last interval's midpoint
+  std::vector<double> source_left;      // (A RX + SL) times the left end's half cell
+  std::vector<double> source_right;     // the same for the right end's half cell
   std::vector<double> advective_left;   // QL c at the first end
   std::vector<double> advective_right;  // QL c at the second end
   std::vector<double> c_left, c_right;  // end values
-  std::vector<double> load;           // integral of SL dX
-  std::vector<double> reaction;       // integral of A RX dX
+  std::vector<double> load;             // integral of SL dX
+  std::vector<double> reaction;         // integral of A RX dX
   // For the moving grid's share of the change: per interval i its length
   // times its area (hA[i]) and its mean values (cmean[i*ncomp + k-1]); per
   // point n its position and its capacity weight times the slope the scheme

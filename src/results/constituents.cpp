@@ -43,7 +43,8 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
 // salinity in the CF sense. Other constituents have no CF name that the
 // model could vouch for.
 void set_standard_name(ConstituentInfo& c, int k) {
-  c.standard_name = (k == 1 && equals_ignoring_case(c.name, "salinity")) ? "sea_water_salinity" : "";
+  c.standard_name =
+      (k == 1 && equals_ignoring_case(c.name, "salinity")) ? "sea_water_salinity" : "";
 }
 
 ConstituentInfo generic(int k) {
@@ -85,8 +86,8 @@ ConstituentList parse_constituents(std::string_view spec) {
       }
     }
     if (colon != std::string_view::npos && unit.empty()) {
-      out.error = "constituent " + std::to_string(k) + " (" + std::string(name) +
-                  ") has an empty unit";
+      out.error =
+          "constituent " + std::to_string(k) + " (" + std::string(name) + ") has an empty unit";
       return out;
     }
     if (unit.empty()) unit = "file units";
@@ -111,7 +112,8 @@ ConstituentList read_constituents(const std::string& spec_or_file) {
     if (!joined.empty()) joined += ',';
     joined += body;
   }
-  if (joined.empty()) return ConstituentList{{}, "the constituents file " + spec_or_file + " names none"};
+  if (joined.empty())
+    return ConstituentList{{}, "the constituents file " + spec_or_file + " names none"};
   ConstituentList out = parse_constituents(joined);
   if (!out.error.empty()) out.error = spec_or_file + ": " + out.error;
   return out;

@@ -14,8 +14,7 @@ std::vector<std::string> names_between(const RunRecord& r, std::string_view pref
   for (const Variable& v : r.variables) {
     const std::string_view n = v.name;
     if (n.size() > prefix.size() + suffix.size() && n.substr(0, prefix.size()) == prefix &&
-        n.substr(n.size() - suffix.size()) == suffix && n != kVarStationX &&
-        n != kVarStationTime)
+        n.substr(n.size() - suffix.size()) == suffix && n != kVarStationX && n != kVarStationTime)
       names.emplace_back(n.substr(prefix.size(), n.size() - prefix.size() - suffix.size()));
   }
   return names;
@@ -88,7 +87,8 @@ void BudgetCsv::update(const RunRecord& r) {
       out_ << shortest(bounds[2 * written_]) << ',' << shortest(bounds[2 * written_ + 1]) << ','
            << n;
       const std::vector<double>& b = r.variable(kBudgetPrefix + n)->data;
-      for (std::size_t t = 0; t < kBudgetTerms; ++t) out_ << ',' << shortest(b[written_ * kBudgetTerms + t]);
+      for (std::size_t t = 0; t < kBudgetTerms; ++t)
+        out_ << ',' << shortest(b[written_ * kBudgetTerms + t]);
       out_ << '\n';
     }
   }

@@ -143,8 +143,8 @@ void Recorder::Impl::describe(RunRecord& r, const RunContext& ctx) {
   inputs.push_back({"output_times", trimmed(ms.FN_T)});
   if (ms.USE_UT0) inputs.push_back({"initial_profile", trimmed(ms.FN_UT0)});
   for (int k = 1; k <= ms.NDRV; ++k)
-    inputs.push_back({ms.NDRV == 1 ? "driver" : "driver_" + std::to_string(k),
-                      trimmed(ms.FN_DRV(k))});
+    inputs.push_back(
+        {ms.NDRV == 1 ? "driver" : "driver_" + std::to_string(k), trimmed(ms.FN_DRV(k))});
   for (const InputFile& f : options.extra_inputs)
     if (f.role != "names") inputs.push_back(f);
   for (const InputFile& f : inputs) {
@@ -162,12 +162,12 @@ void Recorder::Impl::lay_out(RunRecord& r, const ModelState& ms) {
     r.add_dimension(kDimTime, 0, true);
     r.add_dimension(kDimPoint, static_cast<std::size_t>(npts), false);
     r.add_variable(kVarTime, {kDimTime}, time_attributes("time of the saved profile"));
-    r.add_variable(kVarX, {kDimTime, kDimPoint},
-                   attrs({{"units", L},
-                          {"long_name", std::string("position of the grid point along the channel")}}));
+    r.add_variable(
+        kVarX, {kDimTime, kDimPoint},
+        attrs({{"units", L},
+               {"long_name", std::string("position of the grid point along the channel")}}));
     for (const ConstituentInfo& c : constituents)
-      r.add_variable(c.name, {kDimTime, kDimPoint},
-                     constituent_attributes(c, c.long_name, kVarX));
+      r.add_variable(c.name, {kDimTime, kDimPoint}, constituent_attributes(c, c.long_name, kVarX));
   }
   if (stations) {
     const std::size_t ns = static_cast<std::size_t>(stations->count());
@@ -175,7 +175,8 @@ void Recorder::Impl::lay_out(RunRecord& r, const ModelState& ms) {
     r.add_dimension(kDimStationTime, 0, true);
     Variable& sx = r.add_variable(
         kVarStationX, {kDimStation},
-        attrs({{"units", L}, {"long_name", std::string("position of the station along the channel")}}));
+        attrs({{"units", L},
+               {"long_name", std::string("position of the station along the channel")}}));
     sx.data = stations->positions();
     std::vector<Attribute> ta = time_attributes("time of the station sample");
     ta.push_back({"comment", std::string("the start, every accepted integrator step and every "
@@ -200,8 +201,7 @@ void Recorder::Impl::lay_out(RunRecord& r, const ModelState& ms) {
                           {"long_name", std::string("start and end of the output interval")}}));
     r.add_dimension(kDimTerm, kBudgetTerms, false);
     Variable& names = r.add_variable(
-        kVarTermName, {kDimTerm},
-        attrs({{"long_name", std::string("term of the mass budget")}}));
+        kVarTermName, {kDimTerm}, attrs({{"long_name", std::string("term of the mass budget")}}));
     names.is_text = true;
     names.data.clear();
     for (const char* t : kBudgetTermNames) names.strings.emplace_back(t);
@@ -278,8 +278,7 @@ void Recorder::Impl::append_profile(RunRecord& r, const Snapshot& s) {
   x.insert(x.end(), s.x, s.x + s.npts);
   for (int k = 0; k < s.ncomp; ++k) {
     std::vector<double>& v = r.variables[v_profile[static_cast<std::size_t>(k)]].data;
-    for (int j = 0; j < s.npts; ++j)
-      v.push_back(s.c[static_cast<std::ptrdiff_t>(j) * s.ncomp + k]);
+    for (int j = 0; j < s.npts; ++j) v.push_back(s.c[static_cast<std::ptrdiff_t>(j) * s.ncomp + k]);
   }
 }
 
@@ -311,8 +310,8 @@ void Recorder::Impl::sample_budget(const Snapshot& s, bool first) {
   try {
     probe->evaluate(s, rates);
   } catch (const Stop& e) {
-    budget_failure = "the budget's look-ups stopped at t = " + std::to_string(s.t) +
-                     " days: " + e.text;
+    budget_failure =
+        "the budget's look-ups stopped at t = " + std::to_string(s.t) + " days: " + e.text;
     return;
   }
   if (first) {
@@ -360,8 +359,7 @@ void Recorder::finish(const Summary& sum) {
   r.set_attribute("integrator_steps", static_cast<long long>(st.steps));
   r.set_attribute("integrator_residual_evaluations", static_cast<long long>(st.residuals));
   r.set_attribute("integrator_matrix_evaluations", static_cast<long long>(st.matrices));
-  r.set_attribute("integrator_error_test_failures",
-                  static_cast<long long>(st.error_test_failures));
+  r.set_attribute("integrator_error_test_failures", static_cast<long long>(st.error_test_failures));
   r.set_attribute("integrator_convergence_failures",
                   static_cast<long long>(st.convergence_failures));
   if (sum.status != kExitReady) {

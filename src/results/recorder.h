@@ -54,9 +54,9 @@ struct InputFile {
 };
 
 struct RecorderOptions {
-  bool profiles = true;             // x and every constituent at the output times
-  std::vector<double> stations;     // positions, file length units; empty: none
-  bool budget = false;              // mass budget per output interval
+  bool profiles = true;                       // x and every constituent at the output times
+  std::vector<double> stations;               // positions, file length units; empty: none
+  bool budget = false;                        // mass budget per output interval
   std::vector<ConstituentInfo> constituents;  // named ones; the rest generic
   std::string length_unit = "file length units";
   // Input files the model state does not name (the names file, a geometry

@@ -73,7 +73,8 @@ Variable& RunRecord::add_variable(std::string_view name, std::vector<std::string
     assert(dim != nullptr);
     n *= dim->size;
   }
-  variables.push_back(Variable{std::string(name), std::move(dims), std::move(attrs), {}, false, {}});
+  variables.push_back(
+      Variable{std::string(name), std::move(dims), std::move(attrs), {}, false, {}});
   variables.back().data.assign(n, 0.0);
   return variables.back();
 }

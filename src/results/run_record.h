@@ -96,7 +96,7 @@ struct Variable {
   std::string name;
   std::vector<std::string> dimensions;  // slowest first
   std::vector<Attribute> attributes;
-  std::vector<double> data;             // row-major, product of the dimension sizes
+  std::vector<double> data;  // row-major, product of the dimension sizes
   // A text variable (labels; NC_STRING in the file) holds its values here
   // instead, and no data. Only fixed-size text variables exist.
   bool is_text = false;
@@ -130,10 +130,10 @@ inline constexpr const char* kBudgetPrefix = "budget_";
 // term dimension.
 inline constexpr int kBudgetTerms = 11;
 inline constexpr const char* kBudgetTermNames[kBudgetTerms] = {
-    "mass_start",          "mass_end",           "change",
-    "in_left_advective",   "in_left_dispersive", "out_right_advective",
-    "out_right_dispersive", "lateral_load",      "reaction",
-    "closing_error",       "moving_grid"};
+    "mass_start",           "mass_end",           "change",
+    "in_left_advective",    "in_left_dispersive", "out_right_advective",
+    "out_right_dispersive", "lateral_load",       "reaction",
+    "closing_error",        "moving_grid"};
 enum BudgetTerm {
   kMassStart,
   kMassEnd,

@@ -21,7 +21,9 @@ double interpolate_linear(double xa, double ca, double xb, double cb, double X) 
 }
 
 StationSampler::StationSampler(std::vector<double> positions, double first_end, double last_end)
-    : positions_(std::move(positions)), last_interval_(positions_.size(), 0), end_(positions_.size(), 0) {
+    : positions_(std::move(positions)),
+      last_interval_(positions_.size(), 0),
+      end_(positions_.size(), 0) {
   for (std::size_t i = 0; i < positions_.size(); ++i) {
     if (positions_[i] == first_end) end_[i] = -1;
     if (positions_[i] == last_end) end_[i] = 1;

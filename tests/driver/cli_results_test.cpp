@@ -39,7 +39,8 @@ TEST(CliResultsTest, RefusedCombinationsAndValues) {
   } cases[] = {
       {{"--stations", "1,x"}, "--stations takes positions separated by commas, not 1,x"},
       {{"--stations", "1,,2"}, "--stations takes positions separated by commas, not 1,,2"},
-      {{"--stations", "nan", "--netcdf", "a.nc"}, "--stations takes positions separated by commas, not nan"},
+      {{"--stations", "nan", "--netcdf", "a.nc"},
+       "--stations takes positions separated by commas, not nan"},
       {{"--stations", ""}, "--stations takes positions separated by commas, not "},
       {{"--stations-csv", "s.csv"}, "--stations-csv needs --stations"},
       {{"--stations", "1"}, "--stations needs --netcdf or --stations-csv to write the series to"},

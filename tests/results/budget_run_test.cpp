@@ -35,9 +35,8 @@ e2e::Scenario one_input_scenario(double rtol) {
   s.x_lat = {6000.0};
   s.q_lat = {8.64e5};
   s.k_lat = 0.005;
-  s.lat_rows = {{-10, 2.0, 1, 0.5, 1, 0.5, 1},
-                {10, 5.0, 1, 0.5, 1, 0.5, 1},
-                {400, 5.0, 1, 0.5, 1, 0.5, 1}};
+  s.lat_rows = {
+      {-10, 2.0, 1, 0.5, 1, 0.5, 1}, {10, 5.0, 1, 0.5, 1, 0.5, 1}, {400, 5.0, 1, 0.5, 1, 0.5, 1}};
   s.bnd_rows = {{-10, 0, 1, 0.5, 1, 0.5, 1, 0, 0.5, 0.2, 0.5, 0.2, 0.5},
                 {400, 0, 1, 0.5, 1, 0.5, 1, 0, 0.5, 0.2, 0.5, 0.2, 0.5}};
   s.touts = {1.0, 2.0, 4.0, 8.0, 12.0, 16.0, 20.0};
@@ -66,9 +65,8 @@ TracerBudget one_input_budget(double rtol, Outflow outflow) {
   RecorderOptions opt;
   opt.budget = true;
   opt.profiles = false;
-  const RecordedRun run = run_recorded(dir, "run.fn", opt, {}, [outflow](Scenario& s) {
-    constant_channel(s, outflow);
-  });
+  const RecordedRun run = run_recorded(dir, "run.fn", opt, {},
+                                       [outflow](Scenario& s) { constant_channel(s, outflow); });
   TracerBudget b;
   b.status = run.summary.status;
   const RunRecord& r = run.record();
@@ -132,8 +130,8 @@ TEST(BudgetRunTest, BundledTracerClosesToTheMeasuredFigure) {
   ASSERT_EQ(run.summary.status, 0);
   const RunRecord& r = run.record();
   double gross = 0, closing = 0, integration = 0;
-  for (BudgetTerm t : {kInLeftAdvective, kInLeftDispersive, kOutRightAdvective,
-                       kOutRightDispersive, kLateralLoad, kReaction})
+  for (BudgetTerm t : {kInLeftAdvective, kInLeftDispersive, kOutRightAdvective, kOutRightDispersive,
+                       kLateralLoad, kReaction})
     for (double v : budget_term(r, "c1", t)) gross += std::abs(v);
   const auto ce = budget_term(r, "c1", kClosingError);
   const auto mg = budget_term(r, "c1", kMovingGrid);

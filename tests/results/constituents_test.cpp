@@ -1,12 +1,12 @@
 // The constituent list of --constituents: grammar, refusals, the file form,
 // and completion to the run's count.
+#include "results/constituents.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include "results/constituents.h"
 
 namespace qz5::results {
 namespace {
@@ -59,7 +59,8 @@ TEST(ConstituentsTest, SeaWaterSalinityOnlyForTheTracerNamedSalinity) {
 
 TEST(ConstituentsTest, FileWithCommentsAndLinesReadsAsTheList) {
   const std::string path = ::testing::TempDir() + "/qz5_constituents.txt";
-  std::ofstream(path) << "# names for the estuary\nsalinity:psu   # the tracer\n\nDOC:umol/L, DIN:umol/L\n";
+  std::ofstream(path)
+      << "# names for the estuary\nsalinity:psu   # the tracer\n\nDOC:umol/L, DIN:umol/L\n";
   const ConstituentList l = read_constituents(path);
   ASSERT_EQ(l.error, "");
   ASSERT_EQ(l.items.size(), 3u);
@@ -82,7 +83,8 @@ TEST(ConstituentsTest, CompletionNamesTheRestGenericallyAndRefusesTooMany) {
   EXPECT_EQ(six.items[2].name, "c3");
   EXPECT_EQ(six.items[2].unit, "file units");
   EXPECT_EQ(six.items[5].long_name, "constituent 6");
-  EXPECT_EQ(complete_constituents(two.items, 1).error, "2 constituent names given for 1 constituents");
+  EXPECT_EQ(complete_constituents(two.items, 1).error,
+            "2 constituent names given for 1 constituents");
   // A user name equal to a later generic name would make two variables of one name.
   EXPECT_NE(complete_constituents(parse_constituents("c2").items, 6).error.find("c2"),
             std::string::npos);

@@ -172,8 +172,7 @@ TEST(RecorderRunTest, FailedRunKeepsEveryCompletedTimeAndSaysWhy) {
   RecorderOptions opt = all_outputs();
   RunOptions ro;
   ro.max_steps_per_interval = 40;  // the bundled run needs up to 102 in an interval
-  const RecordedRun run =
-      run_recorded(copy_of_bundled("recorder_failed"), "estuary.fn", opt, ro);
+  const RecordedRun run = run_recorded(copy_of_bundled("recorder_failed"), "estuary.fn", opt, ro);
   ASSERT_EQ(run.summary.status, 2);
   const RunRecord& r = run.record();
   const std::size_t done = static_cast<std::size_t>(run.summary.outputs_done);

@@ -1,10 +1,10 @@
 // SHA-256 against the published test vectors (FIPS 180-2 examples), fed in
 // one piece and in uneven pieces that cross the 64-byte block boundaries.
+#include "results/sha256.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "results/sha256.h"
 
 namespace qz5::results {
 namespace {

@@ -2,12 +2,12 @@
 // is exact at the grid points, and second-order convergence as the grid is
 // refined (a linear interpolant of a smooth profile errs by at most
 // h^2/8 times the largest |c''|).
+#include "results/stations.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
-
-#include "results/stations.h"
 
 namespace qz5::results {
 namespace {
@@ -17,9 +17,9 @@ TEST(StationsTest, LocateIntervalFromAnyHint) {
   struct Case {
     double X;
     int hint, expected;
-  // A point shared by two intervals belongs to either; the search stops at
-  // the first that holds it, coming from the hint.
-  } cases[] = {{0.0, 2, 0}, {0.5, 0, 0}, {1.0, 2, 1}, {1.0, 0, 0}, {2.0, 0, 1}, {3.0, 0, 1},
+    // A point shared by two intervals belongs to either; the search stops at
+    // the first that holds it, coming from the hint.
+  } cases[] = {{0.0, 2, 0}, {0.5, 0, 0}, {1.0, 2, 1},  {1.0, 0, 0}, {2.0, 0, 1}, {3.0, 0, 1},
                {5.9, 0, 2}, {6.0, 1, 2}, {-1.0, 2, 0}, {7.0, 0, 2}, {2.0, 99, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "X=" << c.X << " hint=" << c.hint);
