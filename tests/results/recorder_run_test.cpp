@@ -147,8 +147,10 @@ double second_boundary(const std::vector<std::vector<double>>& rows, double t, i
 
 TEST(RecorderRunTest, StationAtTheMouthFollowsTheSecondBoundarySeries) {
   // The mouth holds the second boundary's concentration through an
-  // algebraic row that the integrator's corrector solves; its error test
-  // weighs each value with RTOL |c| + ATOL, which bounds the difference.
+  // algebraic row that the integrator's corrector solves; its tests weigh
+  // each value with RTOL |c| + ATOL, which bounds the difference. Measured:
+  // at most 0.49 of that at the steps, 0.89 at the output times, where the
+  // integrator interpolates between steps (DIN at day 92).
   const RunRecord& r = bundled_run().record();
   const auto rows = boundary_rows();
   ASSERT_GE(rows.size(), 10u);
