@@ -22,8 +22,13 @@ run:
 	cd $(BUILD)/run && ../qz5 estuary.fn; status=$$?; \
 	  echo "qz5 exit status $$status; outputs in $(BUILD)/run (estuary.txc, RESULT, RUNINF)"; exit $$status
 
+# Packages the NetCDF output and its read-back test need; installed from
+# Debian's archive when missing, so CI always covers them.
+TEST_PACKAGES := libnetcdf-dev netcdf-bin python3-netcdf4 python3-xarray
+
 # Builds from scratch and runs every test.
 test:
+	./tools/ensure_packages.sh $(TEST_PACKAGES)
 	rm -rf $(BUILD)
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
