@@ -1,0 +1,109 @@
+// The mass budget of every constituent over the reach.
+//
+// In file units the model solves, for each constituent,
+//   A dc/dtau = -dF/dX + A RX + SL,   F = QL c - A D dc/dX,
+// so the mass in the reach, the integral of A c dX, changes by what the flux
+// F carries in at the first end and out at the second, plus the lateral load
+// (the integral of SL) and the net reaction (the integral of A RX).
+//
+// The budget is computed the way the discretisation balances its cells, so
+// that it closes to the accuracy of the integration rather than to that of an
+// independent quadrature:
+// - mass: each interval holds its length times the area at its midpoint
+//   times the mean of its two points' values - the capacity weights of the
+//   scheme's two half cells;
+// - lateral load and reaction: each interval contributes its length times SL
+//   and A RX at its midpoint, from the mean values, as the scheme's sources;
+// - the flux through an end is the one the scheme's end row holds: the flux
+//   at the end interval's midpoint corrected by the balance of the half cell
+//   between that midpoint and the end (its sources and its change of mass).
+//   Whether the end imposes a flux (the inflow end, a free outflow) or a
+//   concentration (a fixed outflow), this is the flux the scheme lets through.
+//   Its advective part is the flow at the end times the end's concentration;
+//   the dispersive part is the rest.
+// Time integrals run over the samples the observer sees (every accepted step
+// and every output time): rates by the trapezoid rule, and the change of the
+// half cells' mass as the sum of the mean capacity weight times the change of
+// the end value, which needs no time derivatives.
+#pragma once
+
+#include <array>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "input/model_state.h"
+#include "model/channel.h"
+#include "results/run_record.h"
+#include "textio/textio.h"
+
+namespace qz5::results {
+
+// What the budget needs of one snapshot: per constituent (index k-1).
+struct BudgetRates {
+  double t = 0.0;                    // days
+  double w_left = 0.0, w_right = 0.0;  // capacity weights of the end half cells
+  std::vector<double> mass;           // integral of A c dX
+  std::vector<double> flux_first;     // F at the first interval's midpoint
+  std::vector<double> flux_last;      // F at the last interval's midpoint
+  std::vector<double> source_left;    // (A RX + SL) times the left end's half cell
+  std::vector<double> source_right;   // the same for the right end's half cell
+  std::vector<double> advective_left;   // QL c at the first end
+  std::vector<double> advective_right;  // QL c at the second end
+  std::vector<double> c_left, c_right;  // end values
+  std::vector<double> load;           // integral of SL dX
+  std::vector<double> reaction;       // integral of A RX dX
+  void resize(int ncomp);
+};
+
+// Evaluates the channel, lateral inputs, driver and kinetics on a snapshot,
+// on its own copy of the run's inputs and with a console that discards its
+// lines, so the run's console and series indices are untouched.
+class BudgetProbe {
+ public:
+  BudgetProbe(const RunContext& ctx);
+  ~BudgetProbe();
+  BudgetProbe(const BudgetProbe&) = delete;
+  BudgetProbe& operator=(const BudgetProbe&) = delete;
+
+  // Fills `r` from the snapshot (s.y, the model's vector, gives the model
+  // values the kinetics take). A look-up that stops (a time outside the
+  // driver's data) throws qz5::Stop, as it does in the run.
+  void evaluate(const Snapshot& s, BudgetRates& r);
+
+ private:
+  struct Quiet;
+  std::unique_ptr<Quiet> quiet_;
+  ModelState ms_;
+  Channel channel_;
+  std::vector<double> sl_, rx_, u_, ux_;
+};
+
+// Integrates the rates over an output interval.
+class BudgetAccumulator {
+ public:
+  explicit BudgetAccumulator(int ncomp) : ncomp_(ncomp) {}
+  // Starts an interval at the sample.
+  void start(const BudgetRates& r);
+  // Adds the stretch from the previous sample to this one.
+  void add(const BudgetRates& r);
+  // The terms of constituent k (1-based) since start(), in kBudgetTermNames
+  // order, ending at the last sample added.
+  std::array<double, kBudgetTerms> terms(int k) const;
+  double t_start() const { return t_start_; }
+  double t_end() const { return prev_.t; }
+
+ private:
+  int ncomp_;
+  double t_start_ = 0.0;
+  BudgetRates first_, prev_;
+  // Per constituent: integrals of the fluxes at the end intervals' midpoints,
+  // of the end half cells' sources and mass changes, of the end advective
+  // fluxes, of the load and of the reaction.
+  std::vector<double> flux_first_, flux_last_, source_left_, source_right_, store_left_,
+      store_right_, advective_left_, advective_right_, load_, reaction_;
+};
+
+}  // namespace qz5::results

@@ -1,0 +1,50 @@
+// Names and units of the constituents in result files.
+//
+// The model knows its constituents only by number and their values only in
+// "file units"; a modeller names them for the files that tools read:
+//
+//   spec  := entry { ',' entry }          blanks around names and units are ignored
+//   entry := name [ ':' unit ]            name: a letter, then letters, digits, '_'
+//
+// for example "salinity:psu,DOC:umol/L,DIN:umol/L". The same list may live in
+// a small file: entries separated by commas or line ends, '#' starting a
+// comment that runs to the end of the line. A constituent not named is called
+// c<k> with the unit "file units".
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz5::results {
+
+struct ConstituentInfo {
+  std::string name;           // variable name in the files
+  std::string unit;           // "file units" unless given
+  std::string long_name;      // the name as given, or "constituent <k>"
+  std::string standard_name;  // CF standard name, or "" (sea_water_salinity
+                              // when constituent 1, the tracer, is named salinity)
+};
+
+// A parsed list, or the reason it was refused (error non-empty, items then
+// meaningless).
+struct ConstituentList {
+  std::vector<ConstituentInfo> items;
+  std::string error;
+};
+
+// Parses the list text. Refuses an empty entry, a name that is not a plain
+// identifier, a repeated name and the names that the record's own variables
+// use (time, x, point, interval, nv, and names starting with station_ or
+// budget_).
+ConstituentList parse_constituents(std::string_view spec);
+
+// `spec_or_file` names an existing file: its contents are parsed (comments
+// and line ends handled); otherwise the text itself is.
+ConstituentList read_constituents(const std::string& spec_or_file);
+
+// The list for a run of ncomp constituents: the named ones first, the rest
+// generic. More names than constituents is refused (error set).
+ConstituentList complete_constituents(const std::vector<ConstituentInfo>& named, int ncomp);
+
+}  // namespace qz5::results

@@ -1,0 +1,380 @@
+#include "results/recorder.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <utility>
+
+#include "engine/version.h"
+#include "model/estuary_model.h"
+#include "results/budget.h"
+#include "results/sha256.h"
+#include "results/stations.h"
+
+namespace qz5::results {
+namespace {
+
+std::string trimmed(std::string_view s) {
+  const auto first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
+}
+
+std::vector<Attribute> attrs(std::initializer_list<Attribute> list) { return list; }
+
+// The time coordinates carry "days" without a reference date: model time
+// starts wherever the output-times file says and is not tied to a calendar.
+// CF tools then treat them as plain time spans (xarray: timedelta).
+std::vector<Attribute> time_attributes(std::string long_name) {
+  return attrs({{"units", std::string("days")},
+                {"long_name", std::move(long_name)},
+                {"standard_name", std::string("time")},
+                {"axis", std::string("T")}});
+}
+
+std::vector<Attribute> constituent_attributes(const ConstituentInfo& c, std::string long_name,
+                                              std::string coordinates) {
+  std::vector<Attribute> a{{"units", c.unit}, {"long_name", std::move(long_name)}};
+  if (!c.standard_name.empty()) a.push_back({"standard_name", c.standard_name});
+  a.push_back({"coordinates", std::move(coordinates)});
+  return a;
+}
+
+// Long names of the budget terms, after the constituent's own.
+constexpr const char* kBudgetLongNames[kBudgetTerms] = {
+    "mass in the reach at the start of the interval",
+    "mass in the reach at the end of the interval",
+    "change of the mass in the reach over the interval",
+    "mass entered through the first end by advection",
+    "mass entered through the first end by dispersion",
+    "mass left through the second end by advection",
+    "mass left through the second end by dispersion",
+    "mass entered by the lateral inputs",
+    "net mass produced by reactions",
+    "closing error: change less the sum of the ends, the lateral load and the reactions"};
+
+std::size_t index_of(const RunRecord& r, std::string_view name) {
+  for (std::size_t i = 0; i < r.variables.size(); ++i)
+    if (r.variables[i].name == name) return i;
+  return r.variables.size();
+}
+
+}  // namespace
+
+struct Recorder::Impl {
+  RecorderOptions options;
+  std::vector<RecordSink*> sinks;
+  std::vector<ConstituentInfo> constituents;
+  bool started = false;
+  bool finished = false;
+  int ncomp = 0;
+  int npts = 0;
+  double last_station_time = 0.0;
+  bool any_station_sample = false;
+
+  // Indices of the variables the run appends to.
+  std::size_t v_time = 0, v_x = 0, v_station_time = 0, v_interval = 0, v_bounds = 0;
+  std::vector<std::size_t> v_profile, v_station, v_budget;  // v_budget: k*kBudgetTerms + term
+
+  std::optional<StationSampler> stations;
+  std::vector<double> station_values;
+  std::unique_ptr<BudgetProbe> probe;
+  std::optional<BudgetAccumulator> budget;
+  BudgetRates rates;
+  std::string budget_failure;
+
+  void describe(RunRecord& r, const RunContext& ctx);
+  void lay_out(RunRecord& r, const ModelState& ms);
+  void sample_stations(RunRecord& r, const Snapshot& s);
+  void sample_budget(const Snapshot& s, bool first);
+  void close_interval(RunRecord& r);
+  void append_profile(RunRecord& r, const Snapshot& s);
+  void grow(RunRecord& r, const char* dim) { ++r.dimension(dim)->size; }
+};
+
+Recorder::Recorder(RecorderOptions options) : impl_(std::make_unique<Impl>()) {
+  impl_->options = std::move(options);
+}
+
+Recorder::~Recorder() = default;
+
+std::string Recorder::check(const RecorderOptions& options, const Scenario& scenario) {
+  const ModelState& ms = scenario.inputs;
+  const double lo = std::min(ms.XBND(1), ms.XBND(2));
+  const double hi = std::max(ms.XBND(1), ms.XBND(2));
+  for (std::size_t i = 0; i < options.stations.size(); ++i) {
+    const double X = options.stations[i];
+    if (!(X >= lo && X <= hi)) {
+      return "station " + std::to_string(i + 1) + " at " + std::to_string(X) +
+             " lies outside the reach " + std::to_string(lo) + " .. " + std::to_string(hi);
+    }
+  }
+  const ConstituentList full = complete_constituents(options.constituents, ms.NCOMP);
+  return full.error;
+}
+
+void Recorder::add_sink(RecordSink* sink) { impl_->sinks.push_back(sink); }
+
+void Recorder::Impl::describe(RunRecord& r, const RunContext& ctx) {
+  const ModelState& ms = ctx.ms;
+  r.set_attribute("Conventions", std::string("CF-1.8"));
+  r.set_attribute("title", trimmed(ctx.scenario.title));
+  r.set_attribute("source", std::string("qz5 ") + kVersion);
+  r.set_attribute("qz5_version", std::string(kVersion));
+  r.set_attribute(
+      "comment",
+      std::string("One-dimensional advection-dispersion-reaction model on a moving grid. "
+                  "Times are days of model time, which has no calendar date. Values are in "
+                  "the units of the input files (file units)."));
+  r.set_attribute("NPTS", static_cast<long long>(ms.NPTS));
+  r.set_attribute("NCOMP", static_cast<long long>(ms.NCOMP));
+  r.set_attribute("RTOL", ms.RTOL);
+  r.set_attribute("ATOL", ms.ATOL);
+  r.set_attribute("TAU", ms.TAU);
+  r.set_attribute("KAPPA", ms.KAPPA);
+  r.set_attribute("ALPHA", ms.ALPHA);
+  r.set_attribute("outflow",
+                  std::string(ctx.scenario.outflow == Outflow::kFree ? "free" : "fixed"));
+
+  std::vector<InputFile> inputs;
+  for (const InputFile& f : options.extra_inputs)
+    if (f.role == "names") inputs.push_back(f);
+  inputs.push_back({"parameters", trimmed(ms.FN_PRM)});
+  inputs.push_back({"lateral_inputs", trimmed(ms.FN_LI)});
+  inputs.push_back({"boundaries", trimmed(ms.FN_BND)});
+  inputs.push_back({"output_times", trimmed(ms.FN_T)});
+  if (ms.USE_UT0) inputs.push_back({"initial_profile", trimmed(ms.FN_UT0)});
+  for (int k = 1; k <= ms.NDRV; ++k)
+    inputs.push_back({ms.NDRV == 1 ? "driver" : "driver_" + std::to_string(k),
+                      trimmed(ms.FN_DRV(k))});
+  for (const InputFile& f : options.extra_inputs)
+    if (f.role != "names") inputs.push_back(f);
+  for (const InputFile& f : inputs) {
+    if (f.path.empty()) continue;
+    const std::string digest = sha256_file(f.path);
+    r.set_attribute("input_" + f.role, f.path);
+    r.set_attribute("input_" + f.role + "_sha256", digest.empty() ? "unreadable" : digest);
+  }
+  r.set_attribute("status", std::string("running"));
+}
+
+void Recorder::Impl::lay_out(RunRecord& r, const ModelState& ms) {
+  const std::string& L = options.length_unit;
+  if (options.profiles) {
+    r.add_dimension(kDimTime, 0, true);
+    r.add_dimension(kDimPoint, static_cast<std::size_t>(npts), false);
+    r.add_variable(kVarTime, {kDimTime}, time_attributes("time of the saved profile"));
+    r.add_variable(kVarX, {kDimTime, kDimPoint},
+                   attrs({{"units", L},
+                          {"long_name", std::string("position of the grid point along the channel")}}));
+    for (const ConstituentInfo& c : constituents)
+      r.add_variable(c.name, {kDimTime, kDimPoint},
+                     constituent_attributes(c, c.long_name, kVarX));
+  }
+  if (stations) {
+    const std::size_t ns = static_cast<std::size_t>(stations->count());
+    r.add_dimension(kDimStation, ns, false);
+    r.add_dimension(kDimStationTime, 0, true);
+    Variable& sx = r.add_variable(
+        kVarStationX, {kDimStation},
+        attrs({{"units", L}, {"long_name", std::string("position of the station along the channel")}}));
+    sx.data = stations->positions();
+    std::vector<Attribute> ta = time_attributes("time of the station sample");
+    ta.push_back({"comment", std::string("the start, every accepted integrator step and every "
+                                         "output time")});
+    r.add_variable(kVarStationTime, {kDimStationTime}, std::move(ta));
+    for (const ConstituentInfo& c : constituents) {
+      std::vector<Attribute> a =
+          constituent_attributes(c, c.long_name + " at the stations", kVarStationX);
+      a.push_back({"comment", std::string("linear in position between the two grid points "
+                                          "that enclose the station")});
+      r.add_variable(kStationPrefix + c.name, {kDimStationTime, kDimStation}, std::move(a));
+    }
+  }
+  if (budget) {
+    r.add_dimension(kDimInterval, 0, true);
+    r.add_dimension(kDimBounds, 2, false);
+    std::vector<Attribute> ia = time_attributes("end of the output interval");
+    ia.push_back({"bounds", std::string(kVarIntervalBounds)});
+    r.add_variable(kVarInterval, {kDimInterval}, std::move(ia));
+    r.add_variable(kVarIntervalBounds, {kDimInterval, kDimBounds},
+                   attrs({{"units", std::string("days")},
+                          {"long_name", std::string("start and end of the output interval")}}));
+    for (const ConstituentInfo& c : constituents) {
+      const std::string unit = mass_unit(c.unit, L);
+      for (int t = 0; t < kBudgetTerms; ++t) {
+        std::vector<Attribute> a{{"units", unit},
+                                 {"long_name", c.long_name + ": " + kBudgetLongNames[t]}};
+        if (t != kMassStart && t != kMassEnd)
+          a.push_back({"cell_methods", std::string("interval: sum")});
+        r.add_variable(std::string(kBudgetPrefix) + c.name + "_" + kBudgetTermNames[t],
+                       {kDimInterval}, std::move(a));
+      }
+    }
+  }
+  static_cast<void>(ms);
+  // Indices, now that the list is complete.
+  v_time = index_of(r, kVarTime);
+  v_x = index_of(r, kVarX);
+  v_station_time = index_of(r, kVarStationTime);
+  v_interval = index_of(r, kVarInterval);
+  v_bounds = index_of(r, kVarIntervalBounds);
+  for (const ConstituentInfo& c : constituents) {
+    v_profile.push_back(index_of(r, c.name));
+    v_station.push_back(index_of(r, kStationPrefix + c.name));
+    for (int t = 0; t < kBudgetTerms; ++t)
+      v_budget.push_back(
+          index_of(r, std::string(kBudgetPrefix) + c.name + "_" + kBudgetTermNames[t]));
+  }
+}
+
+void Recorder::on_start(const RunContext& ctx, const Snapshot& s) {
+  Impl& m = *impl_;
+  m.started = true;
+  m.ncomp = s.ncomp;
+  m.npts = s.npts;
+  ConstituentList full = complete_constituents(m.options.constituents, s.ncomp);
+  if (!full.error.empty()) full = complete_constituents({}, s.ncomp);  // check() said so before
+  m.constituents = std::move(full.items);
+  if (!m.options.stations.empty()) {
+    m.stations.emplace(m.options.stations);
+    m.station_values.assign(static_cast<std::size_t>(m.stations->count() * s.ncomp), 0.0);
+  }
+  if (m.options.budget) {
+    m.probe = std::make_unique<BudgetProbe>(ctx);
+    m.budget.emplace(s.ncomp);
+  }
+  m.describe(record_, ctx);
+  m.lay_out(record_, ctx.ms);
+  for (RecordSink* sink : m.sinks) sink->begin(record_);
+
+  if (m.options.profiles) m.append_profile(record_, s);
+  if (m.stations) m.sample_stations(record_, s);
+  if (m.budget) m.sample_budget(s, true);
+  for (RecordSink* sink : m.sinks) sink->update(record_);
+}
+
+void Recorder::on_step(const StepInfo&, const Snapshot& s) {
+  Impl& m = *impl_;
+  if (m.stations) m.sample_stations(record_, s);
+  if (m.budget) m.sample_budget(s, false);
+}
+
+void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) {
+  Impl& m = *impl_;
+  if (m.options.profiles) m.append_profile(record_, s);
+  if (m.stations) m.sample_stations(record_, s);
+  if (m.budget) {
+    m.sample_budget(s, false);
+    m.close_interval(record_);
+  }
+  record_.set_attribute("integrator_steps", static_cast<long long>(st.steps));
+  record_.set_attribute("integrator_residual_evaluations", static_cast<long long>(st.residuals));
+  record_.set_attribute("integrator_matrix_evaluations", static_cast<long long>(st.matrices));
+  record_.set_attribute("integrator_error_test_failures",
+                        static_cast<long long>(st.error_test_failures));
+  record_.set_attribute("integrator_convergence_failures",
+                        static_cast<long long>(st.convergence_failures));
+  for (RecordSink* sink : m.sinks) sink->update(record_);
+}
+
+void Recorder::Impl::append_profile(RunRecord& r, const Snapshot& s) {
+  grow(r, kDimTime);
+  r.variables[v_time].data.push_back(s.t);
+  std::vector<double>& x = r.variables[v_x].data;
+  x.insert(x.end(), s.x, s.x + s.npts);
+  for (int k = 0; k < s.ncomp; ++k) {
+    std::vector<double>& v = r.variables[v_profile[static_cast<std::size_t>(k)]].data;
+    for (int j = 0; j < s.npts; ++j)
+      v.push_back(s.c[static_cast<std::ptrdiff_t>(j) * s.ncomp + k]);
+  }
+}
+
+void Recorder::Impl::sample_stations(RunRecord& r, const Snapshot& s) {
+  // The step that lands on an output time is seen twice; keep one sample.
+  if (any_station_sample && s.t <= last_station_time) return;
+  any_station_sample = true;
+  last_station_time = s.t;
+  stations->sample(s, station_values.data());
+  grow(r, kDimStationTime);
+  r.variables[v_station_time].data.push_back(s.t);
+  const std::size_t ns = static_cast<std::size_t>(stations->count());
+  for (std::size_t k = 0; k < static_cast<std::size_t>(s.ncomp); ++k) {
+    std::vector<double>& v = r.variables[v_station[k]].data;
+    const double* row = station_values.data() + k * ns;
+    v.insert(v.end(), row, row + ns);
+  }
+}
+
+void Recorder::Impl::sample_budget(const Snapshot& s, bool first) {
+  if (!budget_failure.empty()) return;
+  try {
+    probe->evaluate(s, rates);
+  } catch (const Stop& e) {
+    budget_failure = "the budget's look-ups stopped at t = " + std::to_string(s.t) +
+                     " days: " + e.text;
+    return;
+  }
+  if (first) {
+    budget->start(rates);
+  } else {
+    budget->add(rates);
+  }
+}
+
+void Recorder::Impl::close_interval(RunRecord& r) {
+  if (!budget_failure.empty()) return;
+  grow(r, kDimInterval);
+  r.variables[v_interval].data.push_back(budget->t_end());
+  r.variables[v_bounds].data.push_back(budget->t_start());
+  r.variables[v_bounds].data.push_back(budget->t_end());
+  for (int k = 1; k <= ncomp; ++k) {
+    const std::array<double, kBudgetTerms> t = budget->terms(k);
+    for (int j = 0; j < kBudgetTerms; ++j)
+      r.variables[v_budget[static_cast<std::size_t>((k - 1) * kBudgetTerms + j)]].data.push_back(
+          t[static_cast<std::size_t>(j)]);
+  }
+  budget->start(rates);
+}
+
+void Recorder::finish(const Summary& sum) {
+  Impl& m = *impl_;
+  if (m.finished) return;
+  m.finished = true;
+  RunRecord& r = record_;
+  if (!m.started) {
+    r.set_attribute("Conventions", std::string("CF-1.8"));
+    r.set_attribute("source", std::string("qz5 ") + kVersion);
+    r.set_attribute("qz5_version", std::string(kVersion));
+    for (RecordSink* sink : m.sinks) sink->begin(r);
+  }
+  const char* status = sum.status == kExitReady        ? "complete"
+                       : sum.status == kExitDasslError ? "failed"
+                                                       : "stopped";
+  r.set_attribute("status", std::string(status));
+  r.set_attribute("exit_status", static_cast<long long>(sum.status));
+  r.set_attribute("message", sum.message);
+  r.set_attribute("idid", static_cast<long long>(sum.idid));
+  r.set_attribute("t_reached", sum.t_reached);
+  r.set_attribute("outputs_done", static_cast<long long>(sum.outputs_done));
+  const IntegratorStatistics& st = sum.statistics;
+  r.set_attribute("integrator_steps", static_cast<long long>(st.steps));
+  r.set_attribute("integrator_residual_evaluations", static_cast<long long>(st.residuals));
+  r.set_attribute("integrator_matrix_evaluations", static_cast<long long>(st.matrices));
+  r.set_attribute("integrator_error_test_failures",
+                  static_cast<long long>(st.error_test_failures));
+  r.set_attribute("integrator_convergence_failures",
+                  static_cast<long long>(st.convergence_failures));
+  if (sum.status != kExitReady) {
+    std::string why = sum.message;
+    if (sum.status == kExitDasslError)
+      why += " (IDID = " + std::to_string(sum.idid) + " at t = " + std::to_string(sum.t_reached) +
+             " days)";
+    r.set_attribute("failure_message", why);
+  }
+  if (!m.budget_failure.empty()) r.set_attribute("budget_failure", m.budget_failure);
+  for (RecordSink* sink : m.sinks) sink->update(r);
+  for (RecordSink* sink : m.sinks) sink->end(r);
+}
+
+}  // namespace qz5::results
