@@ -10,8 +10,11 @@ See the README for a whole session.
 from . import _core
 from .errors import InputError, Qz5Error, RunError, ScenarioError
 from .scenario import Scenario
+from .results import run
+from .ensembles import ensemble
+from .calibration import calibrate
 
 __version__ = _core.version
 
-__all__ = ["Scenario", "Qz5Error", "InputError",
+__all__ = ["Scenario", "run", "ensemble", "calibrate", "Qz5Error", "InputError",
            "ScenarioError", "RunError"]

@@ -40,10 +40,10 @@ def parse_name(name):
     return m.group(1), (int(m.group(2)), int(m.group(3)))
 
 
-def _restore(cls, state, read_console=""):
+def _restore(cls, state, provenance=("", "", ())):
     s = cls()
     s._restore(state)
-    s._set_read_console(read_console)
+    s._set_provenance(*provenance)
     return s
 
 
@@ -92,7 +92,7 @@ class Scenario(_core.Scenario):
 
     def copy(self):
         """An independent copy."""
-        return _restore(type(self), self._state(), self.read_console)
+        return _restore(type(self), self._state(), self._provenance())
 
     def with_values(self, values):
         """A copy with the parameters of ``values`` (a dict) set."""
@@ -108,7 +108,7 @@ class Scenario(_core.Scenario):
 
     # --- copying and pickling: a scenario travels to ensemble workers -----------
     def __reduce__(self):
-        return (_restore, (type(self), self._state(), self.read_console))
+        return (_restore, (type(self), self._state(), self._provenance()))
 
     def __copy__(self):
         return self.copy()

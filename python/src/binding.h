@@ -13,6 +13,7 @@
 #include <pybind11/pybind11.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ namespace py = pybind11;
 struct PyScenario {
   qz5::Scenario s;
   std::string read_console;  // what the reader wrote while loading the names file
+  std::string names_file;    // the names file it was read from ("" when built in code)
+  // Fields set from Python since it was read: the files named in a run's
+  // record no longer tell the whole input.
+  std::set<std::string> changed;
 };
 
 // One field of a scenario as Python sees it. `set` is empty for a field

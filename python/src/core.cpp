@@ -18,6 +18,7 @@
 #include "binding.h"
 #include "engine/engine.h"
 #include "engine/version.h"
+#include "results/recorder.h"
 
 namespace qz5py {
 namespace {
@@ -101,76 +102,59 @@ std::string read_names_file(PyScenario& ps, const std::string& path) {
   for (int k = 1; k <= ms.NDRV; ++k) make_absolute(ms.FN_DRV(k), dir);
   ps.s = std::move(s);
   ps.read_console = console.str();
+  ps.names_file = p.lexically_normal().string();
+  ps.changed.clear();
   return ps.read_console;
 }
 
 // --- one run -------------------------------------------------------------------
 
-// What a run saw, kept for the Python side: every saved profile (the start
-// and each output time, or the time reached on a failure), the integrator's
-// counters after each, and with observe_steps the grid after every step.
-class Collector : public qz5::Observer {
- public:
-  void on_start(const qz5::RunContext& ctx, const qz5::Snapshot& s) override {
-    npts_ = s.npts;
-    ncomp_ = s.ncomp;
-    (void)ctx;
-    keep(s);
-    idid_.push_back(0);
-    stats_.push_back({});
-    steps_t_.push_back(s.t);
-    steps_x_.insert(steps_x_.end(), s.x, s.x + s.npts);
-  }
-  void on_step(const qz5::StepInfo&, const qz5::Snapshot& s) override {
-    steps_t_.push_back(s.t);
-    steps_x_.insert(steps_x_.end(), s.x, s.x + s.npts);
-  }
-  void on_output(int, int idid, const qz5::Snapshot& s,
-                 const qz5::IntegratorStatistics& st) override {
-    keep(s);
-    idid_.push_back(idid);
-    stats_.push_back(st);
-  }
+// The record as plain Python values: the dimensions in order, every variable
+// with its dimensions, attributes and values shaped as the dimensions say,
+// and the global attributes. Integer attributes stay integers (NC_INT in the
+// file), reals reals, texts texts.
+py::object attribute_value(const qz5::results::AttributeValue& v) {
+  if (const auto* t = std::get_if<std::string>(&v)) return py::str(*t);
+  if (const auto* d = std::get_if<double>(&v)) return py::float_(*d);
+  return py::int_(std::get<long long>(v));
+}
 
-  py::dict to_python() const {
-    const py::ssize_t nt = static_cast<py::ssize_t>(t_.size());
-    py::dict d;
-    d["npts"] = npts_;
-    d["ncomp"] = ncomp_;
-    d["time"] = py::array_t<double>(nt, t_.data());
-    d["x"] = py::array_t<double>({nt, static_cast<py::ssize_t>(npts_)}, x_.data());
-    d["c"] = py::array_t<double>(
-        {nt, static_cast<py::ssize_t>(npts_), static_cast<py::ssize_t>(ncomp_)}, c_.data());
-    d["idid"] = py::array_t<int>(nt, idid_.data());
-    std::vector<int> cols;
-    for (const auto& st : stats_)
-      cols.insert(cols.end(), {st.steps, st.residuals, st.matrices, st.error_test_failures,
-                               st.convergence_failures});
-    d["statistics"] = py::array_t<int>({nt, static_cast<py::ssize_t>(5)}, cols.data());
-    const py::ssize_t ns = static_cast<py::ssize_t>(steps_t_.size());
-    d["step_time"] = py::array_t<double>(ns, steps_t_.data());
-    d["step_x"] = py::array_t<double>({ns, static_cast<py::ssize_t>(npts_)}, steps_x_.data());
-    return d;
-  }
+py::dict attributes_of(const std::vector<qz5::results::Attribute>& list) {
+  py::dict d;
+  for (const auto& a : list) d[a.name.c_str()] = attribute_value(a.value);
+  return d;
+}
 
- private:
-  void keep(const qz5::Snapshot& s) {
-    t_.push_back(s.t);
-    x_.insert(x_.end(), s.x, s.x + s.npts);
-    c_.insert(c_.end(), s.c, s.c + static_cast<std::size_t>(s.npts) * s.ncomp);
+py::dict record_to_python(const qz5::results::RunRecord& r) {
+  py::list dims;
+  for (const auto& d : r.dimensions) dims.append(py::make_tuple(d.name, d.size, d.unlimited));
+  py::list vars;
+  for (const auto& v : r.variables) {
+    std::vector<py::ssize_t> shape;
+    for (const std::size_t n : r.shape(v)) shape.push_back(static_cast<py::ssize_t>(n));
+    py::array_t<double> data(shape);
+    std::copy(v.data.begin(), v.data.end(), data.mutable_data());
+    vars.append(py::make_tuple(v.name, py::tuple(py::cast(v.dimensions)), attributes_of(v.attributes),
+                               data));
   }
-  int npts_ = 0, ncomp_ = 0;
-  std::vector<double> t_, x_, c_;
-  std::vector<int> idid_;
-  std::vector<qz5::IntegratorStatistics> stats_;
-  std::vector<double> steps_t_, steps_x_;
-};
+  py::dict d;
+  d["dimensions"] = dims;
+  d["variables"] = vars;
+  d["attributes"] = attributes_of(r.attributes);
+  return d;
+}
 
 struct RunArgs {
   std::optional<double> rtol, atol, tau, kappa, alpha;
   long max_steps_per_interval = qz5::kDefaultMaxStepsPerInterval;
   bool observe_steps = false;
   bool legacy_capacities = false;
+  // What to record.
+  bool profiles = true;
+  std::vector<double> stations;
+  bool budget = false;
+  std::string constituents;  // "name:unit,..." or a file of such; "" generic
+  std::string length_unit;   // "" the record's default
 };
 
 qz5::RunOptions options_of(const RunArgs& a) {
@@ -181,9 +165,25 @@ qz5::RunOptions options_of(const RunArgs& a) {
   o.kappa = a.kappa;
   o.alpha = a.alpha;
   o.max_steps_per_interval = a.max_steps_per_interval;
-  o.observe_steps = a.observe_steps;
+  // Station series and the budget are sampled after every accepted step.
+  o.observe_steps = a.observe_steps || !a.stations.empty() || a.budget;
   if (a.legacy_capacities) o.capacities = qz5::Capacities{};
   return o;
+}
+
+qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunArgs& a) {
+  qz5::results::RecorderOptions r;
+  r.profiles = a.profiles;
+  r.stations = a.stations;
+  r.budget = a.budget;
+  if (!a.constituents.empty()) {
+    qz5::results::ConstituentList list = qz5::results::read_constituents(a.constituents);
+    if (!list.error.empty()) throw FieldError{"constituents", "constituents: " + list.error};
+    r.constituents = std::move(list.items);
+  }
+  if (!a.length_unit.empty()) r.length_unit = a.length_unit;
+  if (!ps.names_file.empty()) r.extra_inputs.push_back({"names", ps.names_file});
+  return r;
 }
 
 void check_before_run(const PyScenario& ps, const RunArgs& a) {
@@ -198,6 +198,8 @@ void check_before_run(const PyScenario& ps, const RunArgs& a) {
       throw FieldError{name, std::string(name) + ": must be finite and not negative"};
   if (a.max_steps_per_interval < 1)
     throw FieldError{"max_steps_per_interval", "max_steps_per_interval: must be at least 1"};
+  for (const double x : a.stations)
+    if (!std::isfinite(x)) throw FieldError{"stations", "stations: a position is not finite"};
 }
 
 py::dict summary_to_python(const qz5::Summary& sum) {
@@ -212,32 +214,40 @@ py::dict summary_to_python(const qz5::Summary& sum) {
   return d;
 }
 
-// Runs the scenario with the GIL released; returns the collected results and
-// the summary in one dict. Never raises for a failed run (the summary says);
-// raises ScenarioError for a field the run cannot start with.
+// Runs the scenario with the GIL released and returns its record, the
+// summary and the seconds the engine took. Never raises for a failed run
+// (the summary says); raises ScenarioError for a field or a recording
+// option the run cannot start with.
 py::dict run(const PyScenario& ps, const RunArgs& args) {
   check_before_run(ps, args);
+  const qz5::results::RecorderOptions rec_options = recorder_options(ps, args);
+  const std::string refusal = qz5::results::Recorder::check(rec_options, ps.s);
+  if (!refusal.empty())
+    throw FieldError{args.stations.empty() ? "constituents" : "stations",
+                     (args.stations.empty() ? "constituents: " : "stations: ") + refusal};
   // The run works on its own copy, so that Python threads may change the
   // scenario while it runs.
   const qz5::Scenario scenario = ps.s;
   const qz5::RunOptions options = options_of(args);
-  Collector collector;
+  qz5::results::Recorder recorder(rec_options);
   qz5::Summary sum;
   double seconds = 0.0;
   {
     py::gil_scoped_release released;
     const auto t0 = std::chrono::steady_clock::now();
-    sum = qz5::run_scenario(scenario, options, &collector);
+    sum = qz5::run_scenario(scenario, options, &recorder);
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    recorder.finish(sum);
   }
-  py::dict d = collector.to_python();
+  py::dict d;
+  d["record"] = record_to_python(recorder.record());
   d["summary"] = summary_to_python(sum);
   d["engine_seconds"] = seconds;
   return d;
 }
 
 // The engine alone, for measuring what the Python side adds: `repeat` runs
-// without an observer; returns the seconds of each.
+// without an observer, the GIL released; returns the seconds of each.
 std::vector<double> time_engine(const PyScenario& ps, const RunArgs& args, int repeat) {
   check_before_run(ps, args);
   const qz5::Scenario scenario = ps.s;
@@ -293,7 +303,10 @@ PYBIND11_MODULE(_core, m) {
     py::cpp_function getter([fp](const PyScenario& ps) { return fp->get(ps); });
     if (f.set) {
       py::cpp_function setter(
-          [fp](PyScenario& ps, py::object v) { fp->set(ps, v, true); });
+          [fp](PyScenario& ps, py::object v) {
+            fp->set(ps, v, true);
+            ps.changed.insert(fp->name);
+          });
       sc.def_property(f.name.c_str(), getter, setter, f.doc.c_str());
     } else {
       sc.def_property_readonly(f.name.c_str(), getter, f.doc.c_str());
@@ -321,7 +334,25 @@ PYBIND11_MODULE(_core, m) {
          "refusal changes nothing.");
   sc.def("set_driver", &set_driver, py::arg("t_drv"), py::arg("v_drv"),
          "Replaces variable driver 1: its times (days) and values; their number may change.");
-  sc.def("_set_read_console", [](PyScenario& ps, std::string c) { ps.read_console = std::move(c); });
+  sc.def_readonly("names_file", &PyScenario::names_file,
+                  "The names file the scenario was read from (\"\" when built in code)");
+  sc.def_property_readonly(
+      "changed",
+      [](const PyScenario& ps) {
+        return py::tuple(py::cast(std::vector<std::string>(ps.changed.begin(), ps.changed.end())));
+      },
+      "Fields set from Python since the scenario was read, sorted");
+  // What pickling carries besides the fields.
+  sc.def("_provenance", [](const PyScenario& ps) {
+    return py::make_tuple(ps.read_console, ps.names_file,
+                          std::vector<std::string>(ps.changed.begin(), ps.changed.end()));
+  });
+  sc.def("_set_provenance", [](PyScenario& ps, std::string console, std::string names,
+                               std::vector<std::string> changed) {
+    ps.read_console = std::move(console);
+    ps.names_file = std::move(names);
+    ps.changed = std::set<std::string>(changed.begin(), changed.end());
+  });
 
   m.def("read_names_file", &read_names_file, py::arg("scenario"), py::arg("path"),
         "Loads the names file and every file it names into the scenario; returns the console "
@@ -336,7 +367,12 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("alpha", &RunArgs::alpha)
       .def_readwrite("max_steps_per_interval", &RunArgs::max_steps_per_interval)
       .def_readwrite("observe_steps", &RunArgs::observe_steps)
-      .def_readwrite("legacy_capacities", &RunArgs::legacy_capacities);
+      .def_readwrite("legacy_capacities", &RunArgs::legacy_capacities)
+      .def_readwrite("profiles", &RunArgs::profiles)
+      .def_readwrite("stations", &RunArgs::stations)
+      .def_readwrite("budget", &RunArgs::budget)
+      .def_readwrite("constituents", &RunArgs::constituents)
+      .def_readwrite("length_unit", &RunArgs::length_unit);
   m.def("run", &run, py::arg("scenario"), py::arg("args"));
   m.def("time_engine", &time_engine, py::arg("scenario"), py::arg("args"), py::arg("repeat"));
 }

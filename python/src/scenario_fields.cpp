@@ -657,6 +657,7 @@ void set_lateral_inputs(PyScenario& ps, py::handle x_lat, py::handle q_lat, py::
   }
   l.k_lat = k;
   store_lat_tab(ps.s.inputs, m);
+  ps.changed.insert({"x_lat", "q_lat", "lat_tab", "k_lat"});
 }
 
 void set_driver(PyScenario& ps, py::handle t_drv, py::handle v_drv) {
@@ -664,6 +665,7 @@ void set_driver(PyScenario& ps, py::handle t_drv, py::handle v_drv) {
   const std::vector<double> v = to_vector(v_drv, "v_drv");
   check_driver(t, v, "t_drv");
   store_driver(ps.s.inputs, t, v);
+  ps.changed.insert({"t_drv", "v_drv"});
 }
 
 void refresh_boundary_start(Scenario& s) {

@@ -1,0 +1,2 @@
+"""placeholder"""
+def calibrate(*a, **k): raise NotImplementedError

@@ -1,0 +1,2 @@
+"""placeholder"""
+def ensemble(*a, **k): raise NotImplementedError
