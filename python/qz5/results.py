@@ -48,11 +48,11 @@ def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
 
 def record_to_dataset(record):
     """The Dataset of a run record (a dict from the binding)."""
-    raw = xr.Dataset()
-    for name, dims, attrs, data in record["variables"]:
-        raw[name] = xr.Variable(tuple(dims), np.asarray(data), attrs=dict(attrs))
-    raw.attrs = {k: (np.int32(v) if isinstance(v, int) else v)
-                 for k, v in record["attributes"].items()}
+    variables = {name: xr.Variable(tuple(dims), np.asarray(data), attrs=dict(attrs))
+                 for name, dims, attrs, data in record["variables"]}
+    attributes = {k: (np.int32(v) if isinstance(v, int) else v)
+                  for k, v in record["attributes"].items()}
+    raw = xr.Dataset(variables, attrs=attributes)
     # decode_cf wraps the values for lazy reading; they are in memory already.
     ds = xr.decode_cf(raw, decode_times=False).load()
     unlimited = {name for name, size, unl in record["dimensions"] if unl}

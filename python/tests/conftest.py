@@ -35,6 +35,9 @@ def pytest_configure(config):
     # Debian's netCDF4 extension was built against another numpy minor version.
     config.addinivalue_line("filterwarnings",
                             "ignore:numpy.ndarray size changed:RuntimeWarning")
+    # Debian's distributed with its tornado.
+    config.addinivalue_line("filterwarnings",
+                            "ignore:make_current is deprecated:DeprecationWarning")
 
 
 def first_values(path, skip=0):
