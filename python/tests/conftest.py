@@ -23,6 +23,16 @@ def estuary(estuary_base):
     return estuary_base.copy()
 
 
+@pytest.fixture(scope="session")
+def client():
+    """A LocalCluster of two worker processes, shared by the tests."""
+    from qz5.ensembles import connect
+
+    c, close = connect(None, n_workers=2)
+    yield c
+    close()
+
+
 @pytest.fixture
 def estuary_copy(tmp_path):
     """The bundled scenario's files in a scratch folder, free to corrupt."""

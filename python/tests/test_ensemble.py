@@ -5,14 +5,6 @@ import pytest
 
 import qz5
 from conftest import short_scenario
-from qz5.ensembles import connect
-
-
-@pytest.fixture(scope="module")
-def client():
-    c, close = connect(None, n_workers=2)
-    yield c
-    close()
 
 
 @pytest.fixture
