@@ -1,6 +1,8 @@
 #include "driver/cli_options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <string_view>
 
 namespace qz5 {
@@ -12,7 +14,38 @@ bool parse_count(std::string_view text, long& value) {
   return r.ec == std::errc() && r.ptr == end && value > 0;
 }
 
+// "X1,X2,...": finite numbers separated by commas.
+bool parse_positions(std::string_view text, std::vector<double>& out) {
+  out.clear();
+  std::size_t pos = 0;
+  while (pos <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', pos), text.size());
+    std::string_view item = text.substr(pos, comma - pos);
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    double v = 0.0;
+    const char* end = item.data() + item.size();
+    const auto r = std::from_chars(item.data(), end, v);
+    if (item.empty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return false;
+    out.push_back(v);
+    pos = comma + 1;
+  }
+  return !out.empty();
+}
+
 }  // namespace
+
+bool wants_results(const CliOptions& o) {
+  return !o.netcdf_file.empty() || !o.stations.empty() || !o.budget_file.empty();
+}
+
+bool netcdf_available() {
+#ifdef QZ5_HAVE_NETCDF
+  return true;
+#else
+  return false;
+#endif
+}
 
 std::string usage_text() {
   return R"(Usage: qz5 [options] [names-file]
@@ -38,6 +71,28 @@ Options (before the names file):
   --max-steps N        accepted integrator steps allowed between two output times
                        before the run ends as an integration failure (default
                        5000; the bundled scenario needs at most 102)
+
+Result files beside the legacy ones (nothing of this runs unless asked):
+  --netcdf FILE        write the run to FILE as NetCDF-4 (CF-1.8): the profiles
+                       at every output time in double precision, and the station
+                       series and the mass budget when asked for; synchronised
+                       after every output time, so a failed run keeps what it did
+  --stations X1,X2,... concentrations at these positions (file length units,
+                       inside the reach), interpolated on the moving grid after
+                       every accepted step; into the NetCDF file and
+  --stations-csv FILE  as a CSV file (time, station, one column per constituent)
+  --budget FILE        mass budget of every constituent over every output
+                       interval as a CSV file (and into the NetCDF file): change
+                       of the mass in the reach, what entered and left at each
+                       end (advective and dispersive), lateral load, reaction,
+                       closing error and the moving grid's share of it
+  --constituents SPEC  names and units of the constituents for those files, as
+                       name:unit,name:unit,... or a file holding that list (one
+                       entry a line allowed, # comments); default c1..c6 in
+                       "file units"
+  --length-unit UNIT   unit of the positions for those files (default "file
+                       length units")
+
   --help               print this text and exit
   --version            print the version and exit
 
@@ -47,8 +102,11 @@ Exit status:
   2  the integration failed ("DASSL error"); every profile up to the failure
      is kept
 
-Example:
-  qz5 --geometry river.geo --outflow free river.fn)";
+Examples:
+  qz5 --geometry river.geo --outflow free river.fn
+  qz5 --netcdf estuary.nc --stations 0,5000,12000 --budget budget.csv \
+      --constituents salinity:psu,DOC:umol/L,DIN:umol/L,phyto:umol/L,consumers:umol/L,detritus:umol/L \
+      --length-unit m estuary.fn)";
 }
 
 CliOptions parse_command_line(int argc, const char* const* argv) {
@@ -93,6 +151,21 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
           o.error = "--outflow takes fixed or free, not " + *v;
         }
       }
+    } else if (a == "--netcdf") {
+      if (auto v = value_of(a)) o.netcdf_file = *v;
+    } else if (a == "--stations") {
+      if (auto v = value_of(a)) {
+        if (!parse_positions(*v, o.stations))
+          o.error = "--stations takes positions separated by commas, not " + *v;
+      }
+    } else if (a == "--stations-csv") {
+      if (auto v = value_of(a)) o.stations_csv = *v;
+    } else if (a == "--budget") {
+      if (auto v = value_of(a)) o.budget_file = *v;
+    } else if (a == "--constituents") {
+      if (auto v = value_of(a)) o.constituents = *v;
+    } else if (a == "--length-unit") {
+      if (auto v = value_of(a)) o.length_unit = *v;
     } else if (a == "--max-steps") {
       if (auto v = value_of(a)) {
         if (!parse_count(*v, o.max_steps_per_interval))
@@ -102,6 +175,10 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
       o.error = "unknown option " + std::string(a);
     }
   }
+  if (o.error.empty() && !o.stations_csv.empty() && o.stations.empty())
+    o.error = "--stations-csv needs --stations";
+  if (o.error.empty() && !o.stations.empty() && o.stations_csv.empty() && o.netcdf_file.empty())
+    o.error = "--stations needs --netcdf or --stations-csv to write the series to";
   return o;
 }
 

@@ -21,6 +21,13 @@ struct CliOptions {
   long max_steps_per_interval = kDefaultMaxStepsPerInterval;
   std::string geometry_file;               // "" : the built-in laws
   Outflow outflow = Outflow::kFixedConcentration;
+  // Result files beside the legacy ones ("" or empty: not asked for).
+  std::string netcdf_file;                 // --netcdf
+  std::vector<double> stations;            // --stations, file length units
+  std::string stations_csv;                // --stations-csv
+  std::string budget_file;                 // --budget
+  std::string constituents;                // --constituents: a list or a file
+  std::string length_unit;                 // --length-unit
   std::vector<std::string> names_args;     // argv[0] and the names file, as the reader takes them
   std::string error;                       // what was wrong with the command line, or ""
 };
@@ -29,10 +36,18 @@ struct CliOptions {
 // names file sets `error`.
 CliOptions parse_command_line(int argc, const char* const* argv);
 
+// Whether any result file beyond the legacy ones was asked for.
+bool wants_results(const CliOptions& o);
+
+// Whether this build can write NetCDF files.
+bool netcdf_available();
+
 // The --help text.
 std::string usage_text();
 
 // The line printed after a refusal for a legacy capacity.
+inline constexpr const char* kNoNetcdf = "qz5 was built without NetCDF support";
+
 inline constexpr const char* kLegacyLimitHint =
     "This is a capacity of the legacy program; run with --no-legacy-limits to lift it.";
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/cli_options.h"
+#include "driver/result_files.h"
 #include "engine/callbacks.h"
 #include "engine/engine.h"
 #include "engine/version.h"
@@ -116,6 +117,10 @@ RunOptions run_options(const CliOptions& cli) {
   return opt;
 }
 
+[[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready);
+[[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
+                                        const Scenario& scenario, LegacyFiles& files);
+
 [[noreturn]] void run_main_program(Units& io, const CliOptions& cli) {
   io.open_new(LUNRES, "RESULT");
   io.open_new(LUNRUN, "RUNINF");
@@ -134,7 +139,14 @@ RunOptions run_options(const CliOptions& cli) {
   write_title_to_logs(io, title);
 
   LegacyFiles files(io, title);
+  if (wants_results(cli)) run_with_result_files(io, cli, scenario, files);
   const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
+  end_run(io, sum, kExitReady);
+}
+
+// The legacy ending: "IDID=" in RESULT after a failed integration, the files
+// closed, the stop text.
+[[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready) {
   if (sum.status == kExitDasslError) {
     io.write_list(LUNRES, {"IDID=", sum.idid});
     close_run_files(io);
@@ -142,7 +154,21 @@ RunOptions run_options(const CliOptions& cli) {
   }
   if (sum.status != kExitReady) stop(sum.message, sum.status);
   close_run_files(io);
-  stop("Ready", kExitReady);
+  stop("Ready", status_if_ready);
+}
+
+// The same run observed by the legacy files and the result files together.
+// A result file that could not be written completely is reported on the
+// console before the stop text and makes the exit status 1.
+[[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
+                                        const Scenario& scenario, LegacyFiles& files) {
+  ResultFiles results(cli, scenario);
+  ObserverPair both(files, results.observer());
+  const Summary sum = run_scenario(scenario, run_options(cli), &both, io);
+  const std::string problems = results.finish(sum);
+  if (problems.empty()) end_run(io, sum, kExitReady);
+  io.write_line(kUnitConsoleOut, problems);
+  end_run(io, sum, kExitBadInput);
 }
 
 // --help, --version and a command line that cannot be run: no logs are
@@ -162,6 +188,11 @@ bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
   if (cli.version) {
     io.write_line(kUnitConsoleOut, std::string("qz5 ") + kVersion);
     status = kExitReady;
+    return true;
+  }
+  if (!cli.netcdf_file.empty() && !netcdf_available()) {
+    io.write_line(kUnitConsoleOut, kNoNetcdf);
+    status = kExitBadInput;
     return true;
   }
   return false;

@@ -33,12 +33,17 @@ struct BudgetProbe::Quiet {
   Units io{in, out};
 };
 
-void BudgetRates::resize(int ncomp) {
+void BudgetRates::resize(int ncomp, int npts) {
   const std::size_t n = at(ncomp);
   for (std::vector<double>* v :
        {&mass, &flux_first, &flux_last, &source_left, &source_right, &advective_left,
         &advective_right, &c_left, &c_right, &load, &reaction})
     v->assign(n, 0.0);
+  const std::size_t intervals = at(std::max(npts - 1, 0));
+  hA.assign(intervals, 0.0);
+  cmean.assign(intervals * n, 0.0);
+  x.assign(at(npts), 0.0);
+  slope_weight.assign(at(npts) * n, 0.0);
 }
 
 BudgetProbe::BudgetProbe(const RunContext& ctx)
@@ -58,7 +63,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
   Units& io = quiet_->io;
   const int nc = s.ncomp;
   const int nvar = nc + 1;
-  r.resize(nc);
+  r.resize(nc, s.npts);
   r.t = s.t;
   double S = 0.0;
   ms_.var_drv.lookup(io, s.t, S, kDriverFlow);
@@ -102,6 +107,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
       const double reaction = A * rx_[at(k)];
       const double load = sl_[at(k)];
       r.mass[at(k)] += h * A * cmean;
+      r.cmean[at(i) * at(nc) + at(k)] = cmean;
       r.load[at(k)] += h * load;
       r.reaction[at(k)] += h * reaction;
       if (i == 0 || i + 2 == s.npts) {
@@ -119,6 +125,16 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     }
     if (i == 0) r.w_left = half * A;
     if (i + 2 == s.npts) r.w_right = half * A;
+    r.hA[at(i)] = h * A;
+  }
+
+  for (int n = 0; n < s.npts; ++n) r.x[at(n)] = s.x[n];
+  for (int n = 1; n + 1 < s.npts; ++n) {
+    const double w = 0.5 * (r.hA[at(n - 1)] + r.hA[at(n)]);
+    const double* cl = s.c + static_cast<std::ptrdiff_t>(n - 1) * nc;
+    const double* cr = cl + 2 * nc;
+    const double dx = s.x[n + 1] - s.x[n - 1];
+    for (int k = 0; k < nc; ++k) r.slope_weight[at(n) * at(nc) + at(k)] = w * ((cr[k] - cl[k]) / dx);
   }
 }
 
@@ -128,7 +144,7 @@ void BudgetAccumulator::start(const BudgetRates& r) {
   t_start_ = r.t;
   for (std::vector<double>* v :
        {&flux_first_, &flux_last_, &source_left_, &source_right_, &store_left_, &store_right_,
-        &advective_left_, &advective_right_, &load_, &reaction_})
+        &advective_left_, &advective_right_, &load_, &reaction_, &moving_grid_})
     v->assign(at(ncomp_), 0.0);
 }
 
@@ -152,7 +168,27 @@ void BudgetAccumulator::add(const BudgetRates& r) {
     store_left_[k] += w_left * (r.c_left[k] - prev_.c_left[k]);
     store_right_[k] += w_right * (r.c_right[k] - prev_.c_right[k]);
   }
+  add_moving_grid(r);
   prev_ = r;
+}
+
+void BudgetAccumulator::add_moving_grid(const BudgetRates& r) {
+  // Both samples must be on the same grid size; the mass functional is
+  // bilinear in hA and the mean values, so its change splits exactly into a
+  // d(hA) part and a d(cmean) part, each with the other factor averaged.
+  if (r.hA.size() != prev_.hA.size()) return;
+  const std::size_t nc = at(ncomp_);
+  for (std::size_t i = 0; i < r.hA.size(); ++i) {
+    const double dhA = r.hA[i] - prev_.hA[i];
+    for (std::size_t k = 0; k < nc; ++k)
+      moving_grid_[k] += dhA * (0.5 * (r.cmean[i * nc + k] + prev_.cmean[i * nc + k]));
+  }
+  for (std::size_t n = 1; n + 1 < r.x.size(); ++n) {
+    const double dx = r.x[n] - prev_.x[n];
+    for (std::size_t k = 0; k < nc; ++k)
+      moving_grid_[k] +=
+          (0.5 * (r.slope_weight[n * nc + k] + prev_.slope_weight[n * nc + k])) * dx;
+  }
 }
 
 std::array<double, kBudgetTerms> BudgetAccumulator::terms(int k) const {
@@ -173,6 +209,7 @@ std::array<double, kBudgetTerms> BudgetAccumulator::terms(int k) const {
   t[kLateralLoad] = load_[j];
   t[kReaction] = reaction_[j];
   t[kClosingError] = t[kChange] - (in_left - out_right + load_[j] + reaction_[j]);
+  t[kMovingGrid] = moving_grid_[j];
   return t;
 }
 

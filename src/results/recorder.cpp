@@ -51,7 +51,8 @@ constexpr const char* kBudgetLongNames[kBudgetTerms] = {
     "mass left through the second end by dispersion",
     "mass entered by the lateral inputs",
     "net mass produced by reactions",
-    "closing error: change less the sum of the ends, the lateral load and the reactions"};
+    "closing error: change less the sum of the ends, the lateral load and the reactions",
+    "part of the closing error made by the moving grid's discretisation"};
 
 std::size_t index_of(const RunRecord& r, std::string_view name) {
   for (std::size_t i = 0; i < r.variables.size(); ++i)
@@ -237,7 +238,7 @@ void Recorder::on_start(const RunContext& ctx, const Snapshot& s) {
   if (!full.error.empty()) full = complete_constituents({}, s.ncomp);  // check() said so before
   m.constituents = std::move(full.items);
   if (!m.options.stations.empty()) {
-    m.stations.emplace(m.options.stations);
+    m.stations.emplace(m.options.stations, ctx.ms.XBND(1), ctx.ms.XBND(2));
     m.station_values.assign(static_cast<std::size_t>(m.stations->count() * s.ncomp), 0.0);
   }
   if (m.options.budget) {
@@ -291,18 +292,25 @@ void Recorder::Impl::append_profile(RunRecord& r, const Snapshot& s) {
 }
 
 void Recorder::Impl::sample_stations(RunRecord& r, const Snapshot& s) {
-  // The step that lands on an output time is seen twice; keep one sample.
-  if (any_station_sample && s.t <= last_station_time) return;
+  // A step that lands on an output time is reported twice, as a step and as
+  // the output; the output's values (the profile's) replace the step's.
+  const std::size_t ns = static_cast<std::size_t>(stations->count());
+  const bool repeat = any_station_sample && s.t <= last_station_time;
   any_station_sample = true;
   last_station_time = s.t;
   stations->sample(s, station_values.data());
-  grow(r, kDimStationTime);
-  r.variables[v_station_time].data.push_back(s.t);
-  const std::size_t ns = static_cast<std::size_t>(stations->count());
+  if (!repeat) {
+    grow(r, kDimStationTime);
+    r.variables[v_station_time].data.push_back(s.t);
+  }
   for (std::size_t k = 0; k < static_cast<std::size_t>(s.ncomp); ++k) {
     std::vector<double>& v = r.variables[v_station[k]].data;
     const double* row = station_values.data() + k * ns;
-    v.insert(v.end(), row, row + ns);
+    if (repeat) {
+      std::copy(row, row + ns, v.end() - static_cast<std::ptrdiff_t>(ns));
+    } else {
+      v.insert(v.end(), row, row + ns);
+    }
   }
 }
 

@@ -46,6 +46,10 @@
 //     budget_<name>_reaction(interval)         integral of A RX over reach and time
 //     budget_<name>_closing_error(interval)    change - (in_left - out_right
 //                                                + lateral_load + reaction)
+//     budget_<name>_moving_grid(interval)      the part of the closing error
+//                                              that the moving grid's
+//                                              discretisation makes (order h^2);
+//                                              the rest is time-integration error
 //
 //   global attributes
 //     Conventions "CF-1.8", title, source, qz5_version, comment,
@@ -116,12 +120,12 @@ inline constexpr const char* kBudgetPrefix = "budget_";
 
 // The terms of the mass budget, in the order of the CSV columns and of the
 // NetCDF variables budget_<name>_<term>.
-inline constexpr int kBudgetTerms = 10;
+inline constexpr int kBudgetTerms = 11;
 inline constexpr const char* kBudgetTermNames[kBudgetTerms] = {
     "mass_start",          "mass_end",           "change",
     "in_left_advective",   "in_left_dispersive", "out_right_advective",
     "out_right_dispersive", "lateral_load",      "reaction",
-    "closing_error"};
+    "closing_error",       "moving_grid"};
 enum BudgetTerm {
   kMassStart,
   kMassEnd,
@@ -133,6 +137,7 @@ enum BudgetTerm {
   kLateralLoad,
   kReaction,
   kClosingError,
+  kMovingGrid,
 };
 
 class RunRecord {

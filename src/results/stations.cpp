@@ -20,8 +20,13 @@ double interpolate_linear(double xa, double ca, double xb, double cb, double X) 
   return ca * (1.0 - f) + cb * f;
 }
 
-StationSampler::StationSampler(std::vector<double> positions)
-    : positions_(std::move(positions)), last_interval_(positions_.size(), 0) {}
+StationSampler::StationSampler(std::vector<double> positions, double first_end, double last_end)
+    : positions_(std::move(positions)), last_interval_(positions_.size(), 0), end_(positions_.size(), 0) {
+  for (std::size_t i = 0; i < positions_.size(); ++i) {
+    if (positions_[i] == first_end) end_[i] = -1;
+    if (positions_[i] == last_end) end_[i] = 1;
+  }
+}
 
 void StationSampler::sample(const Snapshot& s, double* out) {
   const int ns = count();
@@ -32,6 +37,12 @@ void StationSampler::sample(const Snapshot& s, double* out) {
   }
   for (int i = 0; i < ns; ++i) {
     const double X = positions_[static_cast<std::size_t>(i)];
+    const int end = end_[static_cast<std::size_t>(i)];
+    if (end != 0) {
+      const double* c = s.c + (end < 0 ? 0 : static_cast<std::ptrdiff_t>(s.npts - 1) * s.ncomp);
+      for (int k = 0; k < s.ncomp; ++k) out[k * ns + i] = c[k];
+      continue;
+    }
     int& j = last_interval_[static_cast<std::size_t>(i)];
     j = locate_interval(s.x, s.npts, X, j);
     const double* ca = s.c + static_cast<std::ptrdiff_t>(j) * s.ncomp;

@@ -1,0 +1,100 @@
+#include "results/csv_sinks.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace qz5::results {
+namespace {
+
+// Constituent names in record order, from the variables named
+// <prefix><name><suffix>.
+std::vector<std::string> names_between(const RunRecord& r, std::string_view prefix,
+                                       std::string_view suffix) {
+  std::vector<std::string> names;
+  for (const Variable& v : r.variables) {
+    const std::string_view n = v.name;
+    if (n.size() > prefix.size() + suffix.size() && n.substr(0, prefix.size()) == prefix &&
+        n.substr(n.size() - suffix.size()) == suffix && n != kVarStationX &&
+        n != kVarStationTime)
+      names.emplace_back(n.substr(prefix.size(), n.size() - prefix.size() - suffix.size()));
+  }
+  return names;
+}
+
+}  // namespace
+
+std::string shortest(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+CsvSink::CsvSink(const std::string& path) : out_(path), path_(path) {
+  if (!out_) error_ = "cannot create " + path;
+}
+
+void CsvSink::fail(const std::string& what) {
+  if (error_.empty()) error_ = path_ + ": " + what;
+}
+
+void CsvSink::end(const RunRecord&) {
+  if (out_.is_open()) out_.close();
+  if (out_.fail()) fail("write failed");
+}
+
+void StationCsv::begin(const RunRecord& r) {
+  if (!error_.empty()) return;
+  if (r.dimension(kDimStation) == nullptr) return;
+  names_ = names_between(r, kStationPrefix, "");
+  out_ << "time,station";
+  for (const std::string& n : names_) out_ << ',' << n;
+  out_ << '\n' << std::flush;
+}
+
+void StationCsv::update(const RunRecord& r) {
+  const Dimension* st = r.dimension(kDimStationTime);
+  if (!error_.empty() || st == nullptr) return;
+  const std::vector<double>& t = r.variable(kVarStationTime)->data;
+  const std::vector<double>& x = r.variable(kVarStationX)->data;
+  std::vector<const std::vector<double>*> values;
+  for (const std::string& n : names_) values.push_back(&r.variable(kStationPrefix + n)->data);
+  const std::size_t ns = x.size();
+  for (; written_ < st->size; ++written_) {
+    for (std::size_t i = 0; i < ns; ++i) {
+      out_ << shortest(t[written_]) << ',' << shortest(x[i]);
+      for (const std::vector<double>* v : values) out_ << ',' << shortest((*v)[written_ * ns + i]);
+      out_ << '\n';
+    }
+  }
+  out_.flush();
+  if (!out_) fail("write failed");
+}
+
+void BudgetCsv::begin(const RunRecord& r) {
+  if (!error_.empty()) return;
+  if (r.dimension(kDimInterval) == nullptr) return;
+  names_ = names_between(r, kBudgetPrefix, std::string("_") + kBudgetTermNames[0]);
+  out_ << "t_start,t_end,constituent";
+  for (const char* term : kBudgetTermNames) out_ << ',' << term;
+  out_ << '\n' << std::flush;
+}
+
+void BudgetCsv::update(const RunRecord& r) {
+  const Dimension* iv = r.dimension(kDimInterval);
+  if (!error_.empty() || iv == nullptr) return;
+  const std::vector<double>& bounds = r.variable(kVarIntervalBounds)->data;
+  for (; written_ < iv->size; ++written_) {
+    for (const std::string& n : names_) {
+      out_ << shortest(bounds[2 * written_]) << ',' << shortest(bounds[2 * written_ + 1]) << ','
+           << n;
+      for (const char* term : kBudgetTermNames)
+        out_ << ','
+             << shortest(r.variable(std::string(kBudgetPrefix) + n + "_" + term)->data[written_]);
+      out_ << '\n';
+    }
+  }
+  out_.flush();
+  if (!out_) fail("write failed");
+}
+
+}  // namespace qz5::results

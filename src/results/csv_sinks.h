@@ -1,0 +1,61 @@
+// The station series and the mass budget as plain CSV files, for
+// spreadsheets, R or pandas: one header row, then one row per sample.
+//
+//   stations:  time,station,<name1>,<name2>,...
+//              one row per sample time and station (station = its position)
+//   budget:    t_start,t_end,constituent,mass_start,...,moving_grid
+//              one row per output interval and constituent (terms as in
+//              run_record.h)
+//
+// Numbers are written in the shortest form that reads back to the same
+// double. Rows are written at every output time, so a run that fails or is
+// killed leaves every completed interval in the file.
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "results/recorder.h"
+
+namespace qz5::results {
+
+class CsvSink : public RecordSink {
+ public:
+  // Creates (or replaces) the file; error() tells when that failed.
+  explicit CsvSink(const std::string& path);
+  const std::string& error() const { return error_; }
+  void end(const RunRecord& record) override;
+
+ protected:
+  void fail(const std::string& what);
+  std::ofstream out_;
+  std::string path_;
+  std::string error_;
+  std::size_t written_ = 0;  // rows of the record's dimension already written
+};
+
+class StationCsv : public CsvSink {
+ public:
+  using CsvSink::CsvSink;
+  void begin(const RunRecord& record) override;
+  void update(const RunRecord& record) override;
+
+ private:
+  std::vector<std::string> names_;
+};
+
+class BudgetCsv : public CsvSink {
+ public:
+  using CsvSink::CsvSink;
+  void begin(const RunRecord& record) override;
+  void update(const RunRecord& record) override;
+
+ private:
+  std::vector<std::string> names_;
+};
+
+// The shortest decimal text that reads back as the same double.
+std::string shortest(double v);
+
+}  // namespace qz5::results
