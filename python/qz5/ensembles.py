@@ -74,10 +74,7 @@ def run_members(base, batch, kwargs):
             s = base.copy()
             s.update(values)
             raw = _core.run(s, run_args(**kwargs))
-            record = raw["record"]
-            if s.changed:
-                record["attributes"]["changed_from_inputs"] = ", ".join(s.changed)
-            out.append({"label": label, "record": record, "summary": raw["summary"],
+            out.append({"label": label, "record": raw["record"], "summary": raw["summary"],
                         "seconds": raw["engine_seconds"]})
         except (Qz5Error, KeyError, ValueError) as e:
             out.append({"label": label, "refused": str(e.args[0] if e.args else e)})

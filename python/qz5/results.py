@@ -88,7 +88,8 @@ def run(scenario, stations=None, budget=False, *, constituents=None, length_unit
     constituents: names and units, e.g. ``"salinity:psu,DOC:umol/L"`` or a
     list of ``("salinity", "psu")`` pairs (c1..c6 in "file units" otherwise);
     length_unit: the unit of positions ("file length units" otherwise);
-    path: also write the Dataset to this NetCDF file.
+    path: also write the run's NetCDF file (with the executable's writer
+    when this build has it, else through the netCDF4 package).
 
     Engine options: rtol, atol, tau, kappa, alpha (override the scenario's),
     max_steps_per_interval, observe_steps, legacy_capacities.
@@ -103,13 +104,15 @@ def run(scenario, stations=None, budget=False, *, constituents=None, length_unit
     """
     args = run_args(stations=stations, budget=budget, constituents=constituents,
                     length_unit=length_unit, profiles=profiles, **options)
+    if path is not None and _core.HAVE_NETCDF:
+        # Written as the run advances, by the executable's own writer.
+        args.path = str(path)
     raw = _core.run(scenario, args)
+    if raw["write_error"]:
+        raise OSError(f"{path}: {raw['write_error']}")
     record = raw["record"]
-    if scenario.changed:
-        # The input files the record names no longer tell the whole input.
-        record["attributes"]["changed_from_inputs"] = ", ".join(scenario.changed)
     ds = record_to_dataset(record)
-    if path is not None:
+    if path is not None and not _core.HAVE_NETCDF:
         write_record(record, path)
     summary = raw["summary"]
     if summary["status"] != 0 and raise_on_failure:

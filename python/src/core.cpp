@@ -19,6 +19,9 @@
 #include "engine/engine.h"
 #include "engine/version.h"
 #include "results/recorder.h"
+#ifdef QZ5_HAVE_NETCDF
+#include "netcdf/netcdf_sink.h"
+#endif
 
 namespace qz5py {
 namespace {
@@ -155,7 +158,42 @@ struct RunArgs {
   bool budget = false;
   std::string constituents;  // "name:unit,..." or a file of such; "" generic
   std::string length_unit;   // "" the record's default
+  std::string path;          // also write the NetCDF file here ("" not)
 };
+
+// Global attributes the binding adds to a run's record: what the input
+// files do not tell (the fields changed from Python).
+std::vector<qz5::results::Attribute> binding_attributes(const PyScenario& ps) {
+  if (ps.changed.empty()) return {};
+  std::string list;
+  for (const std::string& f : ps.changed) list += (list.empty() ? "" : ", ") + f;
+  return {{"changed_from_inputs", list}};
+}
+
+#ifdef QZ5_HAVE_NETCDF
+// The executable's NetCDF writer, given the record with the binding's
+// attributes added, so that the file and the Dataset agree.
+class FileSink : public qz5::results::RecordSink {
+ public:
+  FileSink(const std::string& path, std::vector<qz5::results::Attribute> extra)
+      : file_(path), extra_(std::move(extra)) {}
+  const std::string& error() const { return file_.error(); }
+  void begin(const qz5::results::RunRecord& r) override { file_.begin(with_extra(r)); }
+  void update(const qz5::results::RunRecord& r) override { file_.update(with_extra(r)); }
+  void end(const qz5::results::RunRecord& r) override { file_.end(with_extra(r)); }
+
+ private:
+  const qz5::results::RunRecord& with_extra(const qz5::results::RunRecord& r) {
+    if (extra_.empty()) return r;
+    copy_ = r;
+    for (const auto& a : extra_) copy_.set_attribute(a.name, a.value);
+    return copy_;
+  }
+  qz5::netcdf::NetcdfSink file_;
+  std::vector<qz5::results::Attribute> extra_;
+  qz5::results::RunRecord copy_;
+};
+#endif
 
 qz5::RunOptions options_of(const RunArgs& a) {
   qz5::RunOptions o;
@@ -230,6 +268,18 @@ py::dict run(const PyScenario& ps, const RunArgs& args) {
   const qz5::Scenario scenario = ps.s;
   const qz5::RunOptions options = options_of(args);
   qz5::results::Recorder recorder(rec_options);
+  const std::vector<qz5::results::Attribute> extra = binding_attributes(ps);
+#ifdef QZ5_HAVE_NETCDF
+  std::unique_ptr<FileSink> file;
+  if (!args.path.empty()) {
+    file = std::make_unique<FileSink>(args.path, extra);
+    if (!file->error().empty()) throw FieldError{"path", "path: " + file->error()};
+    recorder.add_sink(file.get());
+  }
+#else
+  if (!args.path.empty())
+    throw FieldError{"path", "path: this build of qz5 writes no NetCDF files itself"};
+#endif
   qz5::Summary sum;
   double seconds = 0.0;
   {
@@ -241,7 +291,13 @@ py::dict run(const PyScenario& ps, const RunArgs& args) {
   }
   py::dict d;
   d["record"] = record_to_python(recorder.record());
+  for (const auto& a : extra)
+    d["record"]["attributes"][a.name.c_str()] = attribute_value(a.value);
   d["summary"] = summary_to_python(sum);
+  d["write_error"] = std::string();
+#ifdef QZ5_HAVE_NETCDF
+  if (file) d["write_error"] = file->error();
+#endif
   d["engine_seconds"] = seconds;
   return d;
 }
@@ -274,6 +330,11 @@ void raise_qz5(const char* name, const py::tuple& args) {
 PYBIND11_MODULE(_core, m) {
   m.doc() = "qz5 engine binding (use the qz5 package, not this module)";
   m.attr("version") = qz5::kVersion;
+#ifdef QZ5_HAVE_NETCDF
+  m.attr("HAVE_NETCDF") = true;
+#else
+  m.attr("HAVE_NETCDF") = false;
+#endif
 
   py::register_exception_translator([](std::exception_ptr p) {
     try {
@@ -372,7 +433,8 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("stations", &RunArgs::stations)
       .def_readwrite("budget", &RunArgs::budget)
       .def_readwrite("constituents", &RunArgs::constituents)
-      .def_readwrite("length_unit", &RunArgs::length_unit);
+      .def_readwrite("length_unit", &RunArgs::length_unit)
+      .def_readwrite("path", &RunArgs::path);
   m.def("run", &run, py::arg("scenario"), py::arg("args"));
   m.def("time_engine", &time_engine, py::arg("scenario"), py::arg("args"), py::arg("repeat"));
 }
