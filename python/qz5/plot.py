@@ -98,15 +98,21 @@ def profiles(ds, times=None, names=None, member=None):
 
 
 def sharpest(ds):
-    """The constituent with the steepest fronts: the largest change between
-    neighbouring grid points relative to its whole range, over the run."""
+    """The constituent with the steepest front: the largest slope along the
+    channel relative to its whole range, over the run. (Differences between
+    neighbouring points would not do: the moving grid evens them out.)"""
     best, score = None, -1.0
+    x = ds.x.values
+    length = np.nanmax(x) - np.nanmin(x)
+    dx = np.diff(x, axis=-1)
     for name in constituents(ds):
         v = ds[name].values
         span = np.nanmax(v) - np.nanmin(v)
         if not span > 0:
             continue
-        s = np.nanmax(np.abs(np.diff(v, axis=-1))) / span
+        with np.errstate(divide="ignore", invalid="ignore"):
+            slope = np.abs(np.diff(v, axis=-1) / dx)
+        s = np.nanmax(np.where(dx > 0, slope, np.nan)) * length / span
         if s > score:
             best, score = name, s
     return best or constituents(ds)[0]

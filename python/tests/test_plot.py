@@ -51,9 +51,13 @@ def test_grid_draws_one_trajectory_per_point_over_the_sharpest_front(short_run):
     assert labels(ax) == ("time of the saved profile (days)",
                           "position of the grid point along the channel (m)")
     # A step in one constituent and a gentle slope in another: the step wins.
-    x = np.linspace(0, 1, 11)
-    ds = xr.Dataset({"smooth": (("time", "point"), [x, x]),
-                     "front": (("time", "point"), np.array([x > 0.5, x > 0.4], dtype=float))})
+    # On a grid crowded where a front is, its neighbours differ little; the
+    # slope still finds it.
+    x = np.concatenate([np.linspace(0.0, 0.45, 4), np.linspace(0.46, 0.54, 20),
+                        np.linspace(0.55, 1.0, 4)])
+    ds = xr.Dataset({"smooth": (("time", "point"), [x ** 2, x ** 2]),
+                     "front": (("time", "point"), [np.tanh((x - 0.5) / 0.02)] * 2)},
+                    coords={"x": (("time", "point"), [x, x])})
     assert plot.sharpest(ds) == "front"
 
 
