@@ -5,6 +5,7 @@
 // assigning a whole field (or through Scenario.set), so that every change
 // passes its check and none is lost on a temporary copy.
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 #include "binding.h"
@@ -203,10 +204,23 @@ std::string trimmed(const std::string& s) {
   return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
+// A file name set from Python is made absolute at once: a run reads the
+// initial profile (and the record hashes the inputs) later, perhaps in
+// another thread, and the working directory is the whole process's.
+std::string file_name(py::handle h, const std::string& field, bool check) {
+  std::string v = to_text(h, field);
+  const std::string t = trimmed(v);
+  if (check && !t.empty() && std::filesystem::path(t).is_relative())
+    v = std::filesystem::absolute(t).lexically_normal().string();
+  return v;
+}
+
 Field name_field(std::string name, std::string doc, std::string ModelState::*p) {
   Field f{name, std::move(doc), nullptr, nullptr};
   f.get = [p](const PyScenario& ps) { return py::cast(trimmed(ps.s.inputs.*p)); };
-  f.set = [p, name](PyScenario& ps, py::handle h, bool) { ps.s.inputs.*p = to_text(h, name); };
+  f.set = [p, name](PyScenario& ps, py::handle h, bool check) {
+    ps.s.inputs.*p = file_name(h, name, check);
+  };
   return f;
 }
 
@@ -547,7 +561,7 @@ std::vector<Field> build_fields() {
                               [](const PyScenario& ps) {
                                 return py::cast(ps.s.inputs.var_drv.npts_drv(1));
                               }));
-  // File names (as the names file gives them, trailing blanks removed).
+  // File names (absolute, trailing blanks removed).
   f.push_back(name_field("fn_prm", "FN_PRM: parameter file", &ModelState::FN_PRM));
   f.push_back(name_field("fn_li", "FN_LI: lateral-input file", &ModelState::FN_LI));
   f.push_back(name_field("fn_bnd", "FN_BND: boundary file", &ModelState::FN_BND));
@@ -558,7 +572,9 @@ std::vector<Field> build_fields() {
   {
     Field d{"fn_drv", "FN_DRV(1): variable-driver file", nullptr, nullptr};
     d.get = [](const PyScenario& ps) { return py::cast(trimmed(ps.s.inputs.FN_DRV(1))); };
-    d.set = [](PyScenario& ps, py::handle h, bool) { ps.s.inputs.FN_DRV(1) = to_text(h, "fn_drv"); };
+    d.set = [](PyScenario& ps, py::handle h, bool check) {
+      ps.s.inputs.FN_DRV(1) = file_name(h, "fn_drv", check);
+    };
     f.push_back(d);
   }
   f.push_back(name_field("fn_txc", "FN_TXC: concentration output file of the executable",

@@ -151,6 +151,18 @@ def test_start_values_follow_the_boundary_table_and_start_time(estuary):
     np.testing.assert_array_equal(estuary.cbnd0[:, 1], np.arange(7.0, 13.0))
 
 
+def test_file_names_set_from_python_are_made_absolute(estuary, tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    estuary.fn_ut0 = "profile.UT0"
+    estuary.fn_drv = "a/../run.drv"
+    assert estuary.fn_ut0 == str(tmp_path / "profile.UT0")
+    assert estuary.fn_drv == str(tmp_path / "run.drv")
+    estuary.fn_li = "/elsewhere/run.li"  # an absolute name stays as given
+    assert estuary.fn_li == "/elsewhere/run.li"
+    estuary.fn_txc = ""
+    assert estuary.fn_txc == ""
+
+
 def test_lateral_inputs_and_driver_change_size_together(estuary):
     tab = np.column_stack([[-30.0, 300.0], np.ones((2, 12))])  # two inputs, six constituents
     estuary.set_lateral_inputs([100.0, 200.0], [5.0, 6.0], tab, k_lat=0.01)
