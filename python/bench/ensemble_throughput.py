@@ -41,17 +41,29 @@ def overhead(s, n=40):
     return statistics.median(engine), statistics.median(call)
 
 
+def cpu_seconds():
+    import resource
+
+    u = resource.getrusage(resource.RUSAGE_SELF)
+    return u.ru_utime + u.ru_stime
+
+
 def throughput(s, members, n_workers):
+    """Members per second, and the share of a core each worker got (its CPU
+    time over the wall time: below 1 when other processes take the cores)."""
     client, close = connect(None, n_workers)
     try:
         qz5.ensemble(s, members[: 4 * n_workers], client=client)  # warm-up
+        cpu0 = client.run(cpu_seconds)
         t0 = time.perf_counter()
         ds = qz5.ensemble(s, members, client=client)
         seconds = time.perf_counter() - t0
+        cpu1 = client.run(cpu_seconds)
     finally:
         close()
     assert (ds.status == "complete").all()
-    return len(members) / seconds, seconds
+    share = [(cpu1[w] - cpu0[w]) / seconds for w in cpu0]
+    return len(members) / seconds, seconds, share
 
 
 def main():
@@ -66,8 +78,9 @@ def main():
           f"(+{(c / e - 1) * 100:.1f} %)  [medians of 40, load {load()}]")
     rates = {}
     for w in (1, 2):
-        rates[w], secs = throughput(s, members, w)
-        print(f"{n} members on {w} worker(s): {secs:.2f} s, {rates[w]:.1f} members/s "
+        rates[w], secs, share = throughput(s, members, w)
+        print(f"{n} members on {w} worker(s): {secs:.2f} s, {rates[w]:.1f} members/s, "
+              f"CPU share of each worker {', '.join(f'{x:.2f}' for x in share)} "
               f"[load {load()}]")
     print(f"2 workers / 1 worker: {rates[2] / rates[1]:.2f}x")
 
