@@ -3,8 +3,16 @@ BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := cmake -S . -DCMAKE_BUILD_TYPE=Release
+# The Python package is built for and tested with Debian's own interpreter,
+# the one Debian's python3-* packages belong to, whatever python3 comes first
+# on the PATH.
+PYTHON     := /usr/bin/python3
+PY_PACKAGES := python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas \
+  python3-xarray python3-netcdf4 python3-matplotlib python3-scipy python3-dask \
+  python3-distributed python3-pytest
+CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 
-.PHONY: all build run test test-sanitize bench clean fuzz
+.PHONY: all build run test test-sanitize bench clean fuzz python python-packages
 
 all: build
 
@@ -22,17 +30,26 @@ run:
 	cd $(BUILD)/run && ../qz5 estuary.fn; status=$$?; \
 	  echo "qz5 exit status $$status; outputs in $(BUILD)/run (estuary.txc, RESULT, RUNINF)"; exit $$status
 
-# Packages the NetCDF output and its read-back test need; installed from
-# Debian's archive when missing, so CI always covers them.
-TEST_PACKAGES := libnetcdf-dev netcdf-bin python3-netcdf4 python3-xarray
+# Packages that the optional outputs and the Python package need; installed
+# from Debian's archive when missing, so CI always covers them.
+TEST_PACKAGES := libnetcdf-dev netcdf-bin $(PY_PACKAGES)
 
-# Builds from scratch and runs every test.
+# Builds from scratch and runs every test, the NetCDF read-back and the
+# Python package's included (both registered with ctest).
 test:
 	./tools/ensure_packages.sh $(TEST_PACKAGES)
 	rm -rf $(BUILD)
-	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
+	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON $(CMAKE_PY)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Python package in $(BUILD)/python: PYTHONPATH=$(BUILD)/python python3 -c 'import qz5'
+python: python-packages
+	$(CMAKE_GEN) -B $(BUILD) $(CMAKE_PY)
+	cmake --build $(BUILD) -j $(JOBS) --target python
+
+python-packages:
+	./tools/ensure_packages.sh $(PY_PACKAGES)
 
 test-sanitize:
 	rm -rf $(SAN_BUILD)

@@ -1,0 +1,331 @@
+"""Calibration: fitting parameters of a scenario to observations.
+
+    obs = pd.DataFrame({"time": [...], "x": [...], "constituent": [...], "value": [...]})
+    fit = qz5.calibrate(s, obs, {"rxpar[1]": (0.5, 2.0), "rxpar[4]": (0.01, 0.5)})
+    fit.table        # start, fitted value, standard error, bounds
+    fit.skill        # RMSE, bias, Nash-Sutcliffe per constituent
+
+Observations are a table with columns ``time`` (days), ``x`` (or
+``position``; file length units), ``constituent`` (its number 1..NCOMP, its
+variable name c1..c6, or a name given with ``constituents=``) and
+``value`` (file units); an optional column ``sigma`` gives each value's
+standard uncertainty. Parameters are scenario parameter names (``rxpar[7]``
+or ``rxpar_7``, ``tau``, ...) with (lower, upper) bounds; the fit starts
+from the scenario's own values.
+
+The model is run with the observation times as its output times (so it is
+compared at exactly those times) and interpolated linearly in position
+between the grid points around each observation. The fit is
+``scipy.optimize.least_squares`` (trust region reflective, within the
+bounds) on the residuals (model - value) / sigma; without a sigma column
+each constituent's values are scaled by their own standard deviation, so
+that constituents in different units weigh alike. The Jacobian is formed by
+forward differences whose model runs go out together: to the workers of a
+Dask client when one is given (a Client or a scheduler address), otherwise
+to threads of this process (the engine releases the GIL).
+
+Standard errors come from the covariance s^2 (J^T J)^-1 at the solution,
+s^2 the residual variance (sum of squares / (observations - parameters));
+with ``absolute_sigma=True`` the sigmas are taken as known and s^2 = 1.
+"""
+import concurrent.futures
+import dataclasses
+import os
+
+import numpy as np
+
+from .errors import Qz5Error
+from .results import run_args
+from . import _core
+
+
+@dataclasses.dataclass
+class CalibrationResult:
+    names: list
+    start: np.ndarray
+    values: np.ndarray
+    stderr: np.ndarray
+    lower: np.ndarray
+    upper: np.ndarray
+    covariance: np.ndarray
+    skill: "object"         # pandas DataFrame, per constituent
+    skill_start: "object"
+    comparison: "object"    # the observations with the model's values at the start and fitted
+    scenario: "object"      # a copy of the scenario with the fitted values set
+    cost: float
+    nfev: int
+    njev: int
+    success: bool
+    message: str
+
+    @property
+    def table(self):
+        """Start, fitted value, standard error and bounds of each parameter."""
+        import pandas as pd
+
+        return pd.DataFrame({"start": self.start, "value": self.values, "stderr": self.stderr,
+                             "lower": self.lower, "upper": self.upper},
+                            index=pd.Index(self.names, name="parameter"))
+
+    @property
+    def correlation(self):
+        d = np.sqrt(np.diag(self.covariance))
+        with np.errstate(invalid="ignore", divide="ignore"):
+            return self.covariance / np.outer(d, d)
+
+    def as_dict(self):
+        """{name: fitted value}, ready for Scenario.update."""
+        return dict(zip(self.names, self.values.tolist()))
+
+
+def _parameter_list(parameters):
+    if isinstance(parameters, dict):
+        items = [(n, b) for n, b in parameters.items()]
+    else:
+        items = [(p[0], p[1:] if len(p) == 3 else p[1]) for p in parameters]
+    names = [n for n, _ in items]
+    lower = np.array([float(b[0]) for _, b in items])
+    upper = np.array([float(b[1]) for _, b in items])
+    if not np.all(lower < upper):
+        raise ValueError("every parameter needs bounds (lower, upper) with lower < upper")
+    return names, lower, upper
+
+
+def _observation_table(observations, constituents, ncomp):
+    import pandas as pd
+
+    obs = pd.DataFrame(observations).copy()
+    if "x" not in obs and "position" in obs:
+        obs = obs.rename(columns={"position": "x"})
+    missing = [c for c in ("time", "x", "constituent", "value") if c not in obs]
+    if missing:
+        raise ValueError(f"observations need the columns time, x (or position), constituent, "
+                         f"value; missing: {', '.join(missing)}")
+    names = {}
+    for k, spec in enumerate(constituents or [], start=1):
+        names[str(spec).split(":")[0].strip()] = k
+    for k in range(1, ncomp + 1):
+        names.setdefault(f"c{k}", k)
+
+    def number(c):
+        if isinstance(c, (int, np.integer)) and 1 <= int(c) <= ncomp:
+            return int(c)
+        if isinstance(c, str) and c.strip() in names:
+            return names[c.strip()]
+        raise ValueError(f"observations: unknown constituent {c!r}")
+
+    obs["k"] = [number(c) for c in obs["constituent"]]
+    obs = obs.astype({"time": float, "x": float, "value": float})
+    if not np.isfinite(obs[["time", "x", "value"]].to_numpy()).all():
+        raise ValueError("observations: time, x and value must be finite numbers")
+    return obs.reset_index(drop=True)
+
+
+class _Model:
+    """The scenario run at the observation times and sampled at the
+    observations: parameter values in, model values out."""
+
+    def __init__(self, scenario, names, obs, options):
+        self.names = names
+        s = scenario.copy()
+        days = s.tunit_day / s.tunit_model
+        t0 = s.tstart * days
+        times = np.unique(obs["time"].to_numpy())
+        if times[0] < t0:
+            raise ValueError(f"observations: time {times[0]:g} lies before the start {t0:g} days")
+        later = times[times > t0]
+        if len(later) == 0:
+            raise ValueError("observations: none lies after the start time")
+        s.touts = later / days
+        self.scenario = s
+        self.times = np.concatenate([[t0], later])
+        self.time_index = np.searchsorted(self.times, obs["time"].to_numpy())
+        self.x = obs["x"].to_numpy()
+        self.k = obs["k"].to_numpy()
+        self.args = dict(options)
+
+    def sample(self, values):
+        return predict(self.scenario, dict(zip(self.names, values)), self.times, self.time_index,
+                       self.x, self.k, self.args)
+
+
+def predict(scenario, values, times, time_index, x, k, args):
+    """The model at the observations (NaN where the run did not get);
+    runs wherever it is called (threads, Dask workers)."""
+    s = scenario.copy()
+    s.update(values)
+    raw = _core.run(s, run_args(**args))
+    rec = raw["record"]
+    var = {name: data for name, _, _, data in rec["variables"]}
+    out = np.full(len(x), np.nan)
+    if "x" not in var or len(var["time"]) == 0:
+        return out
+    saved = np.asarray(var["time"])
+    profiles = [n for n, dims, _, _ in rec["variables"]
+                if tuple(dims) == ("time", "point") and n != "x"]
+    for i, t in enumerate(times):
+        rows = np.nonzero(time_index == i)[0]
+        # The run saves t_model * (days per model unit): equal to the day
+        # asked for up to rounding.
+        j = int(np.argmin(np.abs(saved - t)))
+        if len(rows) == 0 or not abs(saved[j] - t) <= 1e-9 * max(1.0, abs(t)):
+            continue
+        grid = var["x"][j]
+        for kk in np.unique(k[rows]):
+            sel = rows[k[rows] == kk]
+            out[sel] = np.interp(x[sel], grid, var[profiles[kk - 1]][j])
+    return out
+
+
+class _Runner:
+    """Runs several parameter vectors together: on a Dask client, or on
+    threads of this process."""
+
+    def __init__(self, model, client):
+        self.model = model
+        self.client = client
+        self.close = lambda: None
+        self.pool = None
+        if client is not None:
+            from .ensembles import connect
+
+            self.client, self.close = connect(client)
+            self.remote = self.client.scatter(model.scenario, broadcast=True)
+        else:
+            self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 1)
+
+    def map(self, vectors):
+        m = self.model
+        if self.pool is not None:
+            return list(self.pool.map(m.sample, vectors))
+        futures = [self.client.submit(predict, self.remote, dict(zip(m.names, v)), m.times,
+                                      m.time_index, m.x, m.k, m.args, pure=False)
+                   for v in vectors]
+        return self.client.gather(futures)
+
+    def shutdown(self):
+        if self.pool is not None:
+            self.pool.shutdown()
+        self.close()
+
+
+def skill(obs, model):
+    """RMSE, bias (mean of model - observed), Nash-Sutcliffe efficiency and
+    the number of values, per constituent."""
+    import pandas as pd
+
+    rows = []
+    for c, g in obs.assign(model=model).groupby("constituent", sort=False):
+        err = g["model"] - g["value"]
+        spread = ((g["value"] - g["value"].mean()) ** 2).sum()
+        rows.append({"constituent": c, "rmse": float(np.sqrt((err ** 2).mean())),
+                     "bias": float(err.mean()),
+                     "nse": float(1.0 - (err ** 2).sum() / spread) if spread > 0 else np.nan,
+                     "n": len(g)})
+    return pd.DataFrame(rows).set_index("constituent")
+
+
+def calibrate(scenario, observations, parameters, client=None, *, constituents=None,
+              absolute_sigma=False, rel_step=1e-3, max_nfev=50, ftol=1e-8, xtol=1e-8,
+              rtol=1e-6, atol=None, verbose=0, **run_options):
+    """Fits the parameters to the observations; returns a CalibrationResult.
+
+    scenario: the Scenario to start from (left unchanged); observations: a
+    table as the module describes; parameters: {name: (lower, upper)} or a
+    list of (name, lower, upper); client: None (threads of this process), a
+    dask.distributed Client or a scheduler address. constituents: the names
+    used in the observations for constituents 1, 2, ... (texts, or
+    "name:unit"). rel_step: the relative step of the forward differences.
+    rtol, atol: the engine's tolerances for the fitting runs (rtol tighter
+    than a scenario's usual one, so that the differences see the parameters
+    and not the integrator's error control; atol by default the scenario's
+    own). Further engine options as for qz5.run.
+    """
+    from scipy.optimize import least_squares
+
+    names, lower, upper = _parameter_list(parameters)
+    for n in names:
+        scenario.get(n)  # an unknown name fails here, not in the fit
+    start = np.array([float(scenario.get(n)) for n in names])
+    start = np.clip(start, lower, upper)
+    if isinstance(constituents, str):
+        constituents = constituents.split(",")
+    obs = _observation_table(observations, constituents, scenario.ncomp)
+    if "sigma" in obs:
+        sigma = obs["sigma"].to_numpy(dtype=float)
+        if not (sigma > 0).all():
+            raise ValueError("observations: every sigma must be positive")
+    else:
+        spread = obs.groupby("k")["value"].transform("std").fillna(0.0).to_numpy()
+        sigma = np.where(spread > 0, spread, 1.0)
+    values = obs["value"].to_numpy()
+    options = dict(run_options, rtol=rtol)
+    if atol is not None:
+        options["atol"] = atol
+    model = _Model(scenario, names, obs, options)
+    # Work in parameters scaled by their start values (or bound widths).
+    scale = np.where(start != 0, np.abs(start), upper - lower)
+    penalty = 1e3
+
+    def residuals(pred):
+        r = (pred - values) / sigma
+        return np.where(np.isfinite(r), r, penalty)
+
+    cache = {}
+
+    def evaluate_many(us):
+        todo = [u for u in us if tuple(u) not in cache]
+        if todo:
+            for u, pred in zip(todo, runner.map([u * scale for u in todo])):
+                cache[tuple(u)] = pred
+        return [cache[tuple(u)] for u in us]
+
+    def fun(u):
+        return residuals(evaluate_many([u])[0])
+
+    def jac(u, f0=None):
+        h = rel_step * np.maximum(np.abs(u), 1e-8)
+        lo, hi = lower / scale, upper / scale
+        steps = []
+        for i in range(len(u)):
+            # Step inside the bounds: backwards at an upper bound.
+            hi_room = hi[i] - u[i]
+            h[i] = h[i] if hi_room >= h[i] else -h[i]
+            v = u.copy()
+            v[i] = u[i] + h[i]
+            if v[i] < lo[i]:
+                v[i] = lo[i]
+                h[i] = v[i] - u[i]
+            steps.append(v)
+        base_f = fun(u)
+        cols = evaluate_many(steps)
+        J = np.empty((len(values), len(u)))
+        for i, pred in enumerate(cols):
+            J[:, i] = (residuals(pred) - base_f) / h[i]
+        return J
+
+    runner = _Runner(model, client)
+    try:
+        first = evaluate_many([start / scale])[0]
+        if not np.isfinite(first).all():
+            raise Qz5Error("the model run at the start values does not reach every observation")
+        fit = least_squares(fun, start / scale, jac=jac, bounds=(lower / scale, upper / scale),
+                            method="trf", x_scale=1.0, max_nfev=max_nfev, ftol=ftol, xtol=xtol,
+                            verbose=verbose)
+        J = jac(fit.x)
+        final = evaluate_many([fit.x])[0]
+    finally:
+        runner.shutdown()
+    m, n = J.shape
+    Jp = J / scale  # d residual / d parameter
+    s2 = 1.0 if absolute_sigma else float(np.sum(fun(fit.x) ** 2) / max(m - n, 1))
+    cov = s2 * np.linalg.pinv(Jp.T @ Jp)
+    fitted = fit.x * scale
+    best = scenario.copy()
+    best.update(dict(zip(names, fitted.tolist())))
+    comparison = obs.drop(columns=["k"]).assign(model_start=first, model=final)
+    return CalibrationResult(
+        names=names, start=start, values=fitted, stderr=np.sqrt(np.diag(cov)), lower=lower,
+        upper=upper, covariance=cov, skill=skill(obs, final), skill_start=skill(obs, first),
+        comparison=comparison, scenario=best, cost=float(fit.cost), nfev=int(fit.nfev),
+        njev=int(fit.njev or 0), success=bool(fit.success), message=str(fit.message))

@@ -1,0 +1,267 @@
+"""Ensembles: many variants of one scenario on Dask distributed.
+
+    ds = qz5.ensemble(base, [{"rxpar[1]": 1.0}, {"rxpar[1]": 1.4}, {}])
+
+Each member is the base scenario with some parameters set (an empty dict is
+the base itself). The members run on the workers of a Dask distributed
+cluster - a LocalCluster on this machine when no client is given, or the
+cluster whose scheduler address (or Client) is given - and come back as one
+Dataset with a ``member`` dimension, laid out like a single run's Dataset:
+
+- profiles (time, point), the grid positions x (member, time, point);
+- station series at the output times (every member steps differently, so
+  the series are taken where all members have exact samples), or at
+  ``station_times`` by linear interpolation between the samples;
+- the mass budget per output interval;
+- per member: ``status`` ("complete", "failed", "stopped", or "refused" when
+  its parameter values were refused), ``exit_status``, ``message``,
+  ``failure_message`` and the integrator counters; the values of every
+  varied parameter as coordinates (``rxpar[7]`` becomes ``rxpar_7``).
+
+A failed member keeps what it computed before failing (NaN after); the
+others are unaffected.
+"""
+import math
+import os
+
+import numpy as np
+import xarray as xr
+
+from . import _core
+from .errors import Qz5Error
+from .results import record_to_dataset, run_args
+from .scenario import parse_name
+
+# Run-describing attributes that become per-member variables.
+_PER_MEMBER = ("status", "exit_status", "message", "failure_message", "idid", "t_reached",
+               "outputs_done", "integrator_steps", "integrator_residual_evaluations",
+               "integrator_matrix_evaluations", "integrator_error_test_failures",
+               "integrator_convergence_failures")
+
+
+def member_table(members):
+    """The members as a list of dicts and their labels (a DataFrame's index,
+    else 0..n-1)."""
+    try:
+        import pandas as pd
+    except ImportError:  # pragma: no cover - pandas is a dependency
+        pd = None
+    if pd is not None and isinstance(members, pd.DataFrame):
+        rows = []
+        for _, row in members.iterrows():
+            rows.append({k: v for k, v in row.items() if not _is_missing(v)})
+        return rows, list(members.index)
+    rows = [dict(m or {}) for m in members]
+    return rows, list(range(len(rows)))
+
+
+def _is_missing(v):
+    return isinstance(v, float) and math.isnan(v)
+
+
+def coordinate_name(name):
+    """A parameter name as a variable name: rxpar[7] -> rxpar_7."""
+    field, index = parse_name(name)
+    return field if index is None else field + "_" + "_".join(str(i) for i in index)
+
+
+def run_members(base, batch, kwargs):
+    """Runs members (label, values) of the base scenario in this process;
+    returns one result dict per member. Runs on the workers."""
+    out = []
+    for label, values in batch:
+        try:
+            s = base.copy()
+            s.update(values)
+            raw = _core.run(s, run_args(**kwargs))
+            out.append({"label": label, "record": raw["record"], "summary": raw["summary"],
+                        "seconds": raw["engine_seconds"]})
+        except (Qz5Error, KeyError, ValueError) as e:
+            out.append({"label": label, "refused": str(e.args[0] if e.args else e)})
+    return out
+
+
+def _batches(items, size):
+    return [items[i:i + size] for i in range(0, len(items), size)]
+
+
+def _local_cluster(n_workers):
+    from dask.distributed import Client, LocalCluster
+
+    # Workers import the same qz5 as this process, wherever it was found.
+    here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    path = os.pathsep.join([here] + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep)
+                                     if p])
+    cluster = LocalCluster(n_workers=n_workers, threads_per_worker=1, processes=True,
+                           dashboard_address=":0", env={"PYTHONPATH": path})
+    return Client(cluster), cluster
+
+
+def connect(client=None, n_workers=None):
+    """(client, closer): the given Client, a Client for a scheduler address,
+    or a new LocalCluster of n_workers processes (default: one per core, at
+    most 2 when not given). closer() closes only what was opened here."""
+    if client is not None and not isinstance(client, str):
+        return client, lambda: None
+    if isinstance(client, str):
+        from dask.distributed import Client
+
+        c = Client(client)
+        return c, c.close
+    n = n_workers or max(1, min(2, os.cpu_count() or 1))
+    c, cluster = _local_cluster(n)
+
+    def close():
+        c.close()
+        cluster.close()
+
+    return c, close
+
+
+def ensemble(base, members, client=None, *, n_workers=None, batch_size=None, stations=None,
+             budget=False, station_times=None, constituents=None, length_unit=None, **options):
+    """Runs the members and returns one Dataset with a ``member`` dimension.
+
+    base: the Scenario; members: a list of dicts {parameter name: value} or
+    a pandas DataFrame whose columns are parameter names (one row per
+    member; NaN leaves the base value); client: None (a LocalCluster of
+    n_workers processes, closed afterwards), a dask.distributed Client, or a
+    scheduler address such as "tcp://host:8786". batch_size: members per
+    Dask task (default: enough tasks to keep every worker busy, few enough
+    to keep the scheduler's share small). stations, budget, constituents,
+    length_unit and the engine options as for :func:`qz5.run`.
+    """
+    rows, labels = member_table(members)
+    kwargs = dict(options, stations=stations, budget=budget, constituents=constituents,
+                  length_unit=length_unit)
+    run_args(**kwargs)  # refuses unknown options here, not on every worker
+    items = list(zip(labels, rows))
+    c, close = connect(client, n_workers)
+    try:
+        threads = max(1, sum(c.nthreads().values()))
+        # Members differ in cost (a bloom can take ten times the steps), so
+        # several small tasks per worker keep them all busy to the end.
+        size = batch_size or max(1, min(5, len(items) // (8 * threads)))
+        base_future = c.scatter(base, broadcast=True)
+        futures = [c.submit(run_members, base_future, b, kwargs, pure=False)
+                   for b in _batches(items, size)]
+        results = [r for batch in c.gather(futures) for r in batch]
+    finally:
+        close()
+    return combine(base, results, rows, labels, station_times=station_times)
+
+
+def _expected_times(base):
+    days = base.tunit_day / base.tunit_model
+    return np.concatenate([[base.tstart * days], np.asarray(base.touts) * days])
+
+
+def _align(ds, times, station_times):
+    """A member's Dataset on the ensemble's common axes."""
+    # A run that fails where it starts saves the start time twice.
+    for dim in ("time", "station_time", "interval"):
+        if dim in ds.dims:
+            _, first = np.unique(ds[dim].values, return_index=True)
+            if len(first) < ds.dims[dim]:
+                ds = ds.isel({dim: np.sort(first)})
+    if "time" in ds.dims:
+        ds = ds.reindex(time=times)
+    if "interval" in ds.dims:
+        ds = ds.reindex(interval=times[1:])
+    if "station_time" in ds.dims:
+        if station_times is None:
+            ds = ds.reindex(station_time=times)
+        else:
+            ds = ds.interp(station_time=station_times)
+    return ds
+
+
+def _nan_like(template):
+    ds = template.copy(deep=True)
+    for name in list(ds.data_vars) + ["x"]:
+        if name in ds.variables and name not in ds.indexes and name not in ("station_x",):
+            ds[name] = ds[name].where(False)
+    return ds
+
+
+def combine(base, results, rows, labels, station_times=None):
+    """Assembles the members' results (from run_members) into one Dataset."""
+    times = _expected_times(base)
+    by_label = {r["label"]: r for r in results}
+    datasets, attrs = [], []
+    for label in labels:
+        r = by_label[label]
+        if "refused" in r:
+            datasets.append(None)
+            attrs.append({"status": "refused", "exit_status": 1, "message": r["refused"],
+                          "failure_message": r["refused"]})
+            continue
+        ds = record_to_dataset(r["record"])
+        a = dict(ds.attrs)
+        if r["summary"]["status"] != 0:
+            # The stop text and the console lines that explain it.
+            a["failure_message"] = r["summary"]["failure"]
+        attrs.append(a)
+        ds.attrs = {}
+        datasets.append(_align(ds, times, station_times) if "time" in ds.dims else None)
+    full = [d for d in datasets if d is not None]
+    if not full:
+        raise Qz5Error("no member of the ensemble produced results: " +
+                       "; ".join(str(a.get("failure_message", a.get("message"))) for a in attrs))
+    template = max(full, key=lambda d: len(d.variables))
+    datasets = [d if d is not None and set(d.variables) == set(template.variables)
+                else _nan_like(template) for d in datasets]
+    import pandas as pd
+
+    member = pd.Index(labels, name="member")
+    coords = ["x"] if "x" in template.coords else []
+    out = xr.concat(datasets, dim=member, data_vars="all", coords=coords, compat="equals",
+                    join="exact", combine_attrs="drop")
+    _member_attributes(out, attrs)
+    _parameter_coordinates(out, base, rows)
+    return out
+
+
+def _member_attributes(out, attrs):
+    keys = []
+    for a in attrs:
+        keys += [k for k in a if k not in keys]
+    for k in keys:
+        values = [a.get(k) for a in attrs]
+        present = [v for v in values if v is not None]
+        same = len(present) == len(values) and all(_equal(v, present[0]) for v in present)
+        if same and k not in _PER_MEMBER:
+            out.attrs[k] = present[0]
+            continue
+        if all(isinstance(v, str) for v in present):
+            out[k] = ("member", np.array(["" if v is None else v for v in values], dtype=object))
+        else:
+            out[k] = ("member", np.array([np.nan if v is None else v for v in values], dtype=float))
+        if k == "status":
+            out[k].attrs["long_name"] = ("how the member's run ended: complete, failed, stopped, "
+                                         "or refused (its parameter values were refused)")
+    if "failure_message" not in out:
+        out["failure_message"] = ("member", np.array([""] * len(attrs), dtype=object))
+
+
+def _equal(a, b):
+    return type(a) is type(b) and a == b
+
+
+def _parameter_coordinates(out, base, rows):
+    names = []
+    for r in rows:
+        names += [n for n in r if n not in names]
+    for name in names:
+        values = []
+        for r in rows:
+            v = r.get(name, None)
+            if v is None:
+                v = base.get(name)
+            if np.ndim(v) != 0:
+                break
+            values.append(float(v))
+        else:
+            cname = coordinate_name(name)
+            out.coords[cname] = ("member", np.array(values))
+            out.coords[cname].attrs["long_name"] = f"value of {name} in the member"

@@ -1,0 +1,455 @@
+// qz5._core: the engine as a Python extension module.
+//
+// The Python package (python/qz5) builds its xarray results, plots,
+// ensembles and calibration on three things from here: the Scenario class
+// with every field of the model state, the reader of a names file, and one
+// run of the engine. The engine never ends the process; its failures come
+// back as Python exceptions of qz5.errors carrying the system's message and
+// console. The GIL is released while the engine runs, so Python threads can
+// run scenarios side by side.
+#include <pybind11/stl.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <sstream>
+
+#include "binding.h"
+#include "engine/engine.h"
+#include "engine/version.h"
+#include "results/recorder.h"
+#ifdef QZ5_HAVE_NETCDF
+#include "netcdf/netcdf_sink.h"
+#endif
+
+namespace qz5py {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The names inside a names file are relative to the working directory, as
+// for the executable; a scenario read from Python takes them relative to the
+// names file's own folder. The reader runs there, under this lock (the
+// working directory is the process's), and the names are then made absolute
+// so that nothing read later (the initial profile) depends on it.
+std::mutex g_cwd_mutex;
+
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const fs::path& dir) : previous_(fs::current_path()) {
+    if (!dir.empty()) fs::current_path(dir);
+  }
+  ~WorkingDirectory() {
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+  }
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  fs::path previous_;
+};
+
+std::string trimmed(const std::string& s) {
+  const auto end = s.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}
+
+void make_absolute(std::string& name, const fs::path& dir) {
+  const std::string t = trimmed(name);
+  if (t.empty() || fs::path(t).is_absolute()) return;
+  name = (dir / t).lexically_normal().string();
+}
+
+// The last lines of a console text, for an exception's message.
+std::string console_tail(const std::string& console, int lines) {
+  std::vector<std::string> all;
+  std::istringstream in(console);
+  for (std::string l; std::getline(in, l);)
+    if (!trimmed(l).empty()) all.push_back(trimmed(l));
+  std::string out;
+  const std::size_t first = all.size() > static_cast<std::size_t>(lines) ? all.size() - lines : 0;
+  for (std::size_t i = first; i < all.size(); ++i) out += "\n" + all[i];
+  return out;
+}
+
+std::string read_names_file(PyScenario& ps, const std::string& path) {
+  fs::path p = fs::absolute(fs::path(path));
+  fs::path dir = p.parent_path();
+  std::error_code missing;
+  if (!fs::is_directory(dir, missing)) {
+    // No folder to read in: the reader names the file it cannot open.
+    dir.clear();
+    p = fs::path(path);
+  }
+  std::istringstream in;
+  std::ostringstream console;
+  qz5::Scenario s;
+  try {
+    std::lock_guard<std::mutex> lock(g_cwd_mutex);
+    WorkingDirectory here(dir);
+    qz5::Units io(in, console);
+    s = qz5::read_scenario(io, dir.empty() ? p.string() : p.filename().string());
+  } catch (const qz5::Stop& stop) {
+    const std::string text = console.str();
+    raise_qz5("InputError",
+              py::make_tuple(stop.text + console_tail(text, 6), stop.status, text, path));
+  } catch (const fs::filesystem_error& e) {
+    raise_qz5("InputError", py::make_tuple(std::string("cannot read ") + path + ": " + e.what(),
+                                           1, std::string(), path));
+  }
+  qz5::ModelState& ms = s.inputs;
+  for (std::string* n : {&ms.FN_PRM, &ms.FN_LI, &ms.FN_BND, &ms.FN_T, &ms.FN_UT0, &ms.FN_TXC})
+    make_absolute(*n, dir);
+  for (int k = 1; k <= ms.NDRV; ++k) make_absolute(ms.FN_DRV(k), dir);
+  ps.s = std::move(s);
+  ps.read_console = console.str();
+  ps.names_file = p.lexically_normal().string();
+  ps.changed.clear();
+  return ps.read_console;
+}
+
+// --- one run -------------------------------------------------------------------
+
+// The record as plain Python values: the dimensions in order, every variable
+// with its dimensions, attributes and values shaped as the dimensions say,
+// and the global attributes. Integer attributes stay integers (NC_INT in the
+// file), reals reals, texts texts.
+py::object attribute_value(const qz5::results::AttributeValue& v) {
+  if (const auto* t = std::get_if<std::string>(&v)) return py::str(*t);
+  if (const auto* d = std::get_if<double>(&v)) return py::float_(*d);
+  return py::int_(std::get<long long>(v));
+}
+
+py::dict attributes_of(const std::vector<qz5::results::Attribute>& list) {
+  py::dict d;
+  for (const auto& a : list) d[a.name.c_str()] = attribute_value(a.value);
+  return d;
+}
+
+py::dict record_to_python(const qz5::results::RunRecord& r) {
+  py::list dims;
+  for (const auto& d : r.dimensions) dims.append(py::make_tuple(d.name, d.size, d.unlimited));
+  py::list vars;
+  for (const auto& v : r.variables) {
+    std::vector<py::ssize_t> shape;
+    for (const std::size_t n : r.shape(v)) shape.push_back(static_cast<py::ssize_t>(n));
+    py::object data;
+    if (v.is_text) {
+      // Text values (the budget's term names): an array of Python strings,
+      // as xarray reads a NetCDF string variable.
+      py::list items;
+      for (const std::string& text : v.strings) items.append(py::str(text));
+      data = py::module_::import("numpy")
+                 .attr("array")(items, py::arg("dtype") = "O")
+                 .attr("reshape")(py::tuple(py::cast(shape)));
+    } else {
+      py::array_t<double> values(shape);
+      std::copy(v.data.begin(), v.data.end(), values.mutable_data());
+      data = values;
+    }
+    vars.append(py::make_tuple(v.name, py::tuple(py::cast(v.dimensions)), attributes_of(v.attributes),
+                               data));
+  }
+  py::dict d;
+  d["dimensions"] = dims;
+  d["variables"] = vars;
+  d["attributes"] = attributes_of(r.attributes);
+  return d;
+}
+
+struct RunArgs {
+  std::optional<double> rtol, atol, tau, kappa, alpha;
+  long max_steps_per_interval = 0;  // 0: the engine's default for the grid
+  bool observe_steps = false;
+  bool legacy_capacities = false;
+  // What to record.
+  bool profiles = true;
+  std::vector<double> stations;
+  bool budget = false;
+  std::string constituents;  // "name:unit,..." or a file of such; "" generic
+  std::string length_unit;   // "" the record's default
+  std::string path;          // also write the NetCDF file here ("" not)
+};
+
+// Global attributes the binding adds to a run's record: what the input
+// files do not tell (the fields changed from Python).
+std::vector<qz5::results::Attribute> binding_attributes(const PyScenario& ps) {
+  if (ps.changed.empty()) return {};
+  std::string list;
+  for (const std::string& f : ps.changed) list += (list.empty() ? "" : ", ") + f;
+  return {{"changed_from_inputs", list}};
+}
+
+#ifdef QZ5_HAVE_NETCDF
+// The executable's NetCDF writer, given the record with the binding's
+// attributes added, so that the file and the Dataset agree.
+class FileSink : public qz5::results::RecordSink {
+ public:
+  FileSink(const std::string& path, std::vector<qz5::results::Attribute> extra)
+      : file_(path), extra_(std::move(extra)) {}
+  const std::string& error() const { return file_.error(); }
+  void begin(const qz5::results::RunRecord& r) override { file_.begin(with_extra(r)); }
+  void update(const qz5::results::RunRecord& r) override { file_.update(with_extra(r)); }
+  void end(const qz5::results::RunRecord& r) override { file_.end(with_extra(r)); }
+
+ private:
+  const qz5::results::RunRecord& with_extra(const qz5::results::RunRecord& r) {
+    if (extra_.empty()) return r;
+    copy_ = r;
+    for (const auto& a : extra_) copy_.set_attribute(a.name, a.value);
+    return copy_;
+  }
+  qz5::netcdf::NetcdfSink file_;
+  std::vector<qz5::results::Attribute> extra_;
+  qz5::results::RunRecord copy_;
+};
+#endif
+
+qz5::RunOptions options_of(const RunArgs& a) {
+  qz5::RunOptions o;
+  o.rtol = a.rtol;
+  o.atol = a.atol;
+  o.tau = a.tau;
+  o.kappa = a.kappa;
+  o.alpha = a.alpha;
+  o.max_steps_per_interval = a.max_steps_per_interval;
+  // Station series and the budget are sampled after every accepted step.
+  o.observe_steps = a.observe_steps || !a.stations.empty() || a.budget;
+  if (a.legacy_capacities) o.capacities = qz5::Capacities{};
+  return o;
+}
+
+qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunArgs& a) {
+  qz5::results::RecorderOptions r;
+  r.profiles = a.profiles;
+  r.stations = a.stations;
+  r.budget = a.budget;
+  if (!a.constituents.empty()) {
+    qz5::results::ConstituentList list = qz5::results::read_constituents(a.constituents);
+    if (!list.error.empty()) throw FieldError{"constituents", "constituents: " + list.error};
+    r.constituents = std::move(list.items);
+  }
+  if (!a.length_unit.empty()) r.length_unit = a.length_unit;
+  if (!ps.names_file.empty()) r.extra_inputs.push_back({"names", ps.names_file});
+  return r;
+}
+
+void check_before_run(const PyScenario& ps, const RunArgs& a) {
+  const FieldError e = validate(ps.s);
+  if (!e.message.empty()) throw e;
+  for (const auto& [name, v] : {std::pair<const char*, std::optional<double>>{"rtol", a.rtol},
+                                {"atol", a.atol},
+                                {"tau", a.tau},
+                                {"kappa", a.kappa},
+                                {"alpha", a.alpha}})
+    if (v && !(std::isfinite(*v) && *v >= 0.0))
+      throw FieldError{name, std::string(name) + ": must be finite and not negative"};
+  if (a.max_steps_per_interval < 0)
+    throw FieldError{"max_steps_per_interval",
+                     "max_steps_per_interval: must not be negative (0: the default)"};
+  for (const double x : a.stations)
+    if (!std::isfinite(x)) throw FieldError{"stations", "stations: a position is not finite"};
+}
+
+py::dict summary_to_python(const qz5::Summary& sum) {
+  py::dict d;
+  d["status"] = sum.status;
+  d["message"] = sum.message;
+  d["idid"] = sum.idid;
+  d["t_reached"] = sum.t_reached;
+  d["outputs_done"] = sum.outputs_done;
+  d["console"] = sum.console;
+  d["failure"] = sum.status == 0 ? std::string() : sum.message + console_tail(sum.console, 6);
+  return d;
+}
+
+// Runs the scenario with the GIL released and returns its record, the
+// summary and the seconds the engine took. Never raises for a failed run
+// (the summary says); raises ScenarioError for a field or a recording
+// option the run cannot start with.
+py::dict run(const PyScenario& ps, const RunArgs& args) {
+  check_before_run(ps, args);
+  const qz5::results::RecorderOptions rec_options = recorder_options(ps, args);
+  const std::string refusal = qz5::results::Recorder::check(rec_options, ps.s);
+  if (!refusal.empty())
+    throw FieldError{args.stations.empty() ? "constituents" : "stations",
+                     (args.stations.empty() ? "constituents: " : "stations: ") + refusal};
+  // The run works on its own copy, so that Python threads may change the
+  // scenario while it runs.
+  const qz5::Scenario scenario = ps.s;
+  const qz5::RunOptions options = options_of(args);
+  qz5::results::Recorder recorder(rec_options);
+  const std::vector<qz5::results::Attribute> extra = binding_attributes(ps);
+#ifdef QZ5_HAVE_NETCDF
+  std::unique_ptr<FileSink> file;
+  if (!args.path.empty()) {
+    file = std::make_unique<FileSink>(args.path, extra);
+    if (!file->error().empty()) throw FieldError{"path", "path: " + file->error()};
+    recorder.add_sink(file.get());
+  }
+#else
+  if (!args.path.empty())
+    throw FieldError{"path", "path: this build of qz5 writes no NetCDF files itself"};
+#endif
+  qz5::Summary sum;
+  double seconds = 0.0;
+  {
+    py::gil_scoped_release released;
+    const auto t0 = std::chrono::steady_clock::now();
+    sum = qz5::run_scenario(scenario, options, &recorder);
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    recorder.finish(sum);
+  }
+  py::dict d;
+  d["record"] = record_to_python(recorder.record());
+  for (const auto& a : extra)
+    d["record"]["attributes"][a.name.c_str()] = attribute_value(a.value);
+  d["summary"] = summary_to_python(sum);
+  d["write_error"] = std::string();
+#ifdef QZ5_HAVE_NETCDF
+  if (file) d["write_error"] = file->error();
+#endif
+  d["engine_seconds"] = seconds;
+  return d;
+}
+
+// The engine alone, for measuring what the Python side adds: `repeat` runs
+// without an observer, the GIL released; returns the seconds of each.
+std::vector<double> time_engine(const PyScenario& ps, const RunArgs& args, int repeat) {
+  check_before_run(ps, args);
+  const qz5::Scenario scenario = ps.s;
+  const qz5::RunOptions options = options_of(args);
+  std::vector<double> times;
+  py::gil_scoped_release released;
+  for (int i = 0; i < repeat; ++i) {
+    const auto t0 = std::chrono::steady_clock::now();
+    qz5::run_scenario(scenario, options, nullptr);
+    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  }
+  return times;
+}
+
+}  // namespace
+
+void raise_qz5(const char* name, const py::tuple& args) {
+  py::object cls = py::module_::import("qz5.errors").attr(name);
+  py::object exc = cls(*args);
+  PyErr_SetObject(cls.ptr(), exc.ptr());
+  throw py::error_already_set();
+}
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() = "qz5 engine binding (use the qz5 package, not this module)";
+  m.attr("version") = qz5::kVersion;
+#ifdef QZ5_HAVE_NETCDF
+  m.attr("HAVE_NETCDF") = true;
+#else
+  m.attr("HAVE_NETCDF") = false;
+#endif
+
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const FieldError& e) {
+      py::object cls = py::module_::import("qz5.errors").attr("ScenarioError");
+      py::object exc = cls(e.message, e.field);
+      PyErr_SetObject(cls.ptr(), exc.ptr());
+    }
+  });
+
+  py::class_<PyScenario> sc(m, "Scenario", py::dynamic_attr());
+  sc.def(py::init([]() {
+    PyScenario ps;
+    // As problem set-up leaves them: one driver, the Cartesian grid.
+    ps.s.inputs.NDRV = 1;
+    ps.s.inputs.M = 0;
+    return ps;
+  }));
+  sc.def("_copy", [](const PyScenario& ps) { return PyScenario(ps); });
+  sc.def_readonly("read_console", &PyScenario::read_console,
+                  "What the reader wrote to the console while loading the names file");
+  py::list names;
+  for (const Field& f : scenario_fields()) {
+    names.append(f.name);
+    const Field* fp = &f;
+    py::cpp_function getter([fp](const PyScenario& ps) { return fp->get(ps); });
+    if (f.set) {
+      py::cpp_function setter(
+          [fp](PyScenario& ps, py::object v) {
+            fp->set(ps, v, true);
+            ps.changed.insert(fp->name);
+          });
+      sc.def_property(f.name.c_str(), getter, setter, f.doc.c_str());
+    } else {
+      sc.def_property_readonly(f.name.c_str(), getter, f.doc.c_str());
+    }
+  }
+  m.attr("FIELDS") = py::tuple(names);
+  sc.def("_state", [](const PyScenario& ps) {
+    py::dict d;
+    for (const Field& f : scenario_fields())
+      if (f.set) d[f.name.c_str()] = f.get(ps);
+    return d;
+  });
+  sc.def("_restore", [](PyScenario& ps, const py::dict& d) {
+    for (const Field& f : scenario_fields())
+      if (f.set && d.contains(f.name.c_str())) f.set(ps, d[f.name.c_str()], false);
+  });
+  sc.def("_validate", [](const PyScenario& ps) {
+    const FieldError e = validate(ps.s);
+    if (!e.message.empty()) throw e;
+  });
+  sc.def("set_lateral_inputs", &set_lateral_inputs, py::arg("x_lat"), py::arg("q_lat"),
+         py::arg("lat_tab"), py::arg("k_lat") = py::none(),
+         "Replaces the lateral inputs: positions, flows and the concentration table (and the "
+         "switch-on steepness when given); their number may change. Checked as a whole; a "
+         "refusal changes nothing.");
+  sc.def("set_driver", &set_driver, py::arg("t_drv"), py::arg("v_drv"),
+         "Replaces variable driver 1: its times (days) and values; their number may change.");
+  sc.def_readonly("names_file", &PyScenario::names_file,
+                  "The names file the scenario was read from (\"\" when built in code)");
+  sc.def_property_readonly(
+      "changed",
+      [](const PyScenario& ps) {
+        return py::tuple(py::cast(std::vector<std::string>(ps.changed.begin(), ps.changed.end())));
+      },
+      "Fields set from Python since the scenario was read, sorted");
+  // What pickling carries besides the fields.
+  sc.def("_provenance", [](const PyScenario& ps) {
+    return py::make_tuple(ps.read_console, ps.names_file,
+                          std::vector<std::string>(ps.changed.begin(), ps.changed.end()));
+  });
+  sc.def("_set_provenance", [](PyScenario& ps, std::string console, std::string names,
+                               std::vector<std::string> changed) {
+    ps.read_console = std::move(console);
+    ps.names_file = std::move(names);
+    ps.changed = std::set<std::string>(changed.begin(), changed.end());
+  });
+
+  m.def("read_names_file", &read_names_file, py::arg("scenario"), py::arg("path"),
+        "Loads the names file and every file it names into the scenario; returns the console "
+        "lines of the reader. Raises qz5.errors.InputError.");
+
+  py::class_<RunArgs>(m, "RunArgs")
+      .def(py::init<>())
+      .def_readwrite("rtol", &RunArgs::rtol)
+      .def_readwrite("atol", &RunArgs::atol)
+      .def_readwrite("tau", &RunArgs::tau)
+      .def_readwrite("kappa", &RunArgs::kappa)
+      .def_readwrite("alpha", &RunArgs::alpha)
+      .def_readwrite("max_steps_per_interval", &RunArgs::max_steps_per_interval)
+      .def_readwrite("observe_steps", &RunArgs::observe_steps)
+      .def_readwrite("legacy_capacities", &RunArgs::legacy_capacities)
+      .def_readwrite("profiles", &RunArgs::profiles)
+      .def_readwrite("stations", &RunArgs::stations)
+      .def_readwrite("budget", &RunArgs::budget)
+      .def_readwrite("constituents", &RunArgs::constituents)
+      .def_readwrite("length_unit", &RunArgs::length_unit)
+      .def_readwrite("path", &RunArgs::path);
+  m.def("run", &run, py::arg("scenario"), py::arg("args"));
+  m.def("time_engine", &time_engine, py::arg("scenario"), py::arg("args"), py::arg("repeat"));
+}
+
+}  // namespace qz5py

@@ -1,0 +1,92 @@
+"""Calibration: a twin experiment, the Dask path, refusals, skill."""
+import numpy as np
+import pandas as pd
+import pytest
+
+import qz5
+from qz5.calibration import skill
+
+TRUE = {"rxpar[1]": 1.2 * 0.7, "rxpar[5]": 0.4 * 1.3, "rxpar[12]": 0.15 * 0.7}
+BOUNDS = {"rxpar[1]": (0.3, 3.0), "rxpar[5]": (0.1, 1.5), "rxpar[12]": (0.02, 0.6)}
+TIMES = np.arange(5.0, 41.0, 5.0)
+XS = np.array([3000.0, 6000.0, 9000.0, 12000.0, 15000.0, 18000.0, 21000.0])
+
+
+@pytest.fixture(scope="module")
+def start(estuary_base):
+    s = estuary_base.copy()
+    s.touts = TIMES
+    return s
+
+
+@pytest.fixture(scope="module")
+def observations(start):
+    """Nitrogen, phytoplankton and consumers at seven places every five
+    days, from a run with three kinetic parameters 30 % off the scenario's,
+    with 3 % noise."""
+    truth = start.copy()
+    truth.update(TRUE)
+    ds = qz5.run(truth, rtol=1e-6)
+    rows = []
+    for k in (3, 4, 5):
+        for t in TIMES:
+            p = ds.sel(time=t)
+            for x, v in zip(XS, np.interp(XS, p.x.values, p[f"c{k}"].values)):
+                rows.append((t, x, f"c{k}", v))
+    obs = pd.DataFrame(rows, columns=["time", "x", "constituent", "value"])
+    obs["sigma"] = obs.groupby("constituent")["value"].transform(lambda v: 0.03 * v.abs().mean())
+    obs["value"] += np.random.default_rng(42).normal(0.0, 1.0, len(obs)) * obs["sigma"]
+    return obs
+
+
+def test_twin_experiment_recovers_the_true_parameters(start, observations):
+    fit = qz5.calibrate(start, observations, BOUNDS)
+    table = fit.table
+    true = np.array(list(TRUE.values()))
+    assert list(table.index) == list(TRUE)
+    np.testing.assert_array_equal(table["start"], [1.2, 0.4, 0.15])
+    # Within three of the reported standard errors, which are small.
+    assert (np.abs(fit.values - true) < 3 * fit.stderr).all(), table
+    assert (fit.stderr < 0.05 * true).all(), table
+    assert fit.success
+    assert (fit.skill["nse"] > 0.95).all() and (fit.skill_start["nse"] < 0.5).all()
+    assert (fit.skill["rmse"] < fit.skill_start["rmse"]).all()
+    # The fitted scenario carries the values; the one given is unchanged.
+    assert fit.scenario.get("rxpar[5]") == fit.values[1] and start.get("rxpar[5]") == 0.4
+    assert list(fit.comparison.columns) == ["time", "x", "constituent", "value", "sigma",
+                                            "model_start", "model"]
+
+
+def test_the_jacobians_runs_go_through_a_dask_client(start, observations, client):
+    here = qz5.calibrate(start, observations, BOUNDS, max_nfev=2)
+    there = qz5.calibrate(start, observations, BOUNDS, client=client, max_nfev=2)
+    # The same runs, made by the workers: the same numbers.
+    np.testing.assert_array_equal(here.values, there.values)
+    np.testing.assert_array_equal(here.stderr, there.stderr)
+    assert there.nfev == here.nfev
+
+
+@pytest.mark.parametrize("parameters,obs_change,error", [
+    ({"rxpar[20]": (0, 1)}, None, KeyError),
+    ({"rxpar[1]": (2.0, 1.0)}, None, ValueError),
+    (BOUNDS, lambda o: o.drop(columns=["x"]), ValueError),
+    (BOUNDS, lambda o: o.assign(constituent="salt"), ValueError),
+    (BOUNDS, lambda o: o.assign(time=-40.0), ValueError),
+    (BOUNDS, lambda o: o.assign(sigma=0.0), ValueError),
+])
+def test_bad_problems_are_refused_before_fitting(start, observations, parameters, obs_change,
+                                                 error):
+    obs = obs_change(observations) if obs_change else observations
+    with pytest.raises(error):
+        qz5.calibrate(start, obs, parameters)
+
+
+def test_skill_by_hand():
+    obs = pd.DataFrame({"constituent": ["a", "a", "a", "b", "b"],
+                        "value": [1.0, 2.0, 3.0, 10.0, 20.0]})
+    s = skill(obs, np.array([1.0, 3.0, 2.0, 12.0, 22.0]))
+    assert s.loc["a", "rmse"] == pytest.approx(np.sqrt(2.0 / 3.0))
+    assert s.loc["a", "bias"] == 0.0 and s.loc["a", "nse"] == pytest.approx(0.0)
+    assert s.loc["b", "bias"] == 2.0 and s.loc["b", "rmse"] == 2.0
+    assert s.loc["b", "nse"] == pytest.approx(1.0 - 8.0 / 50.0)
+    assert list(s["n"]) == [3, 2]

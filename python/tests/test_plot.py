@@ -1,0 +1,113 @@
+"""Figures of a run: what they show, labels with units, files written."""
+import subprocess
+import sys
+import xml.dom.minidom
+
+import matplotlib
+import numpy as np
+import pytest
+import xarray as xr
+
+matplotlib.use("Agg")
+
+import qz5  # noqa: E402
+from qz5 import plot  # noqa: E402
+from conftest import NAMES, short_scenario  # noqa: E402
+
+UNITS = "salinity:psu,DOC:umol C/L"
+
+
+@pytest.fixture(scope="module")
+def short_run(estuary_base):
+    s = short_scenario(estuary_base.copy(), touts=(4.0, 8.0, 12.0))
+    return qz5.run(s, stations=[3000.0, 12000.0], budget=True, constituents=UNITS,
+                   length_unit="m")
+
+
+def labels(ax):
+    return ax.get_xlabel(), ax.get_ylabel()
+
+
+def test_profiles_show_the_chosen_times_with_units(short_run):
+    fig = plot.profiles(short_run, times=[0.0, 8.0])
+    axes = [a for a in fig.axes if a.get_visible()]
+    assert len(axes) == 6
+    assert labels(axes[0]) == ("position of the grid point along the channel (m)",
+                               "salinity (psu)")
+    assert axes[2].get_ylabel() == "constituent 3 (file units)"
+    lines = axes[1].get_lines()
+    assert [l.get_label() for l in lines] == ["0 days", "8 days"]
+    np.testing.assert_array_equal(lines[1].get_xdata(), short_run.x.sel(time=8.0).values)
+    np.testing.assert_array_equal(lines[1].get_ydata(), short_run.DOC.sel(time=8.0).values)
+    assert fig._suptitle.get_text().startswith("Advection dispersion with QZ5 (estuary.fn)")
+
+
+def test_grid_draws_one_trajectory_per_point_over_the_sharpest_front(short_run):
+    fig = plot.grid(short_run)
+    ax = fig.axes[0]
+    trajectories = [l for l in ax.get_lines() if len(l.get_xdata())]
+    assert len(trajectories) == short_run.dims["point"]
+    np.testing.assert_array_equal(trajectories[40].get_ydata(), short_run.x[:, 40].values)
+    assert labels(ax) == ("time of the saved profile (days)",
+                          "position of the grid point along the channel (m)")
+    # A step in one constituent and a gentle slope in another: the step wins.
+    # On a grid crowded where a front is, its neighbours differ little; the
+    # slope still finds it.
+    x = np.concatenate([np.linspace(0.0, 0.45, 4), np.linspace(0.46, 0.54, 20),
+                        np.linspace(0.55, 1.0, 4)])
+    ds = xr.Dataset({"smooth": (("time", "point"), [x ** 2, x ** 2]),
+                     "front": (("time", "point"), [np.tanh((x - 0.5) / 0.02)] * 2)},
+                    coords={"x": (("time", "point"), [x, x])})
+    assert plot.sharpest(ds) == "front"
+
+
+def test_stations_show_each_station_series(short_run):
+    fig = plot.stations(short_run, names=["salinity", "c4"])
+    ax = fig.axes[0]
+    assert [l.get_label() for l in ax.get_lines()] == ["3000 m", "12000 m"]
+    assert labels(ax) == ("time of the station sample (days)", "salinity at the stations (psu)")
+    np.testing.assert_array_equal(fig.axes[1].get_lines()[1].get_ydata(),
+                                  short_run.station_c4.isel(station=1).values)
+
+
+def test_budget_bars_add_up_to_the_change_less_the_closing_error(short_run):
+    fig = plot.budget(short_run)
+    ax = fig.axes[1]  # DOC
+    assert ax.get_ylabel() == "mass change per interval ((umol C/L)*(m)^3)"
+    centres = short_run.interval_bounds.mean("nv").values
+    sums = np.zeros(len(centres))
+    for bar in ax.patches:
+        i = int(np.argmin(np.abs(centres - (bar.get_x() + bar.get_width() / 2))))
+        sums[i] += bar.get_height()
+    change = qz5.budget_term(short_run, "DOC", "change").values
+    closing = qz5.budget_term(short_run, "DOC", "closing_error").values
+    np.testing.assert_allclose(sums, change - closing,
+                               rtol=1e-9, atol=1e-9 * np.abs(change).max())
+    marker = [l for l in ax.get_lines() if l.get_label().startswith("change")][0]
+    np.testing.assert_array_equal(marker.get_ydata(), change)
+
+
+def test_files_from_the_command_line(tmp_path):
+    nc = tmp_path / "estuary.nc"
+    env = {"PYTHONPATH": ":".join(sys.path), "MPLBACKEND": "Agg"}
+    run = subprocess.run([sys.executable, "-m", "qz5", "run", str(NAMES), "--netcdf", str(nc),
+                          "--stations", "5000,15000", "--budget"],
+                         capture_output=True, text=True, env=env)
+    assert run.returncode == 0, run.stderr
+    out = subprocess.run([sys.executable, "-m", "qz5", "plot", str(nc), "--out",
+                          str(tmp_path / "figs")], capture_output=True, text=True, env=env)
+    assert out.returncode == 0, out.stderr
+    written = out.stdout.split()
+    assert len(written) == 8
+    for kind in ("profiles", "grid", "stations", "budget"):
+        png = tmp_path / "figs" / f"estuary_{kind}.png"
+        assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+        doc = xml.dom.minidom.parse(str(tmp_path / "figs" / f"estuary_{kind}.svg"))
+        assert doc.documentElement.tagName == "svg"
+
+
+def test_a_file_without_stations_or_budget_gets_the_figures_it_has(tmp_path, short_run):
+    ds = short_run[["salinity", "DOC"]]
+    assert plot.available(ds) == ["profiles", "grid"]
+    paths = plot.save_all(ds, tmp_path, "few", formats=("png",))
+    assert [p.split("/")[-1] for p in paths] == ["few_profiles.png", "few_grid.png"]
