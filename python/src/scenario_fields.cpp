@@ -475,6 +475,34 @@ std::vector<Field> build_fields() {
     };
     f.push_back(c);
   }
+  {
+    // The profile file as read with the scenario: it travels with the
+    // scenario (to ensemble workers too) instead of being read again.
+    Field u{"ut0_tab",
+            "ut0_tab: the initial profile read from fn_ut0 (used when use_ut0), one row per "
+            "grid point: an index, the position (file length units), the NCOMP "
+            "concentrations (file units); empty: fn_ut0 is read when the run starts",
+            nullptr, nullptr};
+    u.get = [](const PyScenario& ps) {
+      const ModelState& ms = ps.s.inputs;
+      const int cols = ms.NCOMP + 2;
+      return py::object(table_out(ms.nut0_groups, cols, [&ms, cols](int r, int c) {
+        return ms.ut0_tab[static_cast<std::size_t>((r - 1) * cols + (c - 1))];
+      }));
+    };
+    u.set = [](PyScenario& ps, py::handle h, bool check) {
+      const Matrix m = to_matrix(h, "ut0_tab");
+      ModelState& ms = ps.s.inputs;
+      if (m.rows > 0 && m.cols != ms.NCOMP + 2)
+        refuse("ut0_tab", std::to_string(m.cols) + " columns given, " +
+                              std::to_string(ms.NCOMP + 2) +
+                              " needed (index, position, NCOMP concentrations)");
+      if (check) require_finite(m.v, "ut0_tab");
+      ms.ut0_tab = m.v;
+      ms.nut0_groups = m.rows;
+    };
+    f.push_back(u);
+  }
   // Lateral inputs.
   f.push_back(read_only_field("nlat", "nlat: number of lateral inputs (set with set_lateral_inputs)",
                               [](const PyScenario& ps) {

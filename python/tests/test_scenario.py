@@ -213,3 +213,15 @@ def test_tables_have_no_legacy_capacity(estuary):
         np.testing.assert_array_equal(a[name].values, b[name].values, err_msg=name)
     s.touts = np.linspace(0.016, 4.0, 250)
     assert qz5.run(s).dims["time"] == 251
+
+
+def test_the_initial_profile_travels_with_the_scenario(estuary, tmp_path):
+    # The profile file's rows, as read independently of the package.
+    rows = np.loadtxt(ESTUARY / "estuary.UT0").reshape(-1, 8)
+    np.testing.assert_array_equal(estuary.ut0_tab, rows)
+    # A pickled copy runs where the file no longer is.
+    s = estuary.with_values({"touts": [4.0]})
+    s.fn_ut0 = str(tmp_path / "gone.UT0")
+    moved = pickle.loads(pickle.dumps(s))
+    np.testing.assert_array_equal(qz5.run(moved).c1.values,
+                                  qz5.run(estuary.with_values({"touts": [4.0]})).c1.values)
