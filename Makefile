@@ -32,7 +32,7 @@ run:
 
 # Packages that the optional outputs and the Python package need; installed
 # from Debian's archive when missing, so CI always covers them.
-TEST_PACKAGES := libnetcdf-dev netcdf-bin $(PY_PACKAGES)
+TEST_PACKAGES := libgtest-dev libnetcdf-dev netcdf-bin $(PY_PACKAGES)
 
 # Builds from scratch and runs every test, the NetCDF read-back and the
 # Python package's included (both registered with ctest).
