@@ -5,6 +5,7 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -165,14 +166,22 @@ void LoadBest::lookup(Units& io, ModelState& ms, double T, double X, double S,
     c_lat_ncomp_ = ncomp;
   }
 
+  // The tables' storage, read through plain pointers: the writes to SL could
+  // otherwise alias the tables' own size and storage fields, which would be
+  // reloaded at every step of this loop, the residual's busiest.
+  const double* const x = x_lat.data();
+  const double* const q = q_lat.data();
+  const double* const c = c_lat.data();
+  const std::ptrdiff_t c_rows = c_lat.rows();
   for (int l = 1; l <= nlat; ++l) {
-    double a = -((X - x_lat(l)) * k_lat);
+    double a = -((X - x[l - 1]) * k_lat);
     if (std::fabs(a) > kMaxExponent) a = std::copysign(kMaxExponent, a);
     const double e = std::exp(a);
     const double d = 1.0 + e;
-    QL = QL + q_lat(l) / d;
-    const double g = ((q_lat(l) * e) * k_lat) / std::pow(d, 2.0);
-    for (int m = 1; m <= ncomp; ++m) SL[m - 1] = SL[m - 1] + c_lat(m, l) * g;
+    QL = QL + q[l - 1] / d;
+    const double g = ((q[l - 1] * e) * k_lat) / std::pow(d, 2.0);
+    const double* const c_l = c + (l - 1) * c_rows;
+    for (int m = 1; m <= ncomp; ++m) SL[m - 1] = SL[m - 1] + c_l[m - 1] * g;
   }
   QL = S * QL;
   for (int m = 1; m <= ncomp; ++m) SL[m - 1] = SL[m - 1] * S;
