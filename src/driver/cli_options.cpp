@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
+#include <utility>
 
 namespace qz5 {
 namespace {
@@ -31,6 +32,19 @@ bool parse_positions(std::string_view text, std::vector<double>& out) {
     pos = comma + 1;
   }
   return !out.empty();
+}
+
+// The options that take a text as it stands, and where it goes; nullptr
+// for any other word.
+std::string CliOptions::*text_option(std::string_view option) {
+  static constexpr std::pair<std::string_view, std::string CliOptions::*> kTextOptions[] = {
+      {"--geometry", &CliOptions::geometry_file},    {"--netcdf", &CliOptions::netcdf_file},
+      {"--stations-csv", &CliOptions::stations_csv}, {"--budget", &CliOptions::budget_file},
+      {"--constituents", &CliOptions::constituents}, {"--length-unit", &CliOptions::length_unit},
+  };
+  for (const auto& [name, field] : kTextOptions)
+    if (option == name) return field;
+  return nullptr;
 }
 
 }  // namespace
@@ -140,8 +154,8 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
       o.version = true;
     } else if (a == "--no-legacy-limits") {
       o.legacy_limits = false;
-    } else if (a == "--geometry") {
-      if (auto v = value_of(a)) o.geometry_file = *v;
+    } else if (std::string CliOptions::*field = text_option(a)) {
+      if (auto v = value_of(a)) o.*field = *v;
     } else if (a == "--outflow") {
       if (auto v = value_of(a)) {
         if (*v == "free") {
@@ -152,21 +166,11 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
           o.error = "--outflow takes fixed or free, not " + *v;
         }
       }
-    } else if (a == "--netcdf") {
-      if (auto v = value_of(a)) o.netcdf_file = *v;
     } else if (a == "--stations") {
       if (auto v = value_of(a)) {
         if (!parse_positions(*v, o.stations))
           o.error = "--stations takes positions separated by commas, not " + *v;
       }
-    } else if (a == "--stations-csv") {
-      if (auto v = value_of(a)) o.stations_csv = *v;
-    } else if (a == "--budget") {
-      if (auto v = value_of(a)) o.budget_file = *v;
-    } else if (a == "--constituents") {
-      if (auto v = value_of(a)) o.constituents = *v;
-    } else if (a == "--length-unit") {
-      if (auto v = value_of(a)) o.length_unit = *v;
     } else if (a == "--max-steps") {
       if (auto v = value_of(a)) {
         if (!parse_count(*v, o.max_steps_per_interval))

@@ -49,8 +49,6 @@ class RunSession {
   EstuaryModel& model() { return model_; }
   const ResidualFn& residual() const { return residual_; }
   const JacobianFn& jacobian() const { return jac_; }
-  double& rtol() { return rtol_; }
-  double& atol() { return atol_; }
   // One integrator call with the session's arguments.
   void call_integrator();
 
