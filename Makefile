@@ -10,6 +10,9 @@ PYTHON     := /usr/bin/python3
 PY_PACKAGES := python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas \
   python3-xarray python3-netcdf4 python3-matplotlib python3-scipy python3-dask \
   python3-distributed python3-pytest
+# The declared kinetics read TOML with toml++ and compile their expressions
+# with muParser: needed to build the executable at all.
+RUN_PACKAGES := pkgconf libtomlplusplus-dev libmuparser-dev
 CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 
 .PHONY: all build run test test-sanitize bench clean fuzz python python-packages
@@ -23,6 +26,7 @@ build:
 # Builds the executable alone (no test program, no GoogleTest needed) and runs
 # the bundled estuary scenario in a scratch folder under build/.
 run:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target qz5
 	rm -rf $(BUILD)/run && mkdir -p $(BUILD)/run
@@ -32,7 +36,7 @@ run:
 
 # Packages that the optional outputs and the Python package need; installed
 # from Debian's archive when missing, so CI always covers them.
-TEST_PACKAGES := libgtest-dev libnetcdf-dev netcdf-bin $(PY_PACKAGES)
+TEST_PACKAGES := libgtest-dev libnetcdf-dev netcdf-bin $(RUN_PACKAGES) $(PY_PACKAGES)
 
 # Builds from scratch and runs every test, the NetCDF read-back and the
 # Python package's included (both registered with ctest).
@@ -49,7 +53,7 @@ python: python-packages
 	cmake --build $(BUILD) -j $(JOBS) --target python
 
 python-packages:
-	./tools/ensure_packages.sh $(PY_PACKAGES)
+	./tools/ensure_packages.sh $(RUN_PACKAGES) $(PY_PACKAGES)
 
 test-sanitize:
 	rm -rf $(SAN_BUILD)

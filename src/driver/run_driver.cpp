@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "engine/version.h"
 #include "input/out_txc.h"
+#include "kinetics/declared_kinetics.h"
 
 namespace qz5 {
 namespace {
@@ -128,6 +129,18 @@ RunOptions run_options(const CliOptions& cli) {
 }
 
 [[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready);
+
+// The declared kinetics, or the refusal naming the file, line and reason.
+std::shared_ptr<const Kinetics> read_kinetics(Units& io, const std::string& file) {
+  try {
+    std::shared_ptr<const Kinetics> k = DeclaredKinetics::read_file(file);
+    io.write_list(kUnitConsoleOut, {"Kinetics from: ", std::string_view(file)});
+    return k;
+  } catch (const KineticsError& e) {
+    io.write_list(kUnitConsoleOut, {std::string_view(std::string("Kinetics::Error, ") + e.what())});
+    stop();
+  }
+}
 [[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
                                         const Scenario& scenario, LegacyFiles& files);
 
@@ -135,10 +148,12 @@ RunOptions run_options(const CliOptions& cli) {
   io.open_new(LUNRES, "RESULT");
   io.open_new(LUNRUN, "RUNINF");
 
+  std::shared_ptr<const Kinetics> kinetics;
+  if (!cli.kinetics_file.empty()) kinetics = read_kinetics(io, cli.kinetics_file);
   std::vector<const char*> names_argv;
   for (const std::string& a : cli.names_args) names_argv.push_back(a.c_str());
   Scenario scenario = read_scenario(io, static_cast<int>(names_argv.size()), names_argv.data(),
-                                    cli.legacy_limits, kLegacyLimitHint);
+                                    cli.legacy_limits, kLegacyLimitHint, kinetics);
   if (!cli.geometry_file.empty()) {
     scenario.geometry = read_geometry_file(io, kUnitInput, cli.geometry_file);
     io.write_list(kUnitConsoleOut, {"Channel geometry from: ", std::string_view(cli.geometry_file)});
@@ -199,6 +214,13 @@ bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
   if (cli.version) {
     io.write_line(kUnitConsoleOut, std::string("qz5 ") + kVersion);
     status = kExitReady;
+    return true;
+  }
+  if (!cli.kinetics_file.empty() && !cli.constituents.empty()) {
+    io.write_line(kUnitConsoleOut,
+                  "qz5: --constituents cannot be used with --kinetics: the kinetics file names "
+                  "the constituents");
+    status = kExitBadInput;
     return true;
   }
   if (!cli.netcdf_file.empty() && !netcdf_available()) {

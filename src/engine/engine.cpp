@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 #include "engine/run_session.h"
 #include "input/problem_setup.h"
@@ -11,10 +12,13 @@
 namespace qz5 {
 
 Scenario read_scenario(Units& io, int argc, const char* const* argv, bool legacy_limits,
-                       const std::string& capacity_hint) {
+                       const std::string& capacity_hint,
+                       std::shared_ptr<const Kinetics> kinetics) {
   Scenario s;
   s.inputs.legacy_limits = legacy_limits;
   s.inputs.capacity_hint = capacity_hint;
+  if (kinetics != nullptr && kinetics->declared()) s.inputs.kinetics_ncomp = kinetics->ncomp();
+  s.kinetics = std::move(kinetics);
   std::string title(kFileNameLength, ' ');
   iniprb_qz5(io, s.inputs, title, argc, argv);
   s.title = title.substr(0, title.find_last_not_of(' ') + 1);

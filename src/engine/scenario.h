@@ -8,11 +8,13 @@
 // threads at once.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "input/channel_geometry.h"
 #include "input/model_state.h"
 #include "model/channel.h"
+#include "model/reaction_kinetics.h"
 #include "textio/textio.h"
 
 namespace qz5 {
@@ -22,6 +24,9 @@ struct Scenario {
   ChannelGeometry geometry;   // empty: the built-in area and dispersion laws
   Outflow outflow = Outflow::kFixedConcentration;
   std::string title = " Advection dispersion with QZ5";
+  // The reaction kinetics; empty: the built-in six-pool kinetics. Shared
+  // and immutable: every run makes its own evaluator of them.
+  std::shared_ptr<const Kinetics> kinetics;
 };
 
 // Reads the names file (argv[1], or the name typed at the console prompt)
@@ -32,8 +37,11 @@ struct Scenario {
 // With legacy_limits the readers refuse what does not fit the legacy
 // program's tables, with its messages followed by capacity_hint (when not
 // empty); without, the tables grow to fit.
+// With declared kinetics the parameter file's NCOMP must be theirs and its
+// reaction parameters are not read.
 Scenario read_scenario(Units& io, int argc, const char* const* argv, bool legacy_limits,
-                       const std::string& capacity_hint = {});
+                       const std::string& capacity_hint = {},
+                       std::shared_ptr<const Kinetics> kinetics = nullptr);
 
 // The same from a names file's path, with the initial profile read too: the
 // scenario is then complete in memory and no longer needs its files.

@@ -1,6 +1,7 @@
 #include "model/estuary_model.h"
 
 #include <cassert>
+#include <vector>
 
 #include "input/uinit.h"
 
@@ -10,17 +11,25 @@ namespace {
 constexpr int kDriverFlow = 1;  // variable driver that scales the lateral flows
 }  // namespace
 
-EstuaryModel::EstuaryModel(Units& io, ModelState& ms, Channel channel, Outflow outflow)
-    : io_(io), ms_(ms), channel_(channel), outflow_(outflow) {}
+EstuaryModel::EstuaryModel(Units& io, ModelState& ms, Channel channel, Outflow outflow,
+                           const Kinetics* kinetics)
+    : io_(io),
+      ms_(ms),
+      channel_(channel),
+      outflow_(outflow),
+      kinetics_(kinetics != nullptr ? *kinetics : builtin_kinetics()),
+      rates_(kinetics_.evaluator(ms)) {
+  const std::vector<ConstituentDecl>& decl = kinetics_.constituents();
+  for (std::size_t m = 0; m < moves_.size(); ++m) moves_[m] = m >= decl.size() || decl[m].transported;
+}
 
 double EstuaryModel::days(double T) const { return (T * ms_.TUNIT_DAY) / ms_.TUNIT_MODEL; }
 
 void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const double* UX,
                          double* C, double* Q, double* R, int& IRES) {
-  static_cast<void>(IRES);  // nothing to report: the look-ups stop the run themselves
-  // The kinetics read six concentrations; the parameter reader admits no
-  // other NCOMP.
-  assert(NCOMP == kKineticsComponents);
+  // The kinetics read NCOMP concentrations; the engine refuses a run whose
+  // NCOMP is not theirs.
+  assert(NCOMP == kinetics_.ncomp());
   const double X = XI * ms_.XCONV;
   const double A = channel_.area(X);
 
@@ -38,14 +47,20 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
   const double capacity = -((ms_.XCONV * A) / ms_.TUNIT_DAY);
   for (int m = 0; m < NCOMP; ++m) C[m + m * NCOMP] = capacity;
 
-  RXNS_QZ5(ms_, T, XI, NCOMP, U, UX, RX_.data());
+  const ReactionPoint point{T, XI, TD, X, A, D, QL};
+  if (!rates_->rates(point, U, UX, RX_.data())) IRES = 3;
 
   const double k1 = -((A * D) / (ms_.XCONV * ms_.TUNIT_MODEL));
   const double k2 = QL / ms_.TUNIT_MODEL;
   const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
   for (int m = 0; m < NCOMP; ++m) {
-    R[m] = UX[m] * k1 + U[m] * k2;
-    Q[m] = ((RX_[m] * A + SL_[m]) * k3) / ms_.CCONV(m + 1);
+    if (moves_[static_cast<std::size_t>(m)]) {
+      R[m] = UX[m] * k1 + U[m] * k2;
+      Q[m] = ((RX_[m] * A + SL_[m]) * k3) / ms_.CCONV(m + 1);
+    } else {
+      R[m] = 0.0;
+      Q[m] = ((RX_[m] * A) * k3) / ms_.CCONV(m + 1);
+    }
   }
 }
 
@@ -80,6 +95,12 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
       BETA[m] = 0.0;
       GAMMA[m] = U[m] - CR_[m] / ms_.CCONV(m + 1);
     }
+  }
+  // A constituent that does not move has no flux through either end.
+  for (int m = 0; m < NCOMP; ++m) {
+    if (moves_[static_cast<std::size_t>(m)]) continue;
+    BETA[m] = 1.0;
+    GAMMA[m] = 0.0;
   }
 }
 

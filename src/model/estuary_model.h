@@ -21,17 +21,25 @@
 // The area and dispersion come from the channel: the built-in laws, or a
 // geometry table.
 //
+// The reaction rates come from the kinetics given (the built-in six-pool
+// kinetics by default), through an evaluator of the model's own. A
+// constituent the kinetics declare not transported has neither flux nor
+// lateral load: R = 0 everywhere and a zero flux at both ends, so it only
+// reacts. A rate that is not finite makes the residual illegal (IRES = 3).
+//
 // Every call consults the variable driver, the lateral inputs and (for the
 // ends) the boundary series of the model state, which advances their
 // remembered indices; nothing else changes. No call allocates.
 #pragma once
 
 #include <array>
+#include <memory>
 
 #include "discretisation/pde_problem.h"
 #include "input/model_state.h"
 #include "model/channel.h"
 #include "model/kinetics.h"
+#include "model/reaction_kinetics.h"
 #include "textio/textio.h"
 
 namespace qz5 {
@@ -41,8 +49,10 @@ class EstuaryModel : public PdeProblem {
   // Keeps references to both: they must outlive the model. ms must be fully
   // set up (parameters, driver, boundary series, lateral inputs) before the
   // first call; io receives the series' warnings and stop lines.
+  // The kinetics (when given) must outlive the model too.
   EstuaryModel(Units& io, ModelState& ms, Channel channel = Channel(),
-               Outflow outflow = Outflow::kFixedConcentration);
+               Outflow outflow = Outflow::kFixedConcentration,
+               const Kinetics* kinetics = nullptr);
 
   // Coefficients at model time T and model position XI. Writes every element
   // of C (NCOMP x NCOMP by columns: diagonal, all diagonal elements equal,
@@ -66,6 +76,7 @@ class EstuaryModel : public PdeProblem {
 
   const Channel& channel() const { return channel_; }
   Outflow outflow() const { return outflow_; }
+  const Kinetics& kinetics() const { return kinetics_; }
 
  private:
   // Time in days of model time T.
@@ -75,8 +86,11 @@ class EstuaryModel : public PdeProblem {
   ModelState& ms_;
   Channel channel_;
   Outflow outflow_;
+  const Kinetics& kinetics_;
+  std::unique_ptr<KineticsEvaluator> rates_;
+  std::array<bool, kMaxNcomp> moves_{};  // transported, per constituent
   // Scratch of the look-ups and the kinetics, sized once.
-  std::array<double, kKineticsComponents> RX_{};
+  std::array<double, kMaxNcomp> RX_{};
   std::array<double, kMaxNcomp> SL_{};
   std::array<double, kMaxNcomp> CL_{};
   std::array<double, kMaxNcomp> CR_{};

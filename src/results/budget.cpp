@@ -44,11 +44,15 @@ void BudgetRates::resize(int ncomp, int npts) {
   cmean.assign(intervals * n, 0.0);
   x.assign(at(npts), 0.0);
   slope_weight.assign(at(npts) * n, 0.0);
+  moves.assign(n, 1);
 }
 
 BudgetProbe::BudgetProbe(const RunContext& ctx)
     : quiet_(std::make_unique<Quiet>()), ms_(ctx.scenario.inputs), channel_(ctx.model.channel()) {
-  const int n = std::max(ms_.NCOMP, kKineticsComponents);
+  const Kinetics& kinetics = ctx.model.kinetics();
+  kinetics_ = kinetics.evaluator(ms_);
+  for (const ConstituentDecl& c : kinetics.constituents()) moves_.push_back(c.transported ? 1 : 0);
+  const int n = std::max(ms_.NCOMP, kinetics.ncomp());
   sl_.assign(at(n), 0.0);
   rx_.assign(at(n), 0.0);
   u_.assign(at(n), 0.0);
@@ -62,6 +66,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
   const int nc = s.ncomp;
   const int nvar = nc + 1;
   r.resize(nc, s.npts);
+  for (int k = 0; k < nc && at(k) < moves_.size(); ++k) r.moves[at(k)] = moves_[at(k)];
   r.t = s.t;
   double S = 0.0;
   ms_.var_drv.lookup(io, s.t, S, kDriverFlow);
@@ -75,8 +80,8 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
   for (int k = 0; k < nc; ++k) {
     r.c_left[at(k)] = c0[k];
     r.c_right[at(k)] = cn[k];
-    r.advective_left[at(k)] = q_left * c0[k];
-    r.advective_right[at(k)] = q_right * cn[k];
+    r.advective_left[at(k)] = r.moves[at(k)] != 0 ? q_left * c0[k] : 0.0;
+    r.advective_right[at(k)] = r.moves[at(k)] != 0 ? q_right * cn[k] : 0.0;
   }
 
   for (int i = 0; i + 1 < s.npts; ++i) {
@@ -95,21 +100,23 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
       u_[at(k)] = 0.5 * (ya[k] + yb[k]);
       ux_[at(k)] = (yb[k] - ya[k]) / (yb[nc] - ya[nc]);
     }
-    RXNS_QZ5(ms_, s.t_model, xm, nc, u_.data(), ux_.data(), rx_.data());
+    const ReactionPoint point{s.t_model, xm, s.t, X, A, D, QL};
+    kinetics_->rates(point, u_.data(), ux_.data(), rx_.data());
 
     const double* ca = s.c + static_cast<std::ptrdiff_t>(i) * nc;
     const double* cb = ca + nc;
     const double half = 0.5 * h;
     for (int k = 0; k < nc; ++k) {
       const double cmean = 0.5 * (ca[k] + cb[k]);
+      const bool moves = r.moves[at(k)] != 0;
       const double reaction = A * rx_[at(k)];
-      const double load = sl_[at(k)];
+      const double load = moves ? sl_[at(k)] : 0.0;
       r.mass[at(k)] += h * A * cmean;
       r.cmean[at(i) * at(nc) + at(k)] = cmean;
       r.load[at(k)] += h * load;
       r.reaction[at(k)] += h * reaction;
       if (i == 0 || i + 2 == s.npts) {
-        const double F = QL * cmean - A * D * ((cb[k] - ca[k]) / h);
+        const double F = moves ? QL * cmean - A * D * ((cb[k] - ca[k]) / h) : 0.0;
         const double source = half * (reaction + load);
         if (i == 0) {
           r.flux_first[at(k)] = F;
@@ -197,8 +204,10 @@ std::array<double, kBudgetTerms> BudgetAccumulator::terms(int k) const {
   // The end half cells' balances: what crossed the end is what crossed the
   // midpoint, less (left) or plus (right) what the half cell gained from its
   // sources, plus (left) or less (right) what it stored.
-  const double in_left = flux_first_[j] - source_left_[j] + store_left_[j];
-  const double out_right = flux_last_[j] + source_right_[j] - store_right_[j];
+  // A constituent that does not move crosses neither end.
+  const bool moves = prev_.moves.empty() || prev_.moves[j] != 0;
+  const double in_left = moves ? flux_first_[j] - source_left_[j] + store_left_[j] : 0.0;
+  const double out_right = moves ? flux_last_[j] + source_right_[j] - store_right_[j] : 0.0;
   t[kInLeftAdvective] = advective_left_[j];
   t[kInLeftDispersive] = in_left - advective_left_[j];
   t[kOutRightAdvective] = advective_right_[j];

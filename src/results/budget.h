@@ -46,6 +46,7 @@
 #include "engine/engine.h"
 #include "input/model_state.h"
 #include "model/channel.h"
+#include "model/reaction_kinetics.h"
 #include "results/run_record.h"
 #include "textio/textio.h"
 
@@ -71,6 +72,9 @@ struct BudgetRates {
   // takes there, ((hA[n-1] + hA[n]) / 2) * (c[n+1] - c[n-1]) / (x[n+1] -
   // x[n-1]) (slope_weight[n*ncomp + k-1]; 0 at the ends, which do not move).
   std::vector<double> hA, cmean, x, slope_weight;
+  // Per constituent: 1 when it is transported; one that is not has no flux
+  // through the ends, no load and no transport terms at all.
+  std::vector<char> moves;
   void resize(int ncomp, int npts);
 };
 
@@ -94,6 +98,8 @@ class BudgetProbe {
   std::unique_ptr<Quiet> quiet_;
   ModelState ms_;
   Channel channel_;
+  std::unique_ptr<KineticsEvaluator> kinetics_;  // the run's kinetics, evaluated on their own
+  std::vector<char> moves_;
   std::vector<double> sl_, rx_, u_, ux_;
 };
 

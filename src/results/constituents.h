@@ -24,6 +24,8 @@ struct ConstituentInfo {
   std::string long_name;      // the name as given, or "constituent <k>"
   std::string standard_name;  // CF standard name, or "" (sea_water_salinity
                               // when constituent 1, the tracer, is named salinity)
+  int transported = -1;       // declared kinetics: 1 or 0, written as an attribute;
+                              // -1: not stated (the built-in kinetics)
 };
 
 // A parsed list, or the reason it was refused (error non-empty, items then

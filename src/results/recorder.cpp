@@ -36,6 +36,8 @@ std::vector<Attribute> constituent_attributes(const ConstituentInfo& c, std::str
                                               std::string coordinates) {
   std::vector<Attribute> a{{"units", c.unit}, {"long_name", std::move(long_name)}};
   if (!c.standard_name.empty()) a.push_back({"standard_name", c.standard_name});
+  if (c.transported >= 0)
+    a.push_back({"transported", std::string(c.transported != 0 ? "true" : "false")});
   a.push_back({"coordinates", std::move(coordinates)});
   return a;
 }

@@ -1,0 +1,183 @@
+// The run-time side of declared kinetics: one compiled expression per run,
+// evaluated from variables bound by address.
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "kinetics/declared_kinetics.h"
+#include "kinetics/expression.h"
+
+namespace qz5 {
+namespace kinetics_detail {
+
+namespace {
+double power(double a, double b) { return std::pow(a, b); }
+}  // namespace
+
+void prepare_parser(mu::Parser& p) { p.DefineFun("pow", power); }
+
+Slots::Slots(const DeclaredKinetics& k)
+    : constituents(0),
+      parameters(k.ncomp()),
+      forcings(parameters + static_cast<int>(k.parameters().size())),
+      definitions(forcings + static_cast<int>(k.forcings().size())),
+      point(definitions + static_cast<int>(k.definitions().size())),
+      count(point + static_cast<int>(kPointNames.size())) {}
+
+std::string combined_expression(const DeclaredKinetics& k, std::vector<int>& rate_result) {
+  std::string e;
+  int results = 0;
+  for (const KineticsDefinition& d : k.definitions()) {
+    if (!e.empty()) e += ", ";
+    e += d.name + " = (" + d.expression + ")";
+    ++results;
+  }
+  rate_result.assign(static_cast<std::size_t>(k.ncomp()), -1);
+  for (int c = 0; c < k.ncomp(); ++c) {
+    if (k.rate(c).empty()) continue;
+    if (!e.empty()) e += ", ";
+    e += "(" + k.rate(c) + ")";
+    rate_result[static_cast<std::size_t>(c)] = results++;
+  }
+  if (e.empty()) e = "0";
+  return e;
+}
+
+}  // namespace kinetics_detail
+
+namespace {
+
+using kinetics_detail::Slots;
+
+// Linear interpolation in an increasing table, holding the end values
+// outside it; `i` remembers the interval of the last call (no search while
+// the argument moves little).
+double interpolate(const std::vector<double>& xs, const std::vector<double>& vs, double x,
+                   std::size_t& i) {
+  const std::size_t n = xs.size();
+  if (n == 1 || x <= xs.front()) return vs.front();
+  if (x >= xs.back()) return vs.back();
+  if (i + 1 >= n) i = n - 2;
+  while (i > 0 && x < xs[i]) --i;
+  while (i + 2 < n && x >= xs[i + 1]) ++i;
+  const double f = (x - xs[i]) / (xs[i + 1] - xs[i]);
+  return vs[i] + (vs[i + 1] - vs[i]) * f;
+}
+
+class DeclaredEvaluator final : public KineticsEvaluator {
+ public:
+  DeclaredEvaluator(const DeclaredKinetics& k, const ModelState& ms)
+      : k_(k), ms_(ms), slots_(k), values_(static_cast<std::size_t>(slots_.count), 0.0) {
+    const std::vector<KineticsParameter>& params = k.parameters();
+    for (std::size_t j = 0; j < params.size(); ++j) {
+      if (params[j].varies()) {
+        varying_.push_back(j);
+      } else {
+        values_[static_cast<std::size_t>(slots_.parameters) + j] = params[j].value;
+      }
+    }
+    param_at_.assign(params.size(), 0);
+    forcing_at_.assign(k.forcings().size(), 0);
+    kinetics_detail::prepare_parser(parser_);
+    auto define = [this](const std::string& name, int slot) {
+      parser_.DefineVar(name, &values_[static_cast<std::size_t>(slot)]);
+    };
+    for (int c = 0; c < k.ncomp(); ++c) define(k.constituents()[static_cast<std::size_t>(c)].name, c);
+    for (std::size_t j = 0; j < params.size(); ++j)
+      define(params[j].name, slots_.parameters + static_cast<int>(j));
+    for (std::size_t j = 0; j < k.forcings().size(); ++j)
+      define(k.forcings()[j].name, slots_.forcings + static_cast<int>(j));
+    for (std::size_t j = 0; j < k.definitions().size(); ++j)
+      define(k.definitions()[j].name, slots_.definitions + static_cast<int>(j));
+    for (std::size_t j = 0; j < kinetics_detail::kPointNames.size(); ++j)
+      define(kinetics_detail::kPointNames[j], slots_.point + static_cast<int>(j));
+    parser_.SetExpr(kinetics_detail::combined_expression(k, rate_result_));
+    // Compiles now, at set-up, so that stepping only evaluates.
+    int n = 0;
+    parser_.Eval(n);
+  }
+
+  bool rates(const ReactionPoint& p, const double* U, const double* UX, double* RX) override {
+    static_cast<void>(UX);
+    double* v = values_.data();
+    const int nc = slots_.parameters;
+    for (int c = 0; c < nc; ++c) v[c] = U[c] * ms_.CCONV(c + 1);
+    const std::vector<KineticsParameter>& params = k_.parameters();
+    for (const std::size_t j : varying_)
+      v[static_cast<std::size_t>(slots_.parameters) + j] =
+          interpolate(params[j].table_x, params[j].table_v, p.x, param_at_[j]);
+    const std::vector<KineticsForcing>& forcings = k_.forcings();
+    for (std::size_t j = 0; j < forcings.size(); ++j)
+      v[static_cast<std::size_t>(slots_.forcings) + j] =
+          interpolate(forcings[j].t, forcings[j].v, p.t_days, forcing_at_[j]);
+    double* point = v + slots_.point;
+    point[0] = p.t_days;
+    point[1] = p.x;
+    point[2] = p.area;
+    point[3] = p.dispersion;
+    point[4] = p.flow;
+    int n = 0;
+    const double* r = parser_.Eval(n);
+    bool finite = true;
+    for (int c = 0; c < nc; ++c) {
+      const int i = rate_result_[static_cast<std::size_t>(c)];
+      RX[c] = i < 0 ? 0.0 : r[i];
+      finite = finite && std::isfinite(RX[c]);
+    }
+    return finite;
+  }
+
+ private:
+  const DeclaredKinetics& k_;
+  const ModelState& ms_;
+  Slots slots_;
+  std::vector<double> values_;  // the bound variables; never resized after binding
+  std::vector<std::size_t> varying_;
+  std::vector<std::size_t> param_at_, forcing_at_;
+  std::vector<int> rate_result_;
+  mu::Parser parser_;
+};
+
+std::string number_text(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+}  // namespace
+
+std::unique_ptr<KineticsEvaluator> DeclaredKinetics::evaluator(const ModelState& ms) const {
+  return std::make_unique<DeclaredEvaluator>(*this, ms);
+}
+
+std::string DeclaredKinetics::check_run(const ModelState& ms) const {
+  if (ms.NCOMP != ncomp())
+    return "NCOMP is " + std::to_string(ms.NCOMP) + ", the kinetics " + source_ + " declare " +
+           std::to_string(ncomp()) + " constituents";
+  if (ms.NTIMES >= 1 && ms.TUNIT_MODEL != 0.0) {
+    const double q = ms.TUNIT_DAY / ms.TUNIT_MODEL;
+    double first = ms.TSTART * q, last = first;
+    for (int i = 1; i <= ms.NTIMES; ++i) {
+      first = std::min(first, ms.TOUTS(i) * q);
+      last = std::max(last, ms.TOUTS(i) * q);
+    }
+    for (const KineticsForcing& f : forcings_) {
+      if (f.t.size() == 1 || (f.t.front() <= first && f.t.back() >= last)) continue;
+      return "forcing " + f.name + " (" + f.file + ") covers days " + number_text(f.t.front()) +
+             " .. " + number_text(f.t.back()) + ", the run needs " + number_text(first) + " .. " +
+             number_text(last);
+    }
+  }
+  const double lo = std::min(ms.XBND(1), ms.XBND(2)), hi = std::max(ms.XBND(1), ms.XBND(2));
+  for (const KineticsParameter& p : parameters_) {
+    if (!p.varies() || p.table_x.size() == 1 ||
+        (p.table_x.front() <= lo && p.table_x.back() >= hi))
+      continue;
+    return "parameter " + p.name + " has a table over " + number_text(p.table_x.front()) +
+           " .. " + number_text(p.table_x.back()) + ", the reach is " + number_text(lo) + " .. " +
+           number_text(hi);
+  }
+  return {};
+}
+
+}  // namespace qz5
