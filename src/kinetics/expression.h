@@ -27,9 +27,11 @@ struct Slots {
   explicit Slots(const DeclaredKinetics& k);
 };
 
-// One expression for the whole kinetics: every definition assigned in its
-// order, then every rate there is, comma separated; `rate_result` gets the
-// index among the results of each constituent's rate (-1: no rate).
-std::string combined_expression(const DeclaredKinetics& k, std::vector<int>& rate_result);
+// One expression for the whole kinetics: every definition with a true entry
+// in `assigned` assigned in its order, then every rate there is, comma
+// separated; `rate_result` gets the index among the results of each
+// constituent's rate (-1: no rate).
+std::string combined_expression(const DeclaredKinetics& k, const std::vector<bool>& assigned,
+                                std::vector<int>& rate_result);
 
 }  // namespace qz5::kinetics_detail

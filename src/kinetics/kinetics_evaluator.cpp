@@ -2,6 +2,7 @@
 // evaluated from variables bound by address.
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <sstream>
 
 #include "kinetics/declared_kinetics.h"
@@ -24,10 +25,13 @@ Slots::Slots(const DeclaredKinetics& k)
       point(definitions + static_cast<int>(k.definitions().size())),
       count(point + static_cast<int>(kPointNames.size())) {}
 
-std::string combined_expression(const DeclaredKinetics& k, std::vector<int>& rate_result) {
+std::string combined_expression(const DeclaredKinetics& k, const std::vector<bool>& assigned,
+                                std::vector<int>& rate_result) {
   std::string e;
   int results = 0;
-  for (const KineticsDefinition& d : k.definitions()) {
+  for (std::size_t j = 0; j < k.definitions().size(); ++j) {
+    if (!assigned[j]) continue;
+    const KineticsDefinition& d = k.definitions()[j];
     if (!e.empty()) e += ", ";
     e += d.name + " = (" + d.expression + ")";
     ++results;
@@ -91,10 +95,49 @@ class DeclaredEvaluator final : public KineticsEvaluator {
       define(k.definitions()[j].name, slots_.definitions + static_cast<int>(j));
     for (std::size_t j = 0; j < kinetics_detail::kPointNames.size(); ++j)
       define(kinetics_detail::kPointNames[j], slots_.point + static_cast<int>(j));
-    parser_.SetExpr(kinetics_detail::combined_expression(k, rate_result_));
+    const std::vector<bool> varying = evaluate_constant_definitions();
+    parser_.SetExpr(kinetics_detail::combined_expression(k, varying, rate_result_));
     // Compiles now, at set-up, so that stepping only evaluates.
     int n = 0;
     parser_.Eval(n);
+  }
+
+  // Definitions that depend only on parameters constant along the channel
+  // (and on such definitions) are the same at every point: they are
+  // evaluated here, once, each with its own written order of operations,
+  // and left out of the expression evaluated at every point. Returns which
+  // definitions remain to be evaluated there.
+  std::vector<bool> evaluate_constant_definitions() {
+    const std::vector<KineticsDefinition>& defs = k_.definitions();
+    std::vector<bool> varying(defs.size(), true);
+    std::set<std::string> constant;
+    for (const KineticsParameter& p : k_.parameters())
+      if (!p.varies()) constant.insert(p.name);
+    for (std::size_t j = 0; j < defs.size(); ++j) {
+      mu::Parser once;
+      kinetics_detail::prepare_parser(once);
+      for (const std::string& name : constant) once.DefineVar(name, &values_[slot_of(name)]);
+      once.SetExpr(defs[j].expression);
+      try {
+        const double v = once.Eval();
+        values_[static_cast<std::size_t>(slots_.definitions) + j] = v;
+        varying[j] = false;
+        constant.insert(defs[j].name);
+      } catch (const mu::Parser::exception_type&) {
+        // It uses a name that is not constant: evaluated at every point.
+      }
+    }
+    return varying;
+  }
+
+  std::size_t slot_of(const std::string& name) const {
+    const std::vector<KineticsParameter>& params = k_.parameters();
+    for (std::size_t j = 0; j < params.size(); ++j)
+      if (params[j].name == name) return static_cast<std::size_t>(slots_.parameters) + j;
+    const std::vector<KineticsDefinition>& defs = k_.definitions();
+    for (std::size_t j = 0; j < defs.size(); ++j)
+      if (defs[j].name == name) return static_cast<std::size_t>(slots_.definitions) + j;
+    return 0;  // not reached: only declared names are asked for
   }
 
   bool rates(const ReactionPoint& p, const double* U, const double* UX, double* RX) override {

@@ -35,6 +35,18 @@ std::string trim(std::string_view s) {
 
 int line_of(const toml::node& n) { return static_cast<int>(n.source().begin.line); }
 
+// The entries of a table in the order they are written (the library keeps
+// them sorted by key), so that parameters and forcings keep the file's order.
+std::vector<std::pair<std::string, const toml::node*>> in_file_order(const toml::table& t) {
+  std::vector<std::pair<std::string, const toml::node*>> entries;
+  for (const auto& [key, node] : t) entries.emplace_back(std::string(key.str()), &node);
+  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    const toml::source_position pa = a.second->source().begin, pb = b.second->source().begin;
+    return pa.line != pb.line ? pa.line < pb.line : pa.column < pb.column;
+  });
+  return entries;
+}
+
 // Position (from 1) of an assignment '=' in an expression, or 0: the
 // expression language would let a rate overwrite a variable.
 std::size_t assignment_at(const std::string& e) {
@@ -212,9 +224,10 @@ class KineticsReader {
     if (node == nullptr) return;
     const toml::table* t = node->as_table();
     if (t == nullptr) fail(line_of(*node), "parameters must be a table");
-    for (const auto& [key, value] : *t) {
+    for (const auto& [name, node] : in_file_order(*t)) {
+      const toml::node& value = *node;
       KineticsParameter p;
-      p.name = std::string(key.str());
+      p.name = name;
       p.line = line_of(value);
       claim_name(p.name, p.line, "parameter");
       if (const auto v = number(value)) {
@@ -233,9 +246,10 @@ class KineticsReader {
     if (node == nullptr) return;
     const toml::table* t = node->as_table();
     if (t == nullptr) fail(line_of(*node), "forcings must be a table");
-    for (const auto& [key, value] : *t) {
+    for (const auto& [name, node] : in_file_order(*t)) {
+      const toml::node& value = *node;
       KineticsForcing f;
-      f.name = std::string(key.str());
+      f.name = name;
       f.line = line_of(value);
       claim_name(f.name, f.line, "forcing");
       if (value.is_string()) {
@@ -345,8 +359,8 @@ class KineticsReader {
     if (node == nullptr) return;
     const toml::table* t = node->as_table();
     if (t == nullptr) fail(line_of(*node), "rates must be a table");
-    for (const auto& [key, value] : *t) {
-      const std::string name(key.str());
+    for (const auto& [name, node] : in_file_order(*t)) {
+      const toml::node& value = *node;
       const int line = line_of(value);
       const auto it = std::find_if(k_.constituents_.begin(), k_.constituents_.end(),
                                    [&](const ConstituentDecl& c) { return c.name == name; });
