@@ -112,10 +112,10 @@ inline Scenario read_with(const fs::path& dir, std::shared_ptr<const Kinetics> k
   return s;
 }
 
-// A channel of constant area and dispersion (per day) over [0, 30000].
-inline ChannelGeometry uniform_channel(double area, double dispersion) {
+// A channel of constant area and dispersion (per day) over [0, length].
+inline ChannelGeometry uniform_channel(double area, double dispersion, double length = 30000.0) {
   ChannelGeometry g;
-  g.x = {0.0, 30000.0};
+  g.x = {0.0, length};
   g.area = {area, area};
   g.dispersion = {dispersion, dispersion};
   return g;
