@@ -92,13 +92,13 @@ struct Reach {
 // Reads the names file in `dir` with the kinetics (the readers open files
 // relative to the working folder, so it is changed for the read).
 inline Scenario read_with(const fs::path& dir, std::shared_ptr<const Kinetics> kinetics,
-                          std::string* console = nullptr) {
+                          std::string* console = nullptr, const std::string& names = "run.fn") {
   const fs::path previous = fs::current_path();
   fs::current_path(dir);
   std::istringstream in;
   std::ostringstream out;
   Units io(in, out);
-  const char* const argv[] = {"qz5", "run.fn"};
+  const char* const argv[] = {"qz5", names.c_str()};
   Scenario s;
   try {
     s = read_scenario(io, 2, argv, false, {}, std::move(kinetics));
@@ -145,8 +145,11 @@ class Keeper : public Observer {
 inline std::vector<Profile> run_all(const Scenario& s, Summary* summary = nullptr) {
   Keeper keeper;
   const Summary sum = run_scenario(s, {}, &keeper);
-  if (summary != nullptr) *summary = sum;
-  else EXPECT_EQ(sum.status, 0) << sum.message << "\n" << sum.console;
+  if (summary != nullptr) {
+    *summary = sum;
+  } else {
+    EXPECT_EQ(sum.status, 0) << sum.message << "\n" << sum.console;
+  }
   return keeper.profiles;
 }
 
