@@ -20,6 +20,7 @@
 
 #include "engine/callbacks.h"
 #include "engine/run_session.h"
+#include "kinetics/declared_kinetics.h"
 
 namespace {
 std::size_t allocation_count = 0;
@@ -121,8 +122,9 @@ TEST(FormattedWrites, RepeatedWritesAllocateNothingOnceTheirFormatsAreKnown) {
 // progress line per step as the legacy executable does.
 class BundledRun : public Observer {
  public:
-  BundledRun() : io_(in_, console_) {
+  explicit BundledRun(std::shared_ptr<const Kinetics> kinetics = nullptr) : io_(in_, console_) {
     scenario_ = read_scenario(io_, "estuary.fn");
+    scenario_.kinetics = std::move(kinetics);
     RunOptions options;
     options.observe_steps = true;
     session_ = std::make_unique<RunSession>(scenario_, options, io_);
@@ -155,9 +157,9 @@ class BundledRun : public Observer {
   double last_x_ = 0.0;
 };
 
-TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {
-  const ScratchCopy dir("steps");
-  BundledRun run;
+void steps_allocate_nothing(const std::string& tag, std::shared_ptr<const Kinetics> kinetics) {
+  const ScratchCopy dir(tag);
+  BundledRun run(std::move(kinetics));
   run.advance(1);  // warm-up
   ASSERT_EQ(run.ms().IDID, 3);
 
@@ -174,6 +176,17 @@ TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {
   EXPECT_GT(steps, 50);
   EXPECT_GT(run.ms().IWORK(13), matrices_before);
   EXPECT_EQ(allocations, 0u) << "over " << steps << " steps";
+}
+
+TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {
+  steps_allocate_nothing("steps", nullptr);
+}
+
+// The same with the kinetics declared in a file: the expressions are
+// compiled at set-up, and evaluating them allocates nothing either.
+TEST(SteppingLoop, DeclaredKineticsAllocateNothingWhileStepping) {
+  steps_allocate_nothing("declared", DeclaredKinetics::read_file(example_dir().parent_path() /
+                                                                 "kinetics" / "estuary.toml"));
 }
 
 }  // namespace
