@@ -88,7 +88,10 @@ class EstuaryModel : public PdeProblem {
   Outflow outflow_;
   const Kinetics& kinetics_;
   std::unique_ptr<KineticsEvaluator> rates_;
+  int ncomp_;
+  bool built_in_;
   std::array<bool, kMaxNcomp> moves_{};  // transported, per constituent
+  bool all_move_ = true;
   // Scratch of the look-ups and the kinetics, sized once.
   std::array<double, kMaxNcomp> RX_{};
   std::array<double, kMaxNcomp> SL_{};
