@@ -38,16 +38,6 @@ ResultFiles::ResultFiles(const CliOptions& cli, const Scenario& scenario)
     if (!list.error.empty()) refuse("--constituents: " + list.error);
     opt.constituents = list.items;
   }
-  if (scenario.kinetics != nullptr && scenario.kinetics->declared()) {
-    for (const ConstituentDecl& c : scenario.kinetics->constituents()) {
-      results::ConstituentInfo info;
-      info.name = c.name;
-      info.unit = c.unit.empty() ? "file units" : c.unit;
-      info.long_name = c.name;
-      info.transported = c.transported ? 1 : 0;
-      opt.constituents.push_back(std::move(info));
-    }
-  }
   if (!cli.kinetics_file.empty()) opt.extra_inputs.push_back({"kinetics", cli.kinetics_file});
   if (cli.names_args.size() > 1) opt.extra_inputs.push_back({"names", cli.names_args[1]});
   if (!cli.geometry_file.empty()) opt.extra_inputs.push_back({"geometry", cli.geometry_file});

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/reaction_kinetics.h"
+
 namespace qz5::results {
 
 struct ConstituentInfo {
@@ -48,5 +50,13 @@ ConstituentList read_constituents(const std::string& spec_or_file);
 // The list for a run of ncomp constituents: the named ones first, the rest
 // generic. More names than constituents is refused (error set).
 ConstituentList complete_constituents(const std::vector<ConstituentInfo>& named, int ncomp);
+
+// The constituents of a run: those of `options_named` when given, else, with
+// declared kinetics, their names and units (long name the name, unit "file
+// units" when none is declared, the transported flag stated); the rest
+// generic. A declared name that a record variable uses is refused (error
+// set).
+ConstituentList run_constituents(const std::vector<ConstituentInfo>& options_named,
+                                 const Kinetics* kinetics, int ncomp);
 
 }  // namespace qz5::results

@@ -109,7 +109,8 @@ std::string Recorder::check(const RecorderOptions& options, const Scenario& scen
              " lies outside the reach " + std::to_string(lo) + " .. " + std::to_string(hi);
     }
   }
-  const ConstituentList full = complete_constituents(options.constituents, ms.NCOMP);
+  const ConstituentList full =
+      run_constituents(options.constituents, scenario.kinetics.get(), ms.NCOMP);
   return full.error;
 }
 
@@ -235,7 +236,7 @@ void Recorder::on_start(const RunContext& ctx, const Snapshot& s) {
   m.started = true;
   m.ncomp = s.ncomp;
   m.npts = s.npts;
-  ConstituentList full = complete_constituents(m.options.constituents, s.ncomp);
+  ConstituentList full = run_constituents(m.options.constituents, ctx.scenario.kinetics.get(), s.ncomp);
   if (!full.error.empty()) full = complete_constituents({}, s.ncomp);  // check() said so before
   m.constituents = std::move(full.items);
   if (!m.options.stations.empty()) {
