@@ -98,6 +98,10 @@ class DeclaredKinetics final : public Kinetics {
 
   const std::string& title() const { return title_; }
   const std::string& source() const { return source_; }
+  // The text it was read from and the folder its forcing files are found
+  // in: enough to read it again elsewhere (a copy sent to another process).
+  const std::string& text() const { return text_; }
+  const std::filesystem::path& folder() const { return folder_; }
   const std::vector<KineticsParameter>& parameters() const { return parameters_; }
   const std::vector<KineticsForcing>& forcings() const { return forcings_; }
   const std::vector<KineticsDefinition>& definitions() const { return definitions_; }
@@ -115,6 +119,8 @@ class DeclaredKinetics final : public Kinetics {
  private:
   friend class KineticsReader;
   std::string source_;
+  std::string text_;
+  std::filesystem::path folder_;
   std::string title_;
   std::vector<ConstituentDecl> constituents_;
   std::vector<KineticsParameter> parameters_;

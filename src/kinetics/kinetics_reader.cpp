@@ -71,9 +71,11 @@ class KineticsReader {
   KineticsReader(std::string source, std::filesystem::path folder)
       : source_(std::move(source)), folder_(std::move(folder)) {
     k_.source_ = source_;
+    k_.folder_ = folder_;
   }
 
   std::shared_ptr<const DeclaredKinetics> read(std::string_view text) {
+    k_.text_ = std::string(text);
     toml::table doc;
     try {
       doc = toml::parse(text, source_);
