@@ -9,6 +9,7 @@ See the README for a whole session.
 """
 from . import _core
 from .errors import InputError, Qz5Error, RunError, ScenarioError
+from .kinetics import Kinetics
 from .scenario import Scenario
 from .results import budget_term, run
 from .ensembles import ensemble
@@ -16,5 +17,5 @@ from .calibration import calibrate
 
 __version__ = _core.version
 
-__all__ = ["Scenario", "run", "ensemble", "calibrate", "Qz5Error", "InputError",
+__all__ = ["Scenario", "Kinetics", "run", "ensemble", "calibrate", "Qz5Error", "InputError",
            "ScenarioError", "RunError"]

@@ -16,7 +16,7 @@ from . import _core
 
 
 def _restore(text, source, folder, values):
-    k = Kinetics._read_text(text, source, folder)
+    k = _core.Kinetics._read_text(text, source, folder)
     for name, value in values.items():
         k = k.with_parameter(name, value)
     return Kinetics(k)

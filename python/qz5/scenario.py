@@ -9,11 +9,14 @@ through :meth:`Scenario.set` with a parameter name such as ``"rxpar[7]"``.
 Bad values are refused when set, or when a run starts for relations between
 fields, with a :class:`qz5.errors.ScenarioError` naming the field.
 """
+import collections.abc
+import os
 import re
 
 import numpy as np
 
 from . import _core
+from .kinetics import Kinetics
 
 _INDEXED = re.compile(r"^([a-z_][a-z0-9_]*?)(?:\[(\d+)(?:\s*,\s*(\d+))?\]|_(\d+))?$")
 
@@ -40,31 +43,119 @@ def parse_name(name):
     return m.group(1), (int(m.group(2)), int(m.group(3)))
 
 
-def _restore(cls, state, provenance=("", "", ())):
+def _restore(cls, state, provenance=("", "", ()), kinetics=None):
     s = cls()
+    if kinetics is not None:
+        s._kinetics = kinetics._k
     s._restore(state)
     s._set_provenance(*provenance)
     return s
+
+
+class Parameters(collections.abc.MutableMapping):
+    """The reaction parameters of a scenario by name.
+
+    With declared kinetics, the kinetics' own names (``s.parameters["kd"]``);
+    setting one gives the scenario a changed copy of its kinetics. With the
+    built-in kinetics, ``rxpar[1]`` .. ``rxpar[19]``.
+    """
+
+    def __init__(self, scenario):
+        self._s = scenario
+
+    def _names(self):
+        k = self._s.kinetics
+        if k is not None:
+            return list(k.parameters)
+        return [f"rxpar[{i}]" for i in range(1, 20)]
+
+    def __getitem__(self, name):
+        k = self._s.kinetics
+        if k is not None:
+            if name not in k.parameters:
+                raise KeyError(f"{name}: no such parameter of the kinetics "
+                               f"({', '.join(k.parameters)})")
+            return k.parameters[name]
+        if name not in self._names():
+            raise KeyError(f"{name}: the built-in kinetics' parameters are rxpar[1] .. rxpar[19]")
+        return self._s.get(name)
+
+    def __setitem__(self, name, value):
+        k = self._s.kinetics
+        if k is not None:
+            if name not in k.parameters:
+                raise KeyError(f"{name}: no such parameter of the kinetics "
+                               f"({', '.join(k.parameters)})")
+            self._s.kinetics = k.with_parameter(name, value)
+        else:
+            self[name]  # an unknown name fails as in a look-up
+            self._s.set(name, value)
+
+    def __delitem__(self, name):
+        raise TypeError("parameters cannot be removed")
+
+    def __iter__(self):
+        return iter(self._names())
+
+    def __len__(self):
+        return len(self._names())
+
+    def bounds(self, name):
+        """(min, max) of a declared parameter; (-inf, inf) when not declared."""
+        k = self._s.kinetics
+        if k is not None and name in k.parameters:
+            return k.bounds(name)
+        return -np.inf, np.inf
+
+    def __repr__(self):
+        return repr(dict(self))
 
 
 class Scenario(_core.Scenario):
     """One run's inputs. See the module's documentation for the field names."""
 
     @classmethod
-    def from_names_file(cls, path):
+    def from_names_file(cls, path, kinetics=None):
         """Reads a names file and every file it names.
 
         Names inside the names file are taken relative to the names file's
-        folder and stored as absolute paths. Raises
-        :class:`qz5.errors.InputError` with the reader's message.
+        folder and stored as absolute paths. ``kinetics``: declared kinetics
+        (a :class:`qz5.Kinetics` or the path of a kinetics file); the
+        parameter file's NCOMP must then be their number of constituents.
+        Raises :class:`qz5.errors.InputError` with the reader's message.
         """
+        if kinetics is not None and not isinstance(kinetics, Kinetics):
+            kinetics = Kinetics.from_file(kinetics)
         s = cls()
-        _core.read_names_file(s, str(path))
+        _core.read_names_file(s, str(path), kinetics._k if kinetics is not None else None)
         return s
+
+    # --- the kinetics and their parameters -------------------------------------
+    @property
+    def kinetics(self):
+        """The declared kinetics (a :class:`qz5.Kinetics`), or None for the
+        built-in six-pool kinetics."""
+        core = self._kinetics
+        return Kinetics(core) if core is not None else None
+
+    @kinetics.setter
+    def kinetics(self, value):
+        if value is not None and not isinstance(value, Kinetics):
+            value = Kinetics.from_file(os.fspath(value))
+        self._kinetics = value._k if value is not None else None
+
+    @property
+    def parameters(self):
+        """The reaction parameters by name (see :class:`Parameters`)."""
+        return Parameters(self)
 
     # --- single values by name ------------------------------------------------
     def get(self, name):
-        """The value of a field or of one element: ``s.get("rxpar[7]")``."""
+        """The value of a field or of one element: ``s.get("rxpar[7]")``;
+        or of a declared kinetics parameter by its name."""
+        k = self.kinetics
+        if k is not None and name in k.parameters:
+            return k.parameters[name]
         field, index = parse_name(name)
         value = getattr(self, field)
         if index is None:
@@ -72,8 +163,13 @@ class Scenario(_core.Scenario):
         return float(np.asarray(value)[_zero_based(field, index, np.shape(value))])
 
     def set(self, name, value):
-        """Sets a field or one element (``s.set("rxpar[7]", 0.35)``); checked
-        as an assignment of the whole field is."""
+        """Sets a field or one element (``s.set("rxpar[7]", 0.35)``), or a
+        declared kinetics parameter by its name; checked as an assignment of
+        the whole field is."""
+        k = self.kinetics
+        if k is not None and name in k.parameters:
+            self.kinetics = k.with_parameter(name, value)
+            return
         field, index = parse_name(name)
         if index is None:
             setattr(self, field, value)
@@ -92,7 +188,7 @@ class Scenario(_core.Scenario):
 
     def copy(self):
         """An independent copy."""
-        return _restore(type(self), self._state(), self._provenance())
+        return _restore(type(self), self._state(), self._provenance(), self.kinetics)
 
     def with_values(self, values):
         """A copy with the parameters of ``values`` (a dict) set."""
@@ -108,7 +204,7 @@ class Scenario(_core.Scenario):
 
     # --- copying and pickling: a scenario travels to ensemble workers -----------
     def __reduce__(self):
-        return (_restore, (type(self), self._state(), self._provenance()))
+        return (_restore, (type(self), self._state(), self._provenance(), self.kinetics))
 
     def __copy__(self):
         return self.copy()

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "binding.h"
+#include "kinetics_binding.h"
 #include "engine/engine.h"
 #include "engine/version.h"
 #include "results/recorder.h"
@@ -74,7 +75,8 @@ std::string console_tail(const std::string& console, int lines) {
   return out;
 }
 
-std::string read_names_file(PyScenario& ps, const std::string& path) {
+std::string read_names_file(PyScenario& ps, const std::string& path,
+                            const std::optional<PyKinetics>& kinetics) {
   fs::path p = fs::absolute(fs::path(path));
   fs::path dir = p.parent_path();
   std::error_code missing;
@@ -90,7 +92,9 @@ std::string read_names_file(PyScenario& ps, const std::string& path) {
     std::lock_guard<std::mutex> lock(g_cwd_mutex);
     WorkingDirectory here(dir);
     qz5::Units io(in, console);
-    s = qz5::read_scenario(io, dir.empty() ? p.string() : p.filename().string());
+    std::shared_ptr<const qz5::Kinetics> k;
+    if (kinetics) k = kinetics->k;
+    s = qz5::read_scenario(io, dir.empty() ? p.string() : p.filename().string(), false, k);
   } catch (const qz5::Stop& stop) {
     const std::string text = console.str();
     raise_qz5("InputError",
@@ -226,6 +230,10 @@ qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunAr
   r.profiles = a.profiles;
   r.stations = a.stations;
   r.budget = a.budget;
+  if (!a.constituents.empty() && ps.s.kinetics != nullptr && ps.s.kinetics->declared())
+    throw FieldError{"constituents",
+                     "constituents: cannot be given with declared kinetics, which name the "
+                     "constituents"};
   if (!a.constituents.empty()) {
     qz5::results::ConstituentList list = qz5::results::read_constituents(a.constituents);
     if (!list.error.empty()) throw FieldError{"constituents", "constituents: " + list.error};
@@ -428,7 +436,15 @@ PYBIND11_MODULE(_core, m) {
     ps.changed = std::set<std::string>(changed.begin(), changed.end());
   });
 
+  bind_kinetics(m);
+  sc.def_property(
+      "_kinetics", [](const PyScenario& ps) { return scenario_kinetics(ps.s); },
+      [](PyScenario& ps, const std::optional<PyKinetics>& k) {
+        set_scenario_kinetics(ps.s, k);
+        ps.changed.insert("kinetics");
+      });
   m.def("read_names_file", &read_names_file, py::arg("scenario"), py::arg("path"),
+        py::arg("kinetics") = py::none(),
         "Loads the names file and every file it names into the scenario; returns the console "
         "lines of the reader. Raises qz5.errors.InputError.");
 

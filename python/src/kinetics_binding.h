@@ -8,10 +8,7 @@
 
 #include "binding.h"
 #include "engine/scenario.h"
-
-namespace qz5 {
-class DeclaredKinetics;
-}
+#include "kinetics/declared_kinetics.h"
 
 namespace qz5py {
 

@@ -745,7 +745,11 @@ void refresh_boundary_start(Scenario& s) {
 FieldError validate(const Scenario& s) {
   const ModelState& ms = s.inputs;
   try {
-    if (ms.NCOMP != 6) refuse("ncomp", "must be 6, not " + std::to_string(ms.NCOMP));
+    const bool declared = s.kinetics != nullptr && s.kinetics->declared();
+    if (declared && ms.NCOMP != s.kinetics->ncomp())
+      refuse("ncomp", "is " + std::to_string(ms.NCOMP) + ", the kinetics declare " +
+                          std::to_string(s.kinetics->ncomp()) + " constituents");
+    if (!declared && ms.NCOMP != 6) refuse("ncomp", "must be 6, not " + std::to_string(ms.NCOMP));
     if (ms.NPTS < 3) refuse("npts", "at least 3 grid points needed, not " + std::to_string(ms.NPTS));
     if (ms.INFO10 != 0 && ms.INFO10 != 1)
       refuse("info10", "must be 0 or 1, not " + std::to_string(ms.INFO10));
@@ -764,7 +768,7 @@ FieldError validate(const Scenario& s) {
     for (int k = 1; k <= ms.NCOMP; ++k)
       if (!std::isfinite(ms.CCONV(k)) || ms.CCONV(k) == 0.0)
         refuse("cconv", "element " + std::to_string(k - 1) + " must be finite and not zero");
-    check_rxpar(ms.RXPAR.data(), "rxpar");
+    if (!declared) check_rxpar(ms.RXPAR.data(), "rxpar");
     if (ms.NTIMES < 1) refuse("touts", "no output times");
     for (int i = 1; i <= ms.NTIMES; ++i)
       if (!std::isfinite(ms.TOUTS(i))) refuse("touts", "element " + std::to_string(i - 1) + " is not finite");

@@ -25,9 +25,10 @@ Scenario read_scenario(Units& io, int argc, const char* const* argv, bool legacy
   return s;
 }
 
-Scenario read_scenario(Units& io, const std::string& names_file, bool legacy_limits) {
+Scenario read_scenario(Units& io, const std::string& names_file, bool legacy_limits,
+                       std::shared_ptr<const Kinetics> kinetics) {
   const char* const argv[] = {"qz5", names_file.c_str()};
-  Scenario s = read_scenario(io, 2, argv, legacy_limits);
+  Scenario s = read_scenario(io, 2, argv, legacy_limits, {}, std::move(kinetics));
   if (s.inputs.USE_UT0) load_initial_profile(io, s.inputs);
   return s;
 }

@@ -45,6 +45,7 @@ Scenario read_scenario(Units& io, int argc, const char* const* argv, bool legacy
 
 // The same from a names file's path, with the initial profile read too: the
 // scenario is then complete in memory and no longer needs its files.
-Scenario read_scenario(Units& io, const std::string& names_file, bool legacy_limits = false);
+Scenario read_scenario(Units& io, const std::string& names_file, bool legacy_limits = false,
+                       std::shared_ptr<const Kinetics> kinetics = nullptr);
 
 }  // namespace qz5
