@@ -5,7 +5,7 @@
 
 namespace qz5 {
 
-void RES(Units& io, const ModelState& ms, const SkmState& skm, PdeProblem& problem, double T,
+void RES(Units& io, const Inputs& ms, const SkmState& skm, PdeProblem& problem, double T,
          double* Y, double* YPRIME, double* DELTA, int& IRES, double* RPAR, int* /*IPAR*/) {
   const int neq = (ms.NCOMP + 1) * ms.NPTS;
   const int lenwk = (ms.NCOMP + 6) * ms.NCOMP + (ms.NCOMP + 1) * ms.NPTS;

@@ -5,7 +5,7 @@
 
 #include "discretisation/pde_problem.h"
 #include "discretisation/skm_state.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "textio/textio.h"
 
 namespace qz5 {
@@ -18,7 +18,7 @@ inline constexpr int LUNTXC = kUnitTxc;     // the concentration output file
 // discretisation's status: 2 (not set up) becomes -2 so the integrator gives
 // up; 3 (grid not strictly increasing) becomes -1 so it retries with a
 // smaller step, after a note in RUNINF when that log is open. IPAR is not used.
-void RES(Units& io, const ModelState& ms, const SkmState& skm, PdeProblem& problem, double T,
+void RES(Units& io, const Inputs& ms, const SkmState& skm, PdeProblem& problem, double T,
          double* Y, double* YPRIME, double* DELTA, int& IRES, double* RPAR, int* IPAR);
 
 // Handed to the integrator only to fill its argument list: the iteration

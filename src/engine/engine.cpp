@@ -10,22 +10,21 @@
 
 namespace qz5 {
 
-Scenario read_scenario(Units& io, int argc, const char* const* argv, bool legacy_limits,
-                       const std::string& capacity_hint) {
+Scenario read_scenario(Units& io, const std::filesystem::path& names_file,
+                       const ScenarioReadOptions& options) {
   Scenario s;
-  s.inputs.legacy_limits = legacy_limits;
-  s.inputs.capacity_hint = capacity_hint;
   std::string title(kFileNameLength, ' ');
-  iniprb_qz5(io, s.inputs, title, argc, argv);
+  iniprb_qz5(io, s.inputs, title, names_file, options);
   s.title = title.substr(0, title.find_last_not_of(' ') + 1);
+  if (options.read_profile && s.inputs.USE_UT0) load_initial_profile(io, s.inputs);
   return s;
 }
 
-Scenario read_scenario(Units& io, const std::string& names_file, bool legacy_limits) {
-  const char* const argv[] = {"qz5", names_file.c_str()};
-  Scenario s = read_scenario(io, 2, argv, legacy_limits);
-  if (s.inputs.USE_UT0) load_initial_profile(io, s.inputs);
-  return s;
+Scenario read_scenario(Units& io, const std::filesystem::path& names_file) {
+  ScenarioReadOptions options;
+  options.legacy_limits = false;
+  options.base_folder = std::filesystem::absolute(names_file).parent_path();
+  return read_scenario(io, names_file.filename(), options);
 }
 
 namespace {
@@ -33,9 +32,9 @@ namespace {
 void finish_summary(Summary& sum, RunSession* run) {
   if (run == nullptr) return;
   sum.statistics = run->statistics();
-  sum.idid = run->ms().IDID;
-  const ModelState& ms = run->ms();
-  sum.t_reached = ms.T * (ms.TUNIT_DAY / ms.TUNIT_MODEL);
+  sum.idid = run->state().IDID;
+  const Inputs& ms = run->inputs();
+  sum.t_reached = run->state().T * (ms.TUNIT_DAY / ms.TUNIT_MODEL);
 }
 
 // The run proper, filling the summary as it goes; a stop leaves what was
@@ -43,7 +42,7 @@ void finish_summary(Summary& sum, RunSession* run) {
 void run_to_end(RunSession& run, Observer* observer, Summary& sum) {
   run.prepare();
   if (observer != nullptr) observer->on_start(run.context(), run.snapshot());
-  ModelState& ms = run.ms();
+  const Inputs& ms = run.inputs();
   for (int i = 1; i <= ms.NTIMES; ++i) {
     const int idid = run.advance(i, observer);
     if (observer != nullptr) observer->on_output(i, idid, run.snapshot(), run.statistics());

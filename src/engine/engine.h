@@ -21,12 +21,13 @@
 
 #include "discretisation/skm_state.h"
 #include "engine/scenario.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 
 class EstuaryModel;
+struct RunState;
 
 // The fixed workspace sizes of the legacy program. A run given them refuses
 // a grid or workspace that does not fit, with the legacy messages; a run
@@ -96,7 +97,8 @@ struct StepInfo {
 // model state (header values, unit factors) and the model itself (area,
 // dispersion, flows and rates at any point).
 struct RunContext {
-  const ModelState& ms;
+  const Inputs& ms;
+  const RunState& state;  // tolerances in force, solution and work area
   const SkmState& skm;
   EstuaryModel& model;
   const Scenario& scenario;

@@ -7,7 +7,7 @@
 
 namespace qz5 {
 
-void OUT_TXC(Units& io, const ModelState& ms, int unit, double T, const double* U,
+void OUT_TXC(Units& io, const Inputs& ms, int unit, double T, const double* U,
              int NCOMP, int NPTS) {
   assert(NCOMP >= 1 && NCOMP <= kMaxNcomp);
   const double q = ms.TUNIT_DAY / ms.TUNIT_MODEL;

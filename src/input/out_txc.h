@@ -6,7 +6,7 @@
 // no header and no separator; blocks follow one another.
 #pragma once
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "textio/textio.h"
 
 namespace qz5 {
@@ -15,7 +15,7 @@ namespace qz5 {
 // "Saving data at: <T in days> days" to the console. U points to element 1 of
 // the solution vector (NCOMP + 1 reals per point). Reads TUNIT_DAY,
 // TUNIT_MODEL, XCONV and CCONV from ms; NCOMP must be at most 6.
-void OUT_TXC(Units& io, const ModelState& ms, int unit, double T, const double* U,
+void OUT_TXC(Units& io, const Inputs& ms, int unit, double T, const double* U,
              int NCOMP, int NPTS);
 
 }  // namespace qz5

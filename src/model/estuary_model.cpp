@@ -10,8 +10,8 @@ namespace {
 constexpr int kDriverFlow = 1;  // variable driver that scales the lateral flows
 }  // namespace
 
-EstuaryModel::EstuaryModel(Units& io, ModelState& ms, Channel channel, Outflow outflow)
-    : io_(io), ms_(ms), channel_(channel), outflow_(outflow) {}
+EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow outflow)
+    : io_(io), ms_(ms), pos_(ms.load_best), channel_(channel), outflow_(outflow) {}
 
 double EstuaryModel::days(double T) const { return (T * ms_.TUNIT_DAY) / ms_.TUNIT_MODEL; }
 
@@ -26,9 +26,9 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
 
   const double TD = days(T);
   double S = 0.0;
-  ms_.var_drv.lookup(io_, TD, S, kDriverFlow);
+  ms_.var_drv.lookup(io_, TD, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
   double QL = 0.0;
-  ms_.load_best.lookup(io_, ms_, TD, X, S, QL, SL_.data());
+  ms_.load_best.lookup(io_, ms_, pos_, TD, X, S, QL, SL_.data());
 
   const double D = channel_.dispersion(X, QL);
 
@@ -56,11 +56,11 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
   assert(NCOMP >= 1 && NCOMP <= kMaxNcomp);
   const double TD = days(T);
   double S = 0.0;
-  ms_.var_drv.lookup(io_, TD, S, kDriverFlow);
+  ms_.var_drv.lookup(io_, TD, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
   // Flow at the first boundary: what the inputs at or upstream of it deliver.
   double QL = 0.0;
-  ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(1), S, QL, SL_.data());
-  ms_.boundarys.lookup(io_, ms_, TD, CL_.data(), CR_.data());
+  ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(1), S, QL, SL_.data());
+  ms_.boundarys.lookup(io_, ms_, TD, CL_.data(), CR_.data(), pos_.ilast_bnd);
 
   if (LEFT != 0) {
     for (int m = 0; m < NCOMP; ++m) {
@@ -70,7 +70,7 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
   } else if (outflow_ == Outflow::kFree) {
     // Flow at the second end: every input at or upstream of it.
     double QR = 0.0;
-    ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(2), S, QR, SL_.data());
+    ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(2), S, QR, SL_.data());
     for (int m = 0; m < NCOMP; ++m) {
       BETA[m] = 1.0;
       GAMMA[m] = (U[m] * QR) / ms_.TUNIT_MODEL;

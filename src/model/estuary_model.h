@@ -29,7 +29,8 @@
 #include <array>
 
 #include "discretisation/pde_problem.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
+#include "input/series_positions.h"
 #include "model/channel.h"
 #include "model/kinetics.h"
 #include "textio/textio.h"
@@ -41,7 +42,7 @@ class EstuaryModel : public PdeProblem {
   // Keeps references to both: they must outlive the model. ms must be fully
   // set up (parameters, driver, boundary series, lateral inputs) before the
   // first call; io receives the series' warnings and stop lines.
-  EstuaryModel(Units& io, ModelState& ms, Channel channel = Channel(),
+  EstuaryModel(Units& io, const Inputs& ms, Channel channel = Channel(),
                Outflow outflow = Outflow::kFixedConcentration);
 
   // Coefficients at model time T and model position XI. Writes every element
@@ -72,7 +73,8 @@ class EstuaryModel : public PdeProblem {
   double days(double T) const;
 
   Units& io_;
-  ModelState& ms_;
+  const Inputs& ms_;
+  SeriesPositions pos_;  // this run's look-up positions in the input series
   Channel channel_;
   Outflow outflow_;
   // Scratch of the look-ups and the kinetics, sized once.

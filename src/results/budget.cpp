@@ -47,7 +47,10 @@ void BudgetRates::resize(int ncomp, int npts) {
 }
 
 BudgetProbe::BudgetProbe(const RunContext& ctx)
-    : quiet_(std::make_unique<Quiet>()), ms_(ctx.scenario.inputs), channel_(ctx.model.channel()) {
+    : quiet_(std::make_unique<Quiet>()),
+      ms_(ctx.ms),
+      pos_(ctx.ms.load_best),
+      channel_(ctx.model.channel()) {
   const int n = std::max(ms_.NCOMP, kKineticsComponents);
   sl_.assign(at(n), 0.0);
   rx_.assign(at(n), 0.0);
@@ -64,12 +67,12 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
   r.resize(nc, s.npts);
   r.t = s.t;
   double S = 0.0;
-  ms_.var_drv.lookup(io, s.t, S, kDriverFlow);
+  ms_.var_drv.lookup(io, s.t, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
 
   // The ends' flows, where the boundary routine takes them.
   double q_left = 0.0, q_right = 0.0;
-  ms_.load_best.lookup(io, ms_, s.t, ms_.XBND(1), S, q_left, sl_.data());
-  ms_.load_best.lookup(io, ms_, s.t, ms_.XBND(2), S, q_right, sl_.data());
+  ms_.load_best.lookup(io, ms_, pos_, s.t, ms_.XBND(1), S, q_left, sl_.data());
+  ms_.load_best.lookup(io, ms_, pos_, s.t, ms_.XBND(2), S, q_right, sl_.data());
   const double* c0 = s.c;
   const double* cn = s.c + static_cast<std::ptrdiff_t>(s.npts - 1) * nc;
   for (int k = 0; k < nc; ++k) {
@@ -85,7 +88,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     const double X = 0.5 * (xa + xb);
     const double A = channel_.area(X);
     double QL = 0.0;
-    ms_.load_best.lookup(io, ms_, s.t, X, S, QL, sl_.data());
+    ms_.load_best.lookup(io, ms_, pos_, s.t, X, S, QL, sl_.data());
     const double D = channel_.dispersion(X, QL);
     // The kinetics take model values at the model position.
     const double* ya = s.y + static_cast<std::ptrdiff_t>(i) * nvar;

@@ -44,7 +44,8 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
+#include "input/series_positions.h"
 #include "model/channel.h"
 #include "results/run_record.h"
 #include "textio/textio.h"
@@ -92,7 +93,8 @@ class BudgetProbe {
  private:
   struct Quiet;
   std::unique_ptr<Quiet> quiet_;
-  ModelState ms_;
+  const Inputs& ms_;
+  SeriesPositions pos_;  // the probe's own look-up positions: the run's are the model's
   Channel channel_;
   std::vector<double> sl_, rx_, u_, ux_;
 };

@@ -86,7 +86,7 @@ TEST(Res, StatusTranslationAndIllegalSolutionLine) {
     ASSERT_EQ(h.IFAIL, 0);
     if (!c.set_up) h.s = SkmState{};
     if (c.grid_swapped) std::swap(h.x(1), h.x(2));
-    auto ms = std::make_unique<ModelState>();
+    auto ms = std::make_unique<Inputs>();
     ms->NCOMP = 1;
     ms->NPTS = 5;
     const fs::path runinf = dir / "RUNINF";

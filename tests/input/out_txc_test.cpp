@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input/out_txc.h"
 #include "input_test_util.h"
 
@@ -37,7 +37,7 @@ class OutTxcTest : public ::testing::Test {
   }
   ScratchDir dir;
   Console con;
-  std::unique_ptr<ModelState> ms = testing::new_state();
+  std::unique_ptr<Inputs> ms = testing::new_state();
 };
 
 TEST_F(OutTxcTest, OneLinePerPointInFileUnits) {

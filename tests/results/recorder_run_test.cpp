@@ -193,10 +193,7 @@ TEST(RecorderRunTest, CheckRefusesStationsOutsideTheReachAndTooManyNames) {
   std::ostringstream console;
   Units io(in, console);
   const auto dir = copy_of_bundled("recorder_check");
-  const auto before = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
-  const Scenario s = read_scenario(io, "estuary.fn");
-  std::filesystem::current_path(before);
+  const Scenario s = read_scenario(io, dir / "estuary.fn");
   RecorderOptions opt;
   opt.stations = {0.0, 23330.0};
   EXPECT_EQ(Recorder::check(opt, s), "");
