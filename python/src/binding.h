@@ -57,7 +57,7 @@ const std::vector<Field>& scenario_fields();
 // setter alone cannot see (a table's width against NCOMP, times that must
 // increase) and values written into arrays in place. Returns the first fault
 // as a FieldError with an empty message when there is none.
-FieldError validate(const qz5::Scenario& s);
+FieldError first_problem(const qz5::Scenario& s);
 
 // Replace the lateral inputs, or variable driver 1, as a whole (their sizes
 // may change); check everything before storing anything.

@@ -215,32 +215,27 @@ qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunAr
   return r;
 }
 
+// The engine's own rules, first problem first, as the run would find them.
 void check_before_run(const PyScenario& ps, const RunArgs& a) {
-  const FieldError e = validate(ps.s);
+  const FieldError e = first_problem(ps.s);
   if (!e.message.empty()) throw e;
-  for (const auto& [name, v] : {std::pair<const char*, std::optional<double>>{"rtol", a.rtol},
-                                {"atol", a.atol},
-                                {"tau", a.tau},
-                                {"kappa", a.kappa},
-                                {"alpha", a.alpha}})
-    if (v && !(std::isfinite(*v) && *v >= 0.0))
-      throw FieldError{name, std::string(name) + ": must be finite and not negative"};
-  if (a.max_steps_per_interval < 0)
-    throw FieldError{"max_steps_per_interval",
-                     "max_steps_per_interval: must not be negative (0: the default)"};
+  const qz5::FieldProblems problems = options_of(a).validate();
+  if (!problems.empty()) throw FieldError{problems.front().field, problems.front().text()};
   for (const double x : a.stations)
     if (!std::isfinite(x)) throw FieldError{"stations", "stations: a position is not finite"};
 }
 
 py::dict summary_to_python(const qz5::Summary& sum) {
   py::dict d;
-  d["status"] = sum.status;
-  d["message"] = sum.message;
+  const qz5::LegacyEnding ending = qz5::legacy_ending(sum);
+  d["status"] = ending.status;
+  d["message"] = ending.text;
+  d["outcome"] = std::string(qz5::to_string(sum.outcome));
   d["idid"] = sum.idid;
   d["t_reached"] = sum.t_reached;
   d["outputs_done"] = sum.outputs_done;
   d["console"] = sum.console;
-  d["failure"] = sum.status == 0 ? std::string() : sum.message + console_tail(sum.console, 6);
+  d["failure"] = sum.completed() ? std::string() : ending.text + console_tail(sum.console, 6);
   return d;
 }
 
@@ -251,10 +246,8 @@ py::dict summary_to_python(const qz5::Summary& sum) {
 py::dict run(const PyScenario& ps, const RunArgs& args) {
   check_before_run(ps, args);
   const qz5::results::RecorderOptions rec_options = recorder_options(ps, args);
-  const std::string refusal = qz5::results::Recorder::check(rec_options, ps.s);
-  if (!refusal.empty())
-    throw FieldError{args.stations.empty() ? "constituents" : "stations",
-                     (args.stations.empty() ? "constituents: " : "stations: ") + refusal};
+  const qz5::FieldProblems refused = qz5::results::Recorder::problems(rec_options, ps.s);
+  if (!refused.empty()) throw FieldError{refused.front().field, refused.front().text()};
   // The run works on its own copy, so that Python threads may change the
   // scenario while it runs.
   const qz5::Scenario scenario = ps.s;
@@ -377,7 +370,7 @@ PYBIND11_MODULE(_core, m) {
       if (f.set && d.contains(f.name.c_str())) f.set(ps, d[f.name.c_str()], false);
   });
   sc.def("_validate", [](const PyScenario& ps) {
-    const FieldError e = validate(ps.s);
+    const FieldError e = first_problem(ps.s);
     if (!e.message.empty()) throw e;
   });
   sc.def("set_lateral_inputs", &set_lateral_inputs, py::arg("x_lat"), py::arg("q_lat"),

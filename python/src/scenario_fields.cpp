@@ -6,12 +6,14 @@
 // passes its check and none is lost on a temporary copy.
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <filesystem>
 #include <sstream>
 
 #include "binding.h"
 #include "input/channel_geometry.h"
 #include "input/limits.h"
+#include "engine/validation.h"
 
 namespace qz5py {
 namespace {
@@ -144,15 +146,8 @@ void require_rows(int rows, int lo, int hi, const std::string& field, const std:
                                    std::to_string(hi) + " fit the table");
 }
 
-// The kinetics divide by these reaction parameters.
-constexpr int kDivisorRxpar[] = {7, 8, 13, 14};
-
 void check_rxpar(const double* rx, const std::string& field) {
-  for (int k = 1; k <= qz5::kNumRxpar; ++k)
-    if (!std::isfinite(rx[k - 1])) refuse(field, "RXPAR(" + std::to_string(k) + ") is not finite");
-  for (const int k : kDivisorRxpar)
-    if (rx[k - 1] == 0.0)
-      refuse(field, "RXPAR(" + std::to_string(k) + ") must not be zero: the kinetics divide by it");
+  if (const auto fault = qz5::rules::rxpar(rx, qz5::kNumRxpar)) refuse(field, *fault);
 }
 
 // --- field builders ----------------------------------------------------------
@@ -174,11 +169,17 @@ Field real_field(std::string name, std::string doc, double Inputs::*p,
   return f;
 }
 
-void positive(double v, const std::string& name) {
-  if (!(v > 0.0)) refuse(name, "must be positive, not " + num(v));
+// A setter's check through the engine's rule of the field.
+template <class T>
+std::function<void(T, const std::string&)> engine_rule(std::optional<std::string> (*rule)(T)) {
+  return [rule](T v, const std::string& name) {
+    if (const auto fault = rule(v)) refuse(name, *fault);
+  };
 }
+
+void positive(double v, const std::string& name) { engine_rule(qz5::rules::positive)(v, name); }
 void non_negative(double v, const std::string& name) {
-  if (!(v >= 0.0)) refuse(name, "must not be negative, not " + num(v));
+  engine_rule(qz5::rules::not_negative)(v, name);
 }
 
 Field int_field(std::string name, std::string doc, int Inputs::*p,
@@ -309,26 +310,15 @@ std::vector<Field> build_fields() {
   std::vector<Field> f;
   // Dimensions and switches.
   f.push_back(int_field("ncomp", "NCOMP: constituents per grid point (6)", &Inputs::NCOMP,
-                        [](long long v, const std::string& n) {
-                          if (v != 6)
-                            refuse(n, "must be 6, not " + std::to_string(v) +
-                                          ": the reaction kinetics are written for six "
-                                          "constituents");
-                        }));
+                        engine_rule(qz5::rules::ncomp)));
   f.push_back(int_field("npts", "NPTS: grid points", &Inputs::NPTS,
-                        [](long long v, const std::string& n) {
-                          if (v < 3) refuse(n, "at least 3 grid points needed, not " + std::to_string(v));
-                          if (v > 10000000)
-                            refuse(n, std::to_string(v) + " grid points exceed what can be addressed");
-                        }));
+                        engine_rule(qz5::rules::npts)));
   f.push_back(int_field("m", "M: polar parameter of the grid (0: Cartesian slab)", &Inputs::M,
                         [](long long v, const std::string& n) {
                           if (v < 0) refuse(n, "must not be negative, not " + std::to_string(v));
                         }));
   f.push_back(int_field("info10", "INFO10: 1 keeps the solution non-negative, 0 does not",
-                        &Inputs::INFO10, [](long long v, const std::string& n) {
-                          if (v != 0 && v != 1) refuse(n, "must be 0 or 1, not " + std::to_string(v));
-                        }));
+                        &Inputs::INFO10, engine_rule(qz5::rules::info10)));
   f.push_back(bool_field("use_ut0", "USE_UT0: initial profile from the file fn_ut0, else linear "
                                     "between the boundaries' start values",
                          &Inputs::USE_UT0));
@@ -736,68 +726,11 @@ void refresh_boundary_start(Scenario& s) {
   b.lookup(io, ms, T0, &ms.CBND0(1, 1), &ms.CBND0(1, 2), ilast);
 }
 
-FieldError validate(const Scenario& s) {
-  const Inputs& ms = s.inputs;
-  try {
-    if (ms.NCOMP != 6) refuse("ncomp", "must be 6, not " + std::to_string(ms.NCOMP));
-    if (ms.NPTS < 3) refuse("npts", "at least 3 grid points needed, not " + std::to_string(ms.NPTS));
-    if (ms.INFO10 != 0 && ms.INFO10 != 1)
-      refuse("info10", "must be 0 or 1, not " + std::to_string(ms.INFO10));
-    for (const auto& [name, v] : {std::pair<const char*, double>{"tunit_model", ms.TUNIT_MODEL},
-                                  {"tunit_day", ms.TUNIT_DAY},
-                                  {"xconv", ms.XCONV}})
-      if (!(std::isfinite(v) && v > 0.0)) refuse(name, "must be positive and finite, not " + num(v));
-    for (const auto& [name, v] : {std::pair<const char*, double>{"tau", ms.TAU},
-                                  {"kappa", ms.KAPPA},
-                                  {"alpha", ms.ALPHA},
-                                  {"atol", ms.ATOL},
-                                  {"rtol", ms.RTOL}})
-      if (!(std::isfinite(v) && v >= 0.0))
-        refuse(name, "must be finite and not negative, not " + num(v));
-    if (!std::isfinite(ms.TSTART)) refuse("tstart", "not finite");
-    for (int k = 1; k <= ms.NCOMP; ++k)
-      if (!std::isfinite(ms.CCONV(k)) || ms.CCONV(k) == 0.0)
-        refuse("cconv", "element " + std::to_string(k - 1) + " must be finite and not zero");
-    check_rxpar(ms.RXPAR.data(), "rxpar");
-    if (ms.NTIMES < 1) refuse("touts", "no output times");
-    for (int i = 1; i <= ms.NTIMES; ++i)
-      if (!std::isfinite(ms.TOUTS(i))) refuse("touts", "element " + std::to_string(i - 1) + " is not finite");
-    if (!(std::isfinite(ms.XBND(1)) && std::isfinite(ms.XBND(2)) && ms.XBND(1) < ms.XBND(2)))
-      refuse("xbnd", "the first boundary must lie before the second");
-
-    const auto& b = ms.boundarys;
-    Matrix bm;
-    bm.rows = b.nbnd_tpts;
-    bm.cols = bnd_cols(ms);
-    for (int r = 1; r <= bm.rows; ++r)
-      for (int c = 1; c <= bm.cols; ++c) bm.v.push_back(b.bnd_tab(r, c));
-    check_table(bm, bm.cols, kNoLimit, "bnd_tab", "");
-
-    const auto& l = ms.load_best;
-    if (l.nlat < 0) refuse("nlat", std::to_string(l.nlat) + " lateral inputs");
-    std::vector<double> xl(l.x_lat.data(), l.x_lat.data() + l.nlat);
-    std::vector<double> ql(l.q_lat.data(), l.q_lat.data() + l.nlat);
-    require_finite(xl, "x_lat");
-    require_finite(ql, "q_lat");
-    if (!std::isfinite(l.k_lat)) refuse("k_lat", "not finite");
-    Matrix lm;
-    lm.rows = l.nlat_tpts;
-    lm.cols = lat_cols(ms);
-    for (int r = 1; r <= lm.rows; ++r)
-      for (int c = 1; c <= lm.cols; ++c) lm.v.push_back(l.lat_tab(r, c));
-    check_table(lm, lm.cols, kNoLimit, "lat_tab", "");
-
-    if (ms.NDRV != 1) refuse("ndrv", "must be 1, not " + std::to_string(ms.NDRV));
-    check_driver(driver_times(ms), driver_values(ms), "t_drv");
-
-    if (!s.geometry.empty()) {
-      const std::string fault = qz5::check_geometry(s.geometry);
-      if (!fault.empty()) refuse("geometry", fault);
-    }
-  } catch (const FieldError& e) {
-    return e;
-  }
-  return {};
+// The engine's rules; the first problem, as the setters report one.
+FieldError first_problem(const Scenario& s) {
+  const qz5::FieldProblems problems = qz5::validate(s);
+  if (problems.empty()) return {};
+  return FieldError{problems.front().field, problems.front().text()};
 }
 
 }  // namespace qz5py

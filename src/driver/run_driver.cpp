@@ -119,6 +119,7 @@ class LegacyFiles : public Observer {
 RunOptions run_options(const CliOptions& cli) {
   RunOptions opt;
   opt.observe_steps = true;  // one progress line per step
+  opt.legacy_answers = true;  // the readers have checked what the legacy program checks
   opt.max_steps_per_interval = cli.max_steps_per_interval;
   if (cli.legacy_limits) {
     Capacities caps;
@@ -160,16 +161,17 @@ RunOptions run_options(const CliOptions& cli) {
 }
 
 // The legacy ending: "IDID=" in RESULT after a failed integration, the files
-// closed, the stop text.
+// closed, the stop text and exit status of the outcome.
 [[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready) {
-  if (sum.status == kExitDasslError) {
+  const LegacyEnding ending = legacy_ending(sum);
+  if (sum.outcome == Outcome::kIntegrationFailure) {
     io.write_list(LUNRES, {"IDID=", sum.idid});
     close_run_files(io);
-    stop("DASSL error", kExitDasslError);
+    stop(ending.text, ending.status);
   }
-  if (sum.status != kExitReady) stop(sum.message, sum.status);
+  if (!sum.completed()) stop(ending.text, ending.status);
   close_run_files(io);
-  stop("Ready", status_if_ready);
+  stop(ending.text, status_if_ready);
 }
 
 // The same run observed by the legacy files and the result files together.

@@ -27,34 +27,116 @@ Scenario read_scenario(Units& io, const std::filesystem::path& names_file) {
   return read_scenario(io, names_file.filename(), options);
 }
 
-namespace {
-
-void finish_summary(Summary& sum, RunSession* run) {
-  if (run == nullptr) return;
-  sum.statistics = run->statistics();
-  sum.idid = run->state().IDID;
-  const Inputs& ms = run->inputs();
-  sum.t_reached = run->state().T * (ms.TUNIT_DAY / ms.TUNIT_MODEL);
+const char* to_string(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kCompleted: return "completed";
+    case Outcome::kBadInput: return "bad input";
+    case Outcome::kSetupFailure: return "set-up failure";
+    case Outcome::kIntegrationFailure: return "integration failure";
+    case Outcome::kStoppedByCaller: return "stopped by the caller";
+    case Outcome::kOutputFailure: return "output failure";
+  }
+  return "unknown";
 }
 
-// The run proper, filling the summary as it goes; a stop leaves what was
-// done so far in it.
-void run_to_end(RunSession& run, Observer* observer, Summary& sum) {
-  run.prepare();
-  if (observer != nullptr) observer->on_start(run.context(), run.snapshot());
-  const Inputs& ms = run.inputs();
-  for (int i = 1; i <= ms.NTIMES; ++i) {
-    const int idid = run.advance(i, observer);
-    if (observer != nullptr) observer->on_output(i, idid, run.snapshot(), run.statistics());
+LegacyEnding legacy_ending(const Summary& summary) {
+  switch (summary.outcome) {
+    case Outcome::kCompleted: return {kExitReady, "Ready"};
+    case Outcome::kIntegrationFailure: return {kExitDasslError, "DASSL error"};
+    default: return {kExitBadInput, summary.message};
+  }
+}
+
+namespace {
+
+// A refusal by an observer, told apart from the run's own on the way out.
+struct ObserverFault {
+  Stop stop;
+};
+
+// Hands the run's reports on; what an observer throws is its own failure.
+class Guarded : public Observer {
+ public:
+  explicit Guarded(Observer* inner) : inner_(inner) {}
+  bool any() const { return inner_ != nullptr; }
+  void on_start(const RunContext& ctx, const Snapshot& s) override {
+    guard([&] { inner_->on_start(ctx, s); });
+  }
+  void on_step(const StepInfo& step, const Snapshot& s) override {
+    guard([&] { inner_->on_step(step, s); });
+  }
+  void on_output(int i, int idid, const Snapshot& s, const IntegratorStatistics& st) override {
+    guard([&] { inner_->on_output(i, idid, s, st); });
+  }
+
+ private:
+  template <class F>
+  void guard(F&& call) {
+    if (inner_ == nullptr) return;
+    try {
+      call();
+    } catch (const Stop& s) {
+      throw ObserverFault{s};
+    }
+  }
+  Observer* inner_;
+};
+
+void finish_summary(Summary& sum, const RunSession& run) {
+  sum.statistics = run.statistics();
+  sum.idid = run.state().IDID;
+  const Inputs& in = run.inputs();
+  sum.t_reached = run.state().T * (in.TUNIT_DAY / in.TUNIT_MODEL);
+}
+
+// The integration from the start time through the output times, filling
+// the summary as it goes.
+void integrate(RunSession& run, Guarded& observer, Summary& sum) {
+  observer.on_start(run.context(), run.snapshot());
+  const int ntimes = run.inputs().NTIMES;
+  Observer* steps = observer.any() ? &observer : nullptr;
+  for (int i = 1; i <= ntimes; ++i) {
+    const int idid = run.advance(i, steps);
+    observer.on_output(i, idid, run.snapshot(), run.statistics());
     if (idid < 0) {
-      sum.status = kExitDasslError;
-      sum.message = "DASSL error";
+      sum.outcome = Outcome::kIntegrationFailure;
+      sum.message = "the integration failed (IDID = " + std::to_string(idid) + ")";
       return;
     }
     sum.outputs_done = i;
   }
-  sum.status = kExitReady;
-  sum.message = "Ready";
+  sum.outcome = Outcome::kCompleted;
+}
+
+// The run proper: set-up, then the integration; a stop on the way says
+// what failed.
+void run_to_end(RunSession& run, Guarded& observer, Summary& sum) {
+  try {
+    run.prepare();
+  } catch (const Stop& s) {
+    sum.outcome = Outcome::kSetupFailure;
+    sum.message = s.text;
+    return;
+  }
+  try {
+    integrate(run, observer, sum);
+  } catch (const ObserverFault& f) {
+    sum.outcome = Outcome::kOutputFailure;
+    sum.message = f.stop.text;
+  } catch (const Stop& s) {
+    // The model's look-ups stop for inputs that do not cover the run.
+    sum.outcome = Outcome::kBadInput;
+    sum.message = s.text;
+  }
+}
+
+FieldProblems problems_of(const Scenario& scenario, const RunOptions& options) {
+  FieldProblems problems = options.validate();
+  if (!options.legacy_answers) {
+    FieldProblems more = validate(scenario);
+    problems.insert(problems.end(), more.begin(), more.end());
+  }
+  return problems;
 }
 
 }  // namespace
@@ -62,19 +144,23 @@ void run_to_end(RunSession& run, Observer* observer, Summary& sum) {
 Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observer* observer,
                      Units& io) {
   Summary sum;
+  sum.problems = problems_of(scenario, options);
+  if (!sum.problems.empty()) {
+    sum.outcome = Outcome::kBadInput;
+    sum.message = sum.problems.front().text();
+    return sum;
+  }
   std::unique_ptr<RunSession> run;
   try {
     run = std::make_unique<RunSession>(scenario, options, io);
-    run_to_end(*run, observer, sum);
-  } catch (const Stop& s) {
-    sum.status = s.status;
-    sum.message = s.text;
+    Guarded guarded(observer);
+    run_to_end(*run, guarded, sum);
   } catch (const std::exception& e) {
     // A fault of the program itself, not of the input: still a summary.
-    sum.status = kExitBadInput;
+    sum.outcome = Outcome::kSetupFailure;
     sum.message = std::string("qz5: internal error: ") + e.what();
   }
-  finish_summary(sum, run.get());
+  if (run) finish_summary(sum, *run);
   return sum;
 }
 

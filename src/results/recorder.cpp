@@ -97,19 +97,28 @@ Recorder::Recorder(RecorderOptions options) : impl_(std::make_unique<Impl>()) {
 
 Recorder::~Recorder() = default;
 
-std::string Recorder::check(const RecorderOptions& options, const Scenario& scenario) {
+FieldProblems Recorder::problems(const RecorderOptions& options, const Scenario& scenario) {
+  FieldProblems found;
   const Inputs& ms = scenario.inputs;
   const double lo = std::min(ms.XBND(1), ms.XBND(2));
   const double hi = std::max(ms.XBND(1), ms.XBND(2));
   for (std::size_t i = 0; i < options.stations.size(); ++i) {
     const double X = options.stations[i];
     if (!(X >= lo && X <= hi)) {
-      return "station " + std::to_string(i + 1) + " at " + std::to_string(X) +
-             " lies outside the reach " + std::to_string(lo) + " .. " + std::to_string(hi);
+      found.push_back({"stations", "station " + std::to_string(i + 1) + " at " +
+                                       std::to_string(X) + " lies outside the reach " +
+                                       std::to_string(lo) + " .. " + std::to_string(hi)});
+      break;
     }
   }
   const ConstituentList full = complete_constituents(options.constituents, ms.NCOMP);
-  return full.error;
+  if (!full.error.empty()) found.push_back({"constituents", full.error});
+  return found;
+}
+
+std::string Recorder::check(const RecorderOptions& options, const Scenario& scenario) {
+  const FieldProblems found = problems(options, scenario);
+  return found.empty() ? std::string() : found.front().message;
 }
 
 void Recorder::add_sink(RecordSink* sink) { impl_->sinks.push_back(sink); }
@@ -349,12 +358,13 @@ void Recorder::finish(const Summary& sum) {
     r.set_attribute("qz5_version", std::string(kVersion));
     for (RecordSink* sink : m.sinks) sink->begin(r);
   }
-  const char* status = sum.status == kExitReady        ? "complete"
-                       : sum.status == kExitDasslError ? "failed"
-                                                       : "stopped";
+  const LegacyEnding ending = legacy_ending(sum);  // as the executable ends
+  const char* status = sum.completed()                                  ? "complete"
+                       : sum.outcome == Outcome::kIntegrationFailure ? "failed"
+                                                                     : "stopped";
   r.set_attribute("status", std::string(status));
-  r.set_attribute("exit_status", static_cast<long long>(sum.status));
-  r.set_attribute("message", sum.message);
+  r.set_attribute("exit_status", static_cast<long long>(ending.status));
+  r.set_attribute("message", ending.text);
   r.set_attribute("idid", static_cast<long long>(sum.idid));
   r.set_attribute("t_reached", sum.t_reached);
   r.set_attribute("outputs_done", static_cast<long long>(sum.outputs_done));
@@ -365,9 +375,9 @@ void Recorder::finish(const Summary& sum) {
   r.set_attribute("integrator_error_test_failures", static_cast<long long>(st.error_test_failures));
   r.set_attribute("integrator_convergence_failures",
                   static_cast<long long>(st.convergence_failures));
-  if (sum.status != kExitReady) {
-    std::string why = sum.message;
-    if (sum.status == kExitDasslError)
+  if (!sum.completed()) {
+    std::string why = ending.text;
+    if (sum.outcome == Outcome::kIntegrationFailure)
       why += " (IDID = " + std::to_string(sum.idid) + " at t = " + std::to_string(sum.t_reached) +
              " days)";
     r.set_attribute("failure_message", why);
