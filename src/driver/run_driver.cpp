@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "driver/cli_options.h"
+#include "driver/out_txc.h"
 #include "driver/result_files.h"
 #include "engine/callbacks.h"
 #include "engine/engine.h"
 #include "engine/run_state.h"
 #include "engine/version.h"
-#include "input/out_txc.h"
 
 namespace qz5 {
 namespace {
@@ -88,16 +88,15 @@ class LegacyFiles : public Observer {
     st_ = &ctx.state;
     write_run_header(io_, *ms_, *st_, title_);
     io_.open_new(LUNTXC, ms_->resolved(ms_->FN_TXC), ms_->FN_TXC.string());
-    OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
     flush_all();
   }
 
-  void on_step(const StepInfo&, const Snapshot&) override {
-    MONITOR(io_, LUNRUN, st_->RWORK.data(), st_->IWORK.data());
-  }
+  void on_step(const StepInfo& step, const Snapshot&) override { MONITOR(io_, LUNRUN, step); }
+  void on_illegal_solution(double t_model) override { note_illegal_solution(io_, t_model); }
 
   void on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) override {
-    OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
     write_statistics(io_, st);
     flush_all();
   }
@@ -180,8 +179,7 @@ RunOptions run_options(const CliOptions& cli) {
 [[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
                                         const Scenario& scenario, LegacyFiles& files) {
   ResultFiles results(cli, scenario);
-  ObserverPair both(files, results.observer());
-  const Summary sum = run_scenario(scenario, run_options(cli), &both, io);
+  const Summary sum = run_scenario(scenario, run_options(cli), {&files, &results.observer()}, io);
   const std::string problems = results.finish(sum);
   if (problems.empty()) end_run(io, sum, kExitReady);
   io.write_line(kUnitConsoleOut, problems);
@@ -216,6 +214,10 @@ bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
 }
 
 }  // namespace
+
+void note_illegal_solution(Units& io, double t_model) {
+  io.write_formatted(LUNRUN, "(' Illegal solution at T= ',E12.4)", {t_model});
+}
 
 std::filesystem::path names_file_name(Units& io, const CliOptions& cli) {
   std::string name;

@@ -28,6 +28,10 @@ namespace qz5 {
 // blanks after it.
 std::filesystem::path names_file_name(Units& io, const CliOptions& cli);
 
+// The legacy note in RUNINF of a state the residual refused at model time t:
+// " Illegal solution at T= " and t as E12.4.
+void note_illegal_solution(Units& io, double t_model);
+
 int run_qz5(Units& io, int argc, const char* const* argv, const std::filesystem::path& folder = {});
 
 }  // namespace qz5

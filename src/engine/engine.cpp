@@ -54,32 +54,41 @@ struct ObserverFault {
   Stop stop;
 };
 
-// Hands the run's reports on; what an observer throws is its own failure.
-class Guarded : public Observer {
+// Hands the run's reports to every observer in turn; what an observer
+// throws is its own failure; any observer may ask the run to stop.
+class Fanout : public Observer {
  public:
-  explicit Guarded(Observer* inner) : inner_(inner) {}
-  bool any() const { return inner_ != nullptr; }
+  explicit Fanout(const Observers& list) {
+    for (Observer* o : list)
+      if (o != nullptr) list_.push_back(o);
+  }
+  bool any() const { return !list_.empty(); }
   void on_start(const RunContext& ctx, const Snapshot& s) override {
-    guard([&] { inner_->on_start(ctx, s); });
+    each([&](Observer& o) { o.on_start(ctx, s); });
   }
   void on_step(const StepInfo& step, const Snapshot& s) override {
-    guard([&] { inner_->on_step(step, s); });
+    each([&](Observer& o) { o.on_step(step, s); });
   }
   void on_output(int i, int idid, const Snapshot& s, const IntegratorStatistics& st) override {
-    guard([&] { inner_->on_output(i, idid, s, st); });
+    each([&](Observer& o) { o.on_output(i, idid, s, st); });
   }
+  void on_illegal_solution(double t_model) override {
+    each([&](Observer& o) { o.on_illegal_solution(t_model); });
+  }
+  bool stop_requested() const override { return stop_; }
 
  private:
   template <class F>
-  void guard(F&& call) {
-    if (inner_ == nullptr) return;
+  void each(F&& call) {
     try {
-      call();
+      for (Observer* o : list_) call(*o);
     } catch (const Stop& s) {
       throw ObserverFault{s};
     }
+    for (const Observer* o : list_) stop_ = stop_ || o->stop_requested();
   }
-  Observer* inner_;
+  std::vector<Observer*> list_;
+  bool stop_ = false;
 };
 
 void finish_summary(Summary& sum, const RunSession& run) {
@@ -91,12 +100,20 @@ void finish_summary(Summary& sum, const RunSession& run) {
 
 // The integration from the start time through the output times, filling
 // the summary as it goes.
-void integrate(RunSession& run, Guarded& observer, Summary& sum) {
+void integrate(RunSession& run, Fanout& observer, Summary& sum) {
+  auto stopped = [&] {
+    if (!observer.stop_requested()) return false;
+    sum.outcome = Outcome::kStoppedByCaller;
+    sum.message = "stopped by the caller";
+    return true;
+  };
   observer.on_start(run.context(), run.snapshot());
+  if (stopped()) return;
   const int ntimes = run.inputs().NTIMES;
   Observer* steps = observer.any() ? &observer : nullptr;
   for (int i = 1; i <= ntimes; ++i) {
     const int idid = run.advance(i, steps);
+    if (stopped()) return;  // after a step, before the output time
     observer.on_output(i, idid, run.snapshot(), run.statistics());
     if (idid < 0) {
       sum.outcome = Outcome::kIntegrationFailure;
@@ -104,13 +121,14 @@ void integrate(RunSession& run, Guarded& observer, Summary& sum) {
       return;
     }
     sum.outputs_done = i;
+    if (stopped()) return;
   }
   sum.outcome = Outcome::kCompleted;
 }
 
 // The run proper: set-up, then the integration; a stop on the way says
 // what failed.
-void run_to_end(RunSession& run, Guarded& observer, Summary& sum) {
+void run_to_end(RunSession& run, Fanout& observer, Summary& sum) {
   try {
     run.prepare();
   } catch (const Stop& s) {
@@ -141,8 +159,8 @@ FieldProblems problems_of(const Scenario& scenario, const RunOptions& options) {
 
 }  // namespace
 
-Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observer* observer,
-                     Units& io) {
+Summary run_scenario(const Scenario& scenario, const RunOptions& options,
+                     const Observers& observers, Units& io) {
   Summary sum;
   sum.problems = problems_of(scenario, options);
   if (!sum.problems.empty()) {
@@ -153,8 +171,8 @@ Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observ
   std::unique_ptr<RunSession> run;
   try {
     run = std::make_unique<RunSession>(scenario, options, io);
-    Guarded guarded(observer);
-    run_to_end(*run, guarded, sum);
+    Fanout fanout(observers);
+    run_to_end(*run, fanout, sum);
   } catch (const std::exception& e) {
     // A fault of the program itself, not of the input: still a summary.
     sum.outcome = Outcome::kSetupFailure;
@@ -164,16 +182,26 @@ Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observ
   return sum;
 }
 
-Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observer* observer) {
+Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observer* observer,
+                     Units& io) {
+  return run_scenario(scenario, options, Observers{observer}, io);
+}
+
+Summary run_scenario(const Scenario& scenario, const RunOptions& options,
+                     const Observers& observers) {
   std::istringstream in;
   std::ostringstream console;
   Summary sum;
   {
     Units io(in, console);
-    sum = run_scenario(scenario, options, observer, io);
+    sum = run_scenario(scenario, options, observers, io);
   }
   sum.console = console.str();
   return sum;
+}
+
+Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observer* observer) {
+  return run_scenario(scenario, options, Observers{observer});
 }
 
 }  // namespace qz5

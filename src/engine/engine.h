@@ -18,6 +18,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "discretisation/skm_state.h"
 #include "engine/scenario.h"
@@ -27,7 +28,7 @@
 
 namespace qz5 {
 
-class EstuaryModel;
+class ModelQuery;
 struct RunState;
 
 // The fixed workspace sizes of the legacy program. A run given them refuses
@@ -93,8 +94,6 @@ struct Snapshot {
   const double* x = nullptr;  // npts positions, file length units
   const double* c = nullptr;  // concentrations, file units: c[(j-1)*ncomp + (k-1)] is
                               // constituent k at point j
-  const double* y = nullptr;  // the model's own solution vector (model units, NEQ values)
-  double t_model = 0.0;       // the time in model units
 };
 
 // The last accepted step, as the integrator keeps it.
@@ -104,14 +103,17 @@ struct StepInfo {
   int order_last = 0;      // order of the last step
 };
 
-// What the run is, for observers that need more than the solution: the
-// model state (header values, unit factors) and the model itself (area,
-// dispersion, flows and rates at any point).
+// What the run is, for observers that need more than the solution, valid
+// from on_start to the run's end and read-only: the inputs (header values,
+// unit factors, file names), the run state (the tolerances in force, the
+// solution in model units), the grid, and the model's query (the
+// coefficients the residual takes: area, dispersion, flow, lateral sources,
+// reaction rates).
 struct RunContext {
   const Inputs& ms;
-  const RunState& state;  // tolerances in force, solution and work area
+  const RunState& state;
   const SkmState& skm;
-  EstuaryModel& model;
+  const ModelQuery& model;
   const Scenario& scenario;
 };
 
@@ -127,7 +129,18 @@ class Observer {
   // the way to it, at the time reached, with idid < 0.
   virtual void on_output(int /*i*/, int /*idid*/, const Snapshot& /*s*/,
                          const IntegratorStatistics& /*stats*/) {}
+  // When the residual refuses a state the integrator tried (its grid not
+  // strictly increasing) at model time t; the integrator retries with a
+  // smaller step.
+  virtual void on_illegal_solution(double /*t_model*/) {}
+  // Asked after each of the calls above: true ends the run there, as
+  // "stopped by the caller", with every report made so far delivered to
+  // every observer.
+  virtual bool stop_requested() const { return false; }
 };
+
+// The observers of one run, told in this order.
+using Observers = std::vector<Observer*>;
 
 // What became of a run.
 enum class Outcome {
@@ -181,10 +194,14 @@ LegacyEnding legacy_ending(const Summary& summary);
 // refusal) go to io's console; the stop text of a failure is not written
 // but returned in the summary. Never throws for a failure of the input or
 // of the integration.
+Summary run_scenario(const Scenario& scenario, const RunOptions& options,
+                     const Observers& observers, Units& io);
 Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observer* observer,
                      Units& io);
 
 // The same with the console captured into Summary::console.
+Summary run_scenario(const Scenario& scenario, const RunOptions& options,
+                     const Observers& observers);
 Summary run_scenario(const Scenario& scenario, const RunOptions& options = {},
                      Observer* observer = nullptr);
 

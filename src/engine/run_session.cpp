@@ -172,9 +172,9 @@ void RunSession::prepare() {
   const Inputs& ms = in_;
   EstuaryModel& model = model_;
   Units& io = io_;
-  residual_ = [&io, &ms, &skm, &model](double t, double* y, double* yprime, double* delta,
-                                       int& ires, double* rpar, int* ipar) {
-    RES(io, ms, skm, model, t, y, yprime, delta, ires, rpar, ipar);
+  residual_ = [&io, &ms, &skm, &model, this](double t, double* y, double* yprime, double* delta,
+                                             int& ires, double* rpar, int* ipar) {
+    RES(io, ms, skm, model, t, y, yprime, delta, ires, rpar, ipar, observer_);
   };
   jac_ = jac_dummy;
   integrator_ = std::make_unique<Integrator>(io_, skm_.EPSMACH);
@@ -203,16 +203,21 @@ int RunSession::advance(int i, Observer* observer) {
   RunState& ms = st_;
   ms.TOUT = in_.TOUTS(i);
   const bool observe = observer != nullptr && options_.observe_steps;
+  observer_ = observer;
   long steps = 0;
   call_integrator();
   while (ms.IDID == 1) {
-    if (observe) observer->on_step(last_step(), snapshot());
+    if (observe) {
+      observer->on_step(last_step(), snapshot());
+      if (observer->stop_requested()) break;
+    }
     if (++steps >= step_limit_) {
       too_much_work(steps);
       break;
     }
     call_integrator();
   }
+  observer_ = nullptr;
   return ms.IDID;
 }
 
@@ -226,13 +231,11 @@ Snapshot RunSession::snapshot() {
       c_[static_cast<std::size_t>(j * ms.NCOMP + k)] = point[k] * ms.CCONV(k + 1);
   }
   Snapshot s;
-  s.t_model = st_.T;
   s.t = st_.T * (ms.TUNIT_DAY / ms.TUNIT_MODEL);
   s.npts = ms.NPTS;
   s.ncomp = ms.NCOMP;
   s.x = x_.data();
   s.c = c_.data();
-  s.y = st_.Y.data();
   return s;
 }
 

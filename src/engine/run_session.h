@@ -37,7 +37,8 @@ class RunSession {
 
   // Integrates to output time i, calling the observer's on_step after every
   // accepted step when the options ask for it; returns IDID (3 reached, < 0
-  // failed; -1 also when the step limit of the interval is passed).
+  // failed; -1 also when the step limit of the interval is passed; 1 when
+  // the observer asked to stop after a step).
   int advance(int i, Observer* observer);
 
   // The current solution in file units (buffers owned by the session).
@@ -78,6 +79,7 @@ class RunSession {
   double rtol_ = 0.0;
   double atol_ = 0.0;
   long step_limit_ = 0;
+  Observer* observer_ = nullptr;  // told of refused states during advance()
   std::vector<double> x_, c_;
 };
 

@@ -1,6 +1,7 @@
 #include "model/estuary_model.h"
 
 #include <cassert>
+#include <sstream>
 
 #include "input/uinit.h"
 
@@ -84,5 +85,43 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
 }
 
 void EstuaryModel::uinit(int NCOMP, int NPTS, double* U) { UINIT(io_, ms_, NCOMP, NPTS, U); }
+
+struct EstuaryModel::QueryScratch {
+  explicit QueryScratch(const Inputs& ms) : pos(ms.load_best) {}
+  std::istringstream in;
+  std::ostringstream out;  // the look-ups' warnings: the run has written them already
+  Units io{in, out};
+  SeriesPositions pos;
+};
+
+EstuaryModel::QueryScratch& EstuaryModel::query() const {
+  if (!query_) query_ = std::make_shared<QueryScratch>(ms_);
+  query_->out.str("");
+  return *query_;
+}
+
+void EstuaryModel::coefficients(double T, double XI, const double* U, const double* UX,
+                                Coefficients& out) const {
+  QueryScratch& q = query();
+  const double X = XI * ms_.XCONV;
+  out.area = channel_.area(X);
+  const double TD = days(T);
+  double S = 0.0;
+  ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
+  ms_.load_best.lookup(q.io, ms_, q.pos, TD, X, S, out.flow, out.lateral.data());
+  out.dispersion = channel_.dispersion(X, out.flow);
+  RXNS_QZ5(ms_, T, XI, ms_.NCOMP, U, UX, out.reaction.data());
+}
+
+double EstuaryModel::flow_at(double T, double X) const {
+  QueryScratch& q = query();
+  const double TD = days(T);
+  double S = 0.0;
+  ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
+  double QL = 0.0;
+  std::array<double, kMaxNcomp> SL{};
+  ms_.load_best.lookup(q.io, ms_, q.pos, TD, X, S, QL, SL.data());
+  return QL;
+}
 
 }  // namespace qz5

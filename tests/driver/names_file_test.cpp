@@ -1,8 +1,9 @@
 // Where the executable takes the names file from: the command line, else
 // the console prompt, which belongs to the executable (the engine's readers
-// take a path).
+// take a path); and the legacy notes the executable writes for the engine.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -40,6 +41,22 @@ TEST(NamesFile, ANameLongerThanTheLegacyFieldIsCut) {
   const std::string long_name(100, 'n');
   const char* argv[] = {"qz5", long_name.c_str()};
   EXPECT_EQ(names_file_name(io, parse_command_line(2, argv)), std::string(80, 'n'));
+}
+
+// E12.4 writes no zero before the point: 86400 is .8640E+05.
+TEST(LegacyNotes, IllegalSolutionLineInRuninf) {
+  std::istringstream in;
+  std::ostringstream out;
+  Units io(in, out);
+  const std::string file = ::testing::TempDir() + "/qz5_note_runinf";
+  io.open_new(kUnitRuninf, file);
+  note_illegal_solution(io, 86400.0);
+  note_illegal_solution(io, -0.5);
+  io.close(kUnitRuninf);
+  std::ifstream back(file);
+  std::stringstream text;
+  text << back.rdbuf();
+  EXPECT_EQ(text.str(), " Illegal solution at T=    .8640E+05\n Illegal solution at T=   -.5000E+00\n");
 }
 
 }  // namespace
