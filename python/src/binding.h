@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,10 @@ struct Field {
 };
 
 // A value refused for a field; becomes qz5.ScenarioError in Python.
-struct FieldError {
+struct FieldError : std::runtime_error {
+  FieldError() : std::runtime_error("") {}
+  FieldError(std::string f, std::string m)
+      : std::runtime_error(m), field(std::move(f)), message(std::move(m)) {}
   std::string field;
   std::string message;  // "<field>: <what is wrong>"
 };

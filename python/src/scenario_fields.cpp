@@ -130,15 +130,6 @@ void require_length(const std::vector<double>& v, std::size_t n, const std::stri
                       why + ")");
 }
 
-// Times of a series must strictly increase: the look-ups interpolate between
-// neighbours and would divide by zero across two equal times.
-void require_increasing(const double* t, int n, int stride, const std::string& field) {
-  for (int i = 1; i < n; ++i)
-    if (t[i * stride] < t[(i - 1) * stride])
-      refuse(field, "times decrease at row " + std::to_string(i) + " (" +
-                        num(t[(i - 1) * stride]) + " then " + num(t[i * stride]) + ")");
-}
-
 void require_rows(int rows, int lo, int hi, const std::string& field, const std::string& what) {
   if (rows < lo) refuse(field, std::to_string(rows) + " " + what + ", at least " +
                                    std::to_string(lo) + " needed");
@@ -276,25 +267,17 @@ void store_driver(Inputs& ms, const std::vector<double>& t, const std::vector<do
   d.npts_drv(1) = n;
 }
 
-void check_table(const Matrix& m, int cols, int max_rows, const std::string& field,
-                 const std::string& width_why) {
-  if (m.cols != cols)
-    refuse(field, std::to_string(m.cols) + " columns given, " + std::to_string(cols) +
-                      " needed (" + width_why + ")");
-  require_rows(m.rows, 2, max_rows, field, "time points");
-  require_finite(m.v, field);
-  require_increasing(m.v.data(), m.rows, m.cols, field);
+// The engine's rules of a series table and of a driver.
+void check_table(const Matrix& m, int cols, const std::string& field, const std::string& width_why) {
+  if (const auto fault = qz5::rules::series(m.v.data(), m.rows, m.cols, cols, width_why))
+    refuse(field, *fault);
 }
 
 void check_driver(const std::vector<double>& t, const std::vector<double>& v,
                   const std::string& field) {
-  if (t.size() != v.size())
-    refuse(field, "t_drv has " + std::to_string(t.size()) + " points, v_drv " +
-                      std::to_string(v.size()));
-  require_rows(static_cast<int>(t.size()), 2, kNoLimit, field, "driver points");
-  require_finite(t, field);
-  require_finite(v, field);
-  require_increasing(t.data(), static_cast<int>(t.size()), 1, field);
+  if (const auto fault = qz5::rules::driver(t.data(), static_cast<int>(t.size()), v.data(),
+                                            static_cast<int>(v.size())))
+    refuse(field, *fault);
 }
 
 std::vector<double> driver_times(const Inputs& ms) {
@@ -429,7 +412,7 @@ std::vector<Field> build_fields() {
     b.set = [](PyScenario& ps, py::handle h, bool check) {
       const Matrix m = to_matrix(h, "bnd_tab");
       if (check)
-        check_table(m, bnd_cols(ps.s.inputs), kNoLimit, "bnd_tab",
+        check_table(m, bnd_cols(ps.s.inputs), "bnd_tab",
                     "time and NCOMP values for each boundary");
       store_bnd_tab(ps.s.inputs, m);
       if (check) refresh_boundary_start(ps.s);
@@ -542,7 +525,7 @@ std::vector<Field> build_fields() {
     t.set = [](PyScenario& ps, py::handle h, bool check) {
       const Matrix m = to_matrix(h, "lat_tab");
       if (check)
-        check_table(m, lat_cols(ps.s.inputs), kNoLimit, "lat_tab",
+        check_table(m, lat_cols(ps.s.inputs), "lat_tab",
                     "time and NCOMP values for each lateral input");
       store_lat_tab(ps.s.inputs, m);
     };
@@ -688,7 +671,7 @@ void set_lateral_inputs(PyScenario& ps, py::handle x_lat, py::handle q_lat, py::
   require_length(q, x.size(), "q_lat", "one per lateral input");
   require_finite(q, "q_lat");
   if (!std::isfinite(k)) refuse("k_lat", "not finite: " + num(k));
-  check_table(m, 1 + ps.s.inputs.NCOMP * nlat, kNoLimit, "lat_tab",
+  check_table(m, 1 + ps.s.inputs.NCOMP * nlat, "lat_tab",
               "time and NCOMP values for each lateral input");
   auto& l = ps.s.inputs.load_best;
   grow_lateral_inputs(l, nlat);
