@@ -93,8 +93,8 @@ class DeclaredKinetics final : public Kinetics {
   bool declared() const override { return true; }
   // NCOMP must be the number of constituents; every forcing must cover the
   // run's times and every parameter table the reach.
-  std::string check_run(const ModelState& ms) const override;
-  std::unique_ptr<KineticsEvaluator> evaluator(const ModelState& ms) const override;
+  std::string check_run(const Inputs& ms) const override;
+  std::unique_ptr<KineticsEvaluator> evaluator(const Inputs& ms) const override;
 
   const std::string& title() const { return title_; }
   const std::string& source() const { return source_; }

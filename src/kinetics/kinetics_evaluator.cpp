@@ -70,7 +70,7 @@ double interpolate(const std::vector<double>& xs, const std::vector<double>& vs,
 
 class DeclaredEvaluator final : public KineticsEvaluator {
  public:
-  DeclaredEvaluator(const DeclaredKinetics& k, const ModelState& ms)
+  DeclaredEvaluator(const DeclaredKinetics& k, const Inputs& ms)
       : k_(k), ms_(ms), slots_(k), values_(static_cast<std::size_t>(slots_.count), 0.0) {
     const std::vector<KineticsParameter>& params = k.parameters();
     for (std::size_t j = 0; j < params.size(); ++j) {
@@ -172,7 +172,7 @@ class DeclaredEvaluator final : public KineticsEvaluator {
 
  private:
   const DeclaredKinetics& k_;
-  const ModelState& ms_;
+  const Inputs& ms_;
   Slots slots_;
   std::vector<double> values_;  // the bound variables; never resized after binding
   std::vector<std::size_t> varying_;
@@ -189,11 +189,11 @@ std::string number_text(double v) {
 
 }  // namespace
 
-std::unique_ptr<KineticsEvaluator> DeclaredKinetics::evaluator(const ModelState& ms) const {
+std::unique_ptr<KineticsEvaluator> DeclaredKinetics::evaluator(const Inputs& ms) const {
   return std::make_unique<DeclaredEvaluator>(*this, ms);
 }
 
-std::string DeclaredKinetics::check_run(const ModelState& ms) const {
+std::string DeclaredKinetics::check_run(const Inputs& ms) const {
   if (ms.NCOMP != ncomp())
     return "NCOMP is " + std::to_string(ms.NCOMP) + ", the kinetics " + source_ + " declare " +
            std::to_string(ncomp()) + " constituents";

@@ -1,6 +1,7 @@
 #include "model/estuary_model.h"
 
 #include <cassert>
+#include <sstream>
 #include <vector>
 
 #include "input/uinit.h"
@@ -20,10 +21,11 @@ inline void diagonal(double* C, int n, double capacity) {
 }
 }  // namespace
 
-EstuaryModel::EstuaryModel(Units& io, ModelState& ms, Channel channel, Outflow outflow,
+EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow outflow,
                            const Kinetics* kinetics)
     : io_(io),
       ms_(ms),
+      pos_(ms.load_best),
       channel_(channel),
       outflow_(outflow),
       kinetics_(kinetics != nullptr ? *kinetics : builtin_kinetics()),
@@ -49,9 +51,9 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
 
   const double TD = days(T);
   double S = 0.0;
-  ms_.var_drv.lookup(io_, TD, S, kDriverFlow);
+  ms_.var_drv.lookup(io_, TD, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
   double QL = 0.0;
-  ms_.load_best.lookup(io_, ms_, TD, X, S, QL, SL_.data());
+  ms_.load_best.lookup(io_, ms_, pos_, TD, X, S, QL, SL_.data());
 
   const double D = channel_.dispersion(X, QL);
 
@@ -99,11 +101,11 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
   assert(NCOMP >= 1 && NCOMP <= kMaxNcomp);
   const double TD = days(T);
   double S = 0.0;
-  ms_.var_drv.lookup(io_, TD, S, kDriverFlow);
+  ms_.var_drv.lookup(io_, TD, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
   // Flow at the first boundary: what the inputs at or upstream of it deliver.
   double QL = 0.0;
-  ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(1), S, QL, SL_.data());
-  ms_.boundarys.lookup(io_, ms_, TD, CL_.data(), CR_.data());
+  ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(1), S, QL, SL_.data());
+  ms_.boundarys.lookup(io_, ms_, TD, CL_.data(), CR_.data(), pos_.ilast_bnd);
 
   if (LEFT != 0) {
     for (int m = 0; m < NCOMP; ++m) {
@@ -113,7 +115,7 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
   } else if (outflow_ == Outflow::kFree) {
     // Flow at the second end: every input at or upstream of it.
     double QR = 0.0;
-    ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(2), S, QR, SL_.data());
+    ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(2), S, QR, SL_.data());
     for (int m = 0; m < NCOMP; ++m) {
       BETA[m] = 1.0;
       GAMMA[m] = (U[m] * QR) / ms_.TUNIT_MODEL;
@@ -134,5 +136,52 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
 }
 
 void EstuaryModel::uinit(int NCOMP, int NPTS, double* U) { UINIT(io_, ms_, NCOMP, NPTS, U); }
+
+struct EstuaryModel::QueryScratch {
+  QueryScratch(const Inputs& ms, const Kinetics& k) : pos(ms.load_best), rates(k.evaluator(ms)) {}
+  std::istringstream in;
+  std::ostringstream out;  // the look-ups' warnings: the run has written them already
+  Units io{in, out};
+  SeriesPositions pos;
+  std::unique_ptr<KineticsEvaluator> rates;  // the query's own: forcing positions apart
+};
+
+EstuaryModel::QueryScratch& EstuaryModel::query() const {
+  if (!query_) query_ = std::make_shared<QueryScratch>(ms_, kinetics_);
+  query_->out.str("");
+  return *query_;
+}
+
+void EstuaryModel::coefficients(double T, double XI, const double* U, const double* UX,
+                                Coefficients& out) const {
+  QueryScratch& q = query();
+  const double X = XI * ms_.XCONV;
+  out.area = channel_.area(X);
+  const double TD = days(T);
+  double S = 0.0;
+  ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
+  ms_.load_best.lookup(q.io, ms_, q.pos, TD, X, S, out.flow, out.lateral.data());
+  out.dispersion = channel_.dispersion(X, out.flow);
+  q.rates->rates(ReactionPoint{T, XI, TD, X, out.area, out.dispersion, out.flow}, U, UX,
+                 out.reaction.data());
+  // A constituent that does not move takes no lateral load.
+  for (int m = 0; m < ms_.NCOMP; ++m)
+    if (!moves_[static_cast<std::size_t>(m)]) out.lateral[static_cast<std::size_t>(m)] = 0.0;
+}
+
+bool EstuaryModel::transported(int k) const {
+  return k < 1 || k > kMaxNcomp || moves_[static_cast<std::size_t>(k - 1)];
+}
+
+double EstuaryModel::flow_at(double T, double X) const {
+  QueryScratch& q = query();
+  const double TD = days(T);
+  double S = 0.0;
+  ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
+  double QL = 0.0;
+  std::array<double, kMaxNcomp> SL{};
+  ms_.load_best.lookup(q.io, ms_, q.pos, TD, X, S, QL, SL.data());
+  return QL;
+}
 
 }  // namespace qz5

@@ -7,14 +7,14 @@ namespace {
 
 class BuiltinEvaluator final : public KineticsEvaluator {
  public:
-  explicit BuiltinEvaluator(const ModelState& ms) : ms_(ms) {}
+  explicit BuiltinEvaluator(const Inputs& ms) : ms_(ms) {}
   bool rates(const ReactionPoint& p, const double* U, const double* UX, double* RX) override {
     RXNS_QZ5(ms_, p.T, p.XI, kKineticsComponents, U, UX, RX);
     return true;
   }
 
  private:
-  const ModelState& ms_;
+  const Inputs& ms_;
 };
 
 }  // namespace
@@ -26,12 +26,12 @@ BuiltinKinetics::BuiltinKinetics() {
 
 int BuiltinKinetics::ncomp() const { return kKineticsComponents; }
 
-std::string BuiltinKinetics::check_run(const ModelState& ms) const {
+std::string BuiltinKinetics::check_run(const Inputs& ms) const {
   if (ms.NCOMP == kKineticsComponents) return {};
   return "the built-in kinetics need NCOMP = 6, not " + std::to_string(ms.NCOMP);
 }
 
-std::unique_ptr<KineticsEvaluator> BuiltinKinetics::evaluator(const ModelState& ms) const {
+std::unique_ptr<KineticsEvaluator> BuiltinKinetics::evaluator(const Inputs& ms) const {
   return std::make_unique<BuiltinEvaluator>(ms);
 }
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 
 namespace qz5 {
 
@@ -57,10 +57,10 @@ class Kinetics {
   // parameter file's reaction parameters are not read).
   virtual bool declared() const = 0;
   // Something about the run's inputs these kinetics cannot work with, or "".
-  virtual std::string check_run(const ModelState& ms) const = 0;
+  virtual std::string check_run(const Inputs& ms) const = 0;
   // A new evaluator for one run; it keeps a reference to ms (the unit
   // factors and, for the built-in kinetics, RXPAR), which must outlive it.
-  virtual std::unique_ptr<KineticsEvaluator> evaluator(const ModelState& ms) const = 0;
+  virtual std::unique_ptr<KineticsEvaluator> evaluator(const Inputs& ms) const = 0;
 };
 
 // The built-in six-pool kinetics (RXNS_QZ5).
@@ -70,8 +70,8 @@ class BuiltinKinetics final : public Kinetics {
   int ncomp() const override;
   const std::vector<ConstituentDecl>& constituents() const override { return constituents_; }
   bool declared() const override { return false; }
-  std::string check_run(const ModelState& ms) const override;
-  std::unique_ptr<KineticsEvaluator> evaluator(const ModelState& ms) const override;
+  std::string check_run(const Inputs& ms) const override;
+  std::unique_ptr<KineticsEvaluator> evaluator(const Inputs& ms) const override;
 
  private:
   std::vector<ConstituentDecl> constituents_;  // generic: c1 .. c6, no units

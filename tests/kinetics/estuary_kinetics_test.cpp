@@ -16,7 +16,7 @@ namespace {
 
 // RXPAR(k) from the parameter descriptions of the declared file, which say
 // which reaction parameter each one is.
-void rxpar_from_descriptions(const DeclaredKinetics& k, ModelState& ms) {
+void rxpar_from_descriptions(const DeclaredKinetics& k, Inputs& ms) {
   int found = 0;
   for (const KineticsParameter& p : k.parameters()) {
     int index = 0;
@@ -31,7 +31,7 @@ TEST(EstuaryKinetics, DeclaredRatesEqualTheBuiltInOnesAtRandomStates) {
   const auto declared =
       DeclaredKinetics::read_file(repo_root() / "examples" / "kinetics" / "estuary.toml");
   ASSERT_EQ(declared->ncomp(), 6);
-  ModelState ms;
+  Inputs ms;
   ms.NCOMP = 6;
   rxpar_from_descriptions(*declared, ms);
   std::mt19937_64 rng(20261207);

@@ -75,7 +75,7 @@ TEST(KineticsFile, ValidFileGivesItsDeclarations) {
 
 TEST(KineticsFile, RatesAtChosenPointsEqualTheHandComputedValues) {
   const Loaded l = load_valid();
-  ModelState ms;
+  Inputs ms;
   ms.NCOMP = 3;
   for (int k = 1; k <= 3; ++k) ms.CCONV(k) = 2.0;  // file value = 2 * model value
   auto ev = l.k->evaluator(ms);
@@ -114,7 +114,7 @@ TEST(KineticsFile, ParameterSetByNameAndItsBounds) {
 TEST(KineticsFile, NonFiniteRateIsReported) {
   const auto k = DeclaredKinetics::read_text(
       "[[constituents]]\nname = \"C\"\n[rates]\nC = \"log(C)\"\n", "nan.toml");
-  ModelState ms;
+  Inputs ms;
   ms.NCOMP = 1;
   ms.CCONV(1) = 1.0;
   auto ev = k->evaluator(ms);

@@ -89,27 +89,25 @@ struct Reach {
   }
 };
 
-// Reads the names file in `dir` with the kinetics (the readers open files
-// relative to the working folder, so it is changed for the read).
+// Reads the names file in `dir` (names inside it relative to `dir`) with
+// the kinetics.
 inline Scenario read_with(const fs::path& dir, std::shared_ptr<const Kinetics> kinetics,
                           std::string* console = nullptr, const std::string& names = "run.fn") {
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir);
   std::istringstream in;
   std::ostringstream out;
   Units io(in, out);
-  const char* const argv[] = {"qz5", names.c_str()};
-  Scenario s;
+  ScenarioReadOptions options;
+  options.legacy_limits = false;
+  options.base_folder = dir;
+  options.kinetics = std::move(kinetics);
   try {
-    s = read_scenario(io, 2, argv, false, {}, std::move(kinetics));
+    Scenario s = read_scenario(io, names, options);
+    if (console != nullptr) *console = out.str();
+    return s;
   } catch (...) {
-    fs::current_path(previous);
     if (console != nullptr) *console = out.str();
     throw;
   }
-  fs::current_path(previous);
-  if (console != nullptr) *console = out.str();
-  return s;
 }
 
 // A channel of constant area and dispersion (per day) over [0, length].
@@ -148,7 +146,7 @@ inline std::vector<Profile> run_all(const Scenario& s, Summary* summary = nullpt
   if (summary != nullptr) {
     *summary = sum;
   } else {
-    EXPECT_EQ(sum.status, 0) << sum.message << "\n" << sum.console;
+    EXPECT_TRUE(sum.completed()) << sum.message << "\n" << sum.console;
   }
   return keeper.profiles;
 }

@@ -47,7 +47,7 @@ TEST(RunRecordNames, DeclaredKineticsNameTheConstituents) {
   Units io(in, out);
   const Summary sum = run_scenario(s, {}, &rec, io);
   rec.finish(sum);
-  ASSERT_EQ(sum.status, 0) << out.str();
+  ASSERT_TRUE(sum.completed()) << sum.message << "\n" << out.str();
   const results::Variable* sal = variable(rec.record(), "salinity");
   const results::Variable* cs = variable(rec.record(), "Cs");
   ASSERT_NE(sal, nullptr);
