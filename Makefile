@@ -20,6 +20,7 @@ CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 all: build
 
 build:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
@@ -56,6 +57,7 @@ python-packages:
 	./tools/ensure_packages.sh $(RUN_PACKAGES) $(PY_PACKAGES)
 
 test-sanitize:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	rm -rf $(SAN_BUILD)
 	$(CMAKE_GEN) -B $(SAN_BUILD) -DQZ5_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
@@ -63,6 +65,7 @@ test-sanitize:
 	  ctest --output-on-failure -j $(JOBS)
 
 bench:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B build-bench -DQZ5_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 
