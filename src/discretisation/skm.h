@@ -54,4 +54,12 @@ void SETSKM(Units& io, SkmState& s, PdeProblem& p, int& NEQ, int NCOMP, int NPTS
 void SKMRES(Units& io, const SkmState& s, PdeProblem& p, int NEQ, double T, const double* Y,
             const double* YPRIME, double* DELTA, int& IRES, double* RPAR, int LENWK);
 
+// Reach of the unknowns in the residual, point by point: the rows that value k
+// (1..NCOMP) of point p can change lie in points p-1 .. p+1 (a transport row
+// reads its two intervals, a grid row the monitors of its two intervals); the
+// position of point p reaches the grid rows of points p-2 .. p+2 (through the
+// smoothed concentrations of the intervals around them). reach[k-1] for
+// k = 1..NCOMP+1.
+inline int skm_point_reach(int k, int NCOMP) { return k <= NCOMP ? 1 : 2; }
+
 }  // namespace qz5

@@ -176,6 +176,11 @@ void RunSession::prepare() {
   };
   jac_ = jac_dummy;
   integrator_ = std::make_unique<Integrator>(io_, skm_.EPSMACH);
+  BlockStructure structure;
+  structure.block = ms_.NCOMP + 1;
+  for (int k = 1; k <= structure.block; ++k)
+    structure.reach[static_cast<std::size_t>(k - 1)] = skm_point_reach(k, ms_.NCOMP);
+  integrator_->set_block_structure(structure);
   step_limit_ = options_.max_steps_per_interval > 0 ? options_.max_steps_per_interval
                                                     : default_step_limit(ms_.NPTS);
   ms_.T = ms_.TSTART;

@@ -37,7 +37,7 @@ class DasslCall {
             double* Y, double* YPRIME, double& TOUT, int* INFO, double* RTOL, double* ATOL,
             int& IDID, double* RWORK, int LRW, int* IWORK, int LIW, double* RPAR, int* IPAR,
             const JacobianFn& JAC)
-      : integrator_(integrator), io_(io), P_{io, NEQ, RES, JAC, RPAR, IPAR}, T_(T), Y_(Y),
+      : integrator_(integrator), io_(io), P_{io, NEQ, RES, JAC, RPAR, IPAR, &integrator.block_structure()}, T_(T), Y_(Y),
         YPRIME_(YPRIME), TOUT_(TOUT), info_(INFO), RTOL_(RTOL), ATOL_(ATOL), IDID_(IDID),
         RWORK_(RWORK), LRW_(LRW), IWORK_(IWORK), LIW_(LIW) {}
 

@@ -16,6 +16,7 @@
 // Nothing is allocated while stepping.
 #pragma once
 
+#include <array>
 #include <functional>
 
 #include "integrator/work_layout.h"
@@ -33,6 +34,20 @@ using ResidualFn = std::function<void(double t, double* y, double* yprime, doubl
 using JacobianFn = std::function<void(double t, double* y, double* yprime, double* pd, double cj,
                                       double* rpar, int* ipar)>;
 
+// What the caller knows of the dependence pattern of a banded system whose
+// unknowns come in blocks of `block` (one block per grid point, say): the
+// residual rows that unknown c (1..block) of block p can change all lie in
+// blocks p - reach[c-1] .. p + reach[c-1] (and within the band). The banded
+// difference quotients then need fewer residual evaluations: columns of one
+// unknown c whose blocks are 2 reach + 1 apart change disjoint rows, so one
+// evaluation gives all of them. The matrix is the same, entry for entry, as
+// with the plain grouping by the bandwidth. block = 0: nothing known.
+struct BlockStructure {
+  static constexpr int kMaxBlock = 16;
+  int block = 0;
+  std::array<int, kMaxBlock> reach{};
+};
+
 class Integrator {
  public:
   // io: unit table for the framed reports (unit 6). unit_roundoff: the
@@ -49,12 +64,18 @@ class Integrator {
               int* INFO, double* RTOL, double* ATOL, int& IDID, double* RWORK, int LRW,
               int* IWORK, int LIW, double* RPAR, int* IPAR, const JacobianFn& JAC);
 
+  // Declares the dependence pattern for the banded difference quotients
+  // (used when it saves residual evaluations; ignored otherwise).
+  void set_block_structure(const BlockStructure& s) { structure_ = s; }
+  const BlockStructure& block_structure() const { return structure_; }
+
   // The unit roundoff; the argument is ignored (the integrator passes 4).
   double MACHINE_CONSTANT(int I) const;
 
  private:
   Units& io_;
   double unit_roundoff_;
+  BlockStructure structure_{};
 };
 
 }  // namespace qz5
