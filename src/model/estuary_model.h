@@ -27,6 +27,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 #include "discretisation/pde_problem.h"
 #include "input/model_state.h"
@@ -65,11 +67,31 @@ class EstuaryModel : public PdeProblem {
   void uinit(int NCOMP, int NPTS, double* U) override;
 
   const Channel& channel() const { return channel_; }
+  // How many spdef calls used remembered position terms (see below).
+  long reused_terms() const { return reused_; }
   Outflow outflow() const { return outflow_; }
 
  private:
   // Time in days of model time T.
   double days(double T) const;
+
+  // What spdef takes from the position and the time alone: the area, the
+  // driver, the lateral flow and loads, the dispersion.
+  struct PositionTerms {
+    std::uint64_t generation = 0;
+    double XI = 0.0;
+    double A = 0.0;
+    double S = 0.0;
+    double QL = 0.0;
+    double D = 0.0;
+    std::array<double, kMaxNcomp> SL{};
+  };
+  void position_terms(double T, double XI, PositionTerms& p);
+  // Starts a new generation of remembered terms when T is not the time of
+  // the last look-ups.
+  void note_time(double T);
+  // Whether the look-ups at day TD warn (and so must be made every time).
+  bool lookups_warn(double TD) const;
 
   Units& io_;
   ModelState& ms_;
@@ -80,6 +102,19 @@ class EstuaryModel : public PdeProblem {
   std::array<double, kMaxNcomp> SL_{};
   std::array<double, kMaxNcomp> CL_{};
   std::array<double, kMaxNcomp> CR_{};
+  // The position terms of every interval of the current residual, remembered
+  // while the time stays the same: the difference quotients of the iteration
+  // matrix change the concentrations of most intervals but not their
+  // positions. A term is used again only when the interval's evaluation point
+  // has the same bits and every look-up since it was made was at the same
+  // time (so the series' remembered positions are where they were); look-ups
+  // that warn are never skipped. Sized once, when the initial state is set.
+  std::vector<PositionTerms> remembered_;
+  PositionTerms unremembered_;  // for calls beyond the grid's intervals
+  std::uint64_t generation_ = 1;
+  double time_ = 0.0;
+  int interval_ = 0;  // spdef calls since the left boundary's bndr call
+  long reused_ = 0;
 };
 
 }  // namespace qz5

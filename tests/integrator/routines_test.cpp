@@ -2,6 +2,9 @@
 // step history, and the iteration matrix with its solve.
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <random>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -104,6 +107,55 @@ TEST(InterpolateHistory, AtTheMeshPointGivesTheStoredSolutionExactly) {
   EXPECT_EQ(y, phi[0]);
   // At DT = 0 the slope of the j-th Newton term is phi_j / psi_(j-1).
   EXPECT_NEAR(yp, -7.5 / 0.1 + 1e-3 / 0.25 + 4.0 / 0.3 + 2.5 / 0.7 - 1.0 / 0.9, 1e-12);
+}
+
+// The norm as the plain two-pass loop, one element after the other.
+double plain_norm(const std::vector<double>& v, const std::vector<double>& wt) {
+  double biggest = 0.0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const double q = std::abs(v[i] / wt[i]);
+    if (!std::isfinite(q)) return std::numeric_limits<double>::quiet_NaN();
+    if (q > biggest) biggest = q;
+  }
+  if (biggest <= 0.0) return 0.0;
+  double sumsq = 0.0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const double s = (v[i] / wt[i]) / biggest;
+    sumsq = sumsq + s * s;
+  }
+  return biggest * std::sqrt(sumsq / static_cast<double>(v.size()));
+}
+
+TEST(WeightedNorm, EqualsThePlainLoopBitForBitAtEveryLength) {
+  // Odd and even lengths (the two-lane passes have a tail), both sides of the
+  // length whose quotients are kept, signed zeros, and a non-finite element
+  // in either lane.
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<double> u(-3.0, 3.0);
+  for (int n : {1, 2, 3, 4, 5, 8, 9, 700, 701, 4095, 4096, 4097, 5001}) {
+    for (int special = -1; special < 3; ++special) {
+      SCOPED_TRACE(::testing::Message() << "NEQ " << n << " case " << special);
+      std::vector<double> v(static_cast<std::size_t>(n)), wt(v.size());
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        v[i] = i % 11 == 4 ? -0.0 : u(rng) * std::pow(10.0, u(rng));
+        wt[i] = 1e-6 + std::abs(u(rng)) * 1e-3;
+      }
+      const std::size_t at = static_cast<std::size_t>(n - 1);
+      if (special == 0) v[at] = std::numeric_limits<double>::quiet_NaN();
+      if (special == 1) v[at / 2] = -std::numeric_limits<double>::infinity();
+      if (special == 2) std::fill(v.begin(), v.end(), -0.0);
+      const double want = plain_norm(v, wt);
+      const double got = WEIGHTED_RMS_NORM(n, v.data(), wt.data());
+      if (std::isnan(want)) {
+        EXPECT_TRUE(std::isnan(got));
+      } else {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(want)) << got;
+      }
+      if (special >= 0 && special <= 1) {
+        EXPECT_TRUE(std::isnan(want));
+      }
+    }
+  }
 }
 
 // A linear banded system G = A y + B y' - f with fixed band entries: the

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -292,6 +293,88 @@ TEST_F(EstuaryModelTest, InitialProfileRunsBetweenTheBoundaryStartValues) {
     for (int m = 0; m < kN; ++m) EXPECT_EQ(at(m, j), (2.0 * (m + 1) + 2.0 * j) / kCconv[m]);
     EXPECT_EQ(at(kN, j), 1.5 * j);
   }
+}
+
+// The model remembers what spdef takes from the position and the time (area,
+// driver, lateral flow and loads, dispersion) per interval of a residual. A
+// second model without remembered terms (never set up by uinit), fed the same
+// calls, gives the bits every call must have.
+TEST_F(EstuaryModelTest, RemembersPositionTermsOnlyWhileTimeAndPositionStay) {
+  ms_->var_drv.v_drv(2) = 3.0;  // the driver changes with time
+  constexpr int kPts = 5;
+  std::array<double, (kN + 1) * kPts> Y{};
+  for (int j = 0; j < kPts; ++j) Y[static_cast<std::size_t>(j * (kN + 1) + kN)] = 5.0 + 4.0 * j;
+  model_.uinit(kN, kPts, Y.data());
+  EstuaryModel plain(io_, *ms_);
+  struct Evaluation {
+    double day;
+    std::array<double, kPts - 1> xi;
+    double scale;  // of the concentrations
+    long reused;   // calls that may use remembered terms
+  };
+  const std::array<double, kPts - 1> xs = {6.5, 10.25, 14.0, 18.75};
+  const Evaluation script[] = {
+      {2.0, xs, 1.0, 0},                        // first at this time
+      {2.0, xs, 1.5, 4},                        // concentrations only: all four
+      {2.0, {6.5, 10.25, 14.5, 18.75}, 1.0, 3},  // one interval moved
+      {3.0, xs, 1.0, 0},                        // a new time
+      {2.0, xs, 1.0, 0},                        // back: the series looked elsewhere meanwhile
+      {2.0, xs, 2.0, 4},
+  };
+  long expected_reuse = 0;
+  for (const Evaluation& e : script) {
+    SCOPED_TRACE(::testing::Message() << "day " << e.day << " scale " << e.scale);
+    const double T = e.day * 86400.0;
+    Six U = model_conc();
+    for (double& u : U) u *= e.scale;
+    const Six UX = {0.5, -1.0, 0.25, 2.0, -0.125, 1.0};
+    for (EstuaryModel* m : {&model_, &plain}) {
+      Six BETA, GAMMA;
+      int IRES = 0;
+      m->bndr(T, BETA.data(), GAMMA.data(), U.data(), UX.data(), kN, 1, IRES);
+    }
+    for (int i = 0; i < kPts - 1; ++i) {
+      Coefficients k[2];
+      for (int which = 0; which < 2; ++which) {
+        EstuaryModel& m = which == 0 ? model_ : plain;
+        int IRES = 0;
+        m.spdef(T, e.xi[static_cast<std::size_t>(i)], kN, U.data(), UX.data(), k[which].C.data(),
+                k[which].Q.data(), k[which].R.data(), IRES);
+      }
+      EXPECT_EQ(std::memcmp(&k[0], &k[1], sizeof k[0]), 0) << "interval " << i;
+    }
+    expected_reuse += e.reused;
+    EXPECT_EQ(model_.reused_terms(), expected_reuse);
+  }
+  EXPECT_EQ(plain.reused_terms(), 0);
+}
+
+TEST_F(EstuaryModelTest, LookUpsThatWarnAreMadeEveryTime) {
+  // Driver to day 20, lateral table to day 10: at day 12 every lateral
+  // look-up warns, and must go on warning at every call.
+  ms_->var_drv.t_drv(2) = 20.0;
+  constexpr int kPts = 4;
+  std::array<double, (kN + 1) * kPts> Y{};
+  model_.uinit(kN, kPts, Y.data());
+  out_.str("");
+  const double T = 12.0 * 86400.0;
+  const Six U = model_conc();
+  const Six UX{};
+  for (int evaluation = 0; evaluation < 2; ++evaluation) {
+    Six BETA, GAMMA;
+    int IRES = 0;
+    model_.bndr(T, BETA.data(), GAMMA.data(), U.data(), UX.data(), kN, 1, IRES);
+    for (double xi : {6.0, 8.0, 10.0}) spdef(xi, U, UX, IRES, T);
+  }
+  const std::string text = out_.str();
+  int warnings = 0;
+  for (std::size_t at = text.find("extrapolating beyond tmax"); at != std::string::npos;
+       at = text.find("extrapolating beyond tmax", at + 1))
+    ++warnings;
+  // Twice: bndr warns for the lateral and the boundary series (which ends at
+  // day 4), each spdef call for the lateral series.
+  EXPECT_EQ(warnings, 2 * (2 + 3));
+  EXPECT_EQ(model_.reused_terms(), 0);
 }
 
 }  // namespace
