@@ -119,6 +119,7 @@ RunOptions run_options(const CliOptions& cli) {
   RunOptions opt;
   opt.observe_steps = true;  // one progress line per step
   opt.max_steps_per_interval = cli.max_steps_per_interval;
+  opt.project_negative = cli.project_negative;
   if (cli.legacy_limits) {
     Capacities caps;
     caps.hint = kLegacyLimitHint;

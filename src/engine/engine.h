@@ -57,6 +57,10 @@ struct RunOptions {
   // an integration failure (IDID = -1, "too much work"); 0: the default,
   // default_step_limit(NPTS).
   long max_steps_per_interval = 0;
+  // With INFO10 = 1: project small negative values away and reject steps
+  // that go negative beyond the tolerance, instead of the legacy clip that
+  // makes coarse grids crawl (the integrator's NonNegative::kProject).
+  bool project_negative = false;
   // Call Observer::on_step after every accepted step.
   bool observe_steps = false;
   // Legacy workspace limits; unset: limited only by memory.

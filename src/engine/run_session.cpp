@@ -181,6 +181,7 @@ void RunSession::prepare() {
   for (int k = 1; k <= structure.block; ++k)
     structure.reach[static_cast<std::size_t>(k - 1)] = skm_point_reach(k, ms_.NCOMP);
   integrator_->set_block_structure(structure);
+  if (options_.project_negative) integrator_->set_nonnegative(NonNegative::kProject);
   step_limit_ = options_.max_steps_per_interval > 0 ? options_.max_steps_per_interval
                                                     : default_step_limit(ms_.NPTS);
   ms_.T = ms_.TSTART;

@@ -48,6 +48,23 @@ struct BlockStructure {
   std::array<int, kMaxBlock> reach{};
 };
 
+// How INFO(10) = 1 keeps the solution non-negative.
+enum class NonNegative {
+  // A negative part of the corrected solution up to a third of the error
+  // weights (root-mean-square) enters the history, not the returned values;
+  // a larger one counts as a corrector failure: the step is cut to a quarter
+  // and the matrix formed again. Where the semi-discrete solution itself
+  // dips below zero (a coarse grid under a steep foot) this makes the steps
+  // crawl.
+  kClip,
+  // A negative part within the error weights (norm at most 1) is projected
+  // away: the returned values and the history are set to zero there, and
+  // the error estimate is that of the step itself. A larger one rejects the
+  // step like a failed error test, shrinking it in proportion (0.25 to 0.9)
+  // and keeping the matrix when it can.
+  kProject,
+};
+
 class Integrator {
  public:
   // io: unit table for the framed reports (unit 6). unit_roundoff: the
@@ -67,6 +84,9 @@ class Integrator {
   // Declares the dependence pattern for the banded difference quotients
   // (used when it saves residual evaluations; ignored otherwise).
   void set_block_structure(const BlockStructure& s) { structure_ = s; }
+  // The treatment of INFO(10) = 1 (kClip unless set).
+  void set_nonnegative(NonNegative n) { nonnegative_ = n; }
+  NonNegative nonnegative() const { return nonnegative_; }
   const BlockStructure& block_structure() const { return structure_; }
 
   // The unit roundoff; the argument is ignored (the integrator passes 4).
@@ -76,6 +96,7 @@ class Integrator {
   Units& io_;
   double unit_roundoff_;
   BlockStructure structure_{};
+  NonNegative nonnegative_ = NonNegative::kClip;
 };
 
 }  // namespace qz5
