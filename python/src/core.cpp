@@ -163,6 +163,7 @@ struct RunArgs {
   std::optional<double> rtol, atol, tau, kappa, alpha;
   long max_steps_per_interval = 0;  // 0: the engine's default for the grid
   std::string nonnegative = "clip";  // INFO10 = 1: "clip" (legacy) or "project"
+  std::optional<double> position_rtol, position_atol;  // tolerances of the positions alone
   bool observe_steps = false;
   bool legacy_capacities = false;
   // What to record.
@@ -217,6 +218,8 @@ qz5::RunOptions options_of(const RunArgs& a) {
   o.alpha = a.alpha;
   o.max_steps_per_interval = a.max_steps_per_interval;
   o.project_negative = a.nonnegative == "project";
+  o.position_rtol = a.position_rtol;
+  o.position_atol = a.position_atol;
   // Station series and the budget are sampled after every accepted step.
   o.observe_steps = a.observe_steps || !a.stations.empty() || a.budget;
   if (a.legacy_capacities) o.capacities = qz5::Capacities{};
@@ -245,7 +248,9 @@ void check_before_run(const PyScenario& ps, const RunArgs& a) {
                                 {"atol", a.atol},
                                 {"tau", a.tau},
                                 {"kappa", a.kappa},
-                                {"alpha", a.alpha}})
+                                {"alpha", a.alpha},
+                                {"position_rtol", a.position_rtol},
+                                {"position_atol", a.position_atol}})
     if (v && !(std::isfinite(*v) && *v >= 0.0))
       throw FieldError{name, std::string(name) + ": must be finite and not negative"};
   if (a.max_steps_per_interval < 0)
@@ -445,6 +450,8 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("alpha", &RunArgs::alpha)
       .def_readwrite("max_steps_per_interval", &RunArgs::max_steps_per_interval)
       .def_readwrite("nonnegative", &RunArgs::nonnegative)
+      .def_readwrite("position_rtol", &RunArgs::position_rtol)
+      .def_readwrite("position_atol", &RunArgs::position_atol)
       .def_readwrite("observe_steps", &RunArgs::observe_steps)
       .def_readwrite("legacy_capacities", &RunArgs::legacy_capacities)
       .def_readwrite("profiles", &RunArgs::profiles)

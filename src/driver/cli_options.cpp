@@ -86,6 +86,10 @@ Options (before the names file):
                        before the run ends as an integration failure (default
                        100 per grid point, at least 5000; the bundled scenario
                        needs at most 102)
+  --position-tolerance RTOL,ATOL
+                       error tolerances of the grid positions alone (model length
+                       units), the scenario's RTOL and ATOL staying those of the
+                       concentrations: positions need not be resolved as tightly
   --nonnegative clip|project
                        how INFO10 = 1 keeps concentrations non-negative: clip
                        (the legacy treatment, the default) or project (small
@@ -183,6 +187,16 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
           o.project_negative = *v == "project";
         } else {
           o.error = "--nonnegative takes clip or project, not " + *v;
+        }
+      }
+    } else if (a == "--position-tolerance") {
+      if (auto v = value_of(a)) {
+        std::vector<double> pair;
+        if (parse_positions(*v, pair) && pair.size() == 2 && pair[0] >= 0.0 && pair[1] > 0.0) {
+          o.position_rtol = pair[0];
+          o.position_atol = pair[1];
+        } else {
+          o.error = "--position-tolerance takes RTOL,ATOL (RTOL >= 0, ATOL > 0), not " + *v;
         }
       }
     } else if (a == "--max-steps") {

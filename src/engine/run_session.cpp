@@ -95,6 +95,17 @@ void RunSession::set_integrator_options() {
   ms.MAXORD = kMaxOrd;
   rtol_ = ms.RTOL;
   atol_ = ms.ATOL;
+  if (options_.position_rtol || options_.position_atol) {
+    ms.INFO(2) = 1;
+    const int nvar = ms.NCOMP + 1;
+    rtols_.assign(static_cast<std::size_t>(ms.NEQ), rtol_);
+    atols_.assign(static_cast<std::size_t>(ms.NEQ), atol_);
+    for (std::size_t i = static_cast<std::size_t>(nvar - 1); i < rtols_.size();
+         i += static_cast<std::size_t>(nvar)) {
+      rtols_[i] = options_.position_rtol.value_or(rtol_);
+      atols_[i] = options_.position_atol.value_or(atol_);
+    }
+  }
 }
 
 void RunSession::size_workspace() {
@@ -190,7 +201,8 @@ void RunSession::prepare() {
 void RunSession::call_integrator() {
   ModelState& ms = ms_;
   integrator_->DDASSL(residual_, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT,
-                      ms.INFO.data(), &rtol_, &atol_, ms.IDID, ms.RWORK.data(), ms.LRW,
+                      ms.INFO.data(), rtols_.empty() ? &rtol_ : rtols_.data(),
+                      atols_.empty() ? &atol_ : atols_.data(), ms.IDID, ms.RWORK.data(), ms.LRW,
                       ms.IWORK.data(), ms.LIW, ms.RPAR.data(), ms.IPAR.data(), jac_);
 }
 

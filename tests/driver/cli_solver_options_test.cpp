@@ -30,3 +30,23 @@ TEST(CliSolverOptions, NonNegativeTreatment) {
 
 }  // namespace
 }  // namespace qz5
+
+namespace qz5 {
+namespace {
+
+TEST(CliSolverOptions, PositionTolerance) {
+  const CliOptions none = parse({"run.fn"});
+  EXPECT_FALSE(none.position_rtol.has_value());
+  EXPECT_FALSE(none.position_atol.has_value());
+  const CliOptions o = parse({"--position-tolerance", "0,2.5", "run.fn"});
+  ASSERT_EQ(o.error, "");
+  EXPECT_EQ(o.position_rtol, 0.0);
+  EXPECT_EQ(o.position_atol, 2.5);
+  for (const char* bad : {"1e-3", "1,2,3", "-1,2", "0,0", "a,b"}) {
+    EXPECT_EQ(parse({"--position-tolerance", bad, "run.fn"}).error,
+              std::string("--position-tolerance takes RTOL,ATOL (RTOL >= 0, ATOL > 0), not ") + bad);
+  }
+}
+
+}  // namespace
+}  // namespace qz5

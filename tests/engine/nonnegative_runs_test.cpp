@@ -52,3 +52,38 @@ TEST(NonNegativeRuns, TheLegacyClipStillCrawlsOnFortyOnePoints) {
 
 }  // namespace
 }  // namespace qz5::engine_test
+
+namespace qz5::engine_test {
+namespace {
+
+// Tolerances of their own for the grid positions. Equal to the scenario's,
+// the vector tolerances give the scalar run bit for bit (every weight is the
+// same); a loose position tolerance is applied (the steps change) and leaves
+// the concentrations within the tolerance's reach of the default run.
+TEST(PositionTolerances, EqualValuesRepeatTheRunLooseOnesChangeIt) {
+  Scenario s = bundled();
+  s.inputs.NTIMES = 3;
+  Keeper plain_keeper, same_keeper, loose_keeper;
+  const Summary plain = run_scenario(s, {}, &plain_keeper);
+  ASSERT_EQ(plain.status, 0);
+  RunOptions same;
+  same.position_rtol = s.inputs.RTOL;
+  same.position_atol = s.inputs.ATOL;
+  const Summary again = run_scenario(s, same, &same_keeper);
+  ASSERT_EQ(again.status, 0);
+  EXPECT_EQ(again.statistics.steps, plain.statistics.steps);
+  ASSERT_EQ(same_keeper.profiles.size(), plain_keeper.profiles.size());
+  for (std::size_t i = 0; i < plain_keeper.profiles.size(); ++i) {
+    EXPECT_EQ(same_keeper.profiles[i].x, plain_keeper.profiles[i].x) << i;
+    EXPECT_EQ(same_keeper.profiles[i].c, plain_keeper.profiles[i].c) << i;
+  }
+  RunOptions loose;
+  loose.position_rtol = 0.0;
+  loose.position_atol = 50.0;  // metres, against spacings of about 290 m
+  const Summary changed = run_scenario(s, loose, &loose_keeper);
+  ASSERT_EQ(changed.status, 0);
+  EXPECT_NE(changed.statistics.steps, plain.statistics.steps);
+}
+
+}  // namespace
+}  // namespace qz5::engine_test
