@@ -31,13 +31,14 @@ def _constituent_spec(constituents):
 def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
              max_steps_per_interval=None, observe_steps=False, legacy_capacities=False,
              profiles=True, stations=None, budget=False, constituents=None, length_unit=None,
-             nonnegative="clip", position_tolerance=None):
+             nonnegative="clip", position_tolerance=None, jacobian="differences"):
     """The engine's options and what to record, as the binding takes them."""
     a = _core.RunArgs()
     a.rtol, a.atol, a.tau, a.kappa, a.alpha = rtol, atol, tau, kappa, alpha
     if max_steps_per_interval is not None:
         a.max_steps_per_interval = int(max_steps_per_interval)
     a.nonnegative = str(nonnegative)
+    a.jacobian = str(jacobian)
     if position_tolerance is not None:
         a.position_rtol, a.position_atol = (float(v) for v in position_tolerance)
     a.observe_steps = bool(observe_steps)
@@ -112,7 +113,8 @@ def run(scenario, stations=None, budget=False, *, constituents=None, length_unit
     ("clip", the legacy treatment of INFO10 = 1, or "project": small negative
     values set to zero and steps going further below rejected, so that coarse
     grids do not crawl), position_tolerance ((rtol, atol) of the grid
-    positions alone, in model length units).
+    positions alone, in model length units), jacobian ("differences" or
+    "exact": the iteration matrix from the residual's derivatives).
 
     A run that stops or whose integration fails raises
     :class:`qz5.errors.RunError` carrying the system's message, with what was

@@ -163,6 +163,7 @@ struct RunArgs {
   std::optional<double> rtol, atol, tau, kappa, alpha;
   long max_steps_per_interval = 0;  // 0: the engine's default for the grid
   std::string nonnegative = "clip";  // INFO10 = 1: "clip" (legacy) or "project"
+  std::string jacobian = "differences";  // or "exact"
   std::optional<double> position_rtol, position_atol;  // tolerances of the positions alone
   bool observe_steps = false;
   bool legacy_capacities = false;
@@ -218,6 +219,7 @@ qz5::RunOptions options_of(const RunArgs& a) {
   o.alpha = a.alpha;
   o.max_steps_per_interval = a.max_steps_per_interval;
   o.project_negative = a.nonnegative == "project";
+  o.exact_jacobian = a.jacobian == "exact";
   o.position_rtol = a.position_rtol;
   o.position_atol = a.position_atol;
   // Station series and the budget are sampled after every accepted step.
@@ -258,6 +260,8 @@ void check_before_run(const PyScenario& ps, const RunArgs& a) {
                      "max_steps_per_interval: must not be negative (0: the default)"};
   for (const double x : a.stations)
     if (!std::isfinite(x)) throw FieldError{"stations", "stations: a position is not finite"};
+  if (a.jacobian != "differences" && a.jacobian != "exact")
+    throw FieldError{"jacobian", "jacobian: differences or exact, not " + a.jacobian};
   if (a.nonnegative != "clip" && a.nonnegative != "project")
     throw FieldError{"nonnegative", "nonnegative: clip or project, not " + a.nonnegative};
 }
@@ -450,6 +454,7 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("alpha", &RunArgs::alpha)
       .def_readwrite("max_steps_per_interval", &RunArgs::max_steps_per_interval)
       .def_readwrite("nonnegative", &RunArgs::nonnegative)
+      .def_readwrite("jacobian", &RunArgs::jacobian)
       .def_readwrite("position_rtol", &RunArgs::position_rtol)
       .def_readwrite("position_atol", &RunArgs::position_atol)
       .def_readwrite("observe_steps", &RunArgs::observe_steps)

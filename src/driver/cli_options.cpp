@@ -86,6 +86,9 @@ Options (before the names file):
                        before the run ends as an integration failure (default
                        100 per grid point, at least 5000; the bundled scenario
                        needs at most 102)
+  --jacobian differences|exact
+                       form the integrator's iteration matrix by differences of
+                       the residual (the default) or from its derivatives
   --position-tolerance RTOL,ATOL
                        error tolerances of the grid positions alone (model length
                        units), the scenario's RTOL and ATOL staying those of the
@@ -180,6 +183,14 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
       if (auto v = value_of(a)) {
         if (!parse_positions(*v, o.stations))
           o.error = "--stations takes positions separated by commas, not " + *v;
+      }
+    } else if (a == "--jacobian") {
+      if (auto v = value_of(a)) {
+        if (*v == "exact" || *v == "differences") {
+          o.exact_jacobian = *v == "exact";
+        } else {
+          o.error = "--jacobian takes differences or exact, not " + *v;
+        }
       }
     } else if (a == "--nonnegative") {
       if (auto v = value_of(a)) {

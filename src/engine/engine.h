@@ -57,6 +57,9 @@ struct RunOptions {
   // an integration failure (IDID = -1, "too much work"); 0: the default,
   // default_step_limit(NPTS).
   long max_steps_per_interval = 0;
+  // Form the iteration matrix from the derivatives of the residual instead
+  // of by differences (23 residual evaluations per matrix).
+  bool exact_jacobian = false;
   // Tolerances of the grid positions alone (model length units; unset: the
   // concentrations' RTOL and ATOL). Setting either gives the integrator
   // vector tolerances (INFO(2) = 1): the positions need not be resolved as

@@ -90,6 +90,7 @@ void RunSession::set_integrator_options() {
   ms.INFO.fill(0);
   ms.INFO(3) = 1;
   ms.INFO(6) = 1;
+  ms.INFO(5) = options_.exact_jacobian ? 1 : 0;
   ms.INFO(10) = ms.INFO10;
   ms.INFO(11) = 1;
   ms.MAXORD = kMaxOrd;
@@ -186,6 +187,15 @@ void RunSession::prepare() {
     RES(io, ms, skm, model, t, y, yprime, delta, ires, rpar, ipar);
   };
   jac_ = jac_dummy;
+  if (options_.exact_jacobian) {
+    // A matrix SKMJAC cannot form is left zero: singular, so the integrator
+    // shrinks the step as for any singular matrix.
+    jac_ = [&skm, &model](double t, double* y, double* yprime, double* pd, double cj, double*,
+                          int*) {
+      int ires = 0;
+      SKMJAC(skm, model, t, y, yprime, cj, pd, ires);
+    };
+  }
   integrator_ = std::make_unique<Integrator>(io_, skm_.EPSMACH);
   BlockStructure structure;
   structure.block = ms_.NCOMP + 1;

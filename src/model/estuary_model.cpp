@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cassert>
+#include <cmath>
 
 #include "input/uinit.h"
 
@@ -84,6 +85,73 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
     R[m] = UX[m] * k1 + U[m] * k2;
     Q[m] = ((RX_[m] * A + SL[m]) * k3) / ms_.CCONV(m + 1);
   }
+}
+
+bool EstuaryModel::coefficient_derivatives(double T, double XI, int NCOMP, const double* U,
+                                           const double* UX, CoefficientDerivatives& d) {
+  assert(NCOMP == kKineticsComponents);
+  const double X = XI * ms_.XCONV;
+  PositionTerms p;
+  position_terms(T, XI, p);
+  const double dA = channel_.area_slope(X) * ms_.XCONV;  // by XI
+  const double dD = channel_.dispersion_slope(X, p.QL) * ms_.XCONV;
+  // Lateral flow and loads by XI: QL = S sum q/(1+e), SL(m) = S sum c(m) q k e/(1+e)^2
+  // with e = exp(-(X - x) k), the exponent held within +-300.
+  const LoadBest& lb = ms_.load_best;
+  double dQL = 0.0;
+  std::array<double, kMaxNcomp> dSL{};
+  for (int l = 1; l <= lb.nlat; ++l) {
+    const double a = -((X - lb.x_lat(l)) * lb.k_lat);
+    if (std::fabs(a) > 300.0) continue;
+    const double e = std::exp(a);
+    const double q = lb.q_lat(l), k = lb.k_lat;
+    dQL += q * k * e / ((1.0 + e) * (1.0 + e));
+    const double dg = -q * k * k * e * (1.0 - e) / ((1.0 + e) * (1.0 + e) * (1.0 + e));
+    for (int m = 1; m <= NCOMP; ++m) dSL[static_cast<std::size_t>(m - 1)] += lb.c_lat(m, l) * dg;
+  }
+  dQL *= p.S * ms_.XCONV;
+  for (double& v : dSL) v *= p.S * ms_.XCONV;
+  RXNS_QZ5(ms_, T, XI, NCOMP, U, UX, RX_.data());
+  RXNS_QZ5_JACOBIAN(ms_, U, dRX_.data());
+  const double k1 = -((p.A * p.D) / (ms_.XCONV * ms_.TUNIT_MODEL));
+  const double dk1 = -((dA * p.D + p.A * dD) / (ms_.XCONV * ms_.TUNIT_MODEL));
+  const double k2 = p.QL / ms_.TUNIT_MODEL;
+  const double dk2 = dQL / ms_.TUNIT_MODEL;
+  const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
+  const int n2 = NCOMP * NCOMP;
+  for (int i = 0; i < n2; ++i) {
+    d.dQ_dU[i] = d.dQ_dUX[i] = d.dR_dU[i] = d.dR_dUX[i] = d.dC_dXI[i] = 0.0;
+  }
+  for (int m = 0; m < NCOMP; ++m) {
+    const double cconv = ms_.CCONV(m + 1);
+    for (int j = 0; j < NCOMP; ++j)
+      d.dQ_dU[m + j * NCOMP] = (dRX_[static_cast<std::size_t>(m + j * NCOMP)] * p.A * k3) / cconv;
+    d.dR_dU[m + m * NCOMP] = k2;
+    d.dR_dUX[m + m * NCOMP] = k1;
+    d.dC_dXI[m + m * NCOMP] = -((ms_.XCONV * dA) / ms_.TUNIT_DAY);
+    d.dQ_dXI[m] = ((RX_[static_cast<std::size_t>(m)] * dA + dSL[static_cast<std::size_t>(m)]) * k3) / cconv;
+    d.dR_dXI[m] = UX[m] * dk1 + U[m] * dk2;
+  }
+  return true;
+}
+
+bool EstuaryModel::boundary_derivatives(double T, const double* U, const double* UX, int NCOMP,
+                                        int LEFT, double* dGAMMA_dU, double* dGAMMA_dUX) {
+  static_cast<void>(U), static_cast<void>(UX);
+  const int n2 = NCOMP * NCOMP;
+  for (int i = 0; i < n2; ++i) dGAMMA_dU[i] = dGAMMA_dUX[i] = 0.0;
+  if (LEFT != 0) return true;
+  double diagonal = 1.0;
+  if (outflow_ == Outflow::kFree) {
+    const double TD = days(T);
+    double S = 0.0;
+    ms_.var_drv.lookup(io_, TD, S, kDriverFlow);
+    double QR = 0.0;
+    ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(2), S, QR, SL_.data());
+    diagonal = QR / ms_.TUNIT_MODEL;
+  }
+  for (int m = 0; m < NCOMP; ++m) dGAMMA_dU[m + m * NCOMP] = diagonal;
+  return true;
 }
 
 void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,

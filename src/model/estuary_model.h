@@ -62,6 +62,16 @@ class EstuaryModel : public PdeProblem {
   void bndr(double T, double* BETA, double* GAMMA, const double* U, const double* UX,
             int NCOMP, int LEFT, int& IRES) override;
 
+  // Derivatives of spdef's coefficients (for the analytic iteration matrix):
+  // the area, dispersion and lateral terms by the position, the kinetics by
+  // the concentrations. Makes the look-ups spdef makes.
+  bool coefficient_derivatives(double T, double XI, int NCOMP, const double* U, const double* UX,
+                               CoefficientDerivatives& d) override;
+  // GAMMA by U: 0 at the first end, the identity (fixed concentration) or
+  // QL/TUNIT_MODEL (free outflow) at the second.
+  bool boundary_derivatives(double T, const double* U, const double* UX, int NCOMP, int LEFT,
+                            double* dGAMMA_dU, double* dGAMMA_dUX) override;
+
   // The initial profile (from the initial-profile file or linear between the
   // boundaries' start values), through the input layer's UINIT.
   void uinit(int NCOMP, int NPTS, double* U) override;
@@ -102,6 +112,7 @@ class EstuaryModel : public PdeProblem {
   std::array<double, kMaxNcomp> SL_{};
   std::array<double, kMaxNcomp> CL_{};
   std::array<double, kMaxNcomp> CR_{};
+  std::array<double, kKineticsComponents * kKineticsComponents> dRX_{};
   // The position terms of every interval of the current residual, remembered
   // while the time stays the same: the difference quotients of the iteration
   // matrix change the concentrations of most intervals but not their

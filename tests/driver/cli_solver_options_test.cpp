@@ -50,3 +50,17 @@ TEST(CliSolverOptions, PositionTolerance) {
 
 }  // namespace
 }  // namespace qz5
+
+namespace qz5 {
+namespace {
+
+TEST(CliSolverOptions, Jacobian) {
+  EXPECT_FALSE(parse({"run.fn"}).exact_jacobian);
+  EXPECT_TRUE(parse({"--jacobian", "exact", "run.fn"}).exact_jacobian);
+  EXPECT_FALSE(parse({"--jacobian", "differences", "run.fn"}).exact_jacobian);
+  EXPECT_EQ(parse({"--jacobian", "analytic", "run.fn"}).error,
+            "--jacobian takes differences or exact, not analytic");
+}
+
+}  // namespace
+}  // namespace qz5
