@@ -3,6 +3,7 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
+#include <sstream>
 
 #include "input/uinit.h"
 
@@ -12,8 +13,8 @@ namespace {
 constexpr int kDriverFlow = 1;  // variable driver that scales the lateral flows
 }  // namespace
 
-EstuaryModel::EstuaryModel(Units& io, ModelState& ms, Channel channel, Outflow outflow)
-    : io_(io), ms_(ms), channel_(channel), outflow_(outflow) {}
+EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow outflow)
+    : io_(io), ms_(ms), pos_(ms.load_best), channel_(channel), outflow_(outflow) {}
 
 double EstuaryModel::days(double T) const { return (T * ms_.TUNIT_DAY) / ms_.TUNIT_MODEL; }
 
@@ -35,9 +36,9 @@ void EstuaryModel::position_terms(double T, double XI, PositionTerms& p) {
   p.A = channel_.area(X);
   const double TD = days(T);
   p.S = 0.0;
-  ms_.var_drv.lookup(io_, TD, p.S, kDriverFlow);
+  ms_.var_drv.lookup(io_, TD, p.S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
   p.QL = 0.0;
-  ms_.load_best.lookup(io_, ms_, TD, X, p.S, p.QL, p.SL.data());
+  ms_.load_best.lookup(io_, ms_, pos_, TD, X, p.S, p.QL, p.SL.data());
   p.D = channel_.dispersion(X, p.QL);
 }
 
@@ -87,9 +88,51 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
   }
 }
 
+void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
+                        const double* UX, int NCOMP, int LEFT, int& IRES) {
+  static_cast<void>(UX);
+  static_cast<void>(IRES);
+  assert(NCOMP >= 1 && NCOMP <= kMaxNcomp);
+  note_time(T);
+  if (LEFT != 0) interval_ = 0;  // the first spdef call of a residual follows
+  const double TD = days(T);
+  double S = 0.0;
+  ms_.var_drv.lookup(io_, TD, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
+  // Flow at the first boundary: what the inputs at or upstream of it deliver.
+  double QL = 0.0;
+  ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(1), S, QL, SL_.data());
+  ms_.boundarys.lookup(io_, ms_, TD, CL_.data(), CR_.data(), pos_.ilast_bnd);
+
+  if (LEFT != 0) {
+    for (int m = 0; m < NCOMP; ++m) {
+      BETA[m] = 1.0;
+      GAMMA[m] = (CL_[m] * QL) / (ms_.CCONV(m + 1) * ms_.TUNIT_MODEL);
+    }
+  } else if (outflow_ == Outflow::kFree) {
+    // Flow at the second end: every input at or upstream of it.
+    double QR = 0.0;
+    ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(2), S, QR, SL_.data());
+    for (int m = 0; m < NCOMP; ++m) {
+      BETA[m] = 1.0;
+      GAMMA[m] = (U[m] * QR) / ms_.TUNIT_MODEL;
+    }
+  } else {
+    for (int m = 0; m < NCOMP; ++m) {
+      BETA[m] = 0.0;
+      GAMMA[m] = U[m] - CR_[m] / ms_.CCONV(m + 1);
+    }
+  }
+}
+
+void EstuaryModel::uinit(int NCOMP, int NPTS, double* U) {
+  remembered_.assign(static_cast<std::size_t>(NPTS > 1 ? NPTS - 1 : 0), PositionTerms{});
+  UINIT(io_, ms_, NCOMP, NPTS, U);
+}
+
 bool EstuaryModel::coefficient_derivatives(double T, double XI, int NCOMP, const double* U,
                                            const double* UX, CoefficientDerivatives& d) {
   assert(NCOMP == kKineticsComponents);
+  note_time(T);
   const double X = XI * ms_.XCONV;
   PositionTerms p;
   position_terms(T, XI, p);
@@ -107,7 +150,7 @@ bool EstuaryModel::coefficient_derivatives(double T, double XI, int NCOMP, const
     const double q = lb.q_lat(l), k = lb.k_lat;
     dQL += q * k * e / ((1.0 + e) * (1.0 + e));
     const double dg = -q * k * k * e * (1.0 - e) / ((1.0 + e) * (1.0 + e) * (1.0 + e));
-    for (int m = 1; m <= NCOMP; ++m) dSL[static_cast<std::size_t>(m - 1)] += lb.c_lat(m, l) * dg;
+    for (int m = 1; m <= NCOMP; ++m) dSL[static_cast<std::size_t>(m - 1)] += pos_.c_lat(m, l) * dg;
   }
   dQL *= p.S * ms_.XCONV;
   for (double& v : dSL) v *= p.S * ms_.XCONV;
@@ -129,7 +172,8 @@ bool EstuaryModel::coefficient_derivatives(double T, double XI, int NCOMP, const
     d.dR_dU[m + m * NCOMP] = k2;
     d.dR_dUX[m + m * NCOMP] = k1;
     d.dC_dXI[m + m * NCOMP] = -((ms_.XCONV * dA) / ms_.TUNIT_DAY);
-    d.dQ_dXI[m] = ((RX_[static_cast<std::size_t>(m)] * dA + dSL[static_cast<std::size_t>(m)]) * k3) / cconv;
+    d.dQ_dXI[m] =
+        ((RX_[static_cast<std::size_t>(m)] * dA + dSL[static_cast<std::size_t>(m)]) * k3) / cconv;
     d.dR_dXI[m] = UX[m] * dk1 + U[m] * dk2;
   }
   return true;
@@ -143,56 +187,54 @@ bool EstuaryModel::boundary_derivatives(double T, const double* U, const double*
   if (LEFT != 0) return true;
   double diagonal = 1.0;
   if (outflow_ == Outflow::kFree) {
+    note_time(T);
     const double TD = days(T);
     double S = 0.0;
-    ms_.var_drv.lookup(io_, TD, S, kDriverFlow);
+    ms_.var_drv.lookup(io_, TD, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
     double QR = 0.0;
-    ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(2), S, QR, SL_.data());
+    ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(2), S, QR, SL_.data());
     diagonal = QR / ms_.TUNIT_MODEL;
   }
   for (int m = 0; m < NCOMP; ++m) dGAMMA_dU[m + m * NCOMP] = diagonal;
   return true;
 }
 
-void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
-                        const double* UX, int NCOMP, int LEFT, int& IRES) {
-  static_cast<void>(UX);
-  static_cast<void>(IRES);
-  assert(NCOMP >= 1 && NCOMP <= kMaxNcomp);
-  note_time(T);
-  if (LEFT != 0) interval_ = 0;  // the first spdef call of a residual follows
-  const double TD = days(T);
-  double S = 0.0;
-  ms_.var_drv.lookup(io_, TD, S, kDriverFlow);
-  // Flow at the first boundary: what the inputs at or upstream of it deliver.
-  double QL = 0.0;
-  ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(1), S, QL, SL_.data());
-  ms_.boundarys.lookup(io_, ms_, TD, CL_.data(), CR_.data());
+struct EstuaryModel::QueryScratch {
+  explicit QueryScratch(const Inputs& ms) : pos(ms.load_best) {}
+  std::istringstream in;
+  std::ostringstream out;  // the look-ups' warnings: the run has written them already
+  Units io{in, out};
+  SeriesPositions pos;
+};
 
-  if (LEFT != 0) {
-    for (int m = 0; m < NCOMP; ++m) {
-      BETA[m] = 1.0;
-      GAMMA[m] = (CL_[m] * QL) / (ms_.CCONV(m + 1) * ms_.TUNIT_MODEL);
-    }
-  } else if (outflow_ == Outflow::kFree) {
-    // Flow at the second end: every input at or upstream of it.
-    double QR = 0.0;
-    ms_.load_best.lookup(io_, ms_, TD, ms_.XBND(2), S, QR, SL_.data());
-    for (int m = 0; m < NCOMP; ++m) {
-      BETA[m] = 1.0;
-      GAMMA[m] = (U[m] * QR) / ms_.TUNIT_MODEL;
-    }
-  } else {
-    for (int m = 0; m < NCOMP; ++m) {
-      BETA[m] = 0.0;
-      GAMMA[m] = U[m] - CR_[m] / ms_.CCONV(m + 1);
-    }
-  }
+EstuaryModel::QueryScratch& EstuaryModel::query() const {
+  if (!query_) query_ = std::make_shared<QueryScratch>(ms_);
+  query_->out.str("");
+  return *query_;
 }
 
-void EstuaryModel::uinit(int NCOMP, int NPTS, double* U) {
-  remembered_.assign(static_cast<std::size_t>(NPTS > 1 ? NPTS - 1 : 0), PositionTerms{});
-  UINIT(io_, ms_, NCOMP, NPTS, U);
+void EstuaryModel::coefficients(double T, double XI, const double* U, const double* UX,
+                                Coefficients& out) const {
+  QueryScratch& q = query();
+  const double X = XI * ms_.XCONV;
+  out.area = channel_.area(X);
+  const double TD = days(T);
+  double S = 0.0;
+  ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
+  ms_.load_best.lookup(q.io, ms_, q.pos, TD, X, S, out.flow, out.lateral.data());
+  out.dispersion = channel_.dispersion(X, out.flow);
+  RXNS_QZ5(ms_, T, XI, ms_.NCOMP, U, UX, out.reaction.data());
+}
+
+double EstuaryModel::flow_at(double T, double X) const {
+  QueryScratch& q = query();
+  const double TD = days(T);
+  double S = 0.0;
+  ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
+  double QL = 0.0;
+  std::array<double, kMaxNcomp> SL{};
+  ms_.load_best.lookup(q.io, ms_, q.pos, TD, X, S, QL, SL.data());
+  return QL;
 }
 
 }  // namespace qz5

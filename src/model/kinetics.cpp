@@ -2,7 +2,7 @@
 
 namespace qz5 {
 
-void RXNS_QZ5(const ModelState& ms, double T, double XI, int NCOMP, const double* U,
+void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
               const double* UX, double* RX) {
   static_cast<void>(T);
   static_cast<void>(XI);
@@ -43,7 +43,7 @@ void RXNS_QZ5(const ModelState& ms, double T, double XI, int NCOMP, const double
           ((P(19) + P(18)) * c[6]);
 }
 
-void RXNS_QZ5_JACOBIAN(const ModelState& ms, const double* U, double* dRX) {
+void RXNS_QZ5_JACOBIAN(const Inputs& ms, const double* U, double* dRX) {
   const auto P = [&ms](int k) { return ms.RXPAR(k); };
   double c[kKineticsComponents + 1];
   c[0] = 0.0;
