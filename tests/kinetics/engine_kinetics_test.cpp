@@ -126,3 +126,43 @@ TEST(EngineWithKinetics, RunsInTwoThreadsGiveTheSameProfiles) {
 
 }  // namespace
 }  // namespace qz5::kinetics_test
+
+namespace qz5::kinetics_test {
+namespace {
+
+TEST(EngineWithKinetics, MatrixFromDerivativesGivesTheSameRunAsByDifferences) {
+  // Declared rates have their derivatives formed by differences of the
+  // evaluator; a constituent that does not move has no flux terms. Both
+  // matrices only steer Newton's iteration: the runs agree to the
+  // integration's tolerance (RTOL 1e-8). The exchange is stiff (rates of tens
+  // per day over days), so a matrix without the reactions'
+  // derivatives slows Newton's iteration and the steps.
+  const auto k = DeclaredKinetics::read_text(
+      "[[constituents]]\nname = \"A\"\n[[constituents]]\nname = \"S\"\ntransported = false\n"
+      "[rates]\nA = \"-50 * A * A / (1 + A) + 20 * S\"\nS = \"50 * A * A / (1 + A) - 20 * S\"\n",
+      "two.toml");
+  const Scenario s = two_constituents("derivatives", k);
+  RunOptions exact;
+  exact.exact_jacobian = true;
+  Keeper by_differences, by_derivatives;
+  const Summary a = run_scenario(s, {}, &by_differences);
+  const Summary b = run_scenario(s, exact, &by_derivatives);
+  ASSERT_TRUE(a.completed()) << a.message << "\n" << a.console;
+  ASSERT_TRUE(b.completed()) << b.message;
+  const Profile& p = by_differences.profiles.back();
+  const Profile& q = by_derivatives.profiles.back();
+  double worst = 0.0;
+  for (std::size_t i = 0; i < p.c.size(); ++i) worst = std::max(worst, std::abs(p.c[i] - q.c[i]));
+  std::printf("declared kinetics, matrix from derivatives against by differences: %.2e "
+              "(%d against %d steps, %d against %d convergence failures)\n",
+              worst, b.statistics.steps, a.statistics.steps, b.statistics.convergence_failures,
+              a.statistics.convergence_failures);
+  EXPECT_LT(worst, 1e-5);
+  // With the reactions' derivatives left out (planted) it took 334 steps
+  // against 294 and failed to converge once.
+  EXPECT_LE(b.statistics.steps, a.statistics.steps + a.statistics.steps / 20);
+  EXPECT_LE(b.statistics.convergence_failures, a.statistics.convergence_failures);
+}
+
+}  // namespace
+}  // namespace qz5::kinetics_test
