@@ -81,6 +81,7 @@ class DeclaredEvaluator final : public KineticsEvaluator {
       }
     }
     param_at_.assign(params.size(), 0);
+    for (int c = 1; c <= k.ncomp(); ++c) cconv_.push_back(ms.CCONV(c));
     forcing_at_.assign(k.forcings().size(), 0);
     kinetics_detail::prepare_parser(parser_);
     auto define = [this](const std::string& name, int slot) {
@@ -144,11 +145,14 @@ class DeclaredEvaluator final : public KineticsEvaluator {
     static_cast<void>(UX);
     double* v = values_.data();
     const int nc = slots_.parameters;
-    for (int c = 0; c < nc; ++c) v[c] = U[c] * ms_.CCONV(c + 1);
-    const std::vector<KineticsParameter>& params = k_.parameters();
-    for (const std::size_t j : varying_)
-      v[static_cast<std::size_t>(slots_.parameters) + j] =
-          interpolate(params[j].table_x, params[j].table_v, p.x, param_at_[j]);
+    const double* cconv = cconv_.data();
+    for (int c = 0; c < nc; ++c) v[c] = U[c] * cconv[c];
+    if (!varying_.empty()) {
+      const std::vector<KineticsParameter>& params = k_.parameters();
+      for (const std::size_t j : varying_)
+        v[static_cast<std::size_t>(slots_.parameters) + j] =
+            interpolate(params[j].table_x, params[j].table_v, p.x, param_at_[j]);
+    }
     const std::vector<KineticsForcing>& forcings = k_.forcings();
     for (std::size_t j = 0; j < forcings.size(); ++j)
       v[static_cast<std::size_t>(slots_.forcings) + j] =
@@ -161,11 +165,12 @@ class DeclaredEvaluator final : public KineticsEvaluator {
     point[4] = p.flow;
     int n = 0;
     const double* r = parser_.Eval(n);
+    const int* at = rate_result_.data();
     bool finite = true;
     for (int c = 0; c < nc; ++c) {
-      const int i = rate_result_[static_cast<std::size_t>(c)];
-      RX[c] = i < 0 ? 0.0 : r[i];
-      finite = finite && std::isfinite(RX[c]);
+      const double rate = at[c] < 0 ? 0.0 : r[at[c]];
+      RX[c] = rate;
+      finite &= std::isfinite(rate);
     }
     return finite;
   }
@@ -178,6 +183,7 @@ class DeclaredEvaluator final : public KineticsEvaluator {
   std::vector<std::size_t> varying_;
   std::vector<std::size_t> param_at_, forcing_at_;
   std::vector<int> rate_result_;
+  std::vector<double> cconv_;  // the run's concentration factors, CCONV(1..NCOMP)
   mu::Parser parser_;
 };
 
