@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "results/csv_sinks.h"
+#include "results/file_clash.h"
 #include "results/recorder.h"
 #ifdef QZ5_HAVE_NETCDF
 #include "netcdf/netcdf_sink.h"
@@ -24,18 +25,45 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& what) { stop("qz5: " + what, kExitBadInput); }
 
+std::string trimmed(const std::string& name) {
+  const auto end = name.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
+}
+
+// Every file of the run: the result files, the legacy outputs and every
+// input, as the scenario names them.
+std::vector<results::RoleFile> run_files(const CliOptions& cli, const Scenario& scenario) {
+  std::vector<results::RoleFile> files = result_file_roles(cli);
+  const ModelState& ms = scenario.inputs;
+  files.push_back({"the concentration file", trimmed(ms.FN_TXC), true});
+  files.push_back({"the parameter file", trimmed(ms.FN_PRM), false});
+  files.push_back({"the lateral-input file", trimmed(ms.FN_LI), false});
+  files.push_back({"the boundary file", trimmed(ms.FN_BND), false});
+  files.push_back({"the output-times file", trimmed(ms.FN_T), false});
+  if (ms.USE_UT0) files.push_back({"the initial-profile file", trimmed(ms.FN_UT0), false});
+  for (int k = 1; k <= ms.NDRV; ++k)
+    files.push_back({"the driver file", trimmed(ms.FN_DRV(k)), false});
+  return files;
+}
+
 }  // namespace
 
-ResultFiles::ResultFiles(const CliOptions& cli, const Scenario& scenario)
+ResultFiles::ResultFiles(Units& io, const CliOptions& cli, const Scenario& scenario)
     : impl_(std::make_unique<Impl>()) {
+  const std::string clash = results::find_file_clash(run_files(cli, scenario));
+  if (!clash.empty()) refuse(clash);
   results::RecorderOptions opt;
   opt.profiles = !cli.netcdf_file.empty();
   opt.stations = cli.stations;
   opt.budget = !cli.budget_file.empty();
+  opt.keep_rows = false;  // the files get every row; memory stays flat
   if (!cli.length_unit.empty()) opt.length_unit = cli.length_unit;
   if (!cli.constituents.empty()) {
     const results::ConstituentList list = results::read_constituents(cli.constituents);
     if (!list.error.empty()) refuse("--constituents: " + list.error);
+    if (!list.source_file.empty())
+      io.write_list(kUnitConsoleOut,
+                    {"Constituent names from: ", std::string_view(list.source_file)});
     opt.constituents = list.items;
   }
   if (cli.names_args.size() > 1) opt.extra_inputs.push_back({"names", cli.names_args[1]});
