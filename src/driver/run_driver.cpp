@@ -1,5 +1,6 @@
 #include "driver/run_driver.h"
 
+#include <csignal>
 #include <cstddef>
 #include <exception>
 #include <initializer_list>
@@ -13,12 +14,21 @@
 #include "engine/callbacks.h"
 #include "engine/engine.h"
 #include "engine/version.h"
+#include "results/file_clash.h"
+#include "results/stop_check.h"
 #include "input/out_txc.h"
 
 namespace qz5 {
 namespace {
 
 constexpr int kTitleLength = 80;
+
+// Set by the SIGINT handler that main installs; read between steps.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void note_interrupt(int) { g_interrupted = 1; }
+
+bool interrupt_requested() { return g_interrupted != 0; }
 
 std::string trimmed(const std::string& name) {
   const auto end = name.find_last_not_of(' ');
@@ -104,10 +114,13 @@ class LegacyFiles : public Observer {
 
  private:
   // A run killed part-way keeps every block and statistics group completed.
+  // So does the console, also when it is a file or a pipe (a batch job's
+  // log, which a time limit may end with a signal).
   void flush_all() {
     io_.flush(LUNRES);
     io_.flush(LUNRUN);
     io_.flush(LUNTXC);
+    io_.flush(kUnitConsoleOut);
   }
 
   Units& io_;
@@ -131,9 +144,25 @@ RunOptions run_options(const CliOptions& cli) {
 [[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
                                         const Scenario& scenario, LegacyFiles& files);
 
-[[noreturn]] void run_main_program(Units& io, const CliOptions& cli) {
+// With result files asked for, the names file given at the prompt must be
+// known too, so that no result file replaces it: the prompt is asked here,
+// exactly as the reader would, and the answer passed on as the argument.
+CliOptions with_names_file(Units& io, CliOptions cli) {
+  if (!wants_results(cli)) return cli;
+  if (cli.names_args.size() > 1) return cli;
+  io.write_formatted(kUnitConsoleOut, "(1x,a,$)", {"Enter filename of names file [*.fn]: "});
+  std::string name;
+  io.read_line(kUnitConsoleIn, name, 80);
+  cli.names_args.push_back(trimmed(name));
+  if (const std::string clash = results::find_file_clash(result_file_roles(cli)); !clash.empty())
+    stop("qz5: " + clash, kExitBadInput);
+  return cli;
+}
+
+[[noreturn]] void run_main_program(Units& io, const CliOptions& given) {
   io.open_new(LUNRES, "RESULT");
   io.open_new(LUNRUN, "RUNINF");
+  const CliOptions cli = with_names_file(io, given);
 
   std::vector<const char*> names_argv;
   for (const std::string& a : cli.names_args) names_argv.push_back(a.c_str());
@@ -151,7 +180,8 @@ RunOptions run_options(const CliOptions& cli) {
 
   LegacyFiles files(io, title);
   if (wants_results(cli)) run_with_result_files(io, cli, scenario, files);
-  const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
+  results::StopCheck interruptible(&files, interrupt_requested, {});
+  const Summary sum = run_scenario(scenario, run_options(cli), &interruptible, io);
   end_run(io, sum, kExitReady);
 }
 
@@ -173,9 +203,10 @@ RunOptions run_options(const CliOptions& cli) {
 // console before the stop text and makes the exit status 1.
 [[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
                                         const Scenario& scenario, LegacyFiles& files) {
-  ResultFiles results(cli, scenario);
+  ResultFiles results(io, cli, scenario);
   ObserverPair both(files, results.observer());
-  const Summary sum = run_scenario(scenario, run_options(cli), &both, io);
+  results::StopCheck interruptible(&both, interrupt_requested, {});
+  const Summary sum = run_scenario(scenario, run_options(cli), &interruptible, io);
   const std::string problems = results.finish(sum);
   if (problems.empty()) end_run(io, sum, kExitReady);
   io.write_line(kUnitConsoleOut, problems);
@@ -210,6 +241,8 @@ bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
 }
 
 }  // namespace
+
+void stop_runs_on_interrupt() { std::signal(SIGINT, note_interrupt); }
 
 int run_qz5(Units& io, int argc, const char* const* argv) {
   const CliOptions cli = parse_command_line(argc, argv);

@@ -19,4 +19,9 @@ namespace qz5 {
 // set-up failure, 2 "DASSL error").
 int run_qz5(Units& io, int argc, const char* const* argv);
 
+// Makes Ctrl-C (SIGINT) end a run between two steps, as a stop with status
+// 130 and the text "Interrupted": every completed output kept, every file
+// closed. For main only; a program that runs qz5 inside leaves it alone.
+void stop_runs_on_interrupt();
+
 }  // namespace qz5
