@@ -18,6 +18,7 @@
 #include "binding.h"
 #include "engine/engine.h"
 #include "engine/version.h"
+#include "results/file_clash.h"
 #include "results/recorder.h"
 #include "results/stop_check.h"
 #ifdef QZ5_HAVE_NETCDF
@@ -314,6 +315,12 @@ py::dict run(const PyScenario& ps, const RunArgs& args) {
 #ifdef QZ5_HAVE_NETCDF
   std::unique_ptr<FileSink> file;
   if (!args.path.empty()) {
+    // The file must not replace an input of the run or its names file.
+    std::vector<qz5::results::RoleFile> files = qz5::results::scenario_files(ps.s);
+    files.push_back({"the names file", ps.names_file, false});
+    files.push_back({"path", args.path, true});
+    if (const std::string clash = qz5::results::find_file_clash(files); !clash.empty())
+      throw FieldError{"path", "path: " + clash};
     file = std::make_unique<FileSink>(args.path, extra);
     if (!file->error().empty()) throw FieldError{"path", "path: " + file->error()};
     recorder.add_sink(file.get());

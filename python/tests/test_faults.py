@@ -49,6 +49,10 @@ REFUSALS = [
     ("NetCDF in a missing folder", dict(path="/nonexistent/r.nc"), qz5.ScenarioError,
      "the folder /nonexistent does not exist"),
     ("NetCDF on a device", dict(path="/dev/full"), qz5.ScenarioError, "is a device"),
+    ("NetCDF over an input", dict(path=str(NAMES.parent / "." / "estuary.prm")), qz5.ScenarioError,
+     "is the same file as the parameter file"),
+    ("NetCDF over the names file", dict(path=str(NAMES)), qz5.ScenarioError,
+     "is the same file as the names file"),
 ]
 
 

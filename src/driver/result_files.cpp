@@ -25,24 +25,11 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& what) { stop("qz5: " + what, kExitBadInput); }
 
-std::string trimmed(const std::string& name) {
-  const auto end = name.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
-}
-
 // Every file of the run: the result files, the legacy outputs and every
 // input, as the scenario names them.
 std::vector<results::RoleFile> run_files(const CliOptions& cli, const Scenario& scenario) {
   std::vector<results::RoleFile> files = result_file_roles(cli);
-  const ModelState& ms = scenario.inputs;
-  files.push_back({"the concentration file", trimmed(ms.FN_TXC), true});
-  files.push_back({"the parameter file", trimmed(ms.FN_PRM), false});
-  files.push_back({"the lateral-input file", trimmed(ms.FN_LI), false});
-  files.push_back({"the boundary file", trimmed(ms.FN_BND), false});
-  files.push_back({"the output-times file", trimmed(ms.FN_T), false});
-  if (ms.USE_UT0) files.push_back({"the initial-profile file", trimmed(ms.FN_UT0), false});
-  for (int k = 1; k <= ms.NDRV; ++k)
-    files.push_back({"the driver file", trimmed(ms.FN_DRV(k)), false});
+  for (results::RoleFile& f : results::scenario_files(scenario)) files.push_back(std::move(f));
   return files;
 }
 

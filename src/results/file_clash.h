@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/scenario.h"
+
 namespace qz5::results {
 
 struct RoleFile {
@@ -20,5 +22,8 @@ struct RoleFile {
 // an output, as a message naming both roles and the path; "" when none.
 // Empty paths are skipped.
 std::string find_file_clash(const std::vector<RoleFile>& files);
+
+// The files a scenario reads, and its concentration file (an output).
+std::vector<RoleFile> scenario_files(const Scenario& scenario);
 
 }  // namespace qz5::results
