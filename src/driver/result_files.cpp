@@ -85,9 +85,9 @@ ResultFiles::~ResultFiles() = default;
 
 Observer& ResultFiles::observer() { return *impl_->recorder; }
 
-std::string ResultFiles::finish(const Summary& summary) {
+std::string ResultFiles::finish(const Summary& summary, const LegacyEnding& ending) {
   Impl& m = *impl_;
-  m.recorder->finish(summary);
+  m.recorder->finish(summary, ending);
   std::string problems;
   auto note = [&problems](const std::string& e) {
     if (e.empty()) return;

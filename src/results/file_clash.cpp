@@ -21,25 +21,23 @@ bool same_file(const std::string& a, const fs::path& ra, const std::string& b,
   return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec) && !ec;
 }
 
-std::string trimmed(const std::string& name) {
-  const auto end = name.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
-}
-
 }  // namespace
 
 std::vector<RoleFile> scenario_files(const Scenario& scenario) {
-  const ModelState& ms = scenario.inputs;
-  std::vector<RoleFile> files = {
-      {"the concentration file", trimmed(ms.FN_TXC), true},
-      {"the parameter file", trimmed(ms.FN_PRM), false},
-      {"the lateral-input file", trimmed(ms.FN_LI), false},
-      {"the boundary file", trimmed(ms.FN_BND), false},
-      {"the output-times file", trimmed(ms.FN_T), false},
+  const Inputs& ms = scenario.inputs;
+  // The names as the readers open them: relative ones lie in base_folder.
+  const auto at = [&ms](const std::filesystem::path& name) {
+    return name.empty() ? std::string() : ms.resolved(name).string();
   };
-  if (ms.USE_UT0) files.push_back({"the initial-profile file", trimmed(ms.FN_UT0), false});
-  for (int k = 1; k <= ms.NDRV; ++k)
-    files.push_back({"the driver file", trimmed(ms.FN_DRV(k)), false});
+  std::vector<RoleFile> files = {
+      {"the concentration file", at(ms.FN_TXC), true},
+      {"the parameter file", at(ms.FN_PRM), false},
+      {"the lateral-input file", at(ms.FN_LI), false},
+      {"the boundary file", at(ms.FN_BND), false},
+      {"the output-times file", at(ms.FN_T), false},
+  };
+  if (ms.USE_UT0) files.push_back({"the initial-profile file", at(ms.FN_UT0), false});
+  for (int k = 1; k <= ms.NDRV; ++k) files.push_back({"the driver file", at(ms.FN_DRV(k)), false});
   if (!scenario.geometry.source.empty())
     files.push_back({"the geometry file", scenario.geometry.source, false});
   return files;

@@ -79,6 +79,9 @@ class Recorder : public Observer {
   // a station outside the reach (the message names it), more constituent
   // names than constituents. "" when they fit.
   static std::string check(const RecorderOptions& options, const Scenario& scenario);
+  // The same as every problem, each under the option it concerns
+  // ("stations", "constituents").
+  static FieldProblems problems(const RecorderOptions& options, const Scenario& scenario);
 
   // Sinks must outlive the run; they are called in the order added.
   void add_sink(RecordSink* sink);
@@ -91,6 +94,10 @@ class Recorder : public Observer {
   // sinks. Call once, after run_scenario; also when the run stopped before
   // on_start (the record then holds the description only).
   void finish(const Summary& summary);
+  // The same, recording `ending` as the run's exit status and stop text
+  // instead of the legacy ending of the summary (the executable ended by
+  // Ctrl-C records status 130, "Interrupted").
+  void finish(const Summary& summary, const LegacyEnding& ending);
 
   const RunRecord& record() const { return record_; }
 
