@@ -22,9 +22,10 @@
 //   Its advective part is the flow at the end times the end's concentration;
 //   the dispersive part is the rest.
 // Time integrals run over the samples the observer sees (every accepted step
-// and every output time): rates by the trapezoid rule, and the change of the
-// half cells' mass as the sum of the mean capacity weight times the change of
-// the end value, which needs no time derivatives.
+// and every output time), with the polynomial of the integrator's order
+// through the newest samples over each stretch (BudgetAccumulator): the
+// rates' integrals, and the change of the half cells' mass as the integral
+// of the capacity weight times the rate of change of the end value.
 //
 // On a moving grid the scheme does not conserve this mass exactly: it takes
 // a point's rate of change at a fixed position as du/dt - (dx/dt) * slope,
@@ -47,6 +48,7 @@
 #include "input/model_state.h"
 #include "model/channel.h"
 #include "results/run_record.h"
+#include "results/step_quadrature.h"
 #include "textio/textio.h"
 
 namespace qz5::results {
@@ -98,25 +100,50 @@ class BudgetProbe {
 };
 
 // Integrates the rates over an output interval.
+//
+// Over each stretch between two samples the rates are replaced by their
+// polynomial through the newest samples, as many as the integrator's step
+// that ended there used mesh points (its order plus one; StepQuadrature).
+// The integrator's solution is such a polynomial over each step, so the
+// quadrature is of the scheme's own order: what remains of the closing
+// error is the scheme's balance defect, not the budget's. (With the
+// trapezoid rule the closing error of a smooth run at tight tolerances was
+// mostly the rule's own error, thousands of times the scheme's.) The samples
+// before an interval's start still shape its first stretches.
 class BudgetAccumulator {
  public:
   explicit BudgetAccumulator(int ncomp) : ncomp_(ncomp) {}
-  // Starts an interval at the sample.
+  // Starts the first interval at the run's first sample.
   void start(const BudgetRates& r);
-  // Adds the stretch from the previous sample to this one.
-  void add(const BudgetRates& r);
-  // The terms of constituent k (1-based) since start(), in kBudgetTermNames
-  // order, ending at the last sample added.
+  // Starts the next interval at the last sample added.
+  void begin_interval();
+  // Adds the stretch from the previous sample to this one. `order` is the
+  // order of the integrator's step that ended at the sample; 0 (an output
+  // time inside a step) keeps the last order given. A sample at the time of
+  // the previous one (a step that ends on an output time, reported twice)
+  // replaces it.
+  void add(const BudgetRates& r, int order = 0);
+  // The terms of constituent k (1-based) since the interval began, in
+  // kBudgetTermNames order, ending at the last sample added.
   std::array<double, kBudgetTerms> terms(int k) const;
   double t_start() const { return t_start_; }
-  double t_end() const { return prev_.t; }
+  double t_end() const { return newest().t; }
 
  private:
-  void add_moving_grid(const BudgetRates& r);
+  static constexpr int kHistory = StepQuadrature::kMaxNodes;
+  // Node i of the current stretch's polynomial, oldest first.
+  const BudgetRates& node(int i) const { return *nodes_[static_cast<std::size_t>(i)]; }
+  const BudgetRates& newest() const { return history_[static_cast<std::size_t>(newest_)]; }
+  void integrate_stretch();
+  void add_moving_grid();
 
   int ncomp_;
   double t_start_ = 0.0;
-  BudgetRates first_, prev_;
+  BudgetRates first_;
+  std::array<BudgetRates, kHistory> history_;
+  int count_ = 0, newest_ = 0, order_ = 1;
+  StepQuadrature q_;
+  std::array<const BudgetRates*, kHistory> nodes_{};
   // Per constituent: integrals of the fluxes at the end intervals' midpoints,
   // of the end half cells' sources and mass changes, of the end advective
   // fluxes, of the load and of the reaction.

@@ -84,7 +84,7 @@ struct Recorder::Impl {
   void describe(RunRecord& r, const RunContext& ctx);
   void lay_out(RunRecord& r, const ModelState& ms);
   void sample_stations(RunRecord& r, const Snapshot& s);
-  void sample_budget(const Snapshot& s, bool first);
+  void sample_budget(const Snapshot& s, bool first, int order = 0);
   void close_interval(RunRecord& r);
   void append_profile(RunRecord& r, const Snapshot& s);
   void grow(RunRecord& r, const char* dim) { ++r.dimension(dim)->size; }
@@ -254,10 +254,10 @@ void Recorder::on_start(const RunContext& ctx, const Snapshot& s) {
   for (RecordSink* sink : m.sinks) sink->update(record_);
 }
 
-void Recorder::on_step(const StepInfo&, const Snapshot& s) {
+void Recorder::on_step(const StepInfo& step, const Snapshot& s) {
   Impl& m = *impl_;
   if (m.stations) m.sample_stations(record_, s);
-  if (m.budget) m.sample_budget(s, false);
+  if (m.budget) m.sample_budget(s, false, step.order_last);
 }
 
 void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics&) {
@@ -305,7 +305,7 @@ void Recorder::Impl::sample_stations(RunRecord& r, const Snapshot& s) {
   }
 }
 
-void Recorder::Impl::sample_budget(const Snapshot& s, bool first) {
+void Recorder::Impl::sample_budget(const Snapshot& s, bool first, int order) {
   if (!budget_failure.empty()) return;
   try {
     probe->evaluate(s, rates);
@@ -317,7 +317,7 @@ void Recorder::Impl::sample_budget(const Snapshot& s, bool first) {
   if (first) {
     budget->start(rates);
   } else {
-    budget->add(rates);
+    budget->add(rates, order);
   }
 }
 
@@ -332,7 +332,7 @@ void Recorder::Impl::close_interval(RunRecord& r) {
     std::vector<double>& v = r.variables[v_budget[static_cast<std::size_t>(k - 1)]].data;
     v.insert(v.end(), t.begin(), t.end());
   }
-  budget->start(rates);
+  budget->begin_interval();
 }
 
 void Recorder::finish(const Summary& sum) {
