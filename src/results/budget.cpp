@@ -1,6 +1,7 @@
 #include "results/budget.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <istream>
 #include <ostream>
@@ -26,6 +27,24 @@ std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 }  // namespace
 
+// sigma(b) - sigma(a) for the logistic sigma(z) = 1 / (1 + exp(-z)), a <= b,
+// without the cancellation of the difference: with E = exp(-a) and
+// d = b - a it is E (1 - exp(-d)) / ((1 + E)(1 + E exp(-d))), taken on the
+// side of zero where exp(-b) stays below one. As in the look-up, the
+// arguments are clamped to [-300, 300], which keeps the exponentials finite.
+double switched_on_between(double a, double b) {
+  a = std::clamp(a, -300.0, 300.0);
+  b = std::clamp(b, -300.0, 300.0);
+  if (a + b < 0.0) return switched_on_between(-b, -a);
+  const double ea = std::exp(-a);
+  const double eb = std::exp(-b);
+  return ea * -std::expm1(a - b) / ((1.0 + ea) * (1.0 + eb));
+}
+
+namespace {
+
+}  // namespace
+
 struct BudgetProbe::Quiet {
   NullBuffer buffer;
   std::ostream out{&buffer};
@@ -37,7 +56,7 @@ void BudgetRates::resize(int ncomp, int npts) {
   const std::size_t n = at(ncomp);
   for (std::vector<double>* v :
        {&mass, &flux_first, &flux_last, &source_left, &source_right, &advective_left,
-        &advective_right, &c_left, &c_right, &load, &reaction})
+        &advective_right, &c_left, &c_right, &load, &reaction, &load_specified})
     v->assign(n, 0.0);
   const std::size_t intervals = at(std::max(npts - 1, 0));
   hA.assign(intervals, 0.0);
@@ -126,6 +145,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     r.hA[at(i)] = h * A;
   }
 
+  specify_load(S, s.x[0], s.x[s.npts - 1], r);
   for (int n = 0; n < s.npts; ++n) r.x[at(n)] = s.x[n];
   for (int n = 1; n + 1 < s.npts; ++n) {
     const double w = 0.5 * (r.hA[at(n - 1)] + r.hA[at(n)]);
@@ -134,6 +154,17 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     const double dx = s.x[n + 1] - s.x[n - 1];
     for (int k = 0; k < nc; ++k)
       r.slope_weight[at(n) * at(nc) + at(k)] = w * ((cr[k] - cl[k]) / dx);
+  }
+}
+
+void BudgetProbe::specify_load(double S, double x_left, double x_right, BudgetRates& r) {
+  const LoadBest& lb = ms_.load_best;
+  for (int l = 1; l <= lb.nlat; ++l) {
+    const double inside =
+        switched_on_between(lb.k_lat * (x_left - lb.x_lat(l)), lb.k_lat * (x_right - lb.x_lat(l)));
+    const double flow = S * lb.q_lat(l) * inside;
+    for (std::size_t k = 0; k < r.load_specified.size(); ++k)
+      r.load_specified[k] += lb.c_lat(static_cast<int>(k) + 1, l) * flow;
   }
 }
 
@@ -150,7 +181,8 @@ void BudgetAccumulator::begin_interval() {
   t_start_ = first_.t;
   for (std::vector<double>* v :
        {&flux_first_, &flux_last_, &source_left_, &source_right_, &store_left_, &store_right_,
-        &advective_left_, &advective_right_, &load_, &reaction_, &moving_grid_})
+        &advective_left_, &advective_right_, &load_, &reaction_, &moving_grid_,
+        &load_specified_})
     v->assign(at(ncomp_), 0.0);
 }
 
@@ -188,6 +220,7 @@ void BudgetAccumulator::integrate_stretch() {
     integrate(advective_left_, &BudgetRates::advective_left, k);
     integrate(advective_right_, &BudgetRates::advective_right, k);
     integrate(load_, &BudgetRates::load, k);
+    integrate(load_specified_, &BudgetRates::load_specified, k);
     integrate(reaction_, &BudgetRates::reaction, k);
     store_left_[k] += q_.stieltjes([&](int i) { return node(i).w_left; },
                                    [&](int i) { return node(i).c_left[k]; });
@@ -240,6 +273,7 @@ std::array<double, kBudgetTerms> BudgetAccumulator::terms(int k) const {
   t[kReaction] = reaction_[j];
   t[kClosingError] = t[kChange] - (in_left - out_right + load_[j] + reaction_[j]);
   t[kMovingGrid] = moving_grid_[j];
+  t[kLateralLoadSpecified] = load_specified_[j];
   return t;
 }
 

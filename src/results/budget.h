@@ -66,6 +66,12 @@ struct BudgetRates {
   std::vector<double> advective_right;  // QL c at the second end
   std::vector<double> c_left, c_right;  // end values
   std::vector<double> load;             // integral of SL dX
+  // What the inputs specify between the ends: the sum over the inputs of
+  // their concentration times the part of their flow that switches on inside
+  // the reach, q (sigma(k (X_R - x)) - sigma(k (X_L - x))), sigma the
+  // logistic, times the flow driver. The scheme delivers `load`, its
+  // midpoint sampling of the same switch-ons.
+  std::vector<double> load_specified;
   std::vector<double> reaction;         // integral of A RX dX
   // For the moving grid's share of the change: per interval i its length
   // times its area (hA[i]) and its mean values (cmean[i*ncomp + k-1]); per
@@ -75,6 +81,11 @@ struct BudgetRates {
   std::vector<double> hA, cmean, x, slope_weight;
   void resize(int ncomp, int npts);
 };
+
+// sigma(b) - sigma(a) for the logistic sigma(z) = 1 / (1 + exp(-z)), a <= b:
+// the share of an input's flow that switches on between two positions a/k
+// and b/k from the input.
+double switched_on_between(double a, double b);
 
 // Evaluates the channel, lateral inputs, driver and kinetics on a snapshot,
 // on its own copy of the run's inputs and with a console that discards its
@@ -92,6 +103,9 @@ class BudgetProbe {
   void evaluate(const Snapshot& s, BudgetRates& r);
 
  private:
+  // r.load_specified, from the inputs' concentrations of the last look-up.
+  void specify_load(double S, double x_left, double x_right, BudgetRates& r);
+
   struct Quiet;
   std::unique_ptr<Quiet> quiet_;
   ModelState ms_;
@@ -148,7 +162,8 @@ class BudgetAccumulator {
   // of the end half cells' sources and mass changes, of the end advective
   // fluxes, of the load and of the reaction.
   std::vector<double> flux_first_, flux_last_, source_left_, source_right_, store_left_,
-      store_right_, advective_left_, advective_right_, load_, reaction_, moving_grid_;
+      store_right_, advective_left_, advective_right_, load_, reaction_, moving_grid_,
+      load_specified_;
 };
 
 }  // namespace qz5::results

@@ -49,7 +49,9 @@ constexpr const char* kBudgetComment =
     "reactions; closing_error = change - (in_left_advective + in_left_dispersive - "
     "out_right_advective - out_right_dispersive + lateral_load + reaction); moving_grid: the "
     "part of closing_error that the moving grid's discretisation makes (falls as the grid is "
-    "refined), the rest being the error of the time integration.";
+    "refined), the rest being the error of the time integration; lateral_load_specified: the mass "
+    "the lateral inputs specify between the ends (their concentrations times the part of their "
+    "flow that switches on inside the reach), of which lateral_load is what the grid receives.";
 
 std::size_t index_of(const RunRecord& r, std::string_view name) {
   for (std::size_t i = 0; i < r.variables.size(); ++i)
