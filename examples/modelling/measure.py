@@ -249,7 +249,7 @@ def grid_figure():
                  "in each row one parameter varies, the others as given (TAU 0.05, KAPPA 2, "
                  "ALPHA 1e-5)", fontsize=10)
     fig.tight_layout()
-    fig.savefig(HERE / "grid_parameters.png", dpi=100)
+    fig.savefig(HERE / "grid_parameters.png", dpi=80)
 
 
 def steps():
