@@ -41,10 +41,6 @@ double switched_on_between(double a, double b) {
   return ea * -std::expm1(a - b) / ((1.0 + ea) * (1.0 + eb));
 }
 
-namespace {
-
-}  // namespace
-
 struct BudgetProbe::Quiet {
   NullBuffer buffer;
   std::ostream out{&buffer};
