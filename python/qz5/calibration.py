@@ -263,15 +263,16 @@ def noise_per_constituent(residuals, J, groups):
     leverages), J the Jacobian of the weighted residuals there. The
     leverages (the diagonal of the hat matrix J (J^T J)^-1 J^T) share the
     parameters' degrees of freedom out among the observations, so that the
-    groups' denominators add up to observations - parameters."""
+    groups' denominators add up to observations - parameters. Values the
+    model did not reach (NaN) are left out; a group with none left gets NaN."""
     q, _ = np.linalg.qr(J)
     rank = np.linalg.matrix_rank(J)
     leverage = np.sum(q[:, :rank] ** 2, axis=1)
     out = {}
     for g in np.unique(groups):
-        sel = groups == g
+        sel = (groups == g) & np.isfinite(residuals)
         dof = max(float(np.sum(sel) - np.sum(leverage[sel])), 0.5)
-        out[g] = float(np.sqrt(np.sum(residuals[sel] ** 2) / dof))
+        out[g] = float(np.sqrt(np.sum(residuals[sel] ** 2) / dof)) if sel.any() else np.nan
     return out
 
 
@@ -382,8 +383,10 @@ def calibrate(scenario, observations, parameters, client=None, *, constituents=N
         if estimate_noise:
             for round_ in range(max_reweight + 1):
                 found = noise_per_constituent(final - values, J, groups)
-                # A constituent fitted exactly keeps a weight it can be divided by.
-                new = np.array([max(found[g], 1e-12 * s0) for g, s0 in zip(groups, sigma)])
+                # A constituent fitted exactly keeps a weight it can be divided
+                # by; one the model did not reach keeps its weight.
+                new = np.array([max(found[g], 1e-12 * s0) if np.isfinite(found[g]) else s0
+                                for g, s0 in zip(groups, sigma)])
                 change = np.max(np.abs(new / sigma - 1.0))
                 # The covariance below is taken with the noise found at the
                 # last solution: rescale its Jacobian's rows to it.

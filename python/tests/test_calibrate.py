@@ -166,3 +166,17 @@ def test_noise_estimates_per_constituent(cover_twin):
     np.testing.assert_allclose(fit.noise[true.index], true, rtol=0.3)
     with pytest.raises(ValueError):
         qz5.calibrate(s, obs, COVER_BOUNDS, noise="robust")
+
+
+def test_noise_per_constituent_by_hand():
+    from qz5.calibration import noise_per_constituent
+
+    # One parameter, a constant: the leverages are 1/n each, so group k's
+    # denominator is n_k - n_k/n; a NaN residual is left out.
+    r = np.array([1.0, -1.0, 2.0, 2.0, -2.0, np.nan])
+    g = np.array([1, 1, 2, 2, 2, 2])
+    J = np.ones((6, 1))
+    J[5] = 0.0  # the value not reached carries no leverage either
+    out = noise_per_constituent(r, J, g)
+    assert out[1] == pytest.approx(np.sqrt(2.0 / (2 - 2 / 5)))
+    assert out[2] == pytest.approx(np.sqrt(12.0 / (3 - 3 / 5)))
