@@ -16,13 +16,6 @@ namespace {
 
 constexpr int kDriverFlow = 1;  // the variable driver that scales the lateral flows
 
-// A stream buffer that accepts and drops everything: the probe's console.
-class NullBuffer : public std::streambuf {
- protected:
-  int_type overflow(int_type ch) override { return traits_type::not_eof(ch); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 }  // namespace
@@ -41,11 +34,15 @@ double switched_on_between(double a, double b) {
   return ea * -std::expm1(a - b) / ((1.0 + ea) * (1.0 + eb));
 }
 
-struct BudgetProbe::Quiet {
-  NullBuffer buffer;
-  std::ostream out{&buffer};
+// The specified load's look-ups: positions of their own in the series and a
+// console whose lines (warnings the run has written already) are dropped.
+struct BudgetProbe::Lookups {
+  explicit Lookups(const Inputs& ms) : pos(ms.load_best) {}
   std::istringstream in;
+  std::ostringstream out;
   Units io{in, out};
+  SeriesPositions pos;
+  std::array<double, kMaxNcomp> sl{};
 };
 
 void BudgetRates::resize(int ncomp, int npts) {
@@ -62,10 +59,9 @@ void BudgetRates::resize(int ncomp, int npts) {
 }
 
 BudgetProbe::BudgetProbe(const RunContext& ctx)
-    : quiet_(std::make_unique<Quiet>()), ms_(ctx.scenario.inputs), channel_(ctx.model.channel()) {
-  const int n = std::max(ms_.NCOMP, kKineticsComponents);
-  sl_.assign(at(n), 0.0);
-  rx_.assign(at(n), 0.0);
+    : ms_(ctx.ms), state_(ctx.state), model_(ctx.model),
+      lookups_(std::make_unique<Lookups>(ctx.ms)) {
+  const int n = std::max(ms_.NCOMP, 1);
   u_.assign(at(n), 0.0);
   ux_.assign(at(n), 0.0);
 }
@@ -73,18 +69,16 @@ BudgetProbe::BudgetProbe(const RunContext& ctx)
 BudgetProbe::~BudgetProbe() = default;
 
 void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
-  Units& io = quiet_->io;
   const int nc = s.ncomp;
   const int nvar = nc + 1;
   r.resize(nc, s.npts);
   r.t = s.t;
-  double S = 0.0;
-  ms_.var_drv.lookup(io, s.t, S, kDriverFlow);
+  const double T = state_.T;  // the model time of the snapshot
+  const double* y = state_.Y.data();
 
   // The ends' flows, where the boundary routine takes them.
-  double q_left = 0.0, q_right = 0.0;
-  ms_.load_best.lookup(io, ms_, s.t, ms_.XBND(1), S, q_left, sl_.data());
-  ms_.load_best.lookup(io, ms_, s.t, ms_.XBND(2), S, q_right, sl_.data());
+  const double q_left = model_.flow_at(T, ms_.XBND(1));
+  const double q_right = model_.flow_at(T, ms_.XBND(2));
   const double* c0 = s.c;
   const double* cn = s.c + static_cast<std::ptrdiff_t>(s.npts - 1) * nc;
   for (int k = 0; k < nc; ++k) {
@@ -94,31 +88,30 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     r.advective_right[at(k)] = q_right * cn[k];
   }
 
+  Coefficients co;
   for (int i = 0; i + 1 < s.npts; ++i) {
     const double xa = s.x[i], xb = s.x[i + 1];
     const double h = xb - xa;
-    const double X = 0.5 * (xa + xb);
-    const double A = channel_.area(X);
-    double QL = 0.0;
-    ms_.load_best.lookup(io, ms_, s.t, X, S, QL, sl_.data());
-    const double D = channel_.dispersion(X, QL);
-    // The kinetics take model values at the model position.
-    const double* ya = s.y + static_cast<std::ptrdiff_t>(i) * nvar;
+    // The residual's values at the interval's midpoint, in model units.
+    const double* ya = y + static_cast<std::ptrdiff_t>(i) * nvar;
     const double* yb = ya + nvar;
     const double xm = 0.5 * (ya[nc] + yb[nc]);
     for (int k = 0; k < nc; ++k) {
       u_[at(k)] = 0.5 * (ya[k] + yb[k]);
       ux_[at(k)] = (yb[k] - ya[k]) / (yb[nc] - ya[nc]);
     }
-    RXNS_QZ5(ms_, s.t_model, xm, nc, u_.data(), ux_.data(), rx_.data());
+    model_.coefficients(T, xm, u_.data(), ux_.data(), co);
+    const double A = co.area;
+    const double D = co.dispersion;
+    const double QL = co.flow;
 
     const double* ca = s.c + static_cast<std::ptrdiff_t>(i) * nc;
     const double* cb = ca + nc;
     const double half = 0.5 * h;
     for (int k = 0; k < nc; ++k) {
       const double cmean = 0.5 * (ca[k] + cb[k]);
-      const double reaction = A * rx_[at(k)];
-      const double load = sl_[at(k)];
+      const double reaction = A * co.reaction[at(k)];
+      const double load = co.lateral[at(k)];
       r.mass[at(k)] += h * A * cmean;
       r.cmean[at(i) * at(nc) + at(k)] = cmean;
       r.load[at(k)] += h * load;
@@ -141,7 +134,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     r.hA[at(i)] = h * A;
   }
 
-  specify_load(S, s.x[0], s.x[s.npts - 1], r);
+  specify_load(s.t, s.x[0], s.x[s.npts - 1], r);
   for (int n = 0; n < s.npts; ++n) r.x[at(n)] = s.x[n];
   for (int n = 1; n + 1 < s.npts; ++n) {
     const double w = 0.5 * (r.hA[at(n - 1)] + r.hA[at(n)]);
@@ -153,14 +146,19 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
   }
 }
 
-void BudgetProbe::specify_load(double S, double x_left, double x_right, BudgetRates& r) {
+void BudgetProbe::specify_load(double t, double x_left, double x_right, BudgetRates& r) {
+  Lookups& q = *lookups_;
+  q.out.str("");
+  double S = 0.0, QL = 0.0;
+  ms_.var_drv.lookup(q.io, t, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
   const LoadBest& lb = ms_.load_best;
+  lb.lookup(q.io, ms_, q.pos, t, x_left, S, QL, q.sl.data());  // the concentrations at t
   for (int l = 1; l <= lb.nlat; ++l) {
     const double inside =
         switched_on_between(lb.k_lat * (x_left - lb.x_lat(l)), lb.k_lat * (x_right - lb.x_lat(l)));
     const double flow = S * lb.q_lat(l) * inside;
     for (std::size_t k = 0; k < r.load_specified.size(); ++k)
-      r.load_specified[k] += lb.c_lat(static_cast<int>(k) + 1, l) * flow;
+      r.load_specified[k] += q.pos.c_lat(static_cast<int>(k) + 1, l) * flow;
   }
 }
 
