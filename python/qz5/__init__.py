@@ -8,7 +8,7 @@
 See the README for a whole session.
 """
 from . import _core
-from .errors import InputError, Qz5Error, RunError, ScenarioError
+from .errors import InputError, Interrupted, Qz5Error, RunError, ScenarioError, WriteError
 from .kinetics import Kinetics
 from .scenario import Scenario
 from .results import budget_term, run
@@ -18,4 +18,4 @@ from .calibration import calibrate
 __version__ = _core.version
 
 __all__ = ["Scenario", "Kinetics", "run", "ensemble", "calibrate", "Qz5Error", "InputError",
-           "ScenarioError", "RunError"]
+           "ScenarioError", "RunError", "WriteError", "Interrupted"]
