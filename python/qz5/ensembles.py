@@ -29,7 +29,7 @@ import xarray as xr
 
 from . import _core
 from .errors import Qz5Error
-from .results import record_to_dataset, run_args
+from .results import record_to_dataset, run_args, station_list
 from .scenario import parse_name
 
 # Run-describing attributes that become per-member variables.
@@ -132,7 +132,8 @@ def ensemble(base, members, client=None, *, n_workers=None, batch_size=None, sta
     length_unit and the engine options as for :func:`qz5.run`.
     """
     rows, labels = member_table(members)
-    kwargs = dict(options, stations=stations, budget=budget, constituents=constituents,
+    positions, names = station_list(stations)
+    kwargs = dict(options, stations=positions, budget=budget, constituents=constituents,
                   length_unit=length_unit)
     run_args(**kwargs)  # refuses unknown options here, not on every worker
     items = list(zip(labels, rows))
@@ -148,7 +149,8 @@ def ensemble(base, members, client=None, *, n_workers=None, batch_size=None, sta
         results = [r for batch in c.gather(futures) for r in batch]
     finally:
         close()
-    return combine(base, results, rows, labels, station_times=station_times)
+    out = combine(base, results, rows, labels, station_times=station_times)
+    return out.assign_coords(station=names) if names and "station" in out.dims else out
 
 
 def _expected_times(base):
@@ -162,7 +164,7 @@ def _align(ds, times, station_times):
     for dim in ("time", "station_time", "interval"):
         if dim in ds.dims:
             _, first = np.unique(ds[dim].values, return_index=True)
-            if len(first) < ds.dims[dim]:
+            if len(first) < ds.sizes[dim]:
                 ds = ds.isel({dim: np.sort(first)})
     if "time" in ds.dims:
         ds = ds.reindex(time=times)
@@ -217,6 +219,11 @@ def combine(base, results, rows, labels, station_times=None):
     coords = ["x"] if "x" in template.coords else []
     out = xr.concat(datasets, dim=member, data_vars="all", coords=coords, compat="equals",
                     join="exact", combine_attrs="drop")
+    # combine_attrs drops the variables' attributes too: units and long names
+    # travel with the variables, as in a single run's Dataset.
+    for name, var in template.variables.items():
+        if name in out.variables:
+            out[name].attrs = dict(var.attrs)
     _member_attributes(out, attrs)
     _parameter_coordinates(out, base, rows)
     return out

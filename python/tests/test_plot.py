@@ -29,7 +29,7 @@ def labels(ax):
 
 
 def test_profiles_show_the_chosen_times_with_units(short_run):
-    fig = plot.profiles(short_run, times=[0.0, 8.0])
+    fig = plot.profiles(short_run, times=[0.0, 8.0])[0].figure
     axes = [a for a in fig.axes if a.get_visible()]
     assert len(axes) == 6
     assert labels(axes[0]) == ("position of the grid point along the channel (m)",
@@ -43,10 +43,10 @@ def test_profiles_show_the_chosen_times_with_units(short_run):
 
 
 def test_grid_draws_one_trajectory_per_point_over_the_sharpest_front(short_run):
-    fig = plot.grid(short_run)
+    fig = plot.grid(short_run).figure
     ax = fig.axes[0]
     trajectories = [l for l in ax.get_lines() if len(l.get_xdata())]
-    assert len(trajectories) == short_run.dims["point"]
+    assert len(trajectories) == short_run.sizes["point"]
     np.testing.assert_array_equal(trajectories[40].get_ydata(), short_run.x[:, 40].values)
     assert labels(ax) == ("time of the saved profile (days)",
                           "position of the grid point along the channel (m)")
@@ -62,7 +62,7 @@ def test_grid_draws_one_trajectory_per_point_over_the_sharpest_front(short_run):
 
 
 def test_stations_show_each_station_series(short_run):
-    fig = plot.stations(short_run, names=["salinity", "c4"])
+    fig = plot.stations(short_run, names=["salinity", "c4"])[0].figure
     ax = fig.axes[0]
     assert [l.get_label() for l in ax.get_lines()] == ["3000 m", "12000 m"]
     assert labels(ax) == ("time of the station sample (days)", "salinity at the stations (psu)")
@@ -71,7 +71,7 @@ def test_stations_show_each_station_series(short_run):
 
 
 def test_budget_bars_add_up_to_the_change_less_the_closing_error(short_run):
-    fig = plot.budget(short_run)
+    fig = plot.budget(short_run)[0].figure
     ax = fig.axes[1]  # DOC
     assert ax.get_ylabel() == "mass change per interval ((umol C/L)*(m)^3)"
     centres = short_run.interval_bounds.mean("nv").values
