@@ -56,6 +56,12 @@ class CMakeBuild(build_ext):
         shutil.copyfile(built[0], target)
 
 
+# setuptools' own build files under build/setuptools, out of the sources.
+SETUPTOOLS_BUILD = ROOT / "build" / "setuptools"
+SETUPTOOLS_BUILD.mkdir(parents=True, exist_ok=True)
+
 setup(version=version(),
       ext_modules=[Extension("qz5._core", sources=[])],
-      cmdclass={"build_ext": CMakeBuild})
+      cmdclass={"build_ext": CMakeBuild},
+      options={"build": {"build_base": str(SETUPTOOLS_BUILD)},
+               "egg_info": {"egg_base": str(SETUPTOOLS_BUILD)}})
