@@ -24,7 +24,7 @@ from qz5 import ensembles, plot  # noqa: E402
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 NAMES = ("salinity:psu,DOC:umol C/L,DIN:umol N/L,phytoplankton:umol C/L,"
          "consumers:umol C/L,detritus:umol C/L")
-STATIONS = {"mouth": 0.0, "harbour": 5000.0, "town": 15000.0}
+STATIONS = {"head": 0.0, "harbour": 5000.0, "town": 15000.0, "mouth": 23330.0}
 
 
 def observations(s):
@@ -53,10 +53,37 @@ def small_ensemble(s):
     return ds.assign_coords(station=list(STATIONS))
 
 
+def texts(out_dir):
+    """The help texts of both command lines and the table of the scenario's
+    fields, for the pages that include them."""
+    import subprocess
+
+    out = pathlib.Path(out_dir)
+    exe = os.environ.get("QZ5_EXE")
+    if exe:
+        help_text = subprocess.run([exe, "--help"], capture_output=True, text=True).stdout
+    else:
+        help_text = "(the executable was not given: QZ5_EXE)"
+    (out / "qz5_help.txt").write_text(help_text)
+    from qz5.__main__ import parser
+
+    p = parser()
+    sub = p._subparsers._group_actions[0].choices
+    (out / "qz5_py_run_help.txt").write_text(sub["run"].format_help())
+    (out / "qz5_py_plot_help.txt").write_text(sub["plot"].format_help())
+    rows = [".. list-table::", "   :header-rows: 1", "   :widths: 18 82", "",
+            "   * - field", "     - meaning and units"]
+    for name in qz5._core.FIELDS:
+        doc = " ".join((getattr(qz5._core.Scenario, name).__doc__ or "").split())
+        rows += [f"   * - ``{name}``", f"     - {doc.replace('*', chr(92) + '*')}"]
+    (out / "fields.rst").write_text("\n".join(rows) + "\n")
+
+
 def write(out_dir):
     import matplotlib.pyplot as plt
 
     os.makedirs(out_dir, exist_ok=True)
+    texts(out_dir)
     s = qz5.Scenario.from_names_file(ROOT / "examples" / "estuary" / "estuary.fn")
     ds = qz5.run(s, stations=STATIONS, budget=True, constituents=NAMES, length_unit="m")
     paths = plot.save_all(ds, out_dir, "estuary", formats=("png",), dpi=80)

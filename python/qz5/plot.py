@@ -225,7 +225,8 @@ def grid(ds: xr.Dataset, background: Optional[str] = None, member: Any = None,
     a.set_xlabel(_time_label(ds.time, "time"))
     a.set_ylabel(label(ds.x, "position"))
     a.legend(loc="upper right", facecolor="0.3", labelcolor="white", fontsize=8)
-    a.set_title(f"{run_name(ds)}: moving grid over {ds[name].attrs.get('long_name', name)}")
+    what = f"moving grid over {ds[name].attrs.get('long_name', name)}"
+    a.set_title(f"{run_name(ds)}: {what}" if new else what)
     return a
 
 

@@ -8,7 +8,7 @@ import qz5
 from qz5 import ensembles
 from conftest import short_scenario
 
-STATIONS = {"mouth": 0.0, "harbour": 5000.0, "town": 15000.0}
+STATIONS = {"head": 0.0, "harbour": 5000.0, "town": 15000.0}
 
 
 @pytest.fixture(scope="module")
@@ -33,7 +33,7 @@ def test_terms_and_stations_select_by_name(named_run):
     assert town.station_x.item() == 15000.0
     np.testing.assert_array_equal(town.station_DOC.values, ds.station_DOC.values[:, 2])
     # The station at the first end follows the first grid point exactly.
-    at_outputs = ds.sel(station="mouth", station_time=ds.time.values)
+    at_outputs = ds.sel(station="head", station_time=ds.time.values)
     np.testing.assert_allclose(at_outputs.station_salinity.values, ds.salinity.values[:, 0],
                                rtol=1e-12)
 
