@@ -21,8 +21,11 @@ Dataset with a ``member`` dimension, laid out like a single run's Dataset:
 A failed member keeps what it computed before failing (NaN after); the
 others are unaffected.
 """
+from __future__ import annotations
+
 import math
 import os
+from typing import Any, Callable, Mapping, Optional, Sequence
 
 import numpy as np
 import xarray as xr
@@ -39,7 +42,7 @@ _PER_MEMBER = ("status", "exit_status", "message", "failure_message", "idid", "t
                "integrator_convergence_failures")
 
 
-def member_table(members):
+def member_table(members: Any) -> tuple[list[dict], list]:
     """The members as a list of dicts and their labels (a DataFrame's index,
     else 0..n-1)."""
     try:
@@ -59,13 +62,14 @@ def _is_missing(v):
     return isinstance(v, float) and math.isnan(v)
 
 
-def coordinate_name(name):
+def coordinate_name(name: str) -> str:
     """A parameter name as a variable name: rxpar[7] -> rxpar_7."""
     field, index = parse_name(name)
     return field if index is None else field + "_" + "_".join(str(i) for i in index)
 
 
-def run_members(base, batch, kwargs):
+def run_members(base: Any, batch: Sequence[tuple[Any, Mapping[str, Any]]],
+                kwargs: Mapping[str, Any]) -> list[dict]:
     """Runs members (label, values) of the base scenario in this process;
     returns one result dict per member. Runs on the workers."""
     out = []
@@ -97,7 +101,8 @@ def _local_cluster(n_workers):
     return Client(cluster), cluster
 
 
-def connect(client=None, n_workers=None):
+def connect(client: Any = None,
+            n_workers: Optional[int] = None) -> tuple[Any, Callable[[], None]]:
     """(client, closer): the given Client, a Client for a scheduler address,
     or a new LocalCluster of n_workers processes (default: one per core, at
     most 2 when not given). closer() closes only what was opened here."""
@@ -118,18 +123,44 @@ def connect(client=None, n_workers=None):
     return c, close
 
 
-def ensemble(base, members, client=None, *, n_workers=None, batch_size=None, stations=None,
-             budget=False, station_times=None, constituents=None, length_unit=None, **options):
+def ensemble(base: Any, members: Any, client: Any = None, *, n_workers: Optional[int] = None,
+             batch_size: Optional[int] = None, stations: Any = None, budget: bool = False,
+             station_times: Optional[Sequence[float]] = None, constituents: Any = None,
+             length_unit: Optional[str] = None, **options: Any) -> xr.Dataset:
     """Runs the members and returns one Dataset with a ``member`` dimension.
 
-    base: the Scenario; members: a list of dicts {parameter name: value} or
-    a pandas DataFrame whose columns are parameter names (one row per
-    member; NaN leaves the base value); client: None (a LocalCluster of
-    n_workers processes, closed afterwards), a dask.distributed Client, or a
-    scheduler address such as "tcp://host:8786". batch_size: members per
-    Dask task (default: enough tasks to keep every worker busy, few enough
-    to keep the scheduler's share small). stations, budget, constituents,
-    length_unit and the engine options as for :func:`qz5.run`.
+    Parameters
+    ----------
+    base : qz5.Scenario
+        The scenario every member starts from.
+    members : list of dict, or pandas.DataFrame
+        ``{parameter name: value}`` per member, or a DataFrame whose columns
+        are parameter names (one row per member; NaN leaves the base value).
+        Names count from 1: ``"rxpar[4]"`` is RXPAR(4), the array's
+        ``s.rxpar[3]``.
+    client : optional
+        None (a LocalCluster of ``n_workers`` processes, closed afterwards),
+        a dask.distributed Client, or a scheduler address such as
+        ``"tcp://host:8786"``.
+    n_workers : int, optional
+        Worker processes of the LocalCluster.
+    batch_size : int, optional
+        Members per Dask task (default: enough tasks to keep every worker
+        busy, few enough to keep the scheduler's share small).
+    stations, budget, constituents, length_unit, **options
+        As for :func:`qz5.run`; stations given as ``{name: position}`` are
+        indexed by name.
+    station_times : sequence of float, optional
+        Days at which to take the station series (linear between each
+        member's samples); by default the output times.
+
+    Returns
+    -------
+    xarray.Dataset
+        The members' Datasets along ``member`` (indexed by the members'
+        labels), with per member ``status``, ``exit_status``, ``message``,
+        ``failure_message`` and the integrator counters, and the varied
+        parameters as coordinates (``rxpar[7]`` becomes ``rxpar_7``).
     """
     rows, labels = member_table(members)
     positions, names = station_list(stations)
@@ -186,7 +217,8 @@ def _nan_like(template):
     return ds
 
 
-def combine(base, results, rows, labels, station_times=None):
+def combine(base: Any, results: Sequence[dict], rows: Sequence[Mapping[str, Any]],
+            labels: Sequence[Any], station_times: Optional[Sequence[float]] = None) -> xr.Dataset:
     """Assembles the members' results (from run_members) into one Dataset."""
     times = _expected_times(base)
     by_label = {r["label"]: r for r in results}

@@ -70,7 +70,7 @@ def test_the_stub_generator_refuses_a_field_of_unknown_type():
 
 def public_functions():
     for module in (qz5.scenario, qz5.results, qz5.plot, qz5.files, qz5.calibration,
-                   qz5.__main__):
+                   qz5.ensembles, qz5.__main__):
         for name, f in vars(module).items():
             if (inspect.isfunction(f) and not name.startswith("_")
                     and f.__module__ == module.__name__):
