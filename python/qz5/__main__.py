@@ -1,4 +1,4 @@
-"""Command line of the qz5 package (``python -m qz5`` or ``qz5-py``).
+"""Command line of the qz5 package: python -m qz5, or the command qz5-py.
 
     python -m qz5 run [options] NAMES.fn
     python -m qz5 plot RUN.nc [--out DIR] [--formats png,svg] [--which profiles,grid,...]
