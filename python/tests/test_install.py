@@ -72,3 +72,18 @@ def test_the_installed_package_runs_a_scenario(installed, tmp_path):
     lines = (tmp_path / "b.csv").read_text().splitlines()
     # 30 output intervals of 6 constituents, and the header.
     assert len(lines) == 1 + 30 * 6 and lines[0].startswith("t_start,t_end,constituent,")
+
+
+def test_cmake_install_puts_the_executable_in_prefix_bin(tmp_path):
+    """make install's step: the executable alone, in <prefix>/bin, runnable
+    from any folder."""
+    prefix = tmp_path / "usr"
+    out = subprocess.run(["cmake", "--install", str(build_dir()), "--prefix", str(prefix)],
+                         capture_output=True, text=True)
+    assert out.returncode == 0, out.stdout + out.stderr
+    installed = sorted(p.relative_to(prefix).as_posix() for p in prefix.rglob("*") if p.is_file())
+    assert installed == ["bin/qz5"]
+    version = re.search(r'kVersion = "([^"]+)"', (REPO / "src/engine/version.h").read_text())[1]
+    run = subprocess.run([str(prefix / "bin" / "qz5"), "--version"], capture_output=True,
+                         text=True, cwd=tmp_path)
+    assert run.returncode == 0 and run.stdout.strip() == f"qz5 {version}"
