@@ -34,11 +34,9 @@ def plot_command(a: argparse.Namespace) -> int:
     # A command that writes files needs no window; MPLBACKEND still wins.
     if not os.environ.get("MPLBACKEND"):
         matplotlib.use("Agg")
-    import xarray as xr
+    from . import open_dataset, plot
 
-    from . import plot
-
-    ds = xr.open_dataset(a.run)
+    ds = open_dataset(a.run)
     stem = a.stem or os.path.splitext(os.path.basename(a.run))[0]
     paths = plot.save_all(ds, a.out, stem, formats=_names(a.formats),
                           which=_names(a.which) if a.which else None,

@@ -122,7 +122,7 @@ def constituent_spec(spec: str) -> str:
 
 
 def _names_with_prefix(ds: xr.Dataset, prefix: str) -> list[str]:
-    skip = {"station_x", "station_time"}
+    skip = {"station_x", "station_time", "station_name"}
     return [str(n)[len(prefix):] for n in ds.data_vars
             if str(n).startswith(prefix) and str(n) not in skip and len(str(n)) > len(prefix)]
 

@@ -127,8 +127,8 @@ def open_dataset(path: PathLike, *, station_names: Optional[Sequence[str]] = Non
     path : str or path-like
         The NetCDF file.
     station_names : sequence of str, optional
-        Names for the stations (the file keeps only their positions);
-        by default the positions as text.
+        Names for the stations; by default those :func:`run` stored in the
+        file (``station_name``), else the positions as text.
     decode_times : bool, default False
         False keeps times as numbers of days, as :func:`run` does.
     **kw
@@ -140,7 +140,25 @@ def open_dataset(path: PathLike, *, station_names: Optional[Sequence[str]] = Non
         With ``term`` and ``station`` indexed (see :func:`index_coordinates`).
     """
     ds = xr.open_dataset(path, decode_times=decode_times, **kw)
+    if "station_name" in ds.variables:
+        # Names that qz5.run stored beside the positions.
+        stored = [str(n) for n in ds["station_name"].values]
+        ds = ds.drop_vars("station_name")
+        station_names = station_names or stored
     return index_coordinates(ds, station_names)
+
+
+def write_station_names(path: PathLike, names: Sequence[str]) -> None:
+    """Adds the stations' names to a run's NetCDF file, as a text variable
+    ``station_name(station)`` that :func:`open_dataset` reads back."""
+    import netCDF4
+
+    with netCDF4.Dataset(str(path), "a") as nc:
+        if "station" not in nc.dimensions or "station_name" in nc.variables:
+            return
+        v = nc.createVariable("station_name", str, ("station",))
+        v.long_name = "station name"
+        v[:] = np.array([str(n) for n in names], dtype=object)
 
 
 def record_to_dataset(record: Mapping[str, Any], names: Optional[Sequence[str]] = None,
@@ -235,8 +253,9 @@ def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = Fa
         Record the profiles at the output times.
     path : str or path-like, optional
         Also write the run's NetCDF file (with the executable's writer when
-        this build has it, else through the netCDF4 package). The file keeps
-        the stations' positions, not their names.
+        this build has it, else through the netCDF4 package); named
+        stations' names go into it as ``station_name``, which
+        :func:`open_dataset` reads back.
     raise_on_failure : bool, default True
         See Raises.
     **options
@@ -277,6 +296,8 @@ def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = Fa
     ds = record_to_dataset(record, names)
     if path is not None and not _core.HAVE_NETCDF:
         write_record(record, path)
+    if path is not None and names is not None:
+        write_station_names(path, names)
     summary = raw["summary"]
     if summary["status"] != 0 and raise_on_failure:
         raise RunError(summary["failure"], summary["status"], summary["console"],

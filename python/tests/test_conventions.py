@@ -58,10 +58,18 @@ def test_station_names_must_be_distinct(estuary):
 
 def test_the_file_opens_with_the_same_indexes(named_run):
     ds, path = named_run
-    back = qz5.open_dataset(path, station_names=list(STATIONS))
-    xr.testing.assert_identical(back, ds)
-    # Without names the stations are named by position.
-    assert list(qz5.open_dataset(path).station.values) == ["0", "5000", "15000"]
+    # The names travel in the file beside the positions.
+    xr.testing.assert_identical(qz5.open_dataset(path), ds)
+    assert list(xr.open_dataset(path).station_name.values) == list(STATIONS)
+    renamed = qz5.open_dataset(path, station_names=["a", "b", "c"])
+    assert list(renamed.station.values) == ["a", "b", "c"]
+
+
+def test_a_file_without_names_names_stations_by_position(estuary, tmp_path):
+    s = short_scenario(estuary, touts=(1.0,))
+    qz5.run(s, stations=[0.0, 5000.0, 15000.0], path=tmp_path / "r.nc")
+    assert "station_name" not in xr.open_dataset(tmp_path / "r.nc").variables
+    assert list(qz5.open_dataset(tmp_path / "r.nc").station.values) == ["0", "5000", "15000"]
 
 
 def test_a_plainly_opened_file_decodes_times_and_the_figures_take_it(named_run):
@@ -101,3 +109,15 @@ def test_an_ensemble_keeps_units_and_indexes(estuary):
     np.testing.assert_array_equal(ens.budget_c4.sel(member=1, term="reaction").values,
                                   qz5.run(base.with_values({"rxpar[1]": 1.0}), budget=True)
                                   .budget_c4.sel(term="reaction").values)
+
+
+def test_an_ensemble_on_dask_names_its_stations(client, estuary):
+    base = short_scenario(estuary, touts=(2.0,))
+    ens = qz5.ensemble(base, [{}, {"rxpar[4]": 0.12}], client=client,
+                       stations={"town": 15000.0, "mouth": 23330.0})
+    assert list(ens.station.values) == ["town", "mouth"]
+    np.testing.assert_array_equal(ens.station_x.values, [15000.0, 23330.0])
+    one = qz5.run(base.with_values({"rxpar[4]": 0.12}), stations=[15000.0, 23330.0])
+    np.testing.assert_array_equal(ens.station_c4.sel(member=1, station="mouth").values,
+                                  one.station_c4.sel(station="23330",
+                                                     station_time=one.time.values).values)
