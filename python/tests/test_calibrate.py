@@ -90,3 +90,15 @@ def test_skill_by_hand():
     assert s.loc["b", "bias"] == 2.0 and s.loc["b", "rmse"] == 2.0
     assert s.loc["b", "nse"] == pytest.approx(1.0 - 8.0 / 50.0)
     assert list(s["n"]) == [3, 2]
+
+
+@pytest.mark.parametrize("kw,rtol", [({}, 1e-6), ({"engine_rtol": 1e-3}, 1e-3),
+                                     ({"rtol": 1e-3}, 1e-3)])
+def test_the_engine_tolerance_of_the_fitting_runs(start, observations, kw, rtol):
+    """engine_rtol (default 1e-6) is the integrator's tolerance of the
+    fitting runs; rtol among the run options means the same, as in qz5.run."""
+    fit = qz5.calibrate(start, observations, {"rxpar[1]": (0.3, 3.0)}, max_nfev=1, **kw)
+    expected = qz5.plot.at_observations(qz5.run(start, rtol=rtol), observations)
+    np.testing.assert_allclose(fit.comparison["model_start"], expected, rtol=1e-12)
+    other = qz5.plot.at_observations(qz5.run(start, rtol=1e-4), observations)
+    assert np.abs(expected - other).max() > 1e-6 * np.abs(other).max()
