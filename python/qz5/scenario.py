@@ -192,6 +192,48 @@ class Scenario(_core.Scenario):
         current[_zero_based(field, index, current.shape)] = value
         setattr(self, field, current)
 
+    def set_lateral_inputs(self, x_lat: Any, q_lat: Any, lat_tab: Any,
+                           k_lat: Optional[float] = None) -> None:
+        """Replaces the lateral inputs as a whole; their number may change.
+
+        Parameters
+        ----------
+        x_lat : array_like
+            Positions of the inputs, file length units (nlat values).
+        q_lat : array_like
+            Their flows, volume per day (nlat values).
+        lat_tab : array_like
+            Concentrations, one row per time point: time (days), then for
+            constituent 1 the value of every input, then constituent 2, ...
+            (file units); 1 + nlat * NCOMP columns.
+        k_lat : float, optional
+            Steepness of the switch-on, per file length unit: **one value
+            for all inputs**; unchanged when not given.
+
+        Raises
+        ------
+        qz5.ScenarioError
+            A value is refused; nothing is changed then.
+        """
+        super().set_lateral_inputs(x_lat, q_lat, lat_tab, k_lat)
+
+    def set_driver(self, t_drv: Any, v_drv: Any) -> None:
+        """Replaces variable driver 1; its number of points may change.
+
+        Parameters
+        ----------
+        t_drv : array_like
+            Times, days, increasing.
+        v_drv : array_like
+            Values: the factor on every lateral flow at those times.
+
+        Raises
+        ------
+        qz5.ScenarioError
+            A value is refused; nothing is changed then.
+        """
+        super().set_driver(t_drv, v_drv)
+
     def update(self, values: Optional[Mapping[str, Any]] = None, **kw: Any) -> "Scenario":
         """Sets several parameters (names as :meth:`set` takes them).
 
