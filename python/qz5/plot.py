@@ -398,6 +398,8 @@ def at_observations(ds: xr.Dataset, observations: "pd.DataFrame") -> np.ndarray:
 def _observation_frame(observations: Any) -> "pd.DataFrame":
     import pandas as pd
 
+    # A calibration's result carries its observations in its comparison.
+    observations = getattr(observations, "comparison", observations)
     obs = pd.DataFrame(observations).reset_index(drop=True)
     if "x" not in obs and "position" in obs:
         obs = obs.rename(columns={"position": "x"})
@@ -418,11 +420,12 @@ def observed(ds: xr.Dataset, observations: "pd.DataFrame", member: Any = None,
         A run (or an ensemble, with ``member``). Stations at the
         observations' positions give the model's series at every step;
         elsewhere the profiles at the output times are used.
-    observations : pandas.DataFrame
+    observations : pandas.DataFrame or qz5.calibration.CalibrationResult
         Columns ``time`` (days), ``x`` (or ``position``; file length
         units), ``constituent`` (number 1..NCOMP, ``c<k>`` or the run's
         name for it) and ``value`` (file units), as :func:`qz5.calibrate`
-        takes them.
+        takes them; or a calibration's result, whose observations are
+        drawn (``qz5.plot.observed(qz5.run(fit.scenario), fit)``).
     member : optional
         The member of an ensemble, by its label.
     ax : Axes or sequence of Axes, optional
