@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -9,21 +10,17 @@
 #include <vector>
 
 #include "driver/cli_options.h"
+#include "driver/out_txc.h"
 #include "driver/result_files.h"
 #include "engine/callbacks.h"
 #include "engine/engine.h"
+#include "engine/run_state.h"
 #include "engine/version.h"
-#include "input/out_txc.h"
 
 namespace qz5 {
 namespace {
 
 constexpr int kTitleLength = 80;
-
-std::string trimmed(const std::string& name) {
-  const auto end = name.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
-}
 
 void write_title_to_logs(Units& io, const std::string& title) {
   io.write_formatted(LUNRES, "(A80)", {std::string_view(title)});
@@ -49,10 +46,10 @@ void write_header_line(Units& io, std::string& title, std::initializer_list<Head
 }
 
 // The two header lines; afterwards the title field holds the second.
-void write_run_header(Units& io, const ModelState& ms, std::string& title) {
+void write_run_header(Units& io, const Inputs& in, const RunState& ms, std::string& title) {
   write_header_line(io, title,
                     {{1, 6, "(A)", " NPTS="},
-                     {7, 9, "(I3)", ms.NPTS},
+                     {7, 9, "(I3)", in.NPTS},
                      {10, 16, "(A)", "; RTOL="},
                      {17, 24, "(E8.3)", ms.RTOL},
                      {25, 31, "(A)", ", ATOL="},
@@ -83,21 +80,23 @@ void close_run_files(Units& io) {
 class LegacyFiles : public Observer {
  public:
   LegacyFiles(Units& io, std::string& title) : io_(io), title_(title) {}
+  LegacyFiles(const LegacyFiles&) = delete;
+  LegacyFiles& operator=(const LegacyFiles&) = delete;
 
   void on_start(const RunContext& ctx, const Snapshot& s) override {
     ms_ = &ctx.ms;
-    write_run_header(io_, *ms_, title_);
-    io_.open_new(LUNTXC, trimmed(ms_->FN_TXC));
-    OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    st_ = &ctx.state;
+    write_run_header(io_, *ms_, *st_, title_);
+    io_.open_new(LUNTXC, ms_->resolved(ms_->FN_TXC), ms_->FN_TXC.string());
+    OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
     flush_all();
   }
 
-  void on_step(const StepInfo&, const Snapshot&) override {
-    MONITOR(io_, LUNRUN, ms_->RWORK.data(), ms_->IWORK.data());
-  }
+  void on_step(const StepInfo& step, const Snapshot&) override { MONITOR(io_, LUNRUN, step); }
+  void on_illegal_solution(double t_model) override { note_illegal_solution(io_, t_model); }
 
   void on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) override {
-    OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
     write_statistics(io_, st);
     flush_all();
   }
@@ -112,12 +111,14 @@ class LegacyFiles : public Observer {
 
   Units& io_;
   std::string& title_;
-  const ModelState* ms_ = nullptr;
+  const Inputs* ms_ = nullptr;
+  const RunState* st_ = nullptr;
 };
 
 RunOptions run_options(const CliOptions& cli) {
   RunOptions opt;
   opt.observe_steps = true;  // one progress line per step
+  opt.legacy_answers = true;  // the readers have checked what the legacy program checks
   opt.max_steps_per_interval = cli.max_steps_per_interval;
   if (cli.legacy_limits) {
     Capacities caps;
@@ -127,18 +128,24 @@ RunOptions run_options(const CliOptions& cli) {
   return opt;
 }
 
-[[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready);
-[[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
-                                        const Scenario& scenario, LegacyFiles& files);
+LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready);
+LegacyEnding run_with_result_files(Units& io, const CliOptions& cli, const Scenario& scenario,
+                                   LegacyFiles& files);
 
-[[noreturn]] void run_main_program(Units& io, const CliOptions& cli) {
-  io.open_new(LUNRES, "RESULT");
-  io.open_new(LUNRUN, "RUNINF");
+// Reads, runs and ends the run; returns the stop text and exit status. A
+// refusal of the readers still arrives as a Stop (the legacy readers end the
+// program where they find the fault), caught by run_qz5.
+LegacyEnding run_main_program(Units& io, const CliOptions& cli,
+                              const std::filesystem::path& folder) {
+  io.open_new(LUNRES, folder / "RESULT", "RESULT");
+  io.open_new(LUNRUN, folder / "RUNINF", "RUNINF");
 
-  std::vector<const char*> names_argv;
-  for (const std::string& a : cli.names_args) names_argv.push_back(a.c_str());
-  Scenario scenario = read_scenario(io, static_cast<int>(names_argv.size()), names_argv.data(),
-                                    cli.legacy_limits, kLegacyLimitHint);
+  ScenarioReadOptions read;
+  read.legacy_limits = cli.legacy_limits;
+  read.capacity_hint = kLegacyLimitHint;
+  read.read_profile = false;
+  read.base_folder = folder;  // the legacy order: the profile's messages follow the run header
+  Scenario scenario = read_scenario(io, names_file_name(io, cli), read);
   if (!cli.geometry_file.empty()) {
     scenario.geometry = read_geometry_file(io, kUnitInput, cli.geometry_file);
     io.write_list(kUnitConsoleOut, {"Channel geometry from: ", std::string_view(cli.geometry_file)});
@@ -150,36 +157,38 @@ RunOptions run_options(const CliOptions& cli) {
   write_title_to_logs(io, title);
 
   LegacyFiles files(io, title);
-  if (wants_results(cli)) run_with_result_files(io, cli, scenario, files);
+  if (wants_results(cli)) return run_with_result_files(io, cli, scenario, files);
   const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
-  end_run(io, sum, kExitReady);
+  return end_run(io, sum, kExitReady);
 }
 
 // The legacy ending: "IDID=" in RESULT after a failed integration, the files
-// closed, the stop text.
-[[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready) {
-  if (sum.status == kExitDasslError) {
+// closed, the stop text and exit status of the outcome (status_if_ready when
+// the run completed).
+LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready) {
+  LegacyEnding ending = legacy_ending(sum);
+  if (sum.outcome == Outcome::kIntegrationFailure) {
     io.write_list(LUNRES, {"IDID=", sum.idid});
     close_run_files(io);
-    stop("DASSL error", kExitDasslError);
+    return ending;
   }
-  if (sum.status != kExitReady) stop(sum.message, sum.status);
+  if (!sum.completed()) return ending;
   close_run_files(io);
-  stop("Ready", status_if_ready);
+  ending.status = status_if_ready;
+  return ending;
 }
 
 // The same run observed by the legacy files and the result files together.
 // A result file that could not be written completely is reported on the
 // console before the stop text and makes the exit status 1.
-[[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
-                                        const Scenario& scenario, LegacyFiles& files) {
+LegacyEnding run_with_result_files(Units& io, const CliOptions& cli, const Scenario& scenario,
+                                   LegacyFiles& files) {
   ResultFiles results(cli, scenario);
-  ObserverPair both(files, results.observer());
-  const Summary sum = run_scenario(scenario, run_options(cli), &both, io);
+  const Summary sum = run_scenario(scenario, run_options(cli), {&files, &results.observer()}, io);
   const std::string problems = results.finish(sum);
-  if (problems.empty()) end_run(io, sum, kExitReady);
+  if (problems.empty()) return end_run(io, sum, kExitReady);
   io.write_line(kUnitConsoleOut, problems);
-  end_run(io, sum, kExitBadInput);
+  return end_run(io, sum, kExitBadInput);
 }
 
 // --help, --version and a command line that cannot be run: no logs are
@@ -211,12 +220,30 @@ bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
 
 }  // namespace
 
-int run_qz5(Units& io, int argc, const char* const* argv) {
+void note_illegal_solution(Units& io, double t_model) {
+  io.write_formatted(LUNRUN, "(' Illegal solution at T= ',E12.4)", {t_model});
+}
+
+std::filesystem::path names_file_name(Units& io, const CliOptions& cli) {
+  std::string name;
+  if (cli.names_args.size() > 1) {
+    name = cli.names_args[1].substr(0, kFileNameLength);
+  } else {
+    io.write_formatted(kUnitConsoleOut, "(1x,a,$)", {"Enter filename of names file [*.fn]: "});
+    io.read_line(kUnitConsoleIn, name, kFileNameLength);
+  }
+  const auto end = name.find_last_not_of(' ');
+  return name.substr(0, end == std::string::npos ? 0 : end + 1);
+}
+
+int run_qz5(Units& io, int argc, const char* const* argv, const std::filesystem::path& folder) {
   const CliOptions cli = parse_command_line(argc, argv);
   int status = kExitBadInput;
   if (answer_without_running(io, cli, status)) return status;
   try {
-    run_main_program(io, cli);
+    const LegacyEnding ending = run_main_program(io, cli, folder);
+    io.write_line(kUnitConsoleOut, ending.text.empty() ? kDefaultStopText : ending.text);
+    status = ending.status;
   } catch (const Stop& s) {
     io.write_line(kUnitConsoleOut, s.text);
     status = s.status;
