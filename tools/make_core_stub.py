@@ -22,7 +22,8 @@ RUN_ARG_TYPES = {"rtol": "Optional[float]", "atol": "Optional[float]", "tau": "O
                  "kappa": "Optional[float]", "alpha": "Optional[float]",
                  "max_steps_per_interval": "int", "observe_steps": "bool",
                  "legacy_capacities": "bool", "profiles": "bool", "stations": "list[float]",
-                 "budget": "bool", "constituents": "str", "length_unit": "str", "path": "str"}
+                 "budget": "bool", "constituents": "str", "length_unit": "str", "path": "str",
+                 "position_rtol": "Optional[float]", "position_atol": "Optional[float]"}
 PY_TYPES = {bool: "bool", int: "int", float: "float", str: "str"}
 # pybind11's names for what the stub writes as Python types.
 SIGNATURE_WORDS = {"qz5._core.": "", "handle": "Any", "object": "Any", "dict": "dict[str, Any]",

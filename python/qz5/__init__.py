@@ -10,7 +10,7 @@
 See the README and the documentation (make docs) for a whole session.
 """
 from . import _core
-from .errors import InputError, Qz5Error, RunError, ScenarioError
+from .errors import InputError, Interrupted, Qz5Error, RunError, ScenarioError, WriteError
 from .scenario import Scenario
 from .results import budget_term, open_dataset, run
 from .ensembles import ensemble
@@ -20,4 +20,4 @@ from . import plot
 __version__: str = _core.version
 
 __all__ = ["Scenario", "run", "open_dataset", "budget_term", "ensemble", "calibrate", "plot",
-           "Qz5Error", "InputError", "ScenarioError", "RunError"]
+           "Qz5Error", "InputError", "ScenarioError", "RunError", "WriteError", "Interrupted"]

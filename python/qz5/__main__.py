@@ -6,7 +6,7 @@
 
 ``run`` takes the executable's options under the same names and with the
 same meaning (--geometry, --outflow, --no-legacy-limits, --max-steps,
---netcdf, --stations, --stations-csv, --budget FILE, --constituents,
+--jacobian, --position-tolerance, --nonnegative, --netcdf, --stations, --stations-csv, --budget FILE, --constituents,
 --length-unit); it writes the result files, not the legacy .txc, RESULT and
 RUNINF. Names inside the names file are read relative to the names file's
 folder (the executable reads them relative to its working folder).
@@ -47,6 +47,18 @@ def plot_command(a: argparse.Namespace) -> int:
     return 0
 
 
+def engine_options(a: argparse.Namespace) -> dict:
+    """The engine options of the command line that qz5.run takes by keyword."""
+    out: dict = {}
+    if a.jacobian:
+        out["jacobian"] = a.jacobian
+    if a.nonnegative:
+        out["nonnegative"] = a.nonnegative
+    if a.position_tolerance:
+        out["position_tolerance"] = tuple(_floats(a.position_tolerance))
+    return out
+
+
 def run_command(a: argparse.Namespace) -> int:
     """``run``: a names file into result files; returns the exit status."""
     from . import Qz5Error, Scenario, run
@@ -70,7 +82,7 @@ def run_command(a: argparse.Namespace) -> int:
                  constituents=constituent_spec(a.constituents) if a.constituents else None,
                  length_unit=a.length_unit, path=a.netcdf, raise_on_failure=False,
                  legacy_capacities=not a.no_legacy_limits,
-                 max_steps_per_interval=a.max_steps)
+                 max_steps_per_interval=a.max_steps, **engine_options(a))
     except (Qz5Error, FileError, OSError) as e:
         print(getattr(e, "message", str(e)), file=sys.stderr)
         return int(getattr(e, "status", 1))
@@ -108,6 +120,14 @@ def parser() -> argparse.ArgumentParser:
     pr.add_argument("--max-steps", type=int, metavar="N",
                     help="accepted steps allowed between two output times (default 100 per "
                          "grid point, at least 5000)")
+    pr.add_argument("--jacobian", choices=("differences", "exact"),
+                    help="the iteration matrix by differences of the residual (default) or "
+                         "from its derivatives")
+    pr.add_argument("--position-tolerance", metavar="RTOL,ATOL",
+                    help="error tolerances of the grid positions alone (model length units)")
+    pr.add_argument("--nonnegative", choices=("clip", "project"),
+                    help="how INFO10 = 1 keeps concentrations non-negative: clip (legacy, "
+                         "default) or project")
     pr.add_argument("--netcdf", metavar="FILE", help="write the run to FILE as NetCDF-4")
     pr.add_argument("--stations", metavar="X1,X2,...",
                     help="station positions, file length units")

@@ -266,12 +266,16 @@ class RunArgs:
     atol: Optional[float]
     budget: bool
     constituents: str
+    jacobian: str
     kappa: Optional[float]
     legacy_capacities: bool
     length_unit: str
     max_steps_per_interval: int
+    nonnegative: str
     observe_steps: bool
     path: str
+    position_atol: Optional[float]
+    position_rtol: Optional[float]
     profiles: bool
     rtol: Optional[float]
     stations: list[float]

@@ -25,11 +25,14 @@ import numpy as np
 import xarray as xr
 
 from . import _core
-from .errors import RunError
+from .errors import Interrupted, RunError, ScenarioError, WriteError
 
 PathLike = Union[str, "os.PathLike[str]"]
 Stations = Union[None, Sequence[float], Mapping[str, float], Sequence[tuple[str, float]]]
 Constituents = Union[None, str, Sequence[str], Sequence[tuple[str, str]]]
+
+# The largest step limit the engine takes (a C long).
+_MAX_STEPS = 2**63 - 1
 
 
 def _constituent_spec(constituents: Constituents) -> str:
@@ -57,7 +60,7 @@ def station_list(stations: Stations) -> tuple[list[float], Optional[list[str]]]:
     if items and all(isinstance(i, (tuple, list)) and len(i) == 2 and isinstance(i[0], str)
                      for i in items):
         return [float(x) for _, x in items], [n for n, _ in items]
-    return [float(x) for x in np.atleast_1d(np.asarray(items, dtype=float))], None
+    return _positions(items), None
 
 
 def run_args(rtol: Optional[float] = None, atol: Optional[float] = None,
@@ -65,13 +68,19 @@ def run_args(rtol: Optional[float] = None, atol: Optional[float] = None,
              alpha: Optional[float] = None, max_steps_per_interval: Optional[int] = None,
              observe_steps: bool = False, legacy_capacities: bool = False, profiles: bool = True,
              stations: Stations = None, budget: bool = False, constituents: Constituents = None,
-             length_unit: Optional[str] = None) -> "_core.RunArgs":
+             length_unit: Optional[str] = None, nonnegative: str = "clip",
+             position_tolerance: Optional[tuple[float, float]] = None,
+             jacobian: str = "differences") -> "_core.RunArgs":
     """The engine's options and what to record, as the binding takes them
     (the parameters are those of :func:`run`)."""
     a = _core.RunArgs()
     a.rtol, a.atol, a.tau, a.kappa, a.alpha = rtol, atol, tau, kappa, alpha
     if max_steps_per_interval is not None:
-        a.max_steps_per_interval = int(max_steps_per_interval)
+        a.max_steps_per_interval = _step_limit(max_steps_per_interval)
+    a.nonnegative = str(nonnegative)
+    a.jacobian = str(jacobian)
+    if position_tolerance is not None:
+        a.position_rtol, a.position_atol = (float(v) for v in position_tolerance)
     a.observe_steps = bool(observe_steps)
     a.legacy_capacities = bool(legacy_capacities)
     a.profiles = bool(profiles)
@@ -80,6 +89,34 @@ def run_args(rtol: Optional[float] = None, atol: Optional[float] = None,
     a.constituents = _constituent_spec(constituents)
     a.length_unit = length_unit or ""
     return a
+
+
+def _step_limit(value: Any) -> int:
+    """The step limit as the engine takes it, or ScenarioError saying why not."""
+    try:
+        n = int(value)
+        whole = n == value
+    except (TypeError, ValueError, OverflowError):
+        whole = False
+    if not whole or not 0 <= n <= _MAX_STEPS:
+        raise ScenarioError(f"max_steps_per_interval: {value!r} is not a whole number from 0 "
+                            f"(the default) to {_MAX_STEPS}", "max_steps_per_interval")
+    return n
+
+
+def _positions(stations: Any) -> list[float]:
+    """Station positions as a list of floats, or ScenarioError saying why not."""
+    if stations is None:
+        return []
+    try:
+        a = np.asarray(stations)
+        if a.ndim > 1:
+            raise ValueError(f"an array of shape {a.shape}; a list of positions is needed")
+        if np.iscomplexobj(a):
+            raise ValueError("complex numbers; positions are real")
+        return [float(x) for x in np.atleast_1d(a)]
+    except (TypeError, ValueError) as e:
+        raise ScenarioError(f"stations: {e}", "stations") from None
 
 
 def station_names(positions: Iterable[float]) -> list[str]:
@@ -194,7 +231,8 @@ def budget_term(ds: xr.Dataset, name: str, term: str) -> xr.DataArray:
         The constituent's variable name (``"salinity"``, ``"c3"``).
     term : str
         ``mass_start``, ``mass_end``, ``change``, ``in_left_advective``,
-        ..., ``closing_error``, ``moving_grid`` (the values of
+        ..., ``closing_error``, ``moving_grid``, ``lateral_load_specified``
+        (the values of
         ``term_name``); mass in concentration units times volume, per
         interval.
     """
@@ -262,7 +300,12 @@ def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = Fa
         The engine's options, overriding the scenario's: ``rtol``, ``atol``
         (tolerances of the time integration), ``tau`` (model time units),
         ``kappa``, ``alpha``, ``max_steps_per_interval``, ``observe_steps``,
-        ``legacy_capacities``.
+        ``legacy_capacities``; ``nonnegative`` ("clip", the legacy treatment
+        of INFO10 = 1, or "project": small negative values set to zero and
+        steps going further below rejected, so that coarse grids do not
+        crawl); ``position_tolerance`` ((rtol, atol) of the grid positions
+        alone, in model length units); ``jacobian`` ("differences" or
+        "exact": the iteration matrix from the residual's derivatives).
 
     Returns
     -------
@@ -282,6 +325,12 @@ def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = Fa
         ``exit_status`` and ``failure_message`` say what happened).
     qz5.ScenarioError
         A field is refused before the run starts.
+    qz5.WriteError
+        The NetCDF file could not be written (an OSError); the whole
+        computed Dataset is in its ``dataset``.
+    qz5.Interrupted
+        Ctrl-C stopped the run between two steps (a KeyboardInterrupt);
+        what was computed so far is in its ``dataset``.
     """
     positions, names = station_list(stations)
     args = run_args(stations=positions, budget=budget, constituents=constituents,
@@ -290,16 +339,19 @@ def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = Fa
         # Written as the run advances, by the executable's own writer.
         args.path = str(path)
     raw = _core.run(scenario, args)
-    if raw["write_error"]:
-        raise OSError(f"{path}: {raw['write_error']}")
     record = raw["record"]
     ds = record_to_dataset(record, names)
+    partial = ds if ds.sizes.get("time", 0) > 0 else None
+    if raw["interrupted"]:
+        raise Interrupted("Interrupted: the run stopped after its last completed step; "
+                          "e.dataset holds what it computed", partial)
+    if raw["write_error"]:
+        raise WriteError(raw["write_error"], ds)
     if path is not None and not _core.HAVE_NETCDF:
         write_record(record, path)
     if path is not None and names is not None:
         write_station_names(path, names)
     summary = raw["summary"]
     if summary["status"] != 0 and raise_on_failure:
-        raise RunError(summary["failure"], summary["status"], summary["console"],
-                       ds if ds.sizes.get("time", 0) > 0 else None)
+        raise RunError(summary["failure"], summary["status"], summary["console"], partial)
     return ds

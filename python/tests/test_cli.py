@@ -81,3 +81,17 @@ def test_refusals_and_failures_have_the_executables_statuses(tmp_path, args, sta
     out = py(*args, cwd=tmp_path)
     assert out.returncode == status, out.stderr
     assert text.replace("GEO", str(geo)) in out.stderr
+
+
+def test_the_engine_options_mean_what_they_mean_for_the_executable(tmp_path):
+    exe_dir = tmp_path / "exe"
+    shutil.copytree(EXAMPLES / "estuary", exe_dir)
+    opts = ["--jacobian", "exact", "--nonnegative", "project", "--position-tolerance", "1e-3,1e-2"]
+    out = subprocess.run([executable(), *opts, "--budget", "b.csv", "estuary.fn"], cwd=exe_dir,
+                         capture_output=True, text=True)
+    assert out.returncode == 0, out.stdout
+    mine = py("run", str(exe_dir / "estuary.fn"), *opts, "--budget", "b.csv", cwd=tmp_path)
+    plain = py("run", str(exe_dir / "estuary.fn"), "--budget", "plain.csv", cwd=tmp_path)
+    assert mine.returncode == 0 and plain.returncode == 0, mine.stderr + plain.stderr
+    assert (tmp_path / "b.csv").read_bytes() == (exe_dir / "b.csv").read_bytes()
+    assert (tmp_path / "plain.csv").read_bytes() != (tmp_path / "b.csv").read_bytes()
