@@ -50,7 +50,9 @@ constexpr const char* kBudgetComment =
     "reactions; closing_error = change - (in_left_advective + in_left_dispersive - "
     "out_right_advective - out_right_dispersive + lateral_load + reaction); moving_grid: the "
     "part of closing_error that the moving grid's discretisation makes (falls as the grid is "
-    "refined), the rest being the error of the time integration.";
+    "refined), the rest being the error of the time integration; lateral_load_specified: the mass "
+    "the lateral inputs specify between the ends (their concentrations times the part of their "
+    "flow that switches on inside the reach), of which lateral_load is what the grid receives.";
 
 std::size_t index_of(const RunRecord& r, std::string_view name) {
   for (std::size_t i = 0; i < r.variables.size(); ++i)
@@ -85,10 +87,11 @@ struct Recorder::Impl {
   void describe(RunRecord& r, const RunContext& ctx);
   void lay_out(RunRecord& r, const Inputs& ms);
   void sample_stations(RunRecord& r, const Snapshot& s);
-  void sample_budget(const Snapshot& s, bool first);
+  void sample_budget(const Snapshot& s, bool first, int order = 0);
   void close_interval(RunRecord& r);
   void append_profile(RunRecord& r, const Snapshot& s);
   void grow(RunRecord& r, const char* dim) { ++r.dimension(dim)->size; }
+  void hand_over(RunRecord& r);
 };
 
 Recorder::Recorder(RecorderOptions options) : impl_(std::make_unique<Impl>()) {
@@ -263,13 +266,13 @@ void Recorder::on_start(const RunContext& ctx, const Snapshot& s) {
   if (m.options.profiles) m.append_profile(record_, s);
   if (m.stations) m.sample_stations(record_, s);
   if (m.budget) m.sample_budget(s, true);
-  for (RecordSink* sink : m.sinks) sink->update(record_);
+  m.hand_over(record_);
 }
 
-void Recorder::on_step(const StepInfo&, const Snapshot& s) {
+void Recorder::on_step(const StepInfo& step, const Snapshot& s) {
   Impl& m = *impl_;
   if (m.stations) m.sample_stations(record_, s);
-  if (m.budget) m.sample_budget(s, false);
+  if (m.budget) m.sample_budget(s, false, step.order_last);
 }
 
 void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics&) {
@@ -280,7 +283,12 @@ void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics
     m.sample_budget(s, false);
     m.close_interval(record_);
   }
-  for (RecordSink* sink : m.sinks) sink->update(record_);
+  m.hand_over(record_);
+}
+
+void Recorder::Impl::hand_over(RunRecord& r) {
+  for (RecordSink* sink : sinks) sink->update(r);
+  if (!options.keep_rows) r.drop_held_rows();
 }
 
 void Recorder::Impl::append_profile(RunRecord& r, const Snapshot& s) {
@@ -310,14 +318,15 @@ void Recorder::Impl::sample_stations(RunRecord& r, const Snapshot& s) {
     std::vector<double>& v = r.variables[v_station[k]].data;
     const double* row = station_values.data() + k * ns;
     if (repeat) {
-      std::copy(row, row + ns, v.end() - static_cast<std::ptrdiff_t>(ns));
+      // Unless the sample was written and dropped already.
+      if (v.size() >= ns) std::copy(row, row + ns, v.end() - static_cast<std::ptrdiff_t>(ns));
     } else {
       v.insert(v.end(), row, row + ns);
     }
   }
 }
 
-void Recorder::Impl::sample_budget(const Snapshot& s, bool first) {
+void Recorder::Impl::sample_budget(const Snapshot& s, bool first, int order) {
   if (!budget_failure.empty()) return;
   try {
     probe->evaluate(s, rates);
@@ -329,7 +338,7 @@ void Recorder::Impl::sample_budget(const Snapshot& s, bool first) {
   if (first) {
     budget->start(rates);
   } else {
-    budget->add(rates);
+    budget->add(rates, order);
   }
 }
 
@@ -344,10 +353,12 @@ void Recorder::Impl::close_interval(RunRecord& r) {
     std::vector<double>& v = r.variables[v_budget[static_cast<std::size_t>(k - 1)]].data;
     v.insert(v.end(), t.begin(), t.end());
   }
-  budget->start(rates);
+  budget->begin_interval();
 }
 
-void Recorder::finish(const Summary& sum) {
+void Recorder::finish(const Summary& sum) { finish(sum, legacy_ending(sum)); }
+
+void Recorder::finish(const Summary& sum, const LegacyEnding& ending) {
   Impl& m = *impl_;
   if (m.finished) return;
   m.finished = true;
@@ -358,7 +369,6 @@ void Recorder::finish(const Summary& sum) {
     r.set_attribute("qz5_version", std::string(kVersion));
     for (RecordSink* sink : m.sinks) sink->begin(r);
   }
-  const LegacyEnding ending = legacy_ending(sum);  // as the executable ends
   const char* status = sum.completed()                                  ? "complete"
                        : sum.outcome == Outcome::kIntegrationFailure ? "failed"
                                                                      : "stopped";

@@ -90,6 +90,10 @@ struct Dimension {
   std::string name;
   std::size_t size = 0;
   bool unlimited = false;
+  // Entries of an unlimited dimension no longer held in memory: a record
+  // that only streams to files drops the rows its sinks have written, and
+  // the variables along it then hold entries first_held .. size-1.
+  std::size_t first_held = 0;
 };
 
 struct Variable {
@@ -128,12 +132,12 @@ inline constexpr const char* kBudgetPrefix = "budget_";
 
 // The terms of the mass budget, in the order of the CSV columns and of the
 // term dimension.
-inline constexpr int kBudgetTerms = 11;
+inline constexpr int kBudgetTerms = 12;
 inline constexpr const char* kBudgetTermNames[kBudgetTerms] = {
     "mass_start",           "mass_end",           "change",
     "in_left_advective",    "in_left_dispersive", "out_right_advective",
     "out_right_dispersive", "lateral_load",       "reaction",
-    "closing_error",        "moving_grid"};
+    "closing_error",        "moving_grid",        "lateral_load_specified"};
 enum BudgetTerm {
   kMassStart,
   kMassEnd,
@@ -146,6 +150,7 @@ enum BudgetTerm {
   kReaction,
   kClosingError,
   kMovingGrid,
+  kLateralLoadSpecified,
 };
 
 class RunRecord {
@@ -170,7 +175,12 @@ class RunRecord {
   Variable& add_variable(std::string_view name, std::vector<std::string> dims,
                          std::vector<Attribute> attributes);
 
-  // The shape of a variable (sizes of its dimensions, slowest first).
+  // Forgets the rows of every unlimited dimension held so far (they have been
+  // written); the vectors keep their capacity, so the next rows reuse it.
+  void drop_held_rows();
+
+  // The shape of a variable (sizes of its dimensions, slowest first; the
+  // rows held are fewer when rows were dropped).
   std::vector<std::size_t> shape(const Variable& v) const;
 };
 
