@@ -391,7 +391,7 @@ PYBIND11_MODULE(_core, m) {
     }
   });
 
-  py::class_<PyScenario> sc(m, "Scenario", py::dynamic_attr());
+  py::class_<PyScenario> sc(m, "Scenario");
   sc.def(py::init([]() {
     PyScenario ps;
     // As problem set-up leaves them: one driver, the Cartesian grid.
