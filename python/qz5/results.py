@@ -31,7 +31,8 @@ def _constituent_spec(constituents):
 def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
              max_steps_per_interval=None, observe_steps=False, legacy_capacities=False,
              profiles=True, stations=None, budget=False, constituents=None, length_unit=None,
-             nonnegative="clip", position_tolerance=None, jacobian="differences"):
+             nonnegative="clip", position_tolerance=None, jacobian="differences",
+             sources="midpoint", channel="sampled"):
     """The engine's options and what to record, as the binding takes them."""
     a = _core.RunArgs()
     a.rtol, a.atol, a.tau, a.kappa, a.alpha = rtol, atol, tau, kappa, alpha
@@ -39,6 +40,8 @@ def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
         a.max_steps_per_interval = int(max_steps_per_interval)
     a.nonnegative = str(nonnegative)
     a.jacobian = str(jacobian)
+    a.sources = str(sources)
+    a.channel = str(channel)
     if position_tolerance is not None:
         a.position_rtol, a.position_atol = (float(v) for v in position_tolerance)
     a.observe_steps = bool(observe_steps)
@@ -114,7 +117,12 @@ def run(scenario, stations=None, budget=False, *, constituents=None, length_unit
     values set to zero and steps going further below rejected, so that coarse
     grids do not crawl), position_tolerance ((rtol, atol) of the grid
     positions alone, in model length units), jacobian ("differences" or
-    "exact": the iteration matrix from the residual's derivatives).
+    "exact": the iteration matrix from the residual's derivatives), sources
+    ("midpoint" or "exact": each lateral input's flow and load integrated
+    over every grid interval, so that it delivers its load on any grid),
+    channel ("sampled" or "averaged": the geometry table's area and
+    effective A*D averaged over every interval, so that a step or detail
+    finer than the grid is integrated).
 
     A run that stops or whose integration fails raises
     :class:`qz5.errors.RunError` carrying the system's message, with what was

@@ -13,8 +13,9 @@ namespace {
 constexpr int kDriverFlow = 1;  // variable driver that scales the lateral flows
 }  // namespace
 
-EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow outflow)
-    : io_(io), ms_(ms), pos_(ms.load_best), channel_(channel), outflow_(outflow) {}
+EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow outflow,
+                           IntervalMeans means)
+    : io_(io), ms_(ms), pos_(ms.load_best), channel_(channel), outflow_(outflow), means_(means) {}
 
 double EstuaryModel::days(double T) const { return (T * ms_.TUNIT_DAY) / ms_.TUNIT_MODEL; }
 
@@ -66,11 +67,67 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
   } else {
     position_terms(T, XI, unremembered_);
   }
-  const double A = terms->A;
-  const double QL = terms->QL;
-  const double D = terms->D;
-  const double* SL = terms->SL.data();
+  write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->A * terms->D, terms->QL,
+                     terms->SL.data(), C, Q, R);
+}
 
+void EstuaryModel::interval_terms(double T, double XI, double XA, double XB, PositionTerms& p) {
+  const double Xa = XA * ms_.XCONV, Xb = XB * ms_.XCONV;
+  if (!means_.sources) {
+    position_terms(T, XI, p);
+  } else {
+    const double TD = days(T);
+    p.S = 0.0;
+    ms_.var_drv.lookup(io_, TD, p.S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
+    p.QL = 0.0;
+    ms_.load_best.mean_over(io_, ms_, pos_, TD, Xa, Xb, p.S, p.QL, p.SL.data());
+    const double X = XI * ms_.XCONV;
+    p.A = channel_.area(X);
+    p.D = channel_.dispersion(X, p.QL);
+  }
+  p.AD = p.A * p.D;
+  if (means_.channel && !channel_.built_in()) {
+    p.A = channel_.mean_area(Xa, Xb);
+    p.AD = channel_.mean_conductance(Xa, Xb, p.QL);
+    p.D = p.AD / p.A;
+  }
+}
+
+void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCOMP,
+                              const double* U, const double* UX, double* C, double* Q, double* R,
+                              int& IRES) {
+  static_cast<void>(IRES);
+  assert(NCOMP == kKineticsComponents);
+  if (!means_.any()) {
+    spdef(T, XI, NCOMP, U, UX, C, Q, R, IRES);
+    return;
+  }
+  note_time(T);
+  const int slot = interval_++;
+  PositionTerms* terms = &unremembered_;
+  auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+  if (slot < static_cast<int>(remembered_.size())) {
+    PositionTerms& r = remembered_[static_cast<std::size_t>(slot)];
+    const bool same = r.generation == generation_ && bits(r.XI) == bits(XI) &&
+                      bits(r.XA) == bits(XA) && bits(r.XB) == bits(XB);
+    if (same) {
+      ++reused_;
+    } else {
+      interval_terms(T, XI, XA, XB, r);
+      r.XI = XI, r.XA = XA, r.XB = XB;
+      r.generation = lookups_warn(days(T)) ? 0 : generation_;
+    }
+    terms = &r;
+  } else {
+    interval_terms(T, XI, XA, XB, unremembered_);
+  }
+  write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->AD, terms->QL, terms->SL.data(), C, Q,
+                     R);
+}
+
+void EstuaryModel::write_coefficients(double T, double XI, int NCOMP, const double* U,
+                                      const double* UX, double A, double AD, double QL,
+                                      const double* SL, double* C, double* Q, double* R) {
   // The caller's storage may hold anything: every element is written.
   const int n2 = NCOMP * NCOMP;
   for (int i = 0; i < n2; ++i) C[i] = 0.0;
@@ -79,7 +136,7 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
 
   RXNS_QZ5(ms_, T, XI, NCOMP, U, UX, RX_.data());
 
-  const double k1 = -((A * D) / (ms_.XCONV * ms_.TUNIT_MODEL));
+  const double k1 = -(AD / (ms_.XCONV * ms_.TUNIT_MODEL));
   const double k2 = QL / ms_.TUNIT_MODEL;
   const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
   for (int m = 0; m < NCOMP; ++m) {
@@ -224,6 +281,25 @@ void EstuaryModel::coefficients(double T, double XI, const double* U, const doub
   ms_.load_best.lookup(q.io, ms_, q.pos, TD, X, S, out.flow, out.lateral.data());
   out.dispersion = channel_.dispersion(X, out.flow);
   RXNS_QZ5(ms_, T, XI, ms_.NCOMP, U, UX, out.reaction.data());
+}
+
+void EstuaryModel::coefficients_over(double T, double XI, double XA, double XB, const double* U,
+                                     const double* UX, Coefficients& out) const {
+  coefficients(T, XI, U, UX, out);
+  if (!means_.any()) return;
+  const double Xa = XA * ms_.XCONV, Xb = XB * ms_.XCONV;
+  if (means_.sources) {
+    QueryScratch& q = query();
+    const double TD = days(T);
+    double S = 0.0;
+    ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
+    ms_.load_best.mean_over(q.io, ms_, q.pos, TD, Xa, Xb, S, out.flow, out.lateral.data());
+    out.dispersion = channel_.dispersion(XI * ms_.XCONV, out.flow);
+  }
+  if (means_.channel && !channel_.built_in()) {
+    out.area = channel_.mean_area(Xa, Xb);
+    out.dispersion = channel_.mean_conductance(Xa, Xb, out.flow) / out.area;
+  }
 }
 
 double EstuaryModel::flow_at(double T, double X) const {
