@@ -125,7 +125,7 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
                      R);
 }
 
-void EstuaryModel::write_coefficients(double T, double XI, int NCOMP, const double* U,
+[[gnu::always_inline]] inline void EstuaryModel::write_coefficients(double T, double XI, int NCOMP, const double* U,
                                       const double* UX, double A, double AD, double QL,
                                       const double* SL, double* C, double* Q, double* R) {
   // The caller's storage may hold anything: every element is written.
