@@ -13,23 +13,30 @@ Dataset with a ``member`` dimension, laid out like a single run's Dataset:
   the series are taken where all members have exact samples), or at
   ``station_times`` by linear interpolation between the samples;
 - the mass budget per output interval;
-- per member: ``status`` ("complete", "failed", "stopped", or "refused" when
-  its parameter values were refused), ``exit_status``, ``message``,
+- per member: ``status`` ("complete", "failed", "stopped", "refused" when
+  its parameter values were refused, or "incompatible" when they gave it
+  another grid size, npts: such a member keeps its status and message, its
+  values are NaN, and it is to be run on its own), ``exit_status``, ``message``,
   ``failure_message`` and the integrator counters; the values of every
   varied parameter as coordinates (``rxpar[7]`` becomes ``rxpar_7``).
 
 A failed member keeps what it computed before failing (NaN after); the
 others are unaffected.
 """
+from __future__ import annotations
+
+import contextlib
 import math
 import os
+import sys
+from typing import Any, Callable, Mapping, Optional, Sequence
 
 import numpy as np
 import xarray as xr
 
 from . import _core
 from .errors import Qz5Error
-from .results import record_to_dataset, run_args
+from .results import record_to_dataset, run_args, station_list
 from .scenario import parse_name
 
 # Run-describing attributes that become per-member variables.
@@ -39,7 +46,7 @@ _PER_MEMBER = ("status", "exit_status", "message", "failure_message", "idid", "t
                "integrator_convergence_failures")
 
 
-def member_table(members):
+def member_table(members: Any) -> tuple[list[dict], list]:
     """The members as a list of dicts and their labels (a DataFrame's index,
     else 0..n-1)."""
     try:
@@ -59,13 +66,14 @@ def _is_missing(v):
     return isinstance(v, float) and math.isnan(v)
 
 
-def coordinate_name(name):
+def coordinate_name(name: str) -> str:
     """A parameter name as a variable name: rxpar[7] -> rxpar_7."""
     field, index = parse_name(name)
     return field if index is None else field + "_" + "_".join(str(i) for i in index)
 
 
-def run_members(base, batch, kwargs):
+def run_members(base: Any, batch: Sequence[tuple[Any, Mapping[str, Any]]],
+                kwargs: Mapping[str, Any]) -> list[dict]:
     """Runs members (label, values) of the base scenario in this process;
     returns one result dict per member. Runs on the workers."""
     out = []
@@ -76,13 +84,42 @@ def run_members(base, batch, kwargs):
             raw = _core.run(s, run_args(**kwargs))
             out.append({"label": label, "record": raw["record"], "summary": raw["summary"],
                         "seconds": raw["engine_seconds"]})
-        except (Qz5Error, KeyError, ValueError) as e:
-            out.append({"label": label, "refused": str(e.args[0] if e.args else e)})
+        except Exception as e:  # noqa: BLE001 - a member's fault must not end the ensemble
+            why = str(e.args[0] if e.args else e)
+            if not isinstance(e, Qz5Error):
+                why = f"{type(e).__name__}: {why}"
+            out.append({"label": label, "refused": why})
     return out
 
 
 def _batches(items, size):
     return [items[i:i + size] for i in range(0, len(items), size)]
+
+
+@contextlib.contextmanager
+def _main_module_hidden():
+    """While worker processes start, the calling program's main module looks
+    like an interactive session's.
+
+    The local cluster starts its workers with multiprocessing's "spawn",
+    which runs the parent's main module again in every worker: a script
+    without an ``if __name__ == "__main__":`` guard then starts clusters
+    inside the workers, and a script read from standard input cannot be
+    found at all ("No valid workers found"). The workers need only qz5, so
+    they are started as from an interactive session, which spawn leaves
+    alone; a notebook and ``python3 -c`` are such sessions already.
+    """
+    main = sys.modules.get("__main__")
+    saved = {}
+    for name in ("__file__", "__spec__"):
+        if main is not None and getattr(main, name, None) is not None:
+            saved[name] = getattr(main, name)
+            setattr(main, name, None)
+    try:
+        yield
+    finally:
+        for name, value in saved.items():
+            setattr(main, name, value)
 
 
 def _local_cluster(n_workers):
@@ -92,12 +129,14 @@ def _local_cluster(n_workers):
     here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     path = os.pathsep.join([here] + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep)
                                      if p])
-    cluster = LocalCluster(n_workers=n_workers, threads_per_worker=1, processes=True,
-                           dashboard_address=":0", env={"PYTHONPATH": path})
+    with _main_module_hidden():
+        cluster = LocalCluster(n_workers=n_workers, threads_per_worker=1, processes=True,
+                               dashboard_address=":0", env={"PYTHONPATH": path})
     return Client(cluster), cluster
 
 
-def connect(client=None, n_workers=None):
+def connect(client: Any = None,
+            n_workers: Optional[int] = None) -> tuple[Any, Callable[[], None]]:
     """(client, closer): the given Client, a Client for a scheduler address,
     or a new LocalCluster of n_workers processes (default: one per core, at
     most 2 when not given). closer() closes only what was opened here."""
@@ -118,21 +157,48 @@ def connect(client=None, n_workers=None):
     return c, close
 
 
-def ensemble(base, members, client=None, *, n_workers=None, batch_size=None, stations=None,
-             budget=False, station_times=None, constituents=None, length_unit=None, **options):
+def ensemble(base: Any, members: Any, client: Any = None, *, n_workers: Optional[int] = None,
+             batch_size: Optional[int] = None, stations: Any = None, budget: bool = False,
+             station_times: Optional[Sequence[float]] = None, constituents: Any = None,
+             length_unit: Optional[str] = None, **options: Any) -> xr.Dataset:
     """Runs the members and returns one Dataset with a ``member`` dimension.
 
-    base: the Scenario; members: a list of dicts {parameter name: value} or
-    a pandas DataFrame whose columns are parameter names (one row per
-    member; NaN leaves the base value); client: None (a LocalCluster of
-    n_workers processes, closed afterwards), a dask.distributed Client, or a
-    scheduler address such as "tcp://host:8786". batch_size: members per
-    Dask task (default: enough tasks to keep every worker busy, few enough
-    to keep the scheduler's share small). stations, budget, constituents,
-    length_unit and the engine options as for :func:`qz5.run`.
+    Parameters
+    ----------
+    base : qz5.Scenario
+        The scenario every member starts from.
+    members : list of dict, or pandas.DataFrame
+        ``{parameter name: value}`` per member, or a DataFrame whose columns
+        are parameter names (one row per member; NaN leaves the base value).
+        Names count from 1: ``"rxpar[4]"`` is RXPAR(4), the array's
+        ``s.rxpar[3]``.
+    client : optional
+        None (a LocalCluster of ``n_workers`` processes, closed afterwards),
+        a dask.distributed Client, or a scheduler address such as
+        ``"tcp://host:8786"``.
+    n_workers : int, optional
+        Worker processes of the LocalCluster.
+    batch_size : int, optional
+        Members per Dask task (default: enough tasks to keep every worker
+        busy, few enough to keep the scheduler's share small).
+    stations, budget, constituents, length_unit, **options
+        As for :func:`qz5.run`; stations given as ``{name: position}`` are
+        indexed by name.
+    station_times : sequence of float, optional
+        Days at which to take the station series (linear between each
+        member's samples); by default the output times.
+
+    Returns
+    -------
+    xarray.Dataset
+        The members' Datasets along ``member`` (indexed by the members'
+        labels), with per member ``status``, ``exit_status``, ``message``,
+        ``failure_message`` and the integrator counters, and the varied
+        parameters as coordinates (``rxpar[7]`` becomes ``rxpar_7``).
     """
     rows, labels = member_table(members)
-    kwargs = dict(options, stations=stations, budget=budget, constituents=constituents,
+    positions, names = station_list(stations)
+    kwargs = dict(options, stations=positions, budget=budget, constituents=constituents,
                   length_unit=length_unit)
     run_args(**kwargs)  # refuses unknown options here, not on every worker
     items = list(zip(labels, rows))
@@ -148,7 +214,8 @@ def ensemble(base, members, client=None, *, n_workers=None, batch_size=None, sta
         results = [r for batch in c.gather(futures) for r in batch]
     finally:
         close()
-    return combine(base, results, rows, labels, station_times=station_times)
+    out = combine(base, results, rows, labels, station_times=station_times)
+    return out.assign_coords(station=names) if names and "station" in out.dims else out
 
 
 def _expected_times(base):
@@ -162,7 +229,7 @@ def _align(ds, times, station_times):
     for dim in ("time", "station_time", "interval"):
         if dim in ds.dims:
             _, first = np.unique(ds[dim].values, return_index=True)
-            if len(first) < ds.dims[dim]:
+            if len(first) < ds.sizes[dim]:
                 ds = ds.isel({dim: np.sort(first)})
     if "time" in ds.dims:
         ds = ds.reindex(time=times)
@@ -184,7 +251,8 @@ def _nan_like(template):
     return ds
 
 
-def combine(base, results, rows, labels, station_times=None):
+def combine(base: Any, results: Sequence[dict], rows: Sequence[Mapping[str, Any]],
+            labels: Sequence[Any], station_times: Optional[Sequence[float]] = None) -> xr.Dataset:
     """Assembles the members' results (from run_members) into one Dataset."""
     times = _expected_times(base)
     by_label = {r["label"]: r for r in results}
@@ -208,7 +276,15 @@ def combine(base, results, rows, labels, station_times=None):
     if not full:
         raise Qz5Error("no member of the ensemble produced results: " +
                        "; ".join(str(a.get("failure_message", a.get("message"))) for a in attrs))
-    template = max(full, key=lambda d: len(d.variables))
+    template = _template(full, base)
+    for i, d in enumerate(datasets):
+        if d is not None and not _fits(d, template):
+            # Another grid (npts): its arrays cannot share the member dimension.
+            attrs[i] = dict(attrs[i], status="incompatible", message=(
+                f"its grid of {d.sizes.get('point')} points differs from the ensemble's "
+                f"{template.sizes.get('point')}; run it on its own with qz5.run"))
+            attrs[i]["failure_message"] = attrs[i]["message"]
+            datasets[i] = None
     datasets = [d if d is not None and set(d.variables) == set(template.variables)
                 else _nan_like(template) for d in datasets]
     import pandas as pd
@@ -217,9 +293,34 @@ def combine(base, results, rows, labels, station_times=None):
     coords = ["x"] if "x" in template.coords else []
     out = xr.concat(datasets, dim=member, data_vars="all", coords=coords, compat="equals",
                     join="exact", combine_attrs="drop")
+    # combine_attrs drops the variables' attributes too: units and long names
+    # travel with the variables, as in a single run's Dataset.
+    for name, var in template.variables.items():
+        if name in out.variables:
+            out[name].attrs = dict(var.attrs)
     _member_attributes(out, attrs)
     _parameter_coordinates(out, base, rows)
     return out
+
+
+def _sizes_of(ds):
+    return {d: n for d, n in ds.sizes.items() if d not in ("time", "station_time", "interval")}
+
+
+def _fits(ds, template):
+    return _sizes_of(ds) == _sizes_of(template)
+
+
+def _template(full, base):
+    """The member whose layout the ensemble takes: one on the base
+    scenario's grid when there is one (else the most common grid), with the
+    most variables."""
+    def grid(d):
+        return d.sizes.get("point")
+
+    grids = [grid(d) for d in full]
+    wanted = base.npts if base.npts in grids else max(set(grids), key=grids.count)
+    return max((d for d in full if grid(d) == wanted), key=lambda d: len(d.variables))
 
 
 def _member_attributes(out, attrs):
@@ -239,7 +340,9 @@ def _member_attributes(out, attrs):
             out[k] = ("member", np.array([np.nan if v is None else v for v in values], dtype=float))
         if k == "status":
             out[k].attrs["long_name"] = ("how the member's run ended: complete, failed, stopped, "
-                                         "or refused (its parameter values were refused)")
+                                         "refused (its parameter values were refused), or "
+                                         "incompatible (it ran on another grid; its values are "
+                                         "NaN here)")
     if "failure_message" not in out:
         out["failure_message"] = ("member", np.array([""] * len(attrs), dtype=object))
 
@@ -248,20 +351,31 @@ def _equal(a, b):
     return type(a) is type(b) and a == b
 
 
+def _number(v):
+    """A parameter value as a float, NaN when it is none (a refused member's
+    text, say); None for an array."""
+    if np.ndim(v) != 0:
+        return None
+    try:
+        return float(v)
+    except (TypeError, ValueError):
+        return math.nan
+
+
 def _parameter_coordinates(out, base, rows):
+    """The varied parameters as coordinates; names that are no field of the
+    scenario (their members were refused) and array values are left out."""
     names = []
     for r in rows:
         names += [n for n in r if n not in names]
     for name in names:
-        values = []
-        for r in rows:
-            v = r.get(name, None)
-            if v is None:
-                v = base.get(name)
-            if np.ndim(v) != 0:
-                break
-            values.append(float(v))
-        else:
+        try:
             cname = coordinate_name(name)
-            out.coords[cname] = ("member", np.array(values))
-            out.coords[cname].attrs["long_name"] = f"value of {name} in the member"
+            base_value = base.get(name)
+        except (KeyError, IndexError, ValueError):
+            continue
+        values = [_number(r.get(name, base_value)) for r in rows]
+        if any(v is None for v in values):
+            continue
+        out.coords[cname] = ("member", np.array(values))
+        out.coords[cname].attrs["long_name"] = f"value of {name} in the member"
