@@ -17,12 +17,18 @@ CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 all: build
 
 build:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
+
+# What the executable itself needs beyond the compiler: toml++ reads the
+# scenario files.
+RUN_PACKAGES := libtomlplusplus-dev
 
 # Builds the executable alone (no test program, no GoogleTest needed) and runs
 # the bundled estuary scenario in a scratch folder under build/.
 run:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target qz5
 	rm -rf $(BUILD)/run && mkdir -p $(BUILD)/run
@@ -32,7 +38,7 @@ run:
 
 # Packages that the optional outputs and the Python package need; installed
 # from Debian's archive when missing, so CI always covers them.
-TEST_PACKAGES := libgtest-dev libnetcdf-dev netcdf-bin $(PY_PACKAGES)
+TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libnetcdf-dev netcdf-bin $(PY_PACKAGES)
 
 # Builds from scratch and runs every test, the NetCDF read-back and the
 # Python package's included (both registered with ctest).
@@ -49,9 +55,10 @@ python: python-packages
 	cmake --build $(BUILD) -j $(JOBS) --target python
 
 python-packages:
-	./tools/ensure_packages.sh $(PY_PACKAGES)
+	./tools/ensure_packages.sh $(RUN_PACKAGES) $(PY_PACKAGES)
 
 test-sanitize:
+	./tools/ensure_packages.sh $(TEST_PACKAGES)
 	rm -rf $(SAN_BUILD)
 	$(CMAKE_GEN) -B $(SAN_BUILD) -DQZ5_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
@@ -59,6 +66,7 @@ test-sanitize:
 	  ctest --output-on-failure -j $(JOBS)
 
 bench:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B build-bench -DQZ5_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 

@@ -1,6 +1,7 @@
 // The command line of the qz5 executable.
 //
-//   qz5 [options] [names-file]
+//   qz5 [options] [names-file | scenario.toml]
+//   qz5 convert [options] FROM TO
 //
 // Options come before the names file; without any, the program behaves as it
 // always has. The names file, when missing, is asked for at the console.
@@ -19,6 +20,7 @@ struct CliOptions {
   bool help = false;
   bool version = false;
   bool legacy_limits = true;
+  StrictReading strict = StrictReading::kOff;  // --strict, --strict=error
   long max_steps_per_interval = 0;      // 0: the engine's default for the grid
   std::string geometry_file;               // "" : the built-in laws
   Outflow outflow = Outflow::kFixedConcentration;

@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "driver/cli_options.h"
+#include "driver/convert_command.h"
 #include "driver/result_files.h"
 #include "engine/callbacks.h"
 #include "engine/engine.h"
 #include "engine/version.h"
 #include "input/out_txc.h"
+#include "scenario_file/toml_reader.h"
+#include "scenario_file/to_engine.h"
 
 namespace qz5 {
 namespace {
@@ -82,13 +85,17 @@ void close_run_files(Units& io) {
 // Writes what the engine reports in the legacy layout.
 class LegacyFiles : public Observer {
  public:
-  LegacyFiles(Units& io, std::string& title) : io_(io), title_(title) {}
+  // with_txc false: a scenario file that asks for no concentration file.
+  LegacyFiles(Units& io, std::string& title, bool with_txc = true)
+      : io_(io), title_(title), with_txc_(with_txc) {}
 
   void on_start(const RunContext& ctx, const Snapshot& s) override {
     ms_ = &ctx.ms;
     write_run_header(io_, *ms_, title_);
-    io_.open_new(LUNTXC, trimmed(ms_->FN_TXC));
-    OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    if (with_txc_) {
+      io_.open_new(LUNTXC, trimmed(ms_->FN_TXC));
+      OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    }
     flush_all();
   }
 
@@ -97,7 +104,7 @@ class LegacyFiles : public Observer {
   }
 
   void on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) override {
-    OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    if (with_txc_) OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
     write_statistics(io_, st);
     flush_all();
   }
@@ -107,11 +114,12 @@ class LegacyFiles : public Observer {
   void flush_all() {
     io_.flush(LUNRES);
     io_.flush(LUNRUN);
-    io_.flush(LUNTXC);
+    if (with_txc_) io_.flush(LUNTXC);
   }
 
   Units& io_;
   std::string& title_;
+  bool with_txc_;
   const ModelState* ms_ = nullptr;
 };
 
@@ -131,9 +139,57 @@ RunOptions run_options(const CliOptions& cli) {
 [[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
                                         const Scenario& scenario, LegacyFiles& files);
 
-[[noreturn]] void run_main_program(Units& io, const CliOptions& cli) {
+// The run a scenario file describes, its result files included (options
+// given on the command line take precedence). The legacy capacities do not
+// apply to a scenario file.
+Scenario read_scenario_file(Units& io, CliOptions& cli) {
+  const std::string& file = cli.names_args[1];
+  if (!cli.geometry_file.empty() || cli.outflow != Outflow::kFixedConcentration)
+    stop("qz5: --geometry and --outflow belong in the scenario file's [channel] (" + file + ")",
+         kExitBadInput);
+  io.write_list(kUnitConsoleOut, {" "});
+  io.write_list(kUnitConsoleOut, {"Scenario file being used: ", std::string_view(file)});
+  scenario_file::ScenarioDocument doc;
+  try {
+    doc = scenario_file::read_scenario_document(file);
+  } catch (const scenario_file::ScenarioFileError& e) {
+    stop(e.what(), kExitBadInput);
+  }
+  const scenario_file::Outputs& out = doc.output;
+  if (!out.txc.empty()) io.write_list(kUnitConsoleOut, {"   txc: ", out.txc.string()});
+  if (cli.netcdf_file.empty()) cli.netcdf_file = out.netcdf.string();
+  if (cli.stations_csv.empty()) cli.stations_csv = out.stations_csv.string();
+  if (cli.budget_file.empty()) cli.budget_file = out.budget_csv.string();
+  if (cli.stations.empty())
+    for (const scenario_file::Station& st : out.stations) cli.stations.push_back(st.position);
+  if (cli.constituents.empty()) {
+    for (const scenario_file::Constituent& c : doc.constituents)
+      cli.constituents += (cli.constituents.empty() ? "" : ",") + c.name + (c.unit.empty() ? "" : ":" + c.unit);
+  }
+  if (cli.length_unit.empty()) cli.length_unit = doc.length_unit;
+  cli.legacy_limits = false;
+  return scenario_file::to_engine_scenario(doc, io);
+}
+
+bool names_a_scenario_file(const CliOptions& cli) {
+  return cli.names_args.size() > 1 && scenario_file::is_scenario_file(cli.names_args[1]);
+}
+
+[[noreturn]] void run_main_program(Units& io, const CliOptions& given) {
+  CliOptions cli = given;
+  io.set_strict_reading(cli.strict);
   io.open_new(LUNRES, "RESULT");
   io.open_new(LUNRUN, "RUNINF");
+  if (names_a_scenario_file(cli)) {
+    const Scenario scenario = read_scenario_file(io, cli);
+    std::string title(kTitleLength, ' ');
+    write_into_field(title, "(A)", {std::string_view(scenario.title)});
+    write_title_to_logs(io, title);
+    LegacyFiles files(io, title, !trimmed(scenario.inputs.FN_TXC).empty());
+    if (wants_results(cli)) run_with_result_files(io, cli, scenario, files);
+    const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
+    end_run(io, sum, kExitReady);
+  }
 
   std::vector<const char*> names_argv;
   for (const std::string& a : cli.names_args) names_argv.push_back(a.c_str());
@@ -212,6 +268,8 @@ bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
 }  // namespace
 
 int run_qz5(Units& io, int argc, const char* const* argv) {
+  if (argc > 1 && argv[1] != nullptr && std::string_view(argv[1]) == "convert")
+    return run_convert(io, argc - 1, argv + 1);
   const CliOptions cli = parse_command_line(argc, argv);
   int status = kExitBadInput;
   if (answer_without_running(io, cli, status)) return status;
