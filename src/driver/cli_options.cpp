@@ -62,7 +62,8 @@ bool netcdf_available() {
 }
 
 std::string usage_text() {
-  return R"(Usage: qz5 [options] [names-file | scenario-file]
+  return R"(Usage: qz5 [options] [names-file]
+       qz5 [options] scenario-file
        qz5 convert [--geometry FILE] [--outflow fixed|free] [--constituents SPEC]
                    names-file scenario.toml
        qz5 convert scenario.toml legacy-folder

@@ -25,8 +25,8 @@
 #include <string_view>
 #include <vector>
 
-#include "scenario_file/dates.h"
 #include "scenario_file/errors.h"
+#include "scenario_file/scenario_document.h"
 
 namespace qz5::scenario_file {
 

@@ -17,9 +17,13 @@
 
 #include "input/channel_geometry.h"
 #include "model/channel.h"
-#include "scenario_file/dates.h"
+#include "results/calendar.h"
 
 namespace qz5::scenario_file {
+
+using results::CalendarMoment;
+using results::days_between;
+using results::parse_iso_moment;
 
 inline constexpr int kBuiltInParameters = 19;
 

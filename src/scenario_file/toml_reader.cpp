@@ -178,7 +178,10 @@ class Table {
       if (asked_.count(std::string(k.str())) != 0) continue;
       std::string known;
       for (const std::string& a : asked_) known += (known.empty() ? "" : ", ") + a;
-      refuse(place(v), std::string(k.str()), "is not a key of " + label(),
+      static_cast<void>(v);
+      const Place where{cx_.name, static_cast<long>(k.source().begin.line),
+                        static_cast<long>(k.source().begin.column), ""};
+      refuse(where, std::string(k.str()), "is not a key of " + label(),
              known.empty() ? "no keys here" : "one of " + known);
     }
   }

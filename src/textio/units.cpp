@@ -327,7 +327,10 @@ void check_line(std::string_view line, std::size_t rest, bool last, std::vector<
   if (!last) return;
   ListScanner scanner;
   ListItem item;
+  // The separator after the record's last value is no null.
   std::size_t pos = rest;
+  while (pos < line.size() && is_blank(line[pos])) ++pos;
+  if (pos < line.size() && line[pos] == ',') ++pos;
   double value = 0.0;
   if (scanner.next(line, pos, item) && !item.value.empty() &&
       textio_detail::parse_real(item.value, value))

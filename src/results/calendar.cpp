@@ -1,10 +1,10 @@
-#include "scenario_file/dates.h"
+#include "results/calendar.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
-namespace qz5::scenario_file {
+namespace qz5::results {
 namespace {
 
 // Days from 0001-01-01 to y-m-d, proleptic Gregorian (the civil-from-days
@@ -125,4 +125,4 @@ std::string cf_origin(const CalendarMoment& moment) {
   return buf;
 }
 
-}  // namespace qz5::scenario_file
+}  // namespace qz5::results

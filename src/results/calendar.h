@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace qz5::scenario_file {
+namespace qz5::results {
 
 // A moment as days since 0001-01-01T00:00 of the proleptic Gregorian
 // calendar (whole days exact; the time of day as a fraction).
@@ -40,4 +40,4 @@ std::string iso_after(const CalendarMoment& reference, double days);
 // "YYYY-MM-DD hh:mm:ss" of a moment, as CF time units want the origin.
 std::string cf_origin(const CalendarMoment& moment);
 
-}  // namespace qz5::scenario_file
+}  // namespace qz5::results
