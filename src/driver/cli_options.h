@@ -31,6 +31,7 @@ struct CliOptions {
   std::string budget_file;              // --budget
   std::string constituents;             // --constituents: a list or a file
   std::string length_unit;              // --length-unit
+  std::string reference_date;           // day 0 of a scenario file's calendar ("" none)
   std::vector<std::string> names_args;  // argv[0] and the names file, as the reader takes them
   std::string error;                    // what was wrong with the command line, or ""
 };

@@ -33,6 +33,7 @@ ResultFiles::ResultFiles(const CliOptions& cli, const Scenario& scenario)
   opt.stations = cli.stations;
   opt.budget = !cli.budget_file.empty();
   if (!cli.length_unit.empty()) opt.length_unit = cli.length_unit;
+  opt.reference_date = cli.reference_date;
   if (!cli.constituents.empty()) {
     const results::ConstituentList list = results::read_constituents(cli.constituents);
     if (!list.error.empty()) refuse("--constituents: " + list.error);

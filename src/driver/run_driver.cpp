@@ -167,6 +167,7 @@ Scenario read_scenario_file(Units& io, CliOptions& cli) {
       cli.constituents += (cli.constituents.empty() ? "" : ",") + c.name + (c.unit.empty() ? "" : ":" + c.unit);
   }
   if (cli.length_unit.empty()) cli.length_unit = doc.length_unit;
+  if (doc.reference_date) cli.reference_date = results::cf_origin(*doc.reference_date);
   cli.legacy_limits = false;
   return scenario_file::to_engine_scenario(doc, io);
 }

@@ -90,7 +90,7 @@ std::vector<fs::path> write_scenario_files(const ScenarioDocument& d, const fs::
        "# one, their columns named by constituent, in any order.\n";
   o << "title = " << quoted(d.title) << "\n";
   if (d.reference_date) {
-    o << "reference_date = " << d.reference_text << "   # day 0; times may also be given as dates\n";
+    o << "reference_date = " << quoted(d.reference_text) << "   # day 0; times may also be given as dates\n";
   } else {
     o << "# reference_date = 2024-01-01   # day 0 as a date: times may then be dates too\n";
   }
