@@ -230,6 +230,13 @@ Series read_series(Table& t, std::string_view key, const std::vector<ColumnSpec>
   return {tt.source.file, std::move(table.key), std::move(table.columns)};
 }
 
+bool is_identifier(const std::string& s) {
+  if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
+  for (char c : s)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  return true;
+}
+
 void read_constituents(Table& top, ScenarioDocument& d) {
   const toml::array& list = top.array("constituents");
   for (const toml::node& n : list) {
@@ -241,8 +248,9 @@ void read_constituents(Table& top, ScenarioDocument& d) {
     if (k.factor == 0.0) refuse(c.place(), "0", "is the factor of " + k.name, "a factor other than zero (file value = model value * factor)");
     for (const Constituent& o : d.constituents)
       if (o.name == k.name) refuse(c.place(), k.name, "is named twice among the constituents", "a name of its own for each");
-    if (k.name.empty() || k.name.find_first_of(",;[]#\"") != std::string::npos || k.name == "time" || k.name == "date" || k.name == "x")
-      refuse(c.place(), k.name, "cannot name a constituent (it heads a CSV column)", "a name without , ; [ ] # and other than time, date, x");
+    if (!is_identifier(k.name) || k.name == "time" || k.name == "date" || k.name == "x")
+      refuse(c.place(), k.name, "cannot name a constituent (it heads CSV columns and names NetCDF variables)",
+             "letters, digits and _, not starting with a digit, other than time, date and x");
     c.finish();
     d.constituents.push_back(k);
   }
@@ -347,6 +355,8 @@ void read_laterals(Table& top, ScenarioDocument& d) {
         li.concentrations = read_series(in, "concentrations", cols);
       }
       in.finish();
+      for (const LateralInput& o : d.laterals)
+        if (o.name == li.name) refuse(in.place(), li.name, "is named twice among the lateral inputs", "a name of its own for each");
       if (!d.laterals.empty() && !li.concentrations.time.empty() &&
           !d.laterals.front().concentrations.time.empty())
         require_same_times(d.laterals.front().concentrations, li.concentrations, "lateral-input");

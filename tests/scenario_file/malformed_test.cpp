@@ -129,6 +129,10 @@ const Case kCases[] = {
     {"a reaction parameter missing", "s.toml", "detritus_decay = 0.05\n", "",
      "s.toml, line 38, column 1: the table [kinetics.parameters] lacks the key detritus_decay; "
      "expected a line detritus_decay = ..."},
+    {"a constituent name with a blank", "s.toml", "{ name = \"b\" }", "{ name = \"b c\" }",
+     "s.toml, line 2, column 48: \"b c\" cannot name a constituent (it heads CSV columns and names "
+     "NetCDF variables); expected letters, digits and _, not starting with a digit, other than "
+     "time, date and x"},
     {"five constituents", "s.toml", ", { name = \"f\" } ]", " ]",
      "s.toml, line 2, column 16: declares 5 constituents; expected six [[constituents]], in the "
      "order of the built-in kinetics: tracer, substrate, nutrient, two growing pools, detritus"},
