@@ -5,6 +5,7 @@
 #include "input/problem_setup.h"
 #include "input/read_values.h"
 #include "results/constituents.h"
+#include "scenario_file/toml_reader.h"
 
 namespace qz5::scenario_file {
 namespace {
@@ -167,9 +168,10 @@ Series series_of(const std::string& source, const std::vector<double>& time) {
 
 ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
                                       const LegacyRunOptions& opt) {
-  const Scenario s = read_scenario(io, names_file.string(), false);
-  const ModelState& ms = s.inputs;
-  ScenarioDocument d;
+  Scenario s = read_scenario(io, names_file.string(), false);
+  if (!opt.geometry_file.empty()) s.geometry = read_geometry_file(io, kUnitInput, opt.geometry_file);
+  s.outflow = opt.outflow;
+  ScenarioDocument d = document_from_engine(s, opt.constituents);
   d.file = names_file;
   {
     std::string first;
@@ -178,6 +180,24 @@ ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
     io.close(kUnitInput);
     d.title = first.substr(0, first.find_last_not_of(' ') + 1);
   }
+  // The times in days as the file holds them (the scenario holds them in
+  // model units, and converting back could round).
+  {
+    ModelState t;
+    t.legacy_limits = false;
+    t.FN_T = s.inputs.FN_T;
+    read_output_times(io, t, kUnitInput);
+    d.start = t.TSTART;
+    d.outputs.clear();
+    for (int i = 1; i <= t.NTIMES; ++i) d.outputs.push_back(t.TOUTS(i));
+  }
+  return d;
+}
+
+ScenarioDocument document_from_engine(const Scenario& s, const std::string& constituents) {
+  const ModelState& ms = s.inputs;
+  ScenarioDocument d;
+  d.title = s.title.substr(std::min(s.title.size(), s.title.find_first_not_of(" ")));
   d.points = ms.NPTS;
   d.tau = ms.TAU;
   d.kappa = ms.KAPPA;
@@ -185,27 +205,20 @@ ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
   d.rtol = ms.RTOL;
   d.atol = ms.ATOL;
   if (ms.INFO10 != 0 && ms.INFO10 != 1)
-    stop("qz5 convert: INFO10 = " + std::to_string(ms.INFO10) + " cannot be written as non_negative", kExitBadInput);
+    stop("qz5: INFO10 = " + std::to_string(ms.INFO10) + " cannot be written as non_negative", kExitBadInput);
   d.non_negative = ms.INFO10 == 1;
   d.length_factor = ms.XCONV;
   d.time_model = ms.TUNIT_MODEL;
   d.time_days = ms.TUNIT_DAY;
 
-  // The times in days as the file holds them (the scenario holds them in
-  // model units, and converting back could round).
-  {
-    ModelState t;
-    t.legacy_limits = false;
-    t.FN_T = ms.FN_T;
-    read_output_times(io, t, kUnitInput);
-    d.start = t.TSTART;
-    for (int i = 1; i <= t.NTIMES; ++i) d.outputs.push_back(t.TOUTS(i));
-  }
+  const double q = ms.TUNIT_DAY / ms.TUNIT_MODEL;
+  d.start = ms.TSTART * q;
+  for (int i = 1; i <= ms.NTIMES; ++i) d.outputs.push_back(ms.TOUTS(i) * q);
 
   std::vector<results::ConstituentInfo> named;
-  if (!opt.constituents.empty()) {
-    const results::ConstituentList list = results::read_constituents(opt.constituents);
-    if (!list.error.empty()) stop("qz5 convert: --constituents: " + list.error, kExitBadInput);
+  if (!constituents.empty()) {
+    const results::ConstituentList list = results::read_constituents(constituents);
+    if (!list.error.empty()) stop("qz5: --constituents: " + list.error, kExitBadInput);
     named = list.items;
   }
   for (int k = 1; k <= kNcomp; ++k) {
@@ -219,8 +232,8 @@ ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
 
   d.first_end = ms.XBND(1);
   d.second_end = ms.XBND(2);
-  if (!opt.geometry_file.empty()) d.geometry = read_geometry_file(io, kUnitInput, opt.geometry_file);
-  d.outflow = opt.outflow;
+  d.geometry = s.geometry;
+  d.outflow = s.outflow;
 
   const Boundarys& b = ms.boundarys;
   std::vector<double> bt;
@@ -258,7 +271,7 @@ ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
     const int w = kNcomp + 2;
     d.profile.resize(kNcomp);
     if (ms.nut0_groups != ms.NPTS)
-      stop("qz5 convert: the initial profile " + std::string(trim_name(ms.FN_UT0)) + " holds " +
+      stop("qz5: the initial profile " + std::string(trim_name(ms.FN_UT0)) + " holds " +
                std::to_string(ms.nut0_groups) + " points, the parameter file " + std::to_string(ms.NPTS),
            kExitBadInput);
     for (int j = 0; j < ms.nut0_groups; ++j) {
@@ -270,6 +283,10 @@ ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
   for (int k = 1; k <= kNumRxpar; ++k) d.parameters[static_cast<std::size_t>(k - 1)] = ms.RXPAR(k);
   d.output.txc = std::string(trim_name(ms.FN_TXC));
   return d;
+}
+
+Scenario read_scenario_file(Units& io, const fs::path& file) {
+  return to_engine_scenario(read_scenario_document(file), io);
 }
 
 }  // namespace qz5::scenario_file

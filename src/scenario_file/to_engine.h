@@ -35,4 +35,15 @@ struct LegacyRunOptions {
 ScenarioDocument document_from_legacy(Units& io, const std::filesystem::path& names_file,
                                       const LegacyRunOptions& opt);
 
+// The document of a scenario held in memory (read from any source, changed
+// in code). Times go back to days as model time * TUNIT_DAY / TUNIT_MODEL,
+// exact when the quotient is 1; constituents as for document_from_legacy.
+// The initial profile must be in memory (ut0_tab) when the scenario uses
+// one. Throws Stop for what a scenario file cannot hold.
+ScenarioDocument document_from_engine(const Scenario& s, const std::string& constituents = {});
+
+// A scenario file read and mapped to the engine's scenario in one step.
+// Throws ScenarioFileError.
+Scenario read_scenario_file(Units& io, const std::filesystem::path& file);
+
 }  // namespace qz5::scenario_file
