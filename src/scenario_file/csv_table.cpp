@@ -50,8 +50,9 @@ bool is_time_unit(std::string_view u) {
 class TableReader {
  public:
   TableReader(const TextSource& source, KeyKind key, const std::vector<ColumnSpec>& columns,
-              const std::optional<CalendarMoment>& reference)
-      : source_(source), key_(key), columns_(columns), reference_(reference) {
+              const std::optional<CalendarMoment>& reference, const std::string& length_unit)
+      : source_(source), key_(key), columns_(columns), reference_(reference),
+        length_unit_(length_unit) {
     table_.columns.resize(columns.size());
   }
 
@@ -71,8 +72,12 @@ class TableReader {
       if (is_key(h.name)) {
         if (key_seen) refuse(where, fields[i], "is a second key column", expected);
         if (i != 0) refuse(where, fields[i], "must be the first column", expected);
-        if (h.name != "date" && !(key_ == KeyKind::kTime ? is_time_unit(h.unit) : true))
+        if (h.name != "date" && key_ == KeyKind::kTime && !is_time_unit(h.unit))
           refuse(where, fields[i], "has the unit " + h.unit, "time in days");
+        if (key_ == KeyKind::kPosition && !h.unit.empty() && !length_unit_.empty() &&
+            h.unit != length_unit_)
+          refuse(where, fields[i], "has the unit " + h.unit + " but the scenario's length unit is " + length_unit_,
+                 "the unit " + length_unit_ + " or none");
         if (h.name == "date" && !reference_)
           refuse(where, fields[i], "gives dates, but the scenario has no reference_date",
                  "a time column in days, or a reference_date in the scenario file");
@@ -191,6 +196,7 @@ class TableReader {
   KeyKind key_;
   const std::vector<ColumnSpec>& columns_;
   const std::optional<CalendarMoment>& reference_;
+  const std::string& length_unit_;
   char sep_ = ',';
   bool dates_ = false;
   std::vector<int> slot_;  // per field: -1 the key, else the column asked for
@@ -224,8 +230,9 @@ std::string number_text(double v) {
 
 CsvTable read_csv_table(std::string_view text, const TextSource& source, KeyKind key,
                         const std::vector<ColumnSpec>& columns,
-                        const std::optional<CalendarMoment>& reference) {
-  TableReader reader(source, key, columns, reference);
+                        const std::optional<CalendarMoment>& reference,
+                        const std::string& length_unit) {
+  TableReader reader(source, key, columns, reference, length_unit);
   bool header_read = false;
   long line_no = source.first_line - 1;
   std::size_t pos = 0;

@@ -52,9 +52,11 @@ struct CsvTable {
 
 // Reads the table or throws ScenarioFileError naming the place. `reference`
 // is the scenario's reference date (needed for a "date" column).
+// `length_unit`, when not empty, is the unit an "x [unit]" header must give.
 CsvTable read_csv_table(std::string_view text, const TextSource& source, KeyKind key,
                         const std::vector<ColumnSpec>& columns,
-                        const std::optional<CalendarMoment>& reference);
+                        const std::optional<CalendarMoment>& reference,
+                        const std::string& length_unit = {});
 
 // Parses a number as a scenario file writes it (what std::from_chars takes
 // in general form, finite); false for anything else.

@@ -303,7 +303,7 @@ void read_channel(Table& top, ScenarioDocument& d) {
   if (gs == nullptr) c.wrong(g, "geometry", "\"built-in\" or a CSV table of x, area, dispersion");
   if (gs->get() != "built-in") {
     const TableText tt = table_text(c, "geometry");
-    CsvTable t = read_csv_table(tt.text, tt.source, KeyKind::kPosition, {{"area", ""}, {"dispersion", ""}}, std::nullopt);
+    CsvTable t = read_csv_table(tt.text, tt.source, KeyKind::kPosition, {{"area", ""}, {"dispersion", ""}}, std::nullopt, d.length_unit);
     d.geometry.source = tt.source.file;
     d.geometry.x = t.key;
     d.geometry.area = t.columns[0];
@@ -379,7 +379,7 @@ void read_initial_profile(Table& top, ScenarioDocument& d) {
     refuse(p.place(), "", "the initial profile needs exactly one of linear = true and table = ...", "a CSV table of x and every constituent, or linear = true");
   if (!linear) {
     const TableText tt = table_text(p, "table");
-    CsvTable t = read_csv_table(tt.text, tt.source, KeyKind::kPosition, constituent_columns(d.constituents), std::nullopt);
+    CsvTable t = read_csv_table(tt.text, tt.source, KeyKind::kPosition, constituent_columns(d.constituents), std::nullopt, d.length_unit);
     if (static_cast<int>(t.key.size()) != d.points)
       refuse({tt.source.file, 0, 0, ""}, "", "holds " + std::to_string(t.key.size()) + " points", "one row per grid point: " + std::to_string(d.points));
     d.profile_x = std::move(t.key);

@@ -85,14 +85,14 @@ class DatesInTheOutputs(unittest.TestCase):
             self.assertEqual(list(raw["time"].values), [0.0, 1.5, 2.75, 3.5])
 
     def test_csv_files_write_iso_dates_next_to_the_days(self):
-        with open(os.path.join(self.dir, "estuary_stations.csv")) as f:
+        with open(os.path.join(self.dir, "estuary-stations.csv")) as f:
             rows = list(csv.DictReader(f))
         self.assertGreater(len(rows), 4)
         self.assertEqual(list(rows[0])[:3], ["time", "date", "station"])
         for r in rows:
             self.assertEqual(r["date"], iso(float(r["time"])))
         self.assertEqual(rows[0]["date"], "2024-02-27T06:00:00")
-        with open(os.path.join(self.dir, "estuary_budget.csv")) as f:
+        with open(os.path.join(self.dir, "estuary-budget.csv")) as f:
             rows = list(csv.DictReader(f))
         self.assertEqual(list(rows[0])[:5], ["t_start", "date_start", "t_end", "date_end",
                                              "constituent"])

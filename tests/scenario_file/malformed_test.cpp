@@ -97,6 +97,14 @@ const Case kCases[] = {
     {"a table file that is missing", "s.toml", "first = \"first.csv\"", "first = \"frist.csv\"",
      "s.toml, line 19, column 9: \"frist.csv\" cannot be opened; expected a readable file (paths "
      "resolve against the scenario file's folder)"},
+    {"profile positions in another unit", "s.toml", "linear = true\n",
+     "table = \"\"\"\nx [km], a, b, c, d, e, f\n0, 1, 1, 1, 1, 1, 1\n\"\"\"\n",
+     "s.toml, line 36, column 1: \"x [km]\" has the unit km but the scenario's length unit is m; "
+     "expected the unit m or none"},
+    {"profile of two points for three", "s.toml", "linear = true\n", "table = \"\"\"\nx [m], a, b, c, d, e, f\n0, 1, 1, 1, 1, 1, 1\n100, 1, 1, 1, 1, 1, 1\n\"\"\"\n",
+     "s.toml: holds 2 points; expected one row per grid point: 3"},
+    {"profile positions not increasing", "s.toml", "linear = true\n", "table = \"\"\"\nx [m], a, b, c, d, e, f\n0, 1, 1, 1, 1, 1, 1\n50, 1, 1, 1, 1, 1, 1\n40, 1, 1, 1, 1, 1, 1\n\"\"\"\n",
+     "s.toml, line 39, column 1 (x): \"40\" does not increase; expected positions after 50.0"},
     // --- the scenario file itself
     {"decimal comma in TOML", "s.toml", "atol = 0.001", "atol = 1,0E-3",
      "s.toml, line 10, column 9: \"atol = 1,0E-3\" is not valid TOML: Error while parsing "

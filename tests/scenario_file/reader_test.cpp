@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "scenario_file/csv_table.h"
 #include "scenario_file/scenario_files.h"
@@ -131,6 +132,37 @@ TEST(ScenarioWriter, NumbersAreWrittenSoTheyReadBackExactly) {
   EXPECT_EQ(number_text(300000.0), "300000.0");
   EXPECT_EQ(number_text(1e-05), "1e-05");
   EXPECT_EQ(number_text(0.0001), "0.0001");
+}
+
+}  // namespace
+}  // namespace qz5::scenario_file
+
+namespace qz5::scenario_file {
+namespace {
+
+TEST(ScenarioFileKind, ToldApartFromANamesFileByNameOrContent) {
+  const fs::path dir = testing::fresh_folder("kind");
+  const struct {
+    const char* name;
+    const char* text;
+    bool scenario;
+  } kCases[] = {
+      {"a.toml", "", true},  // by its name, whatever it holds
+      {"run.fn", "Estuary run\nRecords 3-9\nrun.prm\n", false},
+      {"run.scenario", "# a scenario\n\ntitle = \"x\"\n", true},
+      {"run2.scenario", "[grid]\npoints = 3\n", true},
+      // A names file whose title says "NPTS = 81" is still a names file.
+      {"run3.fn", "Run with NPTS = 81\nsecond\nrun.prm\n", false},
+      {"empty", "", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(dir / c.name) << c.text;
+    EXPECT_EQ(is_scenario_file(dir / c.name), c.scenario);
+  }
+  EXPECT_TRUE(is_scenario_file(repo_root() / "examples" / "estuary" / "estuary.toml"));
+  EXPECT_FALSE(is_scenario_file(repo_root() / "examples" / "estuary" / "estuary.fn"));
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -65,7 +65,9 @@ std::map<std::string, std::string> small_scenario() {
       "consumer_loss_to_doc = 0.5\n"
       "detritus_n_released = 0.8\n"
       "detritus_decay = 0.05\n"
-      "detritus_to_doc = 0.03\n";
+      "detritus_to_doc = 0.03\n"
+      "[units]\n"
+      "length = \"m\"\n";
   f["first.csv"] =
       "time, a [psu], b, c, d, e, f\n"  // 1
       "0, 0, 1, 1, 1, 1, 1\n"          // 3
