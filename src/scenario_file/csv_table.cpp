@@ -233,6 +233,8 @@ CsvTable read_csv_table(std::string_view text, const TextSource& source, KeyKind
                         const std::optional<CalendarMoment>& reference,
                         const std::string& length_unit) {
   TableReader reader(source, key, columns, reference, length_unit);
+  // Spreadsheet programs often begin a UTF-8 CSV file with a byte-order mark.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   bool header_read = false;
   long line_no = source.first_line - 1;
   std::size_t pos = 0;

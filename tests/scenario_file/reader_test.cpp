@@ -48,6 +48,14 @@ TEST(ScenarioReader, ColumnsAreFoundByNameInAnyOrder) {
   EXPECT_EQ(d.outflow, Outflow::kFixedConcentration);
 }
 
+TEST(ScenarioReader, ASpreadsheetsCsvWithByteOrderMarkAndCrLfReads) {
+  auto files = testing::small_scenario();
+  files.at("driver.csv") = "\xEF\xBB\xBFtime;factor\r\n-1;1\r\n20;1.5\r\n";
+  const ScenarioDocument d = read_small(files, "bom");
+  EXPECT_EQ(d.flow_driver.time, (std::vector<double>{-1.0, 20.0}));
+  EXPECT_EQ(d.flow_driver.columns[0], (std::vector<double>{1.0, 1.5}));
+}
+
 TEST(ScenarioReader, DatesBecomeDaysFromTheReferenceDate) {
   auto files = testing::small_scenario();
   std::string& t = files.at("s.toml");
