@@ -62,6 +62,28 @@ class Scenario(_core.Scenario):
         _core.read_names_file(s, str(path))
         return s
 
+    @classmethod
+    def from_file(cls, path):
+        """Reads a scenario file (TOML with its CSV tables) or a legacy names
+        file, told apart as the executable does (a .toml name, or TOML
+        content). Raises :class:`qz5.errors.InputError` naming the file, the
+        line and the column of a fault.
+        """
+        if not _core.is_scenario_file(str(path)):
+            return cls.from_names_file(path)
+        s = cls()
+        _core.read_scenario_file(s, str(path))
+        return s
+
+    def to_file(self, path, constituents=None):
+        """Writes the scenario as a scenario file, its tables as CSV files
+        beside it; returns the paths written. ``constituents`` names them as
+        ``--constituents`` does ("salinity:psu,doc,..."); by default the
+        bundled estuary's names. Times are written in days (model times times
+        TUNIT_DAY / TUNIT_MODEL).
+        """
+        return _core.write_scenario_file(self, str(path), constituents or "")
+
     # --- single values by name ------------------------------------------------
     def get(self, name):
         """The value of a field or of one element: ``s.get("rxpar[7]")``."""

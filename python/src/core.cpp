@@ -431,6 +431,7 @@ PYBIND11_MODULE(_core, m) {
   m.def("read_names_file", &read_names_file, py::arg("scenario"), py::arg("path"),
         "Loads the names file and every file it names into the scenario; returns the console "
         "lines of the reader. Raises qz5.errors.InputError.");
+  bind_scenario_files(m);
 
   py::class_<RunArgs>(m, "RunArgs")
       .def(py::init<>())
