@@ -78,7 +78,7 @@ void resample_profile(const fs::path& ut0, int npts) {
 
 }  // namespace
 
-ScenarioDir::ScenarioDir(int npts) : previous_(fs::current_path()) {
+ScenarioDir::ScenarioDir(int npts) {
   std::random_device seed;
   dir_ = fs::temp_directory_path() / ("qz5-bench-" + std::to_string(seed()));
   fs::create_directories(dir_);
@@ -88,18 +88,16 @@ ScenarioDir::ScenarioDir(int npts) : previous_(fs::current_path()) {
     set_npts(dir_ / "estuary.prm", npts);
     resample_profile(dir_ / "estuary.UT0", npts);
   }
-  fs::current_path(dir_);
 }
 
 ScenarioDir::~ScenarioDir() {
   std::error_code ignored;
-  fs::current_path(previous_, ignored);
   fs::remove_all(dir_, ignored);
 }
 
 LoadedScenario::LoadedScenario(int npts) : dir_(npts), io_(console_in_, console_out_) {
   try {
-    scenario_ = read_scenario(io_, "estuary.fn");
+    scenario_ = read_scenario(io_, dir_.path() / "estuary.fn");
     RunOptions options;
     options.capacities = Capacities{};
     session_ = std::make_unique<RunSession>(scenario_, options, io_);
@@ -107,12 +105,12 @@ LoadedScenario::LoadedScenario(int npts) : dir_(npts), io_(console_in_, console_
   } catch (const Stop& s) {
     throw std::runtime_error("bench: set-up stopped: " + s.text + "\n" + console_out_.str());
   }
-  ModelState& ms = session_->ms();
+  RunState& ms = session_->state();
   res_ = session_->residual();
   jac_ = session_->jacobian();
   delta_.assign(static_cast<std::size_t>(ms.NEQ), 0.0);
 
-  ms.TOUT = ms.TOUTS(1);
+  ms.TOUT = session_->inputs().TOUTS(1);
   do {
     session_->call_integrator();
   } while (ms.IDID == 1);
@@ -128,15 +126,15 @@ LoadedScenario::LoadedScenario(int npts) : dir_(npts), io_(console_in_, console_
 }
 
 int LoadedScenario::residual() {
-  ModelState& ms = session_->ms();
+  RunState& ms = session_->state();
   int ires = 0;
-  RES(io_, ms, session_->skm(), session_->model(), ms.T, ms.Y.data(), ms.YPRIME.data(), delta_.data(), ires,
+  RES(io_, session_->inputs(), session_->skm(), session_->model(), ms.T, ms.Y.data(), ms.YPRIME.data(), delta_.data(), ires,
       ms.RPAR.data(), ms.IPAR.data());
   return ires;
 }
 
 int LoadedScenario::iteration_matrix() {
-  ModelState& ms = session_->ms();
+  RunState& ms = session_->state();
   double* RWORK = ms.RWORK.data();
   int* IWORK = ms.IWORK.data();
   const Sections S = sections_of(ms.NEQ, RWORK, IWORK);

@@ -20,8 +20,7 @@
 
 namespace qz5::bench {
 
-// A scratch copy of the bundled scenario; the working directory is that copy
-// for the lifetime of the object, and the copy is removed afterwards.
+// A scratch copy of the bundled scenario for the lifetime of the object.
 class ScenarioDir {
  public:
   // npts 0 keeps the scenario's own grid. Any other count (3..142) is written
@@ -31,9 +30,9 @@ class ScenarioDir {
   ~ScenarioDir();
   ScenarioDir(const ScenarioDir&) = delete;
   ScenarioDir& operator=(const ScenarioDir&) = delete;
+  const std::filesystem::path& path() const { return dir_; }
 
  private:
-  std::filesystem::path previous_;
   std::filesystem::path dir_;
 };
 
@@ -45,7 +44,7 @@ class LoadedScenario {
  public:
   explicit LoadedScenario(int npts);
 
-  int neq() { return session_->ms().NEQ; }
+  int neq() { return session_->state().NEQ; }
   // One call of the driver's residual routine at the state reached; returns
   // IRES (0 for a normal evaluation).
   int residual();

@@ -19,7 +19,7 @@ void BM_WholeRun(benchmark::State& state) {
     std::istringstream in;
     std::ostringstream out;
     qz5::Units io(in, out);
-    const int status = qz5::run_qz5(io, 2, argv);
+    const int status = qz5::run_qz5(io, 2, argv, dir.path());
     if (status != 0 || out.str().find("Ready") == std::string::npos) {
       state.SkipWithError("the bundled run did not end with Ready");
       break;

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input/problem_setup.h"
 #include "input/uinit.h"
 #include "textio/textio.h"
@@ -43,9 +43,9 @@ std::string write_input(const char* tag, const std::uint8_t* data, std::size_t s
 // per input made the sanitizer's page handling the whole cost of a run. One
 // state per process is reset by copying a pristine one instead: the copy
 // gives every input the same starting state at a fraction of the cost.
-ModelState& fresh_state() {
+Inputs& fresh_state() {
   static const auto pristine = [] {
-    auto ms = std::make_unique<ModelState>();
+    auto ms = std::make_unique<Inputs>();
     ms->NCOMP = 6;
     ms->NDRV = 1;
     ms->TUNIT_MODEL = 1.0;
@@ -54,7 +54,7 @@ ModelState& fresh_state() {
     for (int k = 1; k <= kCconvSlots; ++k) ms->CCONV(k) = 1.0;
     return ms;
   }();
-  static const auto work = std::make_unique<ModelState>();
+  static const auto work = std::make_unique<Inputs>();
   *work = *pristine;
   return *work;
 }
@@ -63,7 +63,7 @@ struct Harness {
   std::istringstream in;
   std::ostringstream out;
   Units io{in, out};
-  ModelState* ms = &fresh_state();
+  Inputs* ms = &fresh_state();
 };
 
 // Runs `body`; a Stop is the expected way out for bad input.
@@ -107,8 +107,7 @@ int read_list_target(const std::uint8_t* data, std::size_t size) {
 int names_target(const std::uint8_t* data, std::size_t size) {
   const std::string path = write_input("names", data, size);
   Harness h;
-  const char* argv[] = {"qz5", path.c_str()};
-  return guarded([&] { READ_FN(h.io, *h.ms, kUnitInput, 2, argv); });
+  return guarded([&] { READ_FN(h.io, *h.ms, kUnitInput, path); });
 }
 
 int parameter_target(const std::uint8_t* data, std::size_t size) {
@@ -132,8 +131,9 @@ int boundary_target(const std::uint8_t* data, std::size_t size) {
     std::array<double, kMaxNcomp> cl{}, cr{};
     const auto& b = h.ms->boundarys;
     const double t0 = b.bnd_tab(1, 1), tn = b.bnd_tab(b.nbnd_tpts, 1);
+    int ilast = 1;
     for (const double t : {t0 - 1.0, t0, 0.5 * (t0 + tn), tn, tn + 1.0, t0}) {
-      h.ms->boundarys.lookup(h.io, *h.ms, t, cl.data(), cr.data());
+      h.ms->boundarys.lookup(h.io, *h.ms, t, cl.data(), cr.data(), ilast);
     }
   });
 }
@@ -149,9 +149,10 @@ int lateral_target(const std::uint8_t* data, std::size_t size) {
     const double t0 = lb.lat_tab(1, 1), tn = lb.lat_tab(lb.nlat_tpts, 1);
     std::array<double, kMaxNcomp> sl{};
     double ql = 0.0;
+    SeriesPositions pos(lb);
     for (const double t : {t0, 0.5 * (t0 + tn), tn + 1.0}) {
       for (const double x : {-1.0e300, 0.0, lb.x_lat(1), 1.0e300}) {
-        h.ms->load_best.lookup(h.io, *h.ms, t, x, 1.0, ql, sl.data());
+        h.ms->load_best.lookup(h.io, *h.ms, pos, t, x, 1.0, ql, sl.data());
       }
     }
   });
@@ -165,8 +166,9 @@ int driver_target(const std::uint8_t* data, std::size_t size) {
     const auto& d = h.ms->var_drv;
     const double t0 = d.t_drv(1), tn = d.t_drv(d.npts_drv(1));
     double v = 0.0;
-    for (const double t : {t0, 0.5 * (t0 + tn), tn, t0}) h.ms->var_drv.lookup(h.io, t, v, 1);
-    h.ms->var_drv.lookup(h.io, tn + 1.0, v, 1);  // outside: stops
+    int ilast = 1;
+    for (const double t : {t0, 0.5 * (t0 + tn), tn, t0}) h.ms->var_drv.lookup(h.io, t, v, 1, ilast);
+    h.ms->var_drv.lookup(h.io, tn + 1.0, v, 1, ilast);  // outside: stops
   });
 }
 

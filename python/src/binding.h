@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,10 @@ struct Field {
 };
 
 // A value refused for a field; becomes qz5.ScenarioError in Python.
-struct FieldError {
+struct FieldError : std::runtime_error {
+  FieldError() : std::runtime_error("") {}
+  FieldError(std::string f, std::string m)
+      : std::runtime_error(m), field(std::move(f)), message(std::move(m)) {}
   std::string field;
   std::string message;  // "<field>: <what is wrong>"
 };
@@ -57,7 +61,7 @@ const std::vector<Field>& scenario_fields();
 // setter alone cannot see (a table's width against NCOMP, times that must
 // increase) and values written into arrays in place. Returns the first fault
 // as a FieldError with an empty message when there is none.
-FieldError validate(const qz5::Scenario& s);
+FieldError first_problem(const qz5::Scenario& s);
 
 // Replace the lateral inputs, or variable driver 1, as a whole (their sizes
 // may change); check everything before storing anything.

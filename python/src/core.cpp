@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <sstream>
 
@@ -28,38 +27,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The names inside a names file are relative to the working directory, as
-// for the executable; a scenario read from Python takes them relative to the
-// names file's own folder. The reader runs there, under this lock (the
-// working directory is the process's), and the names are then made absolute
-// so that nothing read later (the initial profile) depends on it.
-std::mutex g_cwd_mutex;
-
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const fs::path& dir) : previous_(fs::current_path()) {
-    if (!dir.empty()) fs::current_path(dir);
-  }
-  ~WorkingDirectory() {
-    std::error_code ignored;
-    fs::current_path(previous_, ignored);
-  }
-  WorkingDirectory(const WorkingDirectory&) = delete;
-  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
- private:
-  fs::path previous_;
-};
-
 std::string trimmed(const std::string& s) {
   const auto end = s.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
-void make_absolute(std::string& name, const fs::path& dir) {
-  const std::string t = trimmed(name);
-  if (t.empty() || fs::path(t).is_absolute()) return;
-  name = (dir / t).lexically_normal().string();
+// A scenario read from Python takes the names inside a names file relative
+// to the names file's own folder; they are then shown absolute, so that the
+// scenario says where its files are wherever it travels.
+void make_absolute(fs::path& name, const fs::path& dir) {
+  if (name.empty() || name.is_absolute()) return;
+  name = (dir / name).lexically_normal();
 }
 
 // The last lines of a console text, for an exception's message.
@@ -87,10 +65,11 @@ std::string read_names_file(PyScenario& ps, const std::string& path) {
   std::ostringstream console;
   qz5::Scenario s;
   try {
-    std::lock_guard<std::mutex> lock(g_cwd_mutex);
-    WorkingDirectory here(dir);
     qz5::Units io(in, console);
-    s = qz5::read_scenario(io, dir.empty() ? p.string() : p.filename().string());
+    qz5::ScenarioReadOptions options;
+    options.legacy_limits = false;
+    options.base_folder = dir;
+    s = qz5::read_scenario(io, dir.empty() ? p : p.filename(), options);
   } catch (const qz5::Stop& stop) {
     const std::string text = console.str();
     raise_qz5("InputError",
@@ -99,8 +78,8 @@ std::string read_names_file(PyScenario& ps, const std::string& path) {
     raise_qz5("InputError", py::make_tuple(std::string("cannot read ") + path + ": " + e.what(),
                                            1, std::string(), path));
   }
-  qz5::ModelState& ms = s.inputs;
-  for (std::string* n : {&ms.FN_PRM, &ms.FN_LI, &ms.FN_BND, &ms.FN_T, &ms.FN_UT0, &ms.FN_TXC})
+  qz5::Inputs& ms = s.inputs;
+  for (fs::path* n : {&ms.FN_PRM, &ms.FN_LI, &ms.FN_BND, &ms.FN_T, &ms.FN_UT0, &ms.FN_TXC})
     make_absolute(*n, dir);
   for (int k = 1; k <= ms.NDRV; ++k) make_absolute(ms.FN_DRV(k), dir);
   ps.s = std::move(s);
@@ -236,32 +215,27 @@ qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunAr
   return r;
 }
 
+// The engine's own rules, first problem first, as the run would find them.
 void check_before_run(const PyScenario& ps, const RunArgs& a) {
-  const FieldError e = validate(ps.s);
+  const FieldError e = first_problem(ps.s);
   if (!e.message.empty()) throw e;
-  for (const auto& [name, v] : {std::pair<const char*, std::optional<double>>{"rtol", a.rtol},
-                                {"atol", a.atol},
-                                {"tau", a.tau},
-                                {"kappa", a.kappa},
-                                {"alpha", a.alpha}})
-    if (v && !(std::isfinite(*v) && *v >= 0.0))
-      throw FieldError{name, std::string(name) + ": must be finite and not negative"};
-  if (a.max_steps_per_interval < 0)
-    throw FieldError{"max_steps_per_interval",
-                     "max_steps_per_interval: must not be negative (0: the default)"};
+  const qz5::FieldProblems problems = options_of(a).validate();
+  if (!problems.empty()) throw FieldError{problems.front().field, problems.front().text()};
   for (const double x : a.stations)
     if (!std::isfinite(x)) throw FieldError{"stations", "stations: a position is not finite"};
 }
 
 py::dict summary_to_python(const qz5::Summary& sum) {
   py::dict d;
-  d["status"] = sum.status;
-  d["message"] = sum.message;
+  const qz5::LegacyEnding ending = qz5::legacy_ending(sum);
+  d["status"] = ending.status;
+  d["message"] = ending.text;
+  d["outcome"] = std::string(qz5::to_string(sum.outcome));
   d["idid"] = sum.idid;
   d["t_reached"] = sum.t_reached;
   d["outputs_done"] = sum.outputs_done;
   d["console"] = sum.console;
-  d["failure"] = sum.status == 0 ? std::string() : sum.message + console_tail(sum.console, 6);
+  d["failure"] = sum.completed() ? std::string() : ending.text + console_tail(sum.console, 6);
   return d;
 }
 
@@ -272,10 +246,8 @@ py::dict summary_to_python(const qz5::Summary& sum) {
 py::dict run(const PyScenario& ps, const RunArgs& args) {
   check_before_run(ps, args);
   const qz5::results::RecorderOptions rec_options = recorder_options(ps, args);
-  const std::string refusal = qz5::results::Recorder::check(rec_options, ps.s);
-  if (!refusal.empty())
-    throw FieldError{args.stations.empty() ? "constituents" : "stations",
-                     (args.stations.empty() ? "constituents: " : "stations: ") + refusal};
+  const qz5::FieldProblems refused = qz5::results::Recorder::problems(rec_options, ps.s);
+  if (!refused.empty()) throw FieldError{refused.front().field, refused.front().text()};
   // The run works on its own copy, so that Python threads may change the
   // scenario while it runs.
   const qz5::Scenario scenario = ps.s;
@@ -398,7 +370,7 @@ PYBIND11_MODULE(_core, m) {
       if (f.set && d.contains(f.name.c_str())) f.set(ps, d[f.name.c_str()], false);
   });
   sc.def("_validate", [](const PyScenario& ps) {
-    const FieldError e = validate(ps.s);
+    const FieldError e = first_problem(ps.s);
     if (!e.message.empty()) throw e;
   });
   sc.def("set_lateral_inputs", &set_lateral_inputs, py::arg("x_lat"), py::arg("q_lat"),

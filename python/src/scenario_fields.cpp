@@ -6,17 +6,19 @@
 // passes its check and none is lost on a temporary copy.
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <filesystem>
 #include <sstream>
 
 #include "binding.h"
 #include "input/channel_geometry.h"
 #include "input/limits.h"
+#include "engine/validation.h"
 
 namespace qz5py {
 namespace {
 
-using qz5::ModelState;
+using qz5::Inputs;
 using qz5::Scenario;
 
 [[noreturn]] void refuse(const std::string& field, const std::string& what) {
@@ -128,15 +130,6 @@ void require_length(const std::vector<double>& v, std::size_t n, const std::stri
                       why + ")");
 }
 
-// Times of a series must strictly increase: the look-ups interpolate between
-// neighbours and would divide by zero across two equal times.
-void require_increasing(const double* t, int n, int stride, const std::string& field) {
-  for (int i = 1; i < n; ++i)
-    if (t[i * stride] < t[(i - 1) * stride])
-      refuse(field, "times decrease at row " + std::to_string(i) + " (" +
-                        num(t[(i - 1) * stride]) + " then " + num(t[i * stride]) + ")");
-}
-
 void require_rows(int rows, int lo, int hi, const std::string& field, const std::string& what) {
   if (rows < lo) refuse(field, std::to_string(rows) + " " + what + ", at least " +
                                    std::to_string(lo) + " needed");
@@ -144,20 +137,13 @@ void require_rows(int rows, int lo, int hi, const std::string& field, const std:
                                    std::to_string(hi) + " fit the table");
 }
 
-// The kinetics divide by these reaction parameters.
-constexpr int kDivisorRxpar[] = {7, 8, 13, 14};
-
 void check_rxpar(const double* rx, const std::string& field) {
-  for (int k = 1; k <= qz5::kNumRxpar; ++k)
-    if (!std::isfinite(rx[k - 1])) refuse(field, "RXPAR(" + std::to_string(k) + ") is not finite");
-  for (const int k : kDivisorRxpar)
-    if (rx[k - 1] == 0.0)
-      refuse(field, "RXPAR(" + std::to_string(k) + ") must not be zero: the kinetics divide by it");
+  if (const auto fault = qz5::rules::rxpar(rx, qz5::kNumRxpar)) refuse(field, *fault);
 }
 
 // --- field builders ----------------------------------------------------------
 
-Field real_field(std::string name, std::string doc, double ModelState::*p,
+Field real_field(std::string name, std::string doc, double Inputs::*p,
                  std::function<void(double, const std::string&)> rule = nullptr,
                  bool refresh_bnd = false) {
   Field f{name, std::move(doc), nullptr, nullptr};
@@ -174,14 +160,20 @@ Field real_field(std::string name, std::string doc, double ModelState::*p,
   return f;
 }
 
-void positive(double v, const std::string& name) {
-  if (!(v > 0.0)) refuse(name, "must be positive, not " + num(v));
-}
-void non_negative(double v, const std::string& name) {
-  if (!(v >= 0.0)) refuse(name, "must not be negative, not " + num(v));
+// A setter's check through the engine's rule of the field.
+template <class T>
+std::function<void(T, const std::string&)> engine_rule(std::optional<std::string> (*rule)(T)) {
+  return [rule](T v, const std::string& name) {
+    if (const auto fault = rule(v)) refuse(name, *fault);
+  };
 }
 
-Field int_field(std::string name, std::string doc, int ModelState::*p,
+void positive(double v, const std::string& name) { engine_rule(qz5::rules::positive)(v, name); }
+void non_negative(double v, const std::string& name) {
+  engine_rule(qz5::rules::not_negative)(v, name);
+}
+
+Field int_field(std::string name, std::string doc, int Inputs::*p,
                 std::function<void(long long, const std::string&)> rule) {
   Field f{name, std::move(doc), nullptr, nullptr};
   f.get = [p](const PyScenario& ps) { return py::cast(ps.s.inputs.*p); };
@@ -193,7 +185,7 @@ Field int_field(std::string name, std::string doc, int ModelState::*p,
   return f;
 }
 
-Field bool_field(std::string name, std::string doc, bool ModelState::*p) {
+Field bool_field(std::string name, std::string doc, bool Inputs::*p) {
   Field f{name, std::move(doc), nullptr, nullptr};
   f.get = [p](const PyScenario& ps) { return py::cast(ps.s.inputs.*p); };
   f.set = [p, name](PyScenario& ps, py::handle h, bool) { ps.s.inputs.*p = to_bool(h, name); };
@@ -208,17 +200,15 @@ std::string trimmed(const std::string& s) {
 // A file name set from Python is made absolute at once: a run reads the
 // initial profile (and the record hashes the inputs) later, perhaps in
 // another thread, and the working directory is the whole process's.
-std::string file_name(py::handle h, const std::string& field, bool check) {
-  std::string v = to_text(h, field);
-  const std::string t = trimmed(v);
-  if (check && !t.empty() && std::filesystem::path(t).is_relative())
-    v = std::filesystem::absolute(t).lexically_normal().string();
-  return v;
+std::filesystem::path file_name(py::handle h, const std::string& field, bool check) {
+  const std::filesystem::path t = trimmed(to_text(h, field));
+  if (check && !t.empty() && t.is_relative()) return std::filesystem::absolute(t).lexically_normal();
+  return t;
 }
 
-Field name_field(std::string name, std::string doc, std::string ModelState::*p) {
+Field name_field(std::string name, std::string doc, std::filesystem::path Inputs::*p) {
   Field f{name, std::move(doc), nullptr, nullptr};
-  f.get = [p](const PyScenario& ps) { return py::cast(trimmed(ps.s.inputs.*p)); };
+  f.get = [p](const PyScenario& ps) { return py::cast((ps.s.inputs.*p).string()); };
   f.set = [p, name](PyScenario& ps, py::handle h, bool check) {
     ps.s.inputs.*p = file_name(h, name, check);
   };
@@ -239,34 +229,31 @@ void grow_lateral_inputs(qz5::LoadBest& l, int nlat) {
   if (nlat <= l.x_lat.size()) return;
   l.x_lat.resize(nlat);
   l.q_lat.resize(nlat);
-  l.c_lat.resize(l.c_lat.rows(), nlat);
 }
 
-int bnd_cols(const ModelState& ms) { return 1 + 2 * ms.NCOMP; }
-int lat_cols(const ModelState& ms) { return 1 + ms.NCOMP * ms.load_best.nlat; }
+int bnd_cols(const Inputs& ms) { return 1 + 2 * ms.NCOMP; }
+int lat_cols(const Inputs& ms) { return 1 + ms.NCOMP * ms.load_best.nlat; }
 
 // The tables start at the legacy capacities and grow to what is stored.
-void store_bnd_tab(ModelState& ms, const Matrix& m) {
+void store_bnd_tab(Inputs& ms, const Matrix& m) {
   auto& b = ms.boundarys;
   if (m.rows > b.bnd_tab.rows() || m.cols > b.bnd_tab.cols())
     b.bnd_tab.resize(std::max(m.rows, b.bnd_tab.rows()), std::max(m.cols, b.bnd_tab.cols()));
   for (int r = 0; r < m.rows; ++r)
     for (int c = 0; c < m.cols; ++c) b.bnd_tab(r + 1, c + 1) = m(r, c);
   b.nbnd_tpts = m.rows;
-  b.ilast_bnd = 1;
 }
 
-void store_lat_tab(ModelState& ms, const Matrix& m) {
+void store_lat_tab(Inputs& ms, const Matrix& m) {
   auto& l = ms.load_best;
   if (m.rows > l.lat_tab.rows() || m.cols > l.lat_tab.cols())
     l.lat_tab.resize(std::max(m.rows, l.lat_tab.rows()), std::max(m.cols, l.lat_tab.cols()));
   for (int r = 0; r < m.rows; ++r)
     for (int c = 0; c < m.cols; ++c) l.lat_tab(r + 1, c + 1) = m(r, c);
   l.nlat_tpts = m.rows;
-  l.ilast_lat = 1;
 }
 
-void store_driver(ModelState& ms, const std::vector<double>& t, const std::vector<double>& v) {
+void store_driver(Inputs& ms, const std::vector<double>& t, const std::vector<double>& v) {
   auto& d = ms.var_drv;
   const int n = static_cast<int>(t.size());
   if (n > d.t_drv.size()) {
@@ -278,35 +265,26 @@ void store_driver(ModelState& ms, const std::vector<double>& t, const std::vecto
     d.v_drv(i + 1) = v[static_cast<std::size_t>(i)];
   }
   d.npts_drv(1) = n;
-  d.ilast_drv(1) = 1;
 }
 
-void check_table(const Matrix& m, int cols, int max_rows, const std::string& field,
-                 const std::string& width_why) {
-  if (m.cols != cols)
-    refuse(field, std::to_string(m.cols) + " columns given, " + std::to_string(cols) +
-                      " needed (" + width_why + ")");
-  require_rows(m.rows, 2, max_rows, field, "time points");
-  require_finite(m.v, field);
-  require_increasing(m.v.data(), m.rows, m.cols, field);
+// The engine's rules of a series table and of a driver.
+void check_table(const Matrix& m, int cols, const std::string& field, const std::string& width_why) {
+  if (const auto fault = qz5::rules::series(m.v.data(), m.rows, m.cols, cols, width_why))
+    refuse(field, *fault);
 }
 
 void check_driver(const std::vector<double>& t, const std::vector<double>& v,
                   const std::string& field) {
-  if (t.size() != v.size())
-    refuse(field, "t_drv has " + std::to_string(t.size()) + " points, v_drv " +
-                      std::to_string(v.size()));
-  require_rows(static_cast<int>(t.size()), 2, kNoLimit, field, "driver points");
-  require_finite(t, field);
-  require_finite(v, field);
-  require_increasing(t.data(), static_cast<int>(t.size()), 1, field);
+  if (const auto fault = qz5::rules::driver(t.data(), static_cast<int>(t.size()), v.data(),
+                                            static_cast<int>(v.size())))
+    refuse(field, *fault);
 }
 
-std::vector<double> driver_times(const ModelState& ms) {
+std::vector<double> driver_times(const Inputs& ms) {
   const auto& d = ms.var_drv;
   return std::vector<double>(d.t_drv.data(), d.t_drv.data() + d.npts_drv(1));
 }
-std::vector<double> driver_values(const ModelState& ms) {
+std::vector<double> driver_values(const Inputs& ms) {
   const auto& d = ms.var_drv;
   return std::vector<double>(d.v_drv.data(), d.v_drv.data() + d.npts_drv(1));
 }
@@ -314,39 +292,28 @@ std::vector<double> driver_values(const ModelState& ms) {
 std::vector<Field> build_fields() {
   std::vector<Field> f;
   // Dimensions and switches.
-  f.push_back(int_field("ncomp", "NCOMP: constituents per grid point (6)", &ModelState::NCOMP,
-                        [](long long v, const std::string& n) {
-                          if (v != 6)
-                            refuse(n, "must be 6, not " + std::to_string(v) +
-                                          ": the reaction kinetics are written for six "
-                                          "constituents");
-                        }));
-  f.push_back(int_field("npts", "NPTS: grid points", &ModelState::NPTS,
-                        [](long long v, const std::string& n) {
-                          if (v < 3) refuse(n, "at least 3 grid points needed, not " + std::to_string(v));
-                          if (v > 10000000)
-                            refuse(n, std::to_string(v) + " grid points exceed what can be addressed");
-                        }));
-  f.push_back(int_field("m", "M: polar parameter of the grid (0: Cartesian slab)", &ModelState::M,
+  f.push_back(int_field("ncomp", "NCOMP: constituents per grid point (6)", &Inputs::NCOMP,
+                        engine_rule(qz5::rules::ncomp)));
+  f.push_back(int_field("npts", "NPTS: grid points", &Inputs::NPTS,
+                        engine_rule(qz5::rules::npts)));
+  f.push_back(int_field("m", "M: polar parameter of the grid (0: Cartesian slab)", &Inputs::M,
                         [](long long v, const std::string& n) {
                           if (v < 0) refuse(n, "must not be negative, not " + std::to_string(v));
                         }));
   f.push_back(int_field("info10", "INFO10: 1 keeps the solution non-negative, 0 does not",
-                        &ModelState::INFO10, [](long long v, const std::string& n) {
-                          if (v != 0 && v != 1) refuse(n, "must be 0 or 1, not " + std::to_string(v));
-                        }));
+                        &Inputs::INFO10, engine_rule(qz5::rules::info10)));
   f.push_back(bool_field("use_ut0", "USE_UT0: initial profile from the file fn_ut0, else linear "
                                     "between the boundaries' start values",
-                         &ModelState::USE_UT0));
+                         &Inputs::USE_UT0));
   f.push_back(bool_field("li_from_bnd",
                          "LI_FROM_BND: lateral inputs carry the first boundary's concentrations",
-                         &ModelState::LI_FROM_BND));
+                         &Inputs::LI_FROM_BND));
   // Units.
   f.push_back(real_field("tunit_model", "TUNIT_MODEL: the time-unit pair, model side",
-                         &ModelState::TUNIT_MODEL, positive, true));
+                         &Inputs::TUNIT_MODEL, positive, true));
   f.push_back(real_field("tunit_day", "TUNIT_DAY: the time-unit pair, day side",
-                         &ModelState::TUNIT_DAY, positive, true));
-  f.push_back(real_field("xconv", "XCONV: file position per model position", &ModelState::XCONV,
+                         &Inputs::TUNIT_DAY, positive, true));
+  f.push_back(real_field("xconv", "XCONV: file position per model position", &Inputs::XCONV,
                          positive));
   {
     Field c{"cconv", "CCONV(1..NCOMP): file concentration per model concentration", nullptr,
@@ -356,7 +323,7 @@ std::vector<Field> build_fields() {
     };
     c.set = [](PyScenario& ps, py::handle h, bool check) {
       const std::vector<double> v = to_vector(h, "cconv");
-      ModelState& ms = ps.s.inputs;
+      Inputs& ms = ps.s.inputs;
       if (check) {
         require_length(v, static_cast<std::size_t>(ms.NCOMP), "cconv", "one per constituent");
         require_finite(v, "cconv");
@@ -370,14 +337,14 @@ std::vector<Field> build_fields() {
   }
   // Grid and tolerances.
   f.push_back(real_field("tau", "TAU: time smoothing of the moving grid, model time units",
-                         &ModelState::TAU, non_negative));
+                         &Inputs::TAU, non_negative));
   f.push_back(real_field("kappa", "KAPPA: spatial smoothing of the moving grid",
-                         &ModelState::KAPPA, non_negative));
-  f.push_back(real_field("alpha", "ALPHA: floor of the grid monitor", &ModelState::ALPHA,
+                         &Inputs::KAPPA, non_negative));
+  f.push_back(real_field("alpha", "ALPHA: floor of the grid monitor", &Inputs::ALPHA,
                          non_negative));
-  f.push_back(real_field("atol", "ATOL: absolute error tolerance", &ModelState::ATOL,
+  f.push_back(real_field("atol", "ATOL: absolute error tolerance", &Inputs::ATOL,
                          non_negative));
-  f.push_back(real_field("rtol", "RTOL: relative error tolerance", &ModelState::RTOL,
+  f.push_back(real_field("rtol", "RTOL: relative error tolerance", &Inputs::RTOL,
                          non_negative));
   {
     Field r{"rxpar", "RXPAR(1..19): the reaction parameters", nullptr, nullptr};
@@ -393,7 +360,7 @@ std::vector<Field> build_fields() {
     f.push_back(r);
   }
   // Times.
-  f.push_back(real_field("tstart", "TSTART: start time, model time units", &ModelState::TSTART,
+  f.push_back(real_field("tstart", "TSTART: start time, model time units", &Inputs::TSTART,
                          nullptr, true));
   {
     Field t{"touts", "TOUTS(1..NTIMES): output times, model time units", nullptr, nullptr};
@@ -404,7 +371,7 @@ std::vector<Field> build_fields() {
       const std::vector<double> v = to_vector(h, "touts");
       require_rows(static_cast<int>(v.size()), check ? 1 : 0, kNoLimit, "touts", "output times");
       if (check) require_finite(v, "touts");
-      ModelState& ms = ps.s.inputs;
+      Inputs& ms = ps.s.inputs;
       if (static_cast<int>(v.size()) > ms.TOUTS.size()) ms.TOUTS.resize(static_cast<int>(v.size()));
       for (std::size_t i = 0; i < v.size(); ++i) ms.TOUTS(static_cast<int>(i) + 1) = v[i];
       ms.NTIMES = static_cast<int>(v.size());
@@ -445,7 +412,7 @@ std::vector<Field> build_fields() {
     b.set = [](PyScenario& ps, py::handle h, bool check) {
       const Matrix m = to_matrix(h, "bnd_tab");
       if (check)
-        check_table(m, bnd_cols(ps.s.inputs), kNoLimit, "bnd_tab",
+        check_table(m, bnd_cols(ps.s.inputs), "bnd_tab",
                     "time and NCOMP values for each boundary");
       store_bnd_tab(ps.s.inputs, m);
       if (check) refresh_boundary_start(ps.s);
@@ -463,7 +430,7 @@ std::vector<Field> build_fields() {
             "NCOMP x 2; derived from bnd_tab",
             nullptr, nullptr};
     c.get = [](const PyScenario& ps) {
-      const ModelState& ms = ps.s.inputs;
+      const Inputs& ms = ps.s.inputs;
       return py::object(table_out(ms.NCOMP, 2, [&ms](int r, int c) { return ms.CBND0(r, c); }));
     };
     c.set = [](PyScenario& ps, py::handle h, bool check) {
@@ -484,7 +451,7 @@ std::vector<Field> build_fields() {
             "concentrations (file units); empty: fn_ut0 is read when the run starts",
             nullptr, nullptr};
     u.get = [](const PyScenario& ps) {
-      const ModelState& ms = ps.s.inputs;
+      const Inputs& ms = ps.s.inputs;
       const int cols = ms.NCOMP + 2;
       return py::object(table_out(ms.nut0_groups, cols, [&ms, cols](int r, int c) {
         return ms.ut0_tab[static_cast<std::size_t>((r - 1) * cols + (c - 1))];
@@ -492,7 +459,7 @@ std::vector<Field> build_fields() {
     };
     u.set = [](PyScenario& ps, py::handle h, bool check) {
       const Matrix m = to_matrix(h, "ut0_tab");
-      ModelState& ms = ps.s.inputs;
+      Inputs& ms = ps.s.inputs;
       if (m.rows > 0 && m.cols != ms.NCOMP + 2)
         refuse("ut0_tab", std::to_string(m.cols) + " columns given, " +
                               std::to_string(ms.NCOMP + 2) +
@@ -558,7 +525,7 @@ std::vector<Field> build_fields() {
     t.set = [](PyScenario& ps, py::handle h, bool check) {
       const Matrix m = to_matrix(h, "lat_tab");
       if (check)
-        check_table(m, lat_cols(ps.s.inputs), kNoLimit, "lat_tab",
+        check_table(m, lat_cols(ps.s.inputs), "lat_tab",
                     "time and NCOMP values for each lateral input");
       store_lat_tab(ps.s.inputs, m);
     };
@@ -583,7 +550,7 @@ std::vector<Field> build_fields() {
     };
     d.set = [is_t, name](PyScenario& ps, py::handle h, bool check) {
       const std::vector<double> v = to_vector(h, name);
-      ModelState& ms = ps.s.inputs;
+      Inputs& ms = ps.s.inputs;
       std::vector<double> t = is_t ? v : driver_times(ms);
       std::vector<double> val = is_t ? driver_values(ms) : v;
       if (!check) {
@@ -605,23 +572,23 @@ std::vector<Field> build_fields() {
                                 return py::cast(ps.s.inputs.var_drv.npts_drv(1));
                               }));
   // File names (absolute, trailing blanks removed).
-  f.push_back(name_field("fn_prm", "FN_PRM: parameter file", &ModelState::FN_PRM));
-  f.push_back(name_field("fn_li", "FN_LI: lateral-input file", &ModelState::FN_LI));
-  f.push_back(name_field("fn_bnd", "FN_BND: boundary file", &ModelState::FN_BND));
-  f.push_back(name_field("fn_t", "FN_T: output-times file", &ModelState::FN_T));
+  f.push_back(name_field("fn_prm", "FN_PRM: parameter file", &Inputs::FN_PRM));
+  f.push_back(name_field("fn_li", "FN_LI: lateral-input file", &Inputs::FN_LI));
+  f.push_back(name_field("fn_bnd", "FN_BND: boundary file", &Inputs::FN_BND));
+  f.push_back(name_field("fn_t", "FN_T: output-times file", &Inputs::FN_T));
   f.push_back(name_field("fn_ut0",
                          "FN_UT0: initial-profile file, read when the run starts if use_ut0",
-                         &ModelState::FN_UT0));
+                         &Inputs::FN_UT0));
   {
     Field d{"fn_drv", "FN_DRV(1): variable-driver file", nullptr, nullptr};
-    d.get = [](const PyScenario& ps) { return py::cast(trimmed(ps.s.inputs.FN_DRV(1))); };
+    d.get = [](const PyScenario& ps) { return py::cast(ps.s.inputs.FN_DRV(1).string()); };
     d.set = [](PyScenario& ps, py::handle h, bool check) {
       ps.s.inputs.FN_DRV(1) = file_name(h, "fn_drv", check);
     };
     f.push_back(d);
   }
   f.push_back(name_field("fn_txc", "FN_TXC: concentration output file of the executable",
-                         &ModelState::FN_TXC));
+                         &Inputs::FN_TXC));
   // The channel and the downstream end.
   {
     Field g{"geometry",
@@ -704,7 +671,7 @@ void set_lateral_inputs(PyScenario& ps, py::handle x_lat, py::handle q_lat, py::
   require_length(q, x.size(), "q_lat", "one per lateral input");
   require_finite(q, "q_lat");
   if (!std::isfinite(k)) refuse("k_lat", "not finite: " + num(k));
-  check_table(m, 1 + ps.s.inputs.NCOMP * nlat, kNoLimit, "lat_tab",
+  check_table(m, 1 + ps.s.inputs.NCOMP * nlat, "lat_tab",
               "time and NCOMP values for each lateral input");
   auto& l = ps.s.inputs.load_best;
   grow_lateral_inputs(l, nlat);
@@ -727,7 +694,7 @@ void set_driver(PyScenario& ps, py::handle t_drv, py::handle v_drv) {
 }
 
 void refresh_boundary_start(Scenario& s) {
-  ModelState& ms = s.inputs;
+  Inputs& ms = s.inputs;
   auto& b = ms.boundarys;
   if (b.nbnd_tpts < 2 || ms.NCOMP < 1 || ms.NCOMP > qz5::kMaxNcomp) return;
   if (!(ms.TUNIT_MODEL > 0.0) || !(ms.TUNIT_DAY > 0.0)) return;
@@ -737,73 +704,16 @@ void refresh_boundary_start(Scenario& s) {
   std::istringstream in;
   std::ostringstream out;
   qz5::Units io(in, out);
-  b.ilast_bnd = 1;
+  int ilast = 1;
   const double T0 = (ms.TUNIT_DAY * ms.TSTART) / ms.TUNIT_MODEL;
-  b.lookup(io, ms, T0, &ms.CBND0(1, 1), &ms.CBND0(1, 2));
+  b.lookup(io, ms, T0, &ms.CBND0(1, 1), &ms.CBND0(1, 2), ilast);
 }
 
-FieldError validate(const Scenario& s) {
-  const ModelState& ms = s.inputs;
-  try {
-    if (ms.NCOMP != 6) refuse("ncomp", "must be 6, not " + std::to_string(ms.NCOMP));
-    if (ms.NPTS < 3) refuse("npts", "at least 3 grid points needed, not " + std::to_string(ms.NPTS));
-    if (ms.INFO10 != 0 && ms.INFO10 != 1)
-      refuse("info10", "must be 0 or 1, not " + std::to_string(ms.INFO10));
-    for (const auto& [name, v] : {std::pair<const char*, double>{"tunit_model", ms.TUNIT_MODEL},
-                                  {"tunit_day", ms.TUNIT_DAY},
-                                  {"xconv", ms.XCONV}})
-      if (!(std::isfinite(v) && v > 0.0)) refuse(name, "must be positive and finite, not " + num(v));
-    for (const auto& [name, v] : {std::pair<const char*, double>{"tau", ms.TAU},
-                                  {"kappa", ms.KAPPA},
-                                  {"alpha", ms.ALPHA},
-                                  {"atol", ms.ATOL},
-                                  {"rtol", ms.RTOL}})
-      if (!(std::isfinite(v) && v >= 0.0))
-        refuse(name, "must be finite and not negative, not " + num(v));
-    if (!std::isfinite(ms.TSTART)) refuse("tstart", "not finite");
-    for (int k = 1; k <= ms.NCOMP; ++k)
-      if (!std::isfinite(ms.CCONV(k)) || ms.CCONV(k) == 0.0)
-        refuse("cconv", "element " + std::to_string(k - 1) + " must be finite and not zero");
-    check_rxpar(ms.RXPAR.data(), "rxpar");
-    if (ms.NTIMES < 1) refuse("touts", "no output times");
-    for (int i = 1; i <= ms.NTIMES; ++i)
-      if (!std::isfinite(ms.TOUTS(i))) refuse("touts", "element " + std::to_string(i - 1) + " is not finite");
-    if (!(std::isfinite(ms.XBND(1)) && std::isfinite(ms.XBND(2)) && ms.XBND(1) < ms.XBND(2)))
-      refuse("xbnd", "the first boundary must lie before the second");
-
-    const auto& b = ms.boundarys;
-    Matrix bm;
-    bm.rows = b.nbnd_tpts;
-    bm.cols = bnd_cols(ms);
-    for (int r = 1; r <= bm.rows; ++r)
-      for (int c = 1; c <= bm.cols; ++c) bm.v.push_back(b.bnd_tab(r, c));
-    check_table(bm, bm.cols, kNoLimit, "bnd_tab", "");
-
-    const auto& l = ms.load_best;
-    if (l.nlat < 0) refuse("nlat", std::to_string(l.nlat) + " lateral inputs");
-    std::vector<double> xl(l.x_lat.data(), l.x_lat.data() + l.nlat);
-    std::vector<double> ql(l.q_lat.data(), l.q_lat.data() + l.nlat);
-    require_finite(xl, "x_lat");
-    require_finite(ql, "q_lat");
-    if (!std::isfinite(l.k_lat)) refuse("k_lat", "not finite");
-    Matrix lm;
-    lm.rows = l.nlat_tpts;
-    lm.cols = lat_cols(ms);
-    for (int r = 1; r <= lm.rows; ++r)
-      for (int c = 1; c <= lm.cols; ++c) lm.v.push_back(l.lat_tab(r, c));
-    check_table(lm, lm.cols, kNoLimit, "lat_tab", "");
-
-    if (ms.NDRV != 1) refuse("ndrv", "must be 1, not " + std::to_string(ms.NDRV));
-    check_driver(driver_times(ms), driver_values(ms), "t_drv");
-
-    if (!s.geometry.empty()) {
-      const std::string fault = qz5::check_geometry(s.geometry);
-      if (!fault.empty()) refuse("geometry", fault);
-    }
-  } catch (const FieldError& e) {
-    return e;
-  }
-  return {};
+// The engine's rules; the first problem, as the setters report one.
+FieldError first_problem(const Scenario& s) {
+  const qz5::FieldProblems problems = qz5::validate(s);
+  if (problems.empty()) return {};
+  return FieldError{problems.front().field, problems.front().text()};
 }
 
 }  // namespace qz5py

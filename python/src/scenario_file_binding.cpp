@@ -11,7 +11,6 @@
 #include "scenario_file/to_engine.h"
 #include "scenario_file/toml_reader.h"
 #include "scenario_file/writers.h"
-#include "input/read_values.h"
 #include "textio/textio.h"
 
 namespace qz5py {
@@ -41,13 +40,13 @@ std::string read_scenario_file(PyScenario& ps, const std::string& path) {
 
 std::vector<std::string> write_scenario_file(const PyScenario& ps, const std::string& path,
                                              const std::string& constituents) {
-  const FieldError fault = validate(ps.s);
+  const FieldError fault = first_problem(ps.s);
   if (!fault.message.empty()) throw fault;
   std::vector<std::string> written;
   try {
     sf::ScenarioDocument d = sf::document_from_engine(ps.s, constituents);
     d.file = fs::absolute(fs::path(path));
-    d.output.txc = std::string(qz5::trim_name(ps.s.inputs.FN_TXC));
+    d.output.txc = ps.s.inputs.resolved(ps.s.inputs.FN_TXC);
     for (const fs::path& p : sf::write_scenario_files(d, d.file)) written.push_back(p.string());
   } catch (const sf::ScenarioFileError& e) {
     raise_qz5("InputError", py::make_tuple(std::string(e.what()), 1, std::string(), path));

@@ -91,14 +91,21 @@ void scenario_to_legacy(Units& io, const ConvertArgs& a) {
 
 }  // namespace
 
-int run_convert(Units& io, int argc, const char* const* argv) {
-  const ConvertArgs a = parse(argc, argv);
+int run_convert(Units& io, int argc, const char* const* argv, const fs::path& folder) {
+  ConvertArgs a = parse(argc, argv);
   if (!a.error.empty()) {
     io.write_line(kUnitConsoleOut, "qz5 convert: " + a.error);
     io.write_line(kUnitConsoleOut, kConvertUsage);
     return kExitBadInput;
   }
   io.set_strict_reading(a.strict);
+  const auto in_folder = [&folder](const std::string& name) {
+    const fs::path p(name);
+    return p.is_absolute() || folder.empty() ? name : (folder / p).string();
+  };
+  for (std::string& f : a.files) f = in_folder(f);
+  if (!a.legacy.geometry_file.empty()) a.legacy.geometry_file = in_folder(a.legacy.geometry_file);
+  a.legacy.base_folder = folder;
   try {
     if (sf::is_scenario_file(a.files[0])) {
       scenario_to_legacy(io, a);

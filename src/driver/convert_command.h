@@ -11,11 +11,16 @@
 // of what was written gives the same concentration file, byte for byte.
 #pragma once
 
+#include <filesystem>
+
 #include "textio/textio.h"
 
 namespace qz5 {
 
 // argv[0] is "convert". Returns the exit status (0 written, 1 refused).
-int run_convert(Units& io, int argc, const char* const* argv);
+// Relative names on the command line are relative to `folder` (empty: the
+// working folder), as the names inside a names file are.
+int run_convert(Units& io, int argc, const char* const* argv,
+                const std::filesystem::path& folder = {});
 
 }  // namespace qz5

@@ -38,26 +38,4 @@ class ResultFiles {
   std::unique_ptr<Impl> impl_;
 };
 
-// Forwards every report to two observers, first to second.
-class ObserverPair : public Observer {
- public:
-  ObserverPair(Observer& first, Observer& second) : a_(first), b_(second) {}
-  void on_start(const RunContext& ctx, const Snapshot& s) override {
-    a_.on_start(ctx, s);
-    b_.on_start(ctx, s);
-  }
-  void on_step(const StepInfo& step, const Snapshot& s) override {
-    a_.on_step(step, s);
-    b_.on_step(step, s);
-  }
-  void on_output(int i, int idid, const Snapshot& s, const IntegratorStatistics& st) override {
-    a_.on_output(i, idid, s, st);
-    b_.on_output(i, idid, s, st);
-  }
-
- private:
-  Observer& a_;
-  Observer& b_;
-};
-
 }  // namespace qz5

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -10,23 +11,19 @@
 
 #include "driver/cli_options.h"
 #include "driver/convert_command.h"
+#include "driver/out_txc.h"
 #include "driver/result_files.h"
 #include "engine/callbacks.h"
 #include "engine/engine.h"
+#include "engine/run_state.h"
 #include "engine/version.h"
-#include "input/out_txc.h"
-#include "scenario_file/toml_reader.h"
 #include "scenario_file/to_engine.h"
+#include "scenario_file/toml_reader.h"
 
 namespace qz5 {
 namespace {
 
 constexpr int kTitleLength = 80;
-
-std::string trimmed(const std::string& name) {
-  const auto end = name.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
-}
 
 void write_title_to_logs(Units& io, const std::string& title) {
   io.write_formatted(LUNRES, "(A80)", {std::string_view(title)});
@@ -52,10 +49,10 @@ void write_header_line(Units& io, std::string& title, std::initializer_list<Head
 }
 
 // The two header lines; afterwards the title field holds the second.
-void write_run_header(Units& io, const ModelState& ms, std::string& title) {
+void write_run_header(Units& io, const Inputs& in, const RunState& ms, std::string& title) {
   write_header_line(io, title,
                     {{1, 6, "(A)", " NPTS="},
-                     {7, 9, "(I3)", ms.NPTS},
+                     {7, 9, "(I3)", in.NPTS},
                      {10, 16, "(A)", "; RTOL="},
                      {17, 24, "(E8.3)", ms.RTOL},
                      {25, 31, "(A)", ", ATOL="},
@@ -88,23 +85,25 @@ class LegacyFiles : public Observer {
   // with_txc false: a scenario file that asks for no concentration file.
   LegacyFiles(Units& io, std::string& title, bool with_txc = true)
       : io_(io), title_(title), with_txc_(with_txc) {}
+  LegacyFiles(const LegacyFiles&) = delete;
+  LegacyFiles& operator=(const LegacyFiles&) = delete;
 
   void on_start(const RunContext& ctx, const Snapshot& s) override {
     ms_ = &ctx.ms;
-    write_run_header(io_, *ms_, title_);
+    st_ = &ctx.state;
+    write_run_header(io_, *ms_, *st_, title_);
     if (with_txc_) {
-      io_.open_new(LUNTXC, trimmed(ms_->FN_TXC));
-      OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+      io_.open_new(LUNTXC, ms_->resolved(ms_->FN_TXC), ms_->FN_TXC.string());
+      OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
     }
     flush_all();
   }
 
-  void on_step(const StepInfo&, const Snapshot&) override {
-    MONITOR(io_, LUNRUN, ms_->RWORK.data(), ms_->IWORK.data());
-  }
+  void on_step(const StepInfo& step, const Snapshot&) override { MONITOR(io_, LUNRUN, step); }
+  void on_illegal_solution(double t_model) override { note_illegal_solution(io_, t_model); }
 
   void on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) override {
-    if (with_txc_) OUT_TXC(io_, *ms_, LUNTXC, s.t_model, s.y, ms_->NCOMP, ms_->NPTS);
+    if (with_txc_) OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
     write_statistics(io_, st);
     flush_all();
   }
@@ -120,12 +119,14 @@ class LegacyFiles : public Observer {
   Units& io_;
   std::string& title_;
   bool with_txc_;
-  const ModelState* ms_ = nullptr;
+  const Inputs* ms_ = nullptr;
+  const RunState* st_ = nullptr;
 };
 
 RunOptions run_options(const CliOptions& cli) {
   RunOptions opt;
   opt.observe_steps = true;  // one progress line per step
+  opt.legacy_answers = true;  // the readers have checked what the legacy program checks
   opt.max_steps_per_interval = cli.max_steps_per_interval;
   if (cli.legacy_limits) {
     Capacities caps;
@@ -139,10 +140,16 @@ RunOptions run_options(const CliOptions& cli) {
 [[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
                                         const Scenario& scenario, LegacyFiles& files);
 
+// The file the command line names, as a path to open from the run's folder.
+std::filesystem::path in_folder(const std::filesystem::path& folder, const std::string& name) {
+  const std::filesystem::path p(name);
+  return p.is_absolute() || folder.empty() ? p : folder / p;
+}
+
 // The run a scenario file describes, its result files included (options
 // given on the command line take precedence). The legacy capacities do not
 // apply to a scenario file.
-Scenario read_scenario_file(Units& io, CliOptions& cli) {
+Scenario read_scenario_file(Units& io, CliOptions& cli, const std::filesystem::path& folder) {
   const std::string& file = cli.names_args[1];
   if (!cli.geometry_file.empty() || cli.outflow != Outflow::kFixedConcentration)
     stop("qz5: --geometry and --outflow belong in the scenario file's [channel] (" + file + ")",
@@ -151,7 +158,7 @@ Scenario read_scenario_file(Units& io, CliOptions& cli) {
   io.write_list(kUnitConsoleOut, {"Scenario file being used: ", std::string_view(file)});
   scenario_file::ScenarioDocument doc;
   try {
-    doc = scenario_file::read_scenario_document(file);
+    doc = scenario_file::read_scenario_document(in_folder(folder, file));
   } catch (const scenario_file::ScenarioFileError& e) {
     stop(e.what(), kExitBadInput);
   }
@@ -172,30 +179,34 @@ Scenario read_scenario_file(Units& io, CliOptions& cli) {
   return scenario_file::to_engine_scenario(doc, io);
 }
 
-bool names_a_scenario_file(const CliOptions& cli) {
-  return cli.names_args.size() > 1 && scenario_file::is_scenario_file(cli.names_args[1]);
+bool names_a_scenario_file(const CliOptions& cli, const std::filesystem::path& folder) {
+  return cli.names_args.size() > 1 &&
+         scenario_file::is_scenario_file(in_folder(folder, cli.names_args[1]));
 }
 
-[[noreturn]] void run_main_program(Units& io, const CliOptions& given) {
+[[noreturn]] void run_main_program(Units& io, const CliOptions& given,
+                                   const std::filesystem::path& folder) {
   CliOptions cli = given;
   io.set_strict_reading(cli.strict);
-  io.open_new(LUNRES, "RESULT");
-  io.open_new(LUNRUN, "RUNINF");
-  if (names_a_scenario_file(cli)) {
-    const Scenario scenario = read_scenario_file(io, cli);
+  io.open_new(LUNRES, folder / "RESULT", "RESULT");
+  io.open_new(LUNRUN, folder / "RUNINF", "RUNINF");
+  if (names_a_scenario_file(cli, folder)) {
+    const Scenario scenario = read_scenario_file(io, cli, folder);
     std::string title(kTitleLength, ' ');
     write_into_field(title, "(A)", {std::string_view(scenario.title)});
     write_title_to_logs(io, title);
-    LegacyFiles files(io, title, !trimmed(scenario.inputs.FN_TXC).empty());
+    LegacyFiles files(io, title, !scenario.inputs.FN_TXC.empty());
     if (wants_results(cli)) run_with_result_files(io, cli, scenario, files);
     const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
     end_run(io, sum, kExitReady);
   }
 
-  std::vector<const char*> names_argv;
-  for (const std::string& a : cli.names_args) names_argv.push_back(a.c_str());
-  Scenario scenario = read_scenario(io, static_cast<int>(names_argv.size()), names_argv.data(),
-                                    cli.legacy_limits, kLegacyLimitHint);
+  ScenarioReadOptions read;
+  read.legacy_limits = cli.legacy_limits;
+  read.capacity_hint = kLegacyLimitHint;
+  read.read_profile = false;
+  read.base_folder = folder;  // the legacy order: the profile's messages follow the run header
+  Scenario scenario = read_scenario(io, names_file_name(io, cli), read);
   if (!cli.geometry_file.empty()) {
     scenario.geometry = read_geometry_file(io, kUnitInput, cli.geometry_file);
     io.write_list(kUnitConsoleOut, {"Channel geometry from: ", std::string_view(cli.geometry_file)});
@@ -213,16 +224,17 @@ bool names_a_scenario_file(const CliOptions& cli) {
 }
 
 // The legacy ending: "IDID=" in RESULT after a failed integration, the files
-// closed, the stop text.
+// closed, the stop text and exit status of the outcome.
 [[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready) {
-  if (sum.status == kExitDasslError) {
+  const LegacyEnding ending = legacy_ending(sum);
+  if (sum.outcome == Outcome::kIntegrationFailure) {
     io.write_list(LUNRES, {"IDID=", sum.idid});
     close_run_files(io);
-    stop("DASSL error", kExitDasslError);
+    stop(ending.text, ending.status);
   }
-  if (sum.status != kExitReady) stop(sum.message, sum.status);
+  if (!sum.completed()) stop(ending.text, ending.status);
   close_run_files(io);
-  stop("Ready", status_if_ready);
+  stop(ending.text, status_if_ready);
 }
 
 // The same run observed by the legacy files and the result files together.
@@ -231,8 +243,7 @@ bool names_a_scenario_file(const CliOptions& cli) {
 [[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
                                         const Scenario& scenario, LegacyFiles& files) {
   ResultFiles results(cli, scenario);
-  ObserverPair both(files, results.observer());
-  const Summary sum = run_scenario(scenario, run_options(cli), &both, io);
+  const Summary sum = run_scenario(scenario, run_options(cli), {&files, &results.observer()}, io);
   const std::string problems = results.finish(sum);
   if (problems.empty()) end_run(io, sum, kExitReady);
   io.write_line(kUnitConsoleOut, problems);
@@ -268,14 +279,30 @@ bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
 
 }  // namespace
 
-int run_qz5(Units& io, int argc, const char* const* argv) {
+void note_illegal_solution(Units& io, double t_model) {
+  io.write_formatted(LUNRUN, "(' Illegal solution at T= ',E12.4)", {t_model});
+}
+
+std::filesystem::path names_file_name(Units& io, const CliOptions& cli) {
+  std::string name;
+  if (cli.names_args.size() > 1) {
+    name = cli.names_args[1].substr(0, kFileNameLength);
+  } else {
+    io.write_formatted(kUnitConsoleOut, "(1x,a,$)", {"Enter filename of names file [*.fn]: "});
+    io.read_line(kUnitConsoleIn, name, kFileNameLength);
+  }
+  const auto end = name.find_last_not_of(' ');
+  return name.substr(0, end == std::string::npos ? 0 : end + 1);
+}
+
+int run_qz5(Units& io, int argc, const char* const* argv, const std::filesystem::path& folder) {
   if (argc > 1 && argv[1] != nullptr && std::string_view(argv[1]) == "convert")
-    return run_convert(io, argc - 1, argv + 1);
+    return run_convert(io, argc - 1, argv + 1, folder);
   const CliOptions cli = parse_command_line(argc, argv);
   int status = kExitBadInput;
   if (answer_without_running(io, cli, status)) return status;
   try {
-    run_main_program(io, cli);
+    run_main_program(io, cli, folder);
   } catch (const Stop& s) {
     io.write_line(kUnitConsoleOut, s.text);
     status = s.status;

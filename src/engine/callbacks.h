@@ -5,10 +5,13 @@
 
 #include "discretisation/pde_problem.h"
 #include "discretisation/skm_state.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "textio/textio.h"
 
 namespace qz5 {
+
+struct StepInfo;
+class Observer;
 
 inline constexpr int LUNRES = kUnitResult;  // "RESULT"
 inline constexpr int LUNRUN = kUnitRuninf;  // "RUNINF"
@@ -17,9 +20,11 @@ inline constexpr int LUNTXC = kUnitTxc;     // the concentration output file
 // Residual G(T, Y, YPRIME) of the discretised model into DELTA. Translates the
 // discretisation's status: 2 (not set up) becomes -2 so the integrator gives
 // up; 3 (grid not strictly increasing) becomes -1 so it retries with a
-// smaller step, after a note in RUNINF when that log is open. IPAR is not used.
-void RES(Units& io, const ModelState& ms, const SkmState& skm, PdeProblem& problem, double T,
-         double* Y, double* YPRIME, double* DELTA, int& IRES, double* RPAR, int* IPAR);
+// smaller step, after telling the observer (on_illegal_solution), when there
+// is one. IPAR is not used.
+void RES(Units& io, const Inputs& ms, const SkmState& skm, PdeProblem& problem, double T,
+         double* Y, double* YPRIME, double* DELTA, int& IRES, double* RPAR, int* IPAR,
+         Observer* observer = nullptr);
 
 // Handed to the integrator only to fill its argument list: the iteration
 // matrix is always formed by differences, so it is never called.
@@ -28,5 +33,7 @@ void jac_dummy(double T, double* Y, double* YPRIME, double* PD, double CJ, doubl
 
 // One progress line: time reached, last step size and last order.
 void MONITOR(Units& io, int unit, const double* RWORK, const int* IWORK);
+// The same from the step information the engine hands its observers.
+void MONITOR(Units& io, int unit, const StepInfo& step);
 
 }  // namespace qz5

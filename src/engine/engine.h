@@ -13,20 +13,23 @@
 //   opt.rtol = 1e-6;
 //   MyObserver obs;                                  // derives from qz5::Observer
 //   qz5::Summary r = qz5::run_scenario(s, opt, &obs, io);
-//   if (r.status != 0) std::cerr << r.message << "\n";
+//   if (!r.completed()) std::cerr << to_string(r.outcome) << ": " << r.message << "\n";
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "discretisation/skm_state.h"
 #include "engine/scenario.h"
-#include "input/model_state.h"
+#include "engine/validation.h"
+#include "input/inputs.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 
-class EstuaryModel;
+class ModelQuery;
+struct RunState;
 
 // The fixed workspace sizes of the legacy program. A run given them refuses
 // a grid or workspace that does not fit, with the legacy messages; a run
@@ -61,6 +64,16 @@ struct RunOptions {
   bool observe_steps = false;
   // Legacy workspace limits; unset: limited only by memory.
   std::optional<Capacities> capacities;
+  // The legacy program's own answers to what its readers accept: a grid
+  // too small is SETSKM's refusal, a negative tolerance the integrator's
+  // report and "DASSL error", no output times a run of the initial profile
+  // alone. validate(scenario) is then not asked (the readers have checked
+  // what the legacy program checks); the options are checked all the same.
+  bool legacy_answers = false;
+
+  // Every problem of the options (overrides finite and not negative, the
+  // step limit not negative); empty when they can be used.
+  FieldProblems validate() const;
 };
 
 // The integrator's counters, cumulative over the run.
@@ -81,8 +94,6 @@ struct Snapshot {
   const double* x = nullptr;  // npts positions, file length units
   const double* c = nullptr;  // concentrations, file units: c[(j-1)*ncomp + (k-1)] is
                               // constituent k at point j
-  const double* y = nullptr;  // the model's own solution vector (model units, NEQ values)
-  double t_model = 0.0;       // the time in model units
 };
 
 // The last accepted step, as the integrator keeps it.
@@ -92,13 +103,17 @@ struct StepInfo {
   int order_last = 0;      // order of the last step
 };
 
-// What the run is, for observers that need more than the solution: the
-// model state (header values, unit factors) and the model itself (area,
-// dispersion, flows and rates at any point).
+// What the run is, for observers that need more than the solution, valid
+// from on_start to the run's end and read-only: the inputs (header values,
+// unit factors, file names), the run state (the tolerances in force, the
+// solution in model units), the grid, and the model's query (the
+// coefficients the residual takes: area, dispersion, flow, lateral sources,
+// reaction rates).
 struct RunContext {
-  const ModelState& ms;
+  const Inputs& ms;
+  const RunState& state;
   const SkmState& skm;
-  EstuaryModel& model;
+  const ModelQuery& model;
   const Scenario& scenario;
 };
 
@@ -114,26 +129,79 @@ class Observer {
   // the way to it, at the time reached, with idid < 0.
   virtual void on_output(int /*i*/, int /*idid*/, const Snapshot& /*s*/,
                          const IntegratorStatistics& /*stats*/) {}
+  // When the residual refuses a state the integrator tried (its grid not
+  // strictly increasing) at model time t; the integrator retries with a
+  // smaller step.
+  virtual void on_illegal_solution(double /*t_model*/) {}
+  // Asked after each of the calls above: true ends the run there, as
+  // "stopped by the caller", with every report made so far delivered to
+  // every observer.
+  virtual bool stop_requested() const { return false; }
 };
 
+// The observers of one run, told in this order.
+using Observers = std::vector<Observer*>;
+
+// What became of a run.
+enum class Outcome {
+  kCompleted,           // every output time reached
+  kBadInput,            // the scenario or the options break a rule (Summary::problems),
+                        // or the inputs do not cover the run (a driver's time range)
+  kSetupFailure,        // the grid, the workspace, the channel or the initial profile refused
+  kIntegrationFailure,  // the integrator gave up (Summary::idid < 0)
+  kStoppedByCaller,     // an observer asked the run to stop
+  kOutputFailure,       // an observer could not deliver what it was given
+};
+
+// "completed", "bad input", "set-up failure", "integration failure",
+// "stopped by the caller", "output failure".
+const char* to_string(Outcome outcome);
+
 struct Summary {
-  int status = kExitReady;  // 0 success, 1 stopped (input, set-up), 2 integration failed
-  std::string message;      // "Ready", "DASSL error", or the stop text of the failure
+  Outcome outcome = Outcome::kCompleted;
+  // What went wrong, empty when completed: the first problem of bad input
+  // ("field: message"), the refusal's stop text ("Error in SETSKM", ...),
+  // the integrator's failure, the observer's message.
+  std::string message;
+  FieldProblems problems;   // bad input: every problem found
   int idid = 0;             // the integrator's last result code
   double t_reached = 0.0;   // days
   int outputs_done = 0;     // output times reached
   IntegratorStatistics statistics;
   std::string console;      // what the run wrote to its console, when captured
+
+  bool completed() const { return outcome == Outcome::kCompleted; }
+  // The solution up to t_reached is the integrator's accepted solution
+  // (every output delivered so far is sound): a run that completed, or that
+  // was ended during the integration by the integrator, by an observer or by
+  // an output that failed.
+  bool solution_usable() const {
+    return outcome == Outcome::kCompleted || outcome == Outcome::kIntegrationFailure ||
+           outcome == Outcome::kStoppedByCaller || outcome == Outcome::kOutputFailure;
+  }
 };
+
+// The legacy program's ending of a run, in the one place it is decided: the
+// exit status (0 completed, 2 integration failure, 1 anything else) and the
+// stop text ("Ready", "DASSL error", else the summary's message).
+struct LegacyEnding {
+  int status = kExitReady;
+  std::string text;
+};
+LegacyEnding legacy_ending(const Summary& summary);
 
 // Runs the scenario. Console lines (warnings, framed reports, messages of a
 // refusal) go to io's console; the stop text of a failure is not written
 // but returned in the summary. Never throws for a failure of the input or
 // of the integration.
+Summary run_scenario(const Scenario& scenario, const RunOptions& options,
+                     const Observers& observers, Units& io);
 Summary run_scenario(const Scenario& scenario, const RunOptions& options, Observer* observer,
                      Units& io);
 
 // The same with the console captured into Summary::console.
+Summary run_scenario(const Scenario& scenario, const RunOptions& options,
+                     const Observers& observers);
 Summary run_scenario(const Scenario& scenario, const RunOptions& options = {},
                      Observer* observer = nullptr);
 

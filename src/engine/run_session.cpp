@@ -42,41 +42,42 @@ RunSession::RunSession(const Scenario& scenario, const RunOptions& options, Unit
     : scenario_(scenario),
       options_(options),
       io_(io),
-      ms_(scenario.inputs),
-      model_(io, ms_, Channel(&scenario.geometry), scenario.outflow) {}
+      in_(scenario.inputs),
+      model_(io, in_, Channel(&scenario.geometry), scenario.outflow) {}
 
 long default_step_limit(int npts) { return std::max(5000L, 100L * npts); }
 
 void RunSession::apply_overrides() {
-  if (options_.rtol) ms_.RTOL = *options_.rtol;
-  if (options_.atol) ms_.ATOL = *options_.atol;
-  if (options_.tau) ms_.TAU = *options_.tau;
-  if (options_.kappa) ms_.KAPPA = *options_.kappa;
-  if (options_.alpha) ms_.ALPHA = *options_.alpha;
+  st_.RTOL = options_.rtol.value_or(in_.RTOL);
+  st_.ATOL = options_.atol.value_or(in_.ATOL);
+  st_.TAU = options_.tau.value_or(in_.TAU);
+  st_.KAPPA = options_.kappa.value_or(in_.KAPPA);
+  st_.ALPHA = options_.alpha.value_or(in_.ALPHA);
 }
 
 void RunSession::size_and_set_up_grid() {
-  ModelState& ms = ms_;
-  ms.XLEFT = ms.XBND(1) / ms.XCONV;
-  ms.XRIGHT = ms.XBND(2) / ms.XCONV;
-  const long long neq = static_cast<long long>(ms.NCOMP + 1) * ms.NPTS;
+  const Inputs& in = in_;
+  RunState& ms = st_;
+  ms.XLEFT = in.XBND(1) / in.XCONV;
+  ms.XRIGHT = in.XBND(2) / in.XCONV;
+  const long long neq = static_cast<long long>(in.NCOMP + 1) * in.NPTS;
   if (options_.capacities) {
     // The legacy program's fixed arrays: SETSKM's own workspace check
     // refuses what does not fit them.
     ms.LENWK = options_.capacities->LENWK;
     ms.Y.resize(options_.capacities->MXNEQ);
   } else {
-    if (neq > std::numeric_limits<int>::max() / 64) grid_too_large(io_, ms.NPTS);
+    if (neq > std::numeric_limits<int>::max() / 64) grid_too_large(io_, in.NPTS);
     const int n = static_cast<int>(std::max(neq, 0LL));
-    ms.LENWK = skm_workspace_length(n, ms.NCOMP);
+    ms.LENWK = skm_workspace_length(n, in.NCOMP);
     ms.Y.resize(n);
   }
   ms.RPAR.resize(ms.LENWK);
   int ifail = 0;
-  SETSKM(io_, skm_, model_, ms.NEQ, ms.NCOMP, ms.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU, ms.KAPPA,
-         ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, ms.M, ms.TSTART, ms.IBAND, ifail);
+  SETSKM(io_, skm_, model_, ms.NEQ, in.NCOMP, in.NPTS, ms.XLEFT, ms.XRIGHT, ms.TAU, ms.KAPPA,
+         ms.ALPHA, ms.Y.data(), ms.RPAR.data(), ms.LENWK, in.M, in.TSTART, ms.IBAND, ifail);
   if (ifail == -1) {
-    const bool capacity = options_.capacities && ms.NPTS >= 3 && ms.M >= 0;
+    const bool capacity = options_.capacities && in.NPTS >= 3 && in.M >= 0;
     if (capacity && !options_.capacities->hint.empty())
       io_.write_list(kUnitConsoleOut, {std::string_view(options_.capacities->hint)});
     stop("Error in SETSKM");
@@ -84,21 +85,22 @@ void RunSession::size_and_set_up_grid() {
 }
 
 void RunSession::set_integrator_options() {
-  ModelState& ms = ms_;
+  RunState& ms = st_;
   ms.YPRIME.resize(std::max(ms.Y.size(), ms.NEQ));
   for (int i = 1; i <= ms.NEQ; ++i) ms.YPRIME(i) = 0.0;
   ms.INFO.fill(0);
-  ms.INFO(3) = 1;
-  ms.INFO(6) = 1;
-  ms.INFO(10) = ms.INFO10;
-  ms.INFO(11) = 1;
+  ms.INFO(kInfoStepOutput) = 1;  // return after every step
+  ms.INFO(kInfoBanded) = 1;      // banded iteration matrix
+  ms.INFO(kInfoNonNegative) = in_.INFO10;
+  ms.INFO(kInfoInitialYprime) = 1;  // the integrator computes YPRIME at the start
   ms.MAXORD = kMaxOrd;
+  // The integrator's own copies: it may raise them (tolerances too small).
   rtol_ = ms.RTOL;
   atol_ = ms.ATOL;
 }
 
 void RunSession::size_workspace() {
-  ModelState& ms = ms_;
+  RunState& ms = st_;
   const long long neq = ms.NEQ;
   const long long liw = neq + 20;
   const long long lrw =
@@ -113,28 +115,28 @@ void RunSession::size_workspace() {
     ms.IWORK.resize(caps.MXLIW);
     ms.RWORK.resize(caps.MXLRW);
   } else {
-    if (lrw > std::numeric_limits<int>::max()) grid_too_large(io_, ms.NPTS);
+    if (lrw > std::numeric_limits<int>::max()) grid_too_large(io_, in_.NPTS);
     ms.LIW = static_cast<int>(liw);
     ms.LRW = static_cast<int>(lrw);
     ms.IWORK.resize(ms.LIW);
     ms.RWORK.resize(ms.LRW);
   }
-  ms.IWORK(1) = ms.IBAND;
-  ms.IWORK(2) = ms.IBAND;
-  x_.assign(static_cast<std::size_t>(ms.NPTS), 0.0);
-  c_.assign(static_cast<std::size_t>(ms.NPTS) * static_cast<std::size_t>(ms.NCOMP), 0.0);
+  iwork_at(ms.IWORK.data(), kMl) = ms.IBAND;
+  iwork_at(ms.IWORK.data(), kMu) = ms.IBAND;
+  x_.assign(static_cast<std::size_t>(in_.NPTS), 0.0);
+  c_.assign(static_cast<std::size_t>(in_.NPTS) * static_cast<std::size_t>(in_.NCOMP), 0.0);
 }
 
 void RunSession::check_channel() {
   snapshot();  // positions in file units into x_
-  const std::string fault = model_.channel().fault_over(x_.data(), ms_.NPTS);
+  const std::string fault = model_.channel().fault_over(x_.data(), in_.NPTS);
   if (fault.empty()) return;
   io_.write_list(kUnitConsoleOut, {std::string_view("Channel::Error, " + fault)});
   stop();
 }
 
 void RunSession::warn_profile_mismatch() {
-  const ModelState& ms = ms_;
+  const Inputs& ms = in_;
   if (!ms.USE_UT0 || ms.NPTS < 1) return;
   const Snapshot s = snapshot();
   auto warn = [this](const std::string& what, double profile, const std::string& other,
@@ -167,88 +169,91 @@ void RunSession::prepare() {
   warn_profile_mismatch();
 
   const SkmState& skm = skm_;
-  ModelState& ms = ms_;
+  const Inputs& ms = in_;
   EstuaryModel& model = model_;
   Units& io = io_;
-  residual_ = [&io, &ms, &skm, &model](double t, double* y, double* yprime, double* delta,
-                                       int& ires, double* rpar, int* ipar) {
-    RES(io, ms, skm, model, t, y, yprime, delta, ires, rpar, ipar);
+  residual_ = [&io, &ms, &skm, &model, this](double t, double* y, double* yprime, double* delta,
+                                             int& ires, double* rpar, int* ipar) {
+    RES(io, ms, skm, model, t, y, yprime, delta, ires, rpar, ipar, observer_);
   };
   jac_ = jac_dummy;
   integrator_ = std::make_unique<Integrator>(io_, skm_.EPSMACH);
   step_limit_ = options_.max_steps_per_interval > 0 ? options_.max_steps_per_interval
-                                                    : default_step_limit(ms_.NPTS);
-  ms_.T = ms_.TSTART;
+                                                    : default_step_limit(in_.NPTS);
+  st_.T = in_.TSTART;
 }
 
 void RunSession::call_integrator() {
-  ModelState& ms = ms_;
+  RunState& ms = st_;
   integrator_->DDASSL(residual_, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT,
                       ms.INFO.data(), &rtol_, &atol_, ms.IDID, ms.RWORK.data(), ms.LRW,
                       ms.IWORK.data(), ms.LIW, ms.RPAR.data(), ms.IPAR.data(), jac_);
 }
 
 void RunSession::too_much_work(long steps) {
-  const std::string t = format_items("(1P,D15.6)", {rwork_at(ms_.RWORK.data(), kTReached)}).text;
+  const std::string t = format_items("(1P,D15.6)", {rwork_at(st_.RWORK.data(), kTReached)}).text;
   XERMSG(io_, "QZ5", "RUN",
          "AT CURRENT T = " + t + " " + std::to_string(steps) +
              " STEPS TAKEN SINCE THE LAST OUTPUT TIME BEFORE REACHING TOUT",
          -1, 1);
-  ms_.IDID = -1;
+  st_.IDID = -1;
 }
 
 int RunSession::advance(int i, Observer* observer) {
-  ModelState& ms = ms_;
-  ms.TOUT = ms.TOUTS(i);
+  RunState& ms = st_;
+  ms.TOUT = in_.TOUTS(i);
   const bool observe = observer != nullptr && options_.observe_steps;
+  observer_ = observer;
   long steps = 0;
   call_integrator();
   while (ms.IDID == 1) {
-    if (observe) observer->on_step(last_step(), snapshot());
+    if (observe) {
+      observer->on_step(last_step(), snapshot());
+      if (observer->stop_requested()) break;
+    }
     if (++steps >= step_limit_) {
       too_much_work(steps);
       break;
     }
     call_integrator();
   }
+  observer_ = nullptr;
   return ms.IDID;
 }
 
 Snapshot RunSession::snapshot() {
-  const ModelState& ms = ms_;
+  const Inputs& ms = in_;
   const int nvar = ms.NCOMP + 1;
   for (int j = 0; j < ms.NPTS; ++j) {
-    const double* point = ms.Y.data() + static_cast<std::ptrdiff_t>(j) * nvar;
+    const double* point = st_.Y.data() + static_cast<std::ptrdiff_t>(j) * nvar;
     x_[static_cast<std::size_t>(j)] = point[ms.NCOMP] * ms.XCONV;
     for (int k = 0; k < ms.NCOMP; ++k)
       c_[static_cast<std::size_t>(j * ms.NCOMP + k)] = point[k] * ms.CCONV(k + 1);
   }
   Snapshot s;
-  s.t_model = ms.T;
-  s.t = ms.T * (ms.TUNIT_DAY / ms.TUNIT_MODEL);
+  s.t = st_.T * (ms.TUNIT_DAY / ms.TUNIT_MODEL);
   s.npts = ms.NPTS;
   s.ncomp = ms.NCOMP;
   s.x = x_.data();
   s.c = c_.data();
-  s.y = ms.Y.data();
   return s;
 }
 
 IntegratorStatistics RunSession::statistics() const {
-  const ModelState& ms = ms_;
   IntegratorStatistics st;
-  if (ms.IWORK.size() < 15) return st;
-  st.steps = ms.IWORK(11);
-  st.residuals = ms.IWORK(12);
-  st.matrices = ms.IWORK(13);
-  st.error_test_failures = ms.IWORK(14);
-  st.convergence_failures = ms.IWORK(15);
+  if (st_.IWORK.size() < kConvFails) return st;
+  const int* iwork = st_.IWORK.data();
+  st.steps = iwork_at(iwork, kStepCount);
+  st.residuals = iwork_at(iwork, kResCount);
+  st.matrices = iwork_at(iwork, kJacCount);
+  st.error_test_failures = iwork_at(iwork, kErrtestFails);
+  st.convergence_failures = iwork_at(iwork, kConvFails);
   return st;
 }
 
 StepInfo RunSession::last_step() const {
-  return StepInfo{rwork_at(ms_.RWORK.data(), kTReached), rwork_at(ms_.RWORK.data(), kHLast),
-                  iwork_at(ms_.IWORK.data(), kOrderLast)};
+  return StepInfo{rwork_at(st_.RWORK.data(), kTReached), rwork_at(st_.RWORK.data(), kHLast),
+                  iwork_at(st_.IWORK.data(), kOrderLast)};
 }
 
 }  // namespace qz5

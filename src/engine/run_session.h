@@ -2,8 +2,9 @@
 // for programs that drive the integration step by step (benchmarks, the
 // allocation test).
 //
-// Construction copies the scenario's inputs; prepare() sizes the work area
-// from them, sets up the moving grid and the integrator and checks the
+// The session reads the scenario's inputs where they are (the scenario must
+// outlive it) and owns the run state and the model with its look-up
+// positions; prepare() sizes the work area from the inputs, sets up the moving grid and the integrator and checks the
 // channel; advance() integrates to one output time. Calling advance()
 // before prepare() is a programming error.
 #pragma once
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/run_state.h"
 #include "integrator/ddassl.h"
 #include "model/estuary_model.h"
 
@@ -35,16 +37,19 @@ class RunSession {
 
   // Integrates to output time i, calling the observer's on_step after every
   // accepted step when the options ask for it; returns IDID (3 reached, < 0
-  // failed; -1 also when the step limit of the interval is passed).
+  // failed; -1 also when the step limit of the interval is passed; 1 when
+  // the observer asked to stop after a step).
   int advance(int i, Observer* observer);
 
   // The current solution in file units (buffers owned by the session).
   Snapshot snapshot();
   IntegratorStatistics statistics() const;
   StepInfo last_step() const;
-  RunContext context() { return RunContext{ms_, skm_, model_, scenario_}; }
+  RunContext context() { return RunContext{in_, st_, skm_, model_, scenario_}; }
 
-  ModelState& ms() { return ms_; }
+  const Inputs& inputs() const { return in_; }
+  RunState& state() { return st_; }
+  const RunState& state() const { return st_; }
   const SkmState& skm() const { return skm_; }
   EstuaryModel& model() { return model_; }
   const ResidualFn& residual() const { return residual_; }
@@ -64,7 +69,8 @@ class RunSession {
   const Scenario& scenario_;
   RunOptions options_;
   Units& io_;
-  ModelState ms_;
+  const Inputs& in_;
+  RunState st_;
   SkmState skm_;
   EstuaryModel model_;
   std::unique_ptr<Integrator> integrator_;
@@ -73,6 +79,7 @@ class RunSession {
   double rtol_ = 0.0;
   double atol_ = 0.0;
   long step_limit_ = 0;
+  Observer* observer_ = nullptr;  // told of refused states during advance()
   std::vector<double> x_, c_;
 };
 

@@ -1,6 +1,6 @@
 // A scenario: everything one run of the model needs, as a value.
 //
-// It holds the model state as the input readers leave it (parameters, times
+// It holds the inputs as the readers leave them (parameters, times
 // in model units, the boundary series, the lateral inputs and the variable
 // driver, the file names), the channel and the choice of downstream end. It
 // can be read from a names file or built and changed in code; running it
@@ -8,35 +8,43 @@
 // threads at once.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "input/channel_geometry.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
+#include "input/reader_options.h"
 #include "model/channel.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 
 struct Scenario {
-  ModelState inputs;          // as filled by the readers; its work area stays empty
+  Inputs inputs;              // as filled by the readers
   ChannelGeometry geometry;   // empty: the built-in area and dispersion laws
   Outflow outflow = Outflow::kFixedConcentration;
   std::string title = " Advection dispersion with QZ5";
 };
 
-// Reads the names file (argv[1], or the name typed at the console prompt)
-// and every input file it names, with the console lines and refusals of the
-// legacy readers. Stops the run (throws Stop) on bad input. The initial
-// profile file is left to be read when the run starts, as the legacy
-// program does (its messages come after the run header).
-// With legacy_limits the readers refuse what does not fit the legacy
-// program's tables, with its messages followed by capacity_hint (when not
-// empty); without, the tables grow to fit.
-Scenario read_scenario(Units& io, int argc, const char* const* argv, bool legacy_limits,
-                       const std::string& capacity_hint = {});
+// How a scenario is read: the readers' options (the legacy capacities and
+// their hint, the folder the names file and the names inside it are
+// relative to) and whether the initial profile is read too.
+struct ScenarioReadOptions : ReaderOptions {
+  // Read the initial profile file now, so that the scenario is complete in
+  // memory and no longer needs its files. The legacy executable leaves it to
+  // the run, whose messages come after the run header.
+  bool read_profile = true;
+};
 
-// The same from a names file's path, with the initial profile read too: the
-// scenario is then complete in memory and no longer needs its files.
-Scenario read_scenario(Units& io, const std::string& names_file, bool legacy_limits = false);
+// Reads the names file and every input file it names, with the console
+// lines and refusals of the legacy readers. Stops (throws Stop) on bad
+// input. Depends on nothing of the process (working folder, globals): two
+// threads may read at once.
+Scenario read_scenario(Units& io, const std::filesystem::path& names_file,
+                       const ScenarioReadOptions& options);
+
+// The same with a names file's folder as the base folder, without legacy
+// limits, and the initial profile read: what a host program wants.
+Scenario read_scenario(Units& io, const std::filesystem::path& names_file);
 
 }  // namespace qz5

@@ -4,17 +4,17 @@
 #include <cassert>
 
 #include "input/interpolate.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input/read_values.h"
 #include "input/series_checks.h"
 
 namespace qz5 {
 
-void Boundarys::setup(Units& io, ModelState& ms, int UNIT) {
+void Boundarys::setup(Units& io, Inputs& ms, int UNIT, const ReaderOptions& options) {
   const int ncomp = ms.NCOMP;
   assert(ncomp >= 1 && ncomp <= kMaxNcomp);
-  const std::string_view file = trim_name(ms.FN_BND);
-  io.open_existing(UNIT, file);
+  const std::string file = ms.FN_BND.string();
+  open_input(io, UNIT, ms, ms.FN_BND);
   io.read_list(UNIT, {&ms.XBND(1), &ms.XBND(2)});
 
   // Each record goes to a scratch row first: the record beyond the table's
@@ -24,9 +24,9 @@ void Boundarys::setup(Units& io, ModelState& ms, int UNIT) {
   nbnd_tpts = 0;
   while (read_reals(io, UNIT, row.data(), width, true) == ReadStatus::kOk) {
     if (nbnd_tpts == bnd_tab.rows()) {
-      if (ms.legacy_limits) {
+      if (options.legacy_limits) {
         io.write_list(kUnitConsoleOut, {"Boundarys::ERROR, nbnd_tpts .Gt. max_bndry_tpts"});
-        say_capacity_hint(io, ms);
+        say_capacity_hint(io, options);
         stop();
       }
       bnd_tab.resize(2 * bnd_tab.rows(), bnd_tab.cols());
@@ -42,10 +42,12 @@ void Boundarys::setup(Units& io, ModelState& ms, int UNIT) {
   require_ordered_times(io, "Boundarys", file, &bnd_tab(1, 1), nbnd_tpts);
 
   const double T0 = (ms.TUNIT_DAY * ms.TSTART) / ms.TUNIT_MODEL;
-  lookup(io, ms, T0, &ms.CBND0(1, 1), &ms.CBND0(1, 2));
+  int ilast = 1;
+  lookup(io, ms, T0, &ms.CBND0(1, 1), &ms.CBND0(1, 2), ilast);
 }
 
-void Boundarys::lookup(Units& io, const ModelState& ms, double T, double* CL, double* CR) {
+void Boundarys::lookup(Units& io, const Inputs& ms, double T, double* CL, double* CR,
+                       int& ilast_bnd) const {
   assert(nbnd_tpts >= 2);
   const int ncomp = ms.NCOMP;
   double F = 0.0;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "input/interpolate.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input/read_values.h"
 #include "input/series_checks.h"
 
@@ -67,11 +67,13 @@ constexpr int kRecordsBeforeTimes = 5;
 
 }  // namespace
 
-void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
+SeriesPositions::SeriesPositions(const LoadBest& lateral) : SeriesPositions(lateral.nlat) {}
+
+void LoadBest::setup(Units& io, Inputs& ms, int UNIT, const ReaderOptions& options) {
   const int ncomp = ms.NCOMP;
   assert(ncomp >= 1 && ncomp <= kMaxNcomp);
-  const std::string_view file = trim_name(ms.FN_LI);
-  io.open_existing(UNIT, file);
+  const std::string file = ms.FN_LI.string();
+  open_input(io, UNIT, ms, ms.FN_LI);
   std::string title;
   io.read_line(UNIT, title, 1);
 
@@ -79,16 +81,15 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
   // then records of no values (each passes over its line) and every time
   // point is a time alone.
   io.read_list(UNIT, {&nlat});
-  if (nlat < 0 || (ms.legacy_limits && nlat > kMaxLat)) {
+  if (nlat < 0 || (options.legacy_limits && nlat > kMaxLat)) {
     const std::string what =
         "number of lateral inputs " + std::to_string(nlat) + " outside 0..10 (record 2)";
     if (nlat < 0) refuse_input(io, "Loading", what, file);
-    refuse_capacity(io, ms, "Loading", what, file);
+    refuse_capacity(io, options, "Loading", what, file);
   }
   if (nlat > x_lat.size()) {
     x_lat.resize(nlat);
     q_lat.resize(nlat);
-    c_lat.resize(kMaxNcomp, nlat);
   }
   read_reals(io, UNIT, &x_lat(1), nlat, false);
   read_reals(io, UNIT, &q_lat(1), nlat, false);
@@ -111,9 +112,9 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
       break;
     }
     if (nlat_tpts == lat_tab.rows()) {
-      if (ms.legacy_limits) {
+      if (options.legacy_limits) {
         say_loading(io, "Loading::nlat_tpts .Gt. max_lat_tpts");
-        say_capacity_hint(io, ms);
+        say_capacity_hint(io, options);
         stop();
       }
       lat_tab.resize(2 * lat_tab.rows(), lat_tab.cols());
@@ -130,40 +131,40 @@ void LoadBest::setup(Units& io, ModelState& ms, int UNIT) {
   }
   require_ordered_times(io, "Loading", file, &lat_tab(1, 1), nlat_tpts);
   io.close(UNIT);
-  c_lat_current_ = false;
 }
 
-void LoadBest::lookup(Units& io, ModelState& ms, double T, double X, double S,
-                      double& QL, double* SL) {
+void LoadBest::lookup(Units& io, const Inputs& ms, SeriesPositions& pos, double T, double X,
+                      double S, double& QL, double* SL) const {
   assert(nlat_tpts >= 2);
   const int ncomp = ms.NCOMP;
+  DynTable1<double>& c_lat = pos.c_lat;
   QL = 0.0;
   for (int m = 1; m <= ncomp; ++m) SL[m - 1] = 0.0;
 
   if (ms.LI_FROM_BND) {
     std::array<double, kMaxNcomp> CB1{};
     std::array<double, kMaxNcomp> CB2{};
-    ms.boundarys.lookup(io, ms, T, CB1.data(), CB2.data());
+    ms.boundarys.lookup(io, ms, T, CB1.data(), CB2.data(), pos.ilast_bnd);
     for (int l = 1; l <= nlat; ++l) {
       for (int m = 1; m <= ncomp; ++m) c_lat(m, l) = CB1[static_cast<std::size_t>(m - 1)];
     }
-    c_lat_current_ = false;
-  } else if (!(c_lat_current_ && T == c_lat_time_ && ncomp == c_lat_ncomp_)) {
+    pos.c_lat_current = false;
+  } else if (!(pos.c_lat_current && T == pos.c_lat_time && ncomp == pos.c_lat_ncomp)) {
     // Inside the table's range the interpolation at an unchanged time finds
     // the remembered interval again and gives the same values, so it is done
     // once per time. Outside it every look-up repeats its warning.
     double F = 0.0;
-    INTERPOLATE(io, T, nlat_tpts, &lat_tab(1, 1), ilast_lat, F);
-    const int i = ilast_lat;
+    INTERPOLATE(io, T, nlat_tpts, &lat_tab(1, 1), pos.ilast_lat, F);
+    const int i = pos.ilast_lat;
     for (int m = 1; m <= ncomp; ++m) {
       for (int l = 1; l <= nlat; ++l) {
         const int j = 1 + l + nlat * (m - 1);
         c_lat(m, l) = (lat_tab(i + 1, j) - lat_tab(i, j)) * F + lat_tab(i, j);
       }
     }
-    c_lat_current_ = lat_tab(1, 1) <= T && T <= lat_tab(nlat_tpts, 1);
-    c_lat_time_ = T;
-    c_lat_ncomp_ = ncomp;
+    pos.c_lat_current = lat_tab(1, 1) <= T && T <= lat_tab(nlat_tpts, 1);
+    pos.c_lat_time = T;
+    pos.c_lat_ncomp = ncomp;
   }
 
   // The tables' storage, read through plain pointers: the writes to SL could

@@ -8,12 +8,14 @@
 #pragma once
 
 #include "input/limits.h"
+#include "input/reader_options.h"
+#include "input/series_positions.h"
 #include "textio/array1.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 
-struct ModelState;
+struct Inputs;
 
 class LoadBest {
  public:
@@ -28,22 +30,21 @@ class LoadBest {
   // values (each still takes its line) and a time point is the time alone.
   // A time may be repeated on the next record: a step change (see
   // INTERPOLATE).
-  void setup(Units& io, ModelState& ms, int UNIT);
+  void setup(Units& io, Inputs& ms, int UNIT, const ReaderOptions& options = {});
 
   // At time T (days) and position X (file length units), with flow
   // multiplier S: QL the flow along the channel (volume per day) and SL(1..
   // NCOMP) the lateral mass input per unit length. SL points to element 1.
   // With nlat = 0 both are zero. At a repeated time and after it the later
   // of its records gives the concentrations.
-  // With LI_FROM_BND the concentrations come from ms.boundarys, whose
-  // remembered index this call advances; hence the non-const state.
-  // The residual asks for the same time once per grid interval, so the
-  // concentrations interpolated from the table are kept for the time of the
-  // last look-up inside the table's time range and reused while the time
-  // stays the same: the tables must not be changed behind setup()'s back
-  // once look-ups have started.
-  void lookup(Units& io, ModelState& ms, double T, double X, double S,
-              double& QL, double* SL);
+  // With LI_FROM_BND the concentrations come from ms.boundarys. The look-up
+  // positions and the last concentrations are the caller's (one set per
+  // run): the residual asks for the same time once per grid interval, so the
+  // concentrations interpolated from the table are kept in pos for the time
+  // of the last look-up inside the table's time range and reused while the
+  // time stays the same. A SeriesPositions belongs to one set of inputs.
+  void lookup(Units& io, const Inputs& ms, SeriesPositions& pos, double T, double X, double S,
+              double& QL, double* SL) const;
 
   int nlat = 0;
   DynArray1<double> x_lat{kMaxLat};
@@ -51,13 +52,6 @@ class LoadBest {
   double k_lat = 0.0;
   DynTable1<double> lat_tab{kMaxLatTpts, kLatCols};
   int nlat_tpts = 0;
-  int ilast_lat = 1;
-  DynTable1<double> c_lat{kMaxNcomp, kMaxLat};  // scratch of the latest look-up
-
- private:
-  bool c_lat_current_ = false;  // c_lat holds the table's values at c_lat_time_
-  double c_lat_time_ = 0.0;
-  int c_lat_ncomp_ = 0;
 };
 
 }  // namespace qz5

@@ -25,7 +25,7 @@ void refuse_zero(Units& io, std::string_view file, const std::string& field, int
 // through TUNIT_DAY / TUNIT_MODEL and back, positions through XCONV,
 // concentrations through CCONV(k)): a zero turns whole columns of the output
 // into NaN or infinity.
-void check_unit_factors(Units& io, const ModelState& ms, std::string_view file) {
+void check_unit_factors(Units& io, const Inputs& ms, std::string_view file) {
   if (ms.XCONV == 0.0) refuse_zero(io, file, "XCONV", 11);
   if (ms.TUNIT_MODEL == 0.0) refuse_zero(io, file, "TUNIT_MODEL", 12);
   if (ms.TUNIT_DAY == 0.0) refuse_zero(io, file, "TUNIT_DAY", 13);
@@ -34,7 +34,7 @@ void check_unit_factors(Units& io, const ModelState& ms, std::string_view file) 
   }
 }
 
-void check_rxpar(Units& io, const ModelState& ms, std::string_view file) {
+void check_rxpar(Units& io, const Inputs& ms, std::string_view file) {
   for (const int k : kDivisorRxpar) {
     if (ms.RXPAR(k) == 0.0) {
       refuse_zero(io, file, "RXPAR(" + std::to_string(k) + ")", 13 + ms.NCOMP + k);
@@ -44,9 +44,9 @@ void check_rxpar(Units& io, const ModelState& ms, std::string_view file) {
 
 }  // namespace
 
-void READ_PRM_QZ5(Units& io, ModelState& ms, int unit) {
-  const std::string_view file = trim_name(ms.FN_PRM);
-  io.open_existing(unit, file);
+void READ_PRM_QZ5(Units& io, Inputs& ms, int unit) {
+  const std::string file = ms.FN_PRM.string();
+  open_input(io, unit, ms, ms.FN_PRM);
   io.read_list(unit, {&ms.NCOMP});
   if (ms.NCOMP != kRequiredNcomp) {
     refuse_input(io, "READ_PRM_QZ5",

@@ -1,5 +1,7 @@
 #include "input/read_values.h"
 
+#include "input/inputs.h"
+
 #include <array>
 #include <cassert>
 #include <utility>
@@ -41,6 +43,10 @@ ReadStatus read_reals(Units& io, int unit, double* dst, int n, bool eof_allowed)
   targets.reserve(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) targets.emplace_back(dst + i);
   return io.read_list(unit, std::span<const ReadTarget>(targets), eof_allowed);
+}
+
+void open_input(Units& io, int unit, const Inputs& ms, const std::filesystem::path& name) {
+  io.open_existing(unit, ms.resolved(name), name.string());
 }
 
 std::string_view trim_name(std::string_view field) {

@@ -8,12 +8,16 @@
 // last line, exactly as a read written out by hand would.
 #pragma once
 
+#include <filesystem>
+
 #include <string>
 #include <string_view>
 
 #include "textio/textio.h"
 
 namespace qz5 {
+
+struct Inputs;
 
 // The longest record read without allocating: a lateral-input time point of
 // the legacy tables.
@@ -26,7 +30,11 @@ inline constexpr int kMaxRecordValues = 61;
 ReadStatus read_reals(Units& io, int unit, double* dst, int n, bool eof_allowed);
 
 // A blank-padded name field without its trailing blanks: the name of the file
-// to open (leading blanks are part of the name).
+// (leading blanks are part of the name).
 std::string_view trim_name(std::string_view field);
+
+// Opens input file `name` of the inputs on `unit`: a relative name is looked
+// for in the inputs' base folder; messages name the file as given.
+void open_input(Units& io, int unit, const Inputs& ms, const std::filesystem::path& name);
 
 }  // namespace qz5

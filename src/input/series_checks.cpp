@@ -1,6 +1,6 @@
 #include "input/series_checks.h"
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 
 #include <string>
 
@@ -26,15 +26,15 @@ void refuse_input(Units& io, std::string_view who, std::string_view what,
   stop();
 }
 
-void say_capacity_hint(Units& io, const ModelState& ms) {
-  if (!ms.capacity_hint.empty())
-    io.write_list(kUnitConsoleOut, {std::string_view(ms.capacity_hint)});
+void say_capacity_hint(Units& io, const ReaderOptions& options) {
+  if (!options.capacity_hint.empty())
+    io.write_list(kUnitConsoleOut, {std::string_view(options.capacity_hint)});
 }
 
-void refuse_capacity(Units& io, const ModelState& ms, std::string_view who,
+void refuse_capacity(Units& io, const ReaderOptions& options, std::string_view who,
                      std::string_view what, std::string_view file) {
   io.write_list(kUnitConsoleOut, {std::string_view(error_line(who, what, file))});
-  say_capacity_hint(io, ms);
+  say_capacity_hint(io, options);
   stop();
 }
 

@@ -1,6 +1,8 @@
 // Checks shared by the loaders of the tabulated series.
 #pragma once
 
+#include "input/reader_options.h"
+
 #include <string_view>
 
 #include "textio/textio.h"
@@ -20,14 +22,14 @@ void require_ordered_times(Units& io, std::string_view who, std::string_view fil
 [[noreturn]] void refuse_input(Units& io, std::string_view who, std::string_view what,
                                std::string_view file);
 
-struct ModelState;
+struct Inputs;
 
 // After a refusal for a legacy capacity: the line saying how to lift it, when
-// the run has one (ms.capacity_hint).
-void say_capacity_hint(Units& io, const ModelState& ms);
+// the reader has one (options.capacity_hint).
+void say_capacity_hint(Units& io, const ReaderOptions& options);
 
 // refuse_input for a legacy capacity: the refusal, the hint, the stop.
-[[noreturn]] void refuse_capacity(Units& io, const ModelState& ms, std::string_view who,
+[[noreturn]] void refuse_capacity(Units& io, const ReaderOptions& options, std::string_view who,
                                   std::string_view what, std::string_view file);
 
 }  // namespace qz5

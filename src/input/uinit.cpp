@@ -13,7 +13,7 @@ inline double& at(double* U, int NCOMP, int k, int j) {
   return U[(j - 1) * (NCOMP + 1) + (k - 1)];
 }
 
-void fill_point(const ModelState& ms, int NCOMP, const double* group, int j, double* U) {
+void fill_point(const Inputs& ms, int NCOMP, const double* group, int j, double* U) {
   at(U, NCOMP, NCOMP + 1, j) = group[1] / ms.XCONV;
   for (int k = 1; k <= NCOMP; ++k) at(U, NCOMP, k, j) = group[k + 1] / ms.CCONV(k);
 }
@@ -25,8 +25,8 @@ void fill_point(const ModelState& ms, int NCOMP, const double* group, int j, dou
   stop();
 }
 
-void read_profile(Units& io, const ModelState& ms, int NCOMP, int NPTS, double* U) {
-  io.open_existing(kUnitInput, trim_name(ms.FN_UT0));
+void read_profile(Units& io, const Inputs& ms, int NCOMP, int NPTS, double* U) {
+  open_input(io, kUnitInput, ms, ms.FN_UT0);
   // One group: an ignored number, the position, NCOMP concentrations.
   std::array<double, kMaxNcomp + 2> group{};
   int j = 0;
@@ -38,14 +38,14 @@ void read_profile(Units& io, const ModelState& ms, int NCOMP, int NPTS, double* 
   io.close(kUnitInput);
 }
 
-void profile_read_ahead(Units& io, const ModelState& ms, int NCOMP, int NPTS, double* U) {
+void profile_read_ahead(Units& io, const Inputs& ms, int NCOMP, int NPTS, double* U) {
   if (ms.nut0_groups != NPTS) wrong_point_count(io);
   const std::size_t width = static_cast<std::size_t>(NCOMP + 2);
   for (int j = 1; j <= NPTS; ++j)
     fill_point(ms, NCOMP, ms.ut0_tab.data() + static_cast<std::size_t>(j - 1) * width, j, U);
 }
 
-void linear_profile(const ModelState& ms, int NCOMP, int NPTS, double* U) {
+void linear_profile(const Inputs& ms, int NCOMP, int NPTS, double* U) {
   for (int k = 1; k <= NCOMP; ++k) {
     const double d = ms.CBND0(k, 2) - ms.CBND0(k, 1);
     for (int j = 1; j <= NPTS; ++j) {
@@ -58,7 +58,7 @@ void linear_profile(const ModelState& ms, int NCOMP, int NPTS, double* U) {
 
 }  // namespace
 
-void UINIT(Units& io, const ModelState& ms, int NCOMP, int NPTS, double* U) {
+void UINIT(Units& io, const Inputs& ms, int NCOMP, int NPTS, double* U) {
   assert(NCOMP >= 1 && NCOMP <= kMaxNcomp);
   if (ms.USE_UT0 && ms.nut0_groups > 0) {
     profile_read_ahead(io, ms, NCOMP, NPTS, U);
@@ -73,9 +73,9 @@ void UINIT(Units& io, const ModelState& ms, int NCOMP, int NPTS, double* U) {
 
 namespace qz5 {
 
-void load_initial_profile(Units& io, ModelState& ms) {
+void load_initial_profile(Units& io, Inputs& ms) {
   assert(ms.NCOMP >= 1 && ms.NCOMP <= kMaxNcomp);
-  io.open_existing(kUnitInput, trim_name(ms.FN_UT0));
+  open_input(io, kUnitInput, ms, ms.FN_UT0);
   std::array<double, kMaxNcomp + 2> group{};
   const int width = ms.NCOMP + 2;
   ms.ut0_tab.clear();

@@ -7,7 +7,7 @@
 // second's.
 #pragma once
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "textio/textio.h"
 
 namespace qz5 {
@@ -20,11 +20,11 @@ namespace qz5 {
 // ms.CBND0 and leaves the positions alone. Needs NPTS >= 2 in that case.
 // When ms.ut0_tab holds the file read ahead (load_initial_profile), the
 // groups come from there instead of the file, with the same check.
-void UINIT(Units& io, const ModelState& ms, int NCOMP, int NPTS, double* U);
+void UINIT(Units& io, const Inputs& ms, int NCOMP, int NPTS, double* U);
 
 // Reads every complete group of ms.FN_UT0 into ms.ut0_tab (NCOMP + 2 values
 // each) so that the scenario no longer needs the file. Stops the run on a
 // missing file or an unreadable value, naming the file.
-void load_initial_profile(Units& io, ModelState& ms);
+void load_initial_profile(Units& io, Inputs& ms);
 
 }  // namespace qz5

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "input/interpolate.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input/read_values.h"
 #include "input/series_checks.h"
 
@@ -20,10 +20,10 @@ int first_slot(const Array1<int, kMaxDrv>& npts_drv, int K) {
 
 }  // namespace
 
-void VarDrv::DRV_INIT(Units& io, ModelState& ms, int UNIT, int K) {
+void VarDrv::DRV_INIT(Units& io, Inputs& ms, int UNIT, int K, const ReaderOptions& options) {
   assert(K >= 1 && K <= kMaxDrv);
-  const std::string_view file = trim_name(ms.FN_DRV(K));
-  io.open_existing(UNIT, file);
+  const std::string file = ms.FN_DRV(K).string();
+  open_input(io, UNIT, ms, ms.FN_DRV(K));
   const int start = first_slot(npts_drv, K);
   npts_drv(K) = 0;
   // Points that no longer fit are still counted, so that the message can say
@@ -32,7 +32,7 @@ void VarDrv::DRV_INIT(Units& io, ModelState& ms, int UNIT, int K) {
   double v = 0.0;
   while (io.read_list(UNIT, {&t, &v}, true) == ReadStatus::kOk) {
     const int slot = start + npts_drv(K);
-    if (!ms.legacy_limits && slot > t_drv.size()) {
+    if (!options.legacy_limits && slot > t_drv.size()) {
       t_drv.resize(2 * slot);
       v_drv.resize(2 * slot);
     }
@@ -43,13 +43,13 @@ void VarDrv::DRV_INIT(Units& io, ModelState& ms, int UNIT, int K) {
     ++npts_drv(K);
   }
   const int needed = start + npts_drv(K) - 1;
-  if (ms.legacy_limits && needed > kMaxPtsDrv) {
+  if (options.legacy_limits && needed > kMaxPtsDrv) {
     io.write_list(kUnitConsoleOut,
                   {"DRV_INIT::MAX_PTS_DRV exceeded while loading variable driver: ", K});
     io.write_list(kUnitConsoleOut, {"  Required size: ", needed});
     io.write_list(kUnitConsoleOut, {"  Increase max_pts_drv, or modify data length"});
     io.write_list(kUnitConsoleOut, {"  Program terminating..."});
-    say_capacity_hint(io, ms);
+    say_capacity_hint(io, options);
     stop();
   }
   if (npts_drv(K) < 2) {
@@ -60,7 +60,7 @@ void VarDrv::DRV_INIT(Units& io, ModelState& ms, int UNIT, int K) {
   io.close(UNIT);
 }
 
-void VarDrv::lookup(Units& io, double T, double& VALUE, int K) {
+void VarDrv::lookup(Units& io, double T, double& VALUE, int K, int& ilast_drv) const {
   assert(K >= 1 && K <= kMaxDrv && npts_drv(K) >= 2);
   const int start = first_slot(npts_drv, K);
   const int end = start + npts_drv(K) - 1;
@@ -73,8 +73,8 @@ void VarDrv::lookup(Units& io, double T, double& VALUE, int K) {
     stop();
   }
   double F = 0.0;
-  INTERPOLATE(io, T, npts_drv(K), &t_drv(start), ilast_drv(K), F);
-  const int i = start + ilast_drv(K) - 1;
+  INTERPOLATE(io, T, npts_drv(K), &t_drv(start), ilast_drv, F);
+  const int i = start + ilast_drv - 1;
   VALUE = (v_drv(i + 1) - v_drv(i)) * F + v_drv(i);
 }
 

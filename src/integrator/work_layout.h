@@ -54,6 +54,13 @@ inline constexpr int kDenseDiff = 2;
 inline constexpr int kBandJac = 4;
 inline constexpr int kBandDiff = 5;
 
+// INFO(1..15), the caller's options (1-based positions).
+inline constexpr int kInfoStart = 1;          // 0 first call of a problem
+inline constexpr int kInfoStepOutput = 3;     // 1: return after every step
+inline constexpr int kInfoBanded = 6;         // 1: banded iteration matrix, bands in IWORK(kMl, kMu)
+inline constexpr int kInfoNonNegative = 10;   // 1: keep the solution non-negative
+inline constexpr int kInfoInitialYprime = 11; // 1: compute a consistent YPRIME at the start
+
 // The element at a 1-based position, and a pointer to it (the start of a
 // block that begins there).
 inline double& rwork_at(double* RWORK, int pos) { return RWORK[pos - 1]; }

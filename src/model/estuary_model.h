@@ -27,21 +27,24 @@
 #pragma once
 
 #include <array>
+#include <memory>
 
 #include "discretisation/pde_problem.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
+#include "input/series_positions.h"
 #include "model/channel.h"
 #include "model/kinetics.h"
+#include "model/model_query.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 
-class EstuaryModel : public PdeProblem {
+class EstuaryModel : public PdeProblem, public ModelQuery {
  public:
   // Keeps references to both: they must outlive the model. ms must be fully
   // set up (parameters, driver, boundary series, lateral inputs) before the
   // first call; io receives the series' warnings and stop lines.
-  EstuaryModel(Units& io, ModelState& ms, Channel channel = Channel(),
+  EstuaryModel(Units& io, const Inputs& ms, Channel channel = Channel(),
                Outflow outflow = Outflow::kFixedConcentration);
 
   // Coefficients at model time T and model position XI. Writes every element
@@ -64,6 +67,12 @@ class EstuaryModel : public PdeProblem {
   // boundaries' start values), through the input layer's UINIT.
   void uinit(int NCOMP, int NPTS, double* U) override;
 
+  // The query of a run's observers (see ModelQuery): what spdef takes at a
+  // point, with look-up positions and a console of its own.
+  void coefficients(double T, double XI, const double* U, const double* UX,
+                    Coefficients& out) const override;
+  double flow_at(double T, double X) const override;
+
   const Channel& channel() const { return channel_; }
   Outflow outflow() const { return outflow_; }
 
@@ -72,7 +81,14 @@ class EstuaryModel : public PdeProblem {
   double days(double T) const;
 
   Units& io_;
-  ModelState& ms_;
+  // The query's own look-up positions and silent console, made when first
+  // asked (a run without such observers never makes them).
+  struct QueryScratch;
+  QueryScratch& query() const;
+
+  const Inputs& ms_;
+  SeriesPositions pos_;  // this run's look-up positions in the input series
+  mutable std::shared_ptr<QueryScratch> query_;
   Channel channel_;
   Outflow outflow_;
   // Scratch of the look-ups and the kinetics, sized once.

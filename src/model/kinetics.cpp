@@ -2,7 +2,7 @@
 
 namespace qz5 {
 
-void RXNS_QZ5(const ModelState& ms, double T, double XI, int NCOMP, const double* U,
+void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
               const double* UX, double* RX) {
   static_cast<void>(T);
   static_cast<void>(XI);

@@ -11,7 +11,7 @@
 // the routine allocates nothing and keeps no state.
 #pragma once
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 
 namespace qz5 {
 
@@ -25,7 +25,7 @@ inline constexpr int kKineticsComponents = 6;
 // writes six of RX, whatever NCOMP is. Zero denominators among the
 // parameters (RXPAR 7, 8, 13, 14, or a half-saturation constant together with
 // a zero concentration) give non-finite rates; nothing is checked here.
-void RXNS_QZ5(const ModelState& ms, double T, double XI, int NCOMP, const double* U,
+void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
               const double* UX, double* RX);
 
 }  // namespace qz5

@@ -13,25 +13,9 @@
 namespace qz5::results {
 namespace {
 
-constexpr int kDriverFlow = 1;  // the variable driver that scales the lateral flows
-
-// A stream buffer that accepts and drops everything: the probe's console.
-class NullBuffer : public std::streambuf {
- protected:
-  int_type overflow(int_type ch) override { return traits_type::not_eof(ch); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 }  // namespace
-
-struct BudgetProbe::Quiet {
-  NullBuffer buffer;
-  std::ostream out{&buffer};
-  std::istringstream in;
-  Units io{in, out};
-};
 
 void BudgetRates::resize(int ncomp, int npts) {
   const std::size_t n = at(ncomp);
@@ -47,10 +31,8 @@ void BudgetRates::resize(int ncomp, int npts) {
 }
 
 BudgetProbe::BudgetProbe(const RunContext& ctx)
-    : quiet_(std::make_unique<Quiet>()), ms_(ctx.scenario.inputs), channel_(ctx.model.channel()) {
-  const int n = std::max(ms_.NCOMP, kKineticsComponents);
-  sl_.assign(at(n), 0.0);
-  rx_.assign(at(n), 0.0);
+    : ms_(ctx.ms), state_(ctx.state), model_(ctx.model) {
+  const int n = std::max(ms_.NCOMP, 1);
   u_.assign(at(n), 0.0);
   ux_.assign(at(n), 0.0);
 }
@@ -58,18 +40,16 @@ BudgetProbe::BudgetProbe(const RunContext& ctx)
 BudgetProbe::~BudgetProbe() = default;
 
 void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
-  Units& io = quiet_->io;
   const int nc = s.ncomp;
   const int nvar = nc + 1;
   r.resize(nc, s.npts);
   r.t = s.t;
-  double S = 0.0;
-  ms_.var_drv.lookup(io, s.t, S, kDriverFlow);
+  const double T = state_.T;  // the model time of the snapshot
+  const double* y = state_.Y.data();
 
   // The ends' flows, where the boundary routine takes them.
-  double q_left = 0.0, q_right = 0.0;
-  ms_.load_best.lookup(io, ms_, s.t, ms_.XBND(1), S, q_left, sl_.data());
-  ms_.load_best.lookup(io, ms_, s.t, ms_.XBND(2), S, q_right, sl_.data());
+  const double q_left = model_.flow_at(T, ms_.XBND(1));
+  const double q_right = model_.flow_at(T, ms_.XBND(2));
   const double* c0 = s.c;
   const double* cn = s.c + static_cast<std::ptrdiff_t>(s.npts - 1) * nc;
   for (int k = 0; k < nc; ++k) {
@@ -79,31 +59,30 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     r.advective_right[at(k)] = q_right * cn[k];
   }
 
+  Coefficients co;
   for (int i = 0; i + 1 < s.npts; ++i) {
     const double xa = s.x[i], xb = s.x[i + 1];
     const double h = xb - xa;
-    const double X = 0.5 * (xa + xb);
-    const double A = channel_.area(X);
-    double QL = 0.0;
-    ms_.load_best.lookup(io, ms_, s.t, X, S, QL, sl_.data());
-    const double D = channel_.dispersion(X, QL);
-    // The kinetics take model values at the model position.
-    const double* ya = s.y + static_cast<std::ptrdiff_t>(i) * nvar;
+    // The residual's values at the interval's midpoint, in model units.
+    const double* ya = y + static_cast<std::ptrdiff_t>(i) * nvar;
     const double* yb = ya + nvar;
     const double xm = 0.5 * (ya[nc] + yb[nc]);
     for (int k = 0; k < nc; ++k) {
       u_[at(k)] = 0.5 * (ya[k] + yb[k]);
       ux_[at(k)] = (yb[k] - ya[k]) / (yb[nc] - ya[nc]);
     }
-    RXNS_QZ5(ms_, s.t_model, xm, nc, u_.data(), ux_.data(), rx_.data());
+    model_.coefficients(T, xm, u_.data(), ux_.data(), co);
+    const double A = co.area;
+    const double D = co.dispersion;
+    const double QL = co.flow;
 
     const double* ca = s.c + static_cast<std::ptrdiff_t>(i) * nc;
     const double* cb = ca + nc;
     const double half = 0.5 * h;
     for (int k = 0; k < nc; ++k) {
       const double cmean = 0.5 * (ca[k] + cb[k]);
-      const double reaction = A * rx_[at(k)];
-      const double load = sl_[at(k)];
+      const double reaction = A * co.reaction[at(k)];
+      const double load = co.lateral[at(k)];
       r.mass[at(k)] += h * A * cmean;
       r.cmean[at(i) * at(nc) + at(k)] = cmean;
       r.load[at(k)] += h * load;

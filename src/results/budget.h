@@ -44,7 +44,9 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
+#include "engine/run_state.h"
+#include "model/model_query.h"
 #include "model/channel.h"
 #include "results/run_record.h"
 #include "textio/textio.h"
@@ -74,9 +76,9 @@ struct BudgetRates {
   void resize(int ncomp, int npts);
 };
 
-// Evaluates the channel, lateral inputs, driver and kinetics on a snapshot,
-// on its own copy of the run's inputs and with a console that discards its
-// lines, so the run's console and series indices are untouched.
+// The budget's rates of a snapshot, from the coefficients the model's
+// residual takes (RunContext::model): the run's console and look-up
+// positions are untouched.
 class BudgetProbe {
  public:
   BudgetProbe(const RunContext& ctx);
@@ -84,17 +86,16 @@ class BudgetProbe {
   BudgetProbe(const BudgetProbe&) = delete;
   BudgetProbe& operator=(const BudgetProbe&) = delete;
 
-  // Fills `r` from the snapshot (s.y, the model's vector, gives the model
-  // values the kinetics take). A look-up that stops (a time outside the
+  // Fills `r` from the snapshot (the run state, in model units, gives the
+  // midpoint values the residual takes). A look-up that stops (a time outside the
   // driver's data) throws qz5::Stop, as it does in the run.
   void evaluate(const Snapshot& s, BudgetRates& r);
 
  private:
-  struct Quiet;
-  std::unique_ptr<Quiet> quiet_;
-  ModelState ms_;
-  Channel channel_;
-  std::vector<double> sl_, rx_, u_, ux_;
+  const Inputs& ms_;
+  const RunState& state_;   // the solution the snapshot shows, in model units
+  const ModelQuery& model_;  // the residual's coefficients
+  std::vector<double> u_, ux_;
 };
 
 // Integrates the rates over an output interval.

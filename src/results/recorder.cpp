@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "engine/run_state.h"
 #include "engine/version.h"
 #include "model/estuary_model.h"
 #include "results/budget.h"
@@ -90,7 +91,7 @@ struct Recorder::Impl {
   std::string budget_failure;
 
   void describe(RunRecord& r, const RunContext& ctx);
-  void lay_out(RunRecord& r, const ModelState& ms);
+  void lay_out(RunRecord& r, const Inputs& ms);
   void sample_stations(RunRecord& r, const Snapshot& s);
   void sample_budget(const Snapshot& s, bool first);
   void close_interval(RunRecord& r);
@@ -104,25 +105,34 @@ Recorder::Recorder(RecorderOptions options) : impl_(std::make_unique<Impl>()) {
 
 Recorder::~Recorder() = default;
 
-std::string Recorder::check(const RecorderOptions& options, const Scenario& scenario) {
-  const ModelState& ms = scenario.inputs;
+FieldProblems Recorder::problems(const RecorderOptions& options, const Scenario& scenario) {
+  FieldProblems found;
+  const Inputs& ms = scenario.inputs;
   const double lo = std::min(ms.XBND(1), ms.XBND(2));
   const double hi = std::max(ms.XBND(1), ms.XBND(2));
   for (std::size_t i = 0; i < options.stations.size(); ++i) {
     const double X = options.stations[i];
     if (!(X >= lo && X <= hi)) {
-      return "station " + std::to_string(i + 1) + " at " + std::to_string(X) +
-             " lies outside the reach " + std::to_string(lo) + " .. " + std::to_string(hi);
+      found.push_back({"stations", "station " + std::to_string(i + 1) + " at " +
+                                       std::to_string(X) + " lies outside the reach " +
+                                       std::to_string(lo) + " .. " + std::to_string(hi)});
+      break;
     }
   }
   const ConstituentList full = complete_constituents(options.constituents, ms.NCOMP);
-  return full.error;
+  if (!full.error.empty()) found.push_back({"constituents", full.error});
+  return found;
+}
+
+std::string Recorder::check(const RecorderOptions& options, const Scenario& scenario) {
+  const FieldProblems found = problems(options, scenario);
+  return found.empty() ? std::string() : found.front().message;
 }
 
 void Recorder::add_sink(RecordSink* sink) { impl_->sinks.push_back(sink); }
 
 void Recorder::Impl::describe(RunRecord& r, const RunContext& ctx) {
-  const ModelState& ms = ctx.ms;
+  const Inputs& ms = ctx.ms;
   r.set_attribute("Conventions", std::string("CF-1.8"));
   r.set_attribute("title", trimmed(ctx.scenario.title));
   r.set_attribute("source", std::string("qz5 ") + kVersion);
@@ -137,37 +147,39 @@ void Recorder::Impl::describe(RunRecord& r, const RunContext& ctx) {
           "Values are in the units of the input files (file units).");
   r.set_attribute("NPTS", static_cast<long long>(ms.NPTS));
   r.set_attribute("NCOMP", static_cast<long long>(ms.NCOMP));
-  r.set_attribute("RTOL", ms.RTOL);
-  r.set_attribute("ATOL", ms.ATOL);
-  r.set_attribute("TAU", ms.TAU);
-  r.set_attribute("KAPPA", ms.KAPPA);
-  r.set_attribute("ALPHA", ms.ALPHA);
+  const RunState& run = ctx.state;  // the tolerances in force
+  r.set_attribute("RTOL", run.RTOL);
+  r.set_attribute("ATOL", run.ATOL);
+  r.set_attribute("TAU", run.TAU);
+  r.set_attribute("KAPPA", run.KAPPA);
+  r.set_attribute("ALPHA", run.ALPHA);
   r.set_attribute("outflow",
                   std::string(ctx.scenario.outflow == Outflow::kFree ? "free" : "fixed"));
 
   std::vector<InputFile> inputs;
   for (const InputFile& f : options.extra_inputs)
     if (f.role == "names") inputs.push_back(f);
-  inputs.push_back({"parameters", trimmed(ms.FN_PRM)});
-  inputs.push_back({"lateral_inputs", trimmed(ms.FN_LI)});
-  inputs.push_back({"boundaries", trimmed(ms.FN_BND)});
-  inputs.push_back({"output_times", trimmed(ms.FN_T)});
-  if (ms.USE_UT0) inputs.push_back({"initial_profile", trimmed(ms.FN_UT0)});
+  inputs.push_back({"parameters", ms.FN_PRM.string()});
+  inputs.push_back({"lateral_inputs", ms.FN_LI.string()});
+  inputs.push_back({"boundaries", ms.FN_BND.string()});
+  inputs.push_back({"output_times", ms.FN_T.string()});
+  if (ms.USE_UT0) inputs.push_back({"initial_profile", ms.FN_UT0.string()});
   for (int k = 1; k <= ms.NDRV; ++k)
     inputs.push_back(
-        {ms.NDRV == 1 ? "driver" : "driver_" + std::to_string(k), trimmed(ms.FN_DRV(k))});
+        {ms.NDRV == 1 ? "driver" : "driver_" + std::to_string(k), ms.FN_DRV(k).string()});
   for (const InputFile& f : options.extra_inputs)
     if (f.role != "names") inputs.push_back(f);
   for (const InputFile& f : inputs) {
     if (f.path.empty()) continue;
-    const std::string digest = sha256_file(f.path);
+    // The name as given; the file where the readers found it.
+    const std::string digest = sha256_file(ms.resolved(f.path).string());
     r.set_attribute("input_" + f.role, f.path);
     r.set_attribute("input_" + f.role + "_sha256", digest.empty() ? "unreadable" : digest);
   }
   r.set_attribute("status", std::string("running"));
 }
 
-void Recorder::Impl::lay_out(RunRecord& r, const ModelState& ms) {
+void Recorder::Impl::lay_out(RunRecord& r, const Inputs& ms) {
   const std::string& L = options.length_unit;
   if (options.profiles) {
     r.add_dimension(kDimTime, 0, true);
@@ -359,12 +371,13 @@ void Recorder::finish(const Summary& sum) {
     r.set_attribute("qz5_version", std::string(kVersion));
     for (RecordSink* sink : m.sinks) sink->begin(r);
   }
-  const char* status = sum.status == kExitReady        ? "complete"
-                       : sum.status == kExitDasslError ? "failed"
-                                                       : "stopped";
+  const LegacyEnding ending = legacy_ending(sum);  // as the executable ends
+  const char* status = sum.completed()                                  ? "complete"
+                       : sum.outcome == Outcome::kIntegrationFailure ? "failed"
+                                                                     : "stopped";
   r.set_attribute("status", std::string(status));
-  r.set_attribute("exit_status", static_cast<long long>(sum.status));
-  r.set_attribute("message", sum.message);
+  r.set_attribute("exit_status", static_cast<long long>(ending.status));
+  r.set_attribute("message", ending.text);
   r.set_attribute("idid", static_cast<long long>(sum.idid));
   r.set_attribute("t_reached", sum.t_reached);
   r.set_attribute("outputs_done", static_cast<long long>(sum.outputs_done));
@@ -375,9 +388,9 @@ void Recorder::finish(const Summary& sum) {
   r.set_attribute("integrator_error_test_failures", static_cast<long long>(st.error_test_failures));
   r.set_attribute("integrator_convergence_failures",
                   static_cast<long long>(st.convergence_failures));
-  if (sum.status != kExitReady) {
-    std::string why = sum.message;
-    if (sum.status == kExitDasslError)
+  if (!sum.completed()) {
+    std::string why = ending.text;
+    if (sum.outcome == Outcome::kIntegrationFailure)
       why += " (IDID = " + std::to_string(sum.idid) + " at t = " + std::to_string(sum.t_reached) +
              " days)";
     r.set_attribute("failure_message", why);

@@ -80,6 +80,9 @@ class Recorder : public Observer {
   // a station outside the reach (the message names it), more constituent
   // names than constituents. "" when they fit.
   static std::string check(const RecorderOptions& options, const Scenario& scenario);
+  // The same as every problem, each under the option it concerns
+  // ("stations", "constituents").
+  static FieldProblems problems(const RecorderOptions& options, const Scenario& scenario);
 
   // Sinks must outlive the run; they are called in the order added.
   void add_sink(RecordSink* sink);

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 constexpr int kNcomp = 6;  // the built-in kinetics
 
-void fill_boundaries(const ScenarioDocument& d, ModelState& ms) {
+void fill_boundaries(const ScenarioDocument& d, Inputs& ms) {
   Boundarys& b = ms.boundarys;
   const int rows = static_cast<int>(d.first_boundary.time.size());
   if (rows > b.bnd_tab.rows()) b.bnd_tab.resize(rows, b.bnd_tab.cols());
@@ -39,14 +39,13 @@ const std::vector<double>& lateral_times(const ScenarioDocument& d) {
   return d.first_boundary.time;
 }
 
-void fill_laterals(const ScenarioDocument& d, ModelState& ms) {
+void fill_laterals(const ScenarioDocument& d, Inputs& ms) {
   LoadBest& l = ms.load_best;
   const int nlat = static_cast<int>(d.laterals.size());
   l.nlat = nlat;
   if (nlat > l.x_lat.size()) {
     l.x_lat.resize(nlat);
     l.q_lat.resize(nlat);
-    l.c_lat.resize(kMaxNcomp, nlat);
   }
   for (int i = 1; i <= nlat; ++i) {
     l.x_lat(i) = d.laterals[static_cast<std::size_t>(i - 1)].position;
@@ -71,7 +70,7 @@ void fill_laterals(const ScenarioDocument& d, ModelState& ms) {
   }
 }
 
-void fill_driver(const ScenarioDocument& d, ModelState& ms) {
+void fill_driver(const ScenarioDocument& d, Inputs& ms) {
   VarDrv& v = ms.var_drv;
   const int n = static_cast<int>(d.flow_driver.time.size());
   if (n > v.t_drv.size()) {
@@ -85,7 +84,7 @@ void fill_driver(const ScenarioDocument& d, ModelState& ms) {
   v.npts_drv(1) = n;
 }
 
-void fill_profile(const ScenarioDocument& d, ModelState& ms) {
+void fill_profile(const ScenarioDocument& d, Inputs& ms) {
   ms.USE_UT0 = !d.profile_x.empty();
   if (!ms.USE_UT0) return;
   const std::size_t n = d.profile_x.size();
@@ -106,8 +105,7 @@ std::string or_scenario(const std::string& source, const ScenarioDocument& d) {
 
 Scenario to_engine_scenario(const ScenarioDocument& d, Units& io) {
   Scenario s;
-  ModelState& ms = s.inputs;
-  ms.legacy_limits = false;
+  Inputs& ms = s.inputs;
   ms.NCOMP = kNcomp;
   ms.NPTS = d.points;
   ms.NDRV = 1;
@@ -135,20 +133,24 @@ Scenario to_engine_scenario(const ScenarioDocument& d, Units& io) {
 
   ms.XBND(1) = d.first_end;
   ms.XBND(2) = d.second_end;
-  ms.FN_PRM = d.file.string();
-  ms.FN_T = d.file.string();
+  // The files the scenario came from (its tables' files where they have
+  // their own), as the result files name their inputs.
+  ms.FN_PRM = d.file;
+  ms.FN_T = d.file;
   ms.FN_BND = or_scenario(d.first_boundary.source, d);
   ms.FN_LI = d.laterals.empty() ? d.file.string() : or_scenario(d.laterals.front().concentrations.source, d);
   ms.FN_DRV(1) = or_scenario(d.flow_driver.source, d);
-  ms.FN_UT0 = d.file.string();
-  ms.FN_TXC = d.output.txc.string();
+  ms.FN_UT0 = d.file;
+  ms.FN_TXC = d.output.txc;
+  ms.base_folder.clear();  // every name above is complete
 
   fill_driver(d, ms);
   fill_boundaries(d, ms);
   fill_laterals(d, ms);
   fill_profile(d, ms);
   const double T0 = (ms.TUNIT_DAY * ms.TSTART) / ms.TUNIT_MODEL;
-  ms.boundarys.lookup(io, ms, T0, &ms.CBND0(1, 1), &ms.CBND0(1, 2));
+  int ilast_bnd = 1;  // as the loader starts
+  ms.boundarys.lookup(io, ms, T0, &ms.CBND0(1, 1), &ms.CBND0(1, 2), ilast_bnd);
 
   s.geometry = d.geometry;
   s.outflow = d.outflow;
@@ -168,7 +170,12 @@ Series series_of(const std::string& source, const std::vector<double>& time) {
 
 ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
                                       const LegacyRunOptions& opt) {
-  Scenario s = read_scenario(io, names_file.string(), false);
+  // The names inside the names file are relative to the working folder, as
+  // for a legacy run, unless the caller's path says otherwise.
+  ScenarioReadOptions read;
+  read.legacy_limits = false;
+  read.base_folder = opt.base_folder;
+  Scenario s = read_scenario(io, names_file, read);
   if (!opt.geometry_file.empty()) s.geometry = read_geometry_file(io, kUnitInput, opt.geometry_file);
   s.outflow = opt.outflow;
   ScenarioDocument d = document_from_engine(s, opt.constituents);
@@ -183,10 +190,12 @@ ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
   // The times in days as the file holds them (the scenario holds them in
   // model units, and converting back could round).
   {
-    ModelState t;
-    t.legacy_limits = false;
+    Inputs t;
     t.FN_T = s.inputs.FN_T;
-    read_output_times(io, t, kUnitInput);
+    t.base_folder = s.inputs.base_folder;
+    ReaderOptions no_limits;
+    no_limits.legacy_limits = false;
+    read_output_times(io, t, kUnitInput, no_limits);
     d.start = t.TSTART;
     d.outputs.clear();
     for (int i = 1; i <= t.NTIMES; ++i) d.outputs.push_back(t.TOUTS(i));
@@ -195,7 +204,7 @@ ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
 }
 
 ScenarioDocument document_from_engine(const Scenario& s, const std::string& constituents) {
-  const ModelState& ms = s.inputs;
+  const Inputs& ms = s.inputs;
   ScenarioDocument d;
   d.title = s.title.substr(std::min(s.title.size(), s.title.find_first_not_of(" ")));
   d.points = ms.NPTS;
@@ -238,7 +247,7 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
   const Boundarys& b = ms.boundarys;
   std::vector<double> bt;
   for (int i = 1; i <= b.nbnd_tpts; ++i) bt.push_back(b.bnd_tab(i, 1));
-  d.first_boundary = series_of(std::string(trim_name(ms.FN_BND)), bt);
+  d.first_boundary = series_of(ms.FN_BND.string(), bt);
   d.second_boundary = d.first_boundary;
   for (int m = 1; m <= kNcomp; ++m)
     for (int i = 1; i <= b.nbnd_tpts; ++i) {
@@ -253,7 +262,7 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
   for (int i = 1; i <= l.nlat_tpts; ++i) lt.push_back(l.lat_tab(i, 1));
   for (int k = 1; k <= l.nlat; ++k) {
     LateralInput li{"input_" + std::to_string(k), l.x_lat(k), l.q_lat(k),
-                    series_of(std::string(trim_name(ms.FN_LI)), lt)};
+                    series_of(ms.FN_LI.string(), lt)};
     for (int m = 1; m <= kNcomp; ++m)
       for (int i = 1; i <= l.nlat_tpts; ++i)
         li.concentrations.columns[static_cast<std::size_t>(m - 1)].push_back(l.lat_tab(i, 1 + k + l.nlat * (m - 1)));
@@ -261,7 +270,7 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
   }
 
   const VarDrv& v = ms.var_drv;
-  d.flow_driver = {std::string(trim_name(ms.FN_DRV(1))), {}, {{}}};
+  d.flow_driver = {ms.FN_DRV(1).string(), {}, {{}}};
   for (int i = 1; i <= v.npts_drv(1); ++i) {
     d.flow_driver.time.push_back(v.t_drv(i));
     d.flow_driver.columns[0].push_back(v.v_drv(i));
@@ -271,7 +280,7 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
     const int w = kNcomp + 2;
     d.profile.resize(kNcomp);
     if (ms.nut0_groups != ms.NPTS)
-      stop("qz5: the initial profile " + std::string(trim_name(ms.FN_UT0)) + " holds " +
+      stop("qz5: the initial profile " + ms.FN_UT0.string() + " holds " +
                std::to_string(ms.nut0_groups) + " points, the parameter file " + std::to_string(ms.NPTS),
            kExitBadInput);
     for (int j = 0; j < ms.nut0_groups; ++j) {
@@ -281,7 +290,7 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
     }
   }
   for (int k = 1; k <= kNumRxpar; ++k) d.parameters[static_cast<std::size_t>(k - 1)] = ms.RXPAR(k);
-  d.output.txc = std::string(trim_name(ms.FN_TXC));
+  d.output.txc = ms.FN_TXC;
   return d;
 }
 

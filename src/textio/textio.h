@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <istream>
@@ -103,9 +104,14 @@ class Units {
   // Opens an existing file for reading on `unit`. A file that cannot be opened
   // stops the run (status 1) with a message naming the file.
   void open_existing(int unit, std::string_view name);
+  // The same for the file at `path`, named `name` in every message (the name
+  // as the input gave it, where path is that name resolved against a folder).
+  void open_existing(int unit, const std::filesystem::path& path, std::string_view name);
   // Creates or replaces a file for writing on `unit`. Failure stops the run
   // (status 1) with a message naming the file.
   void open_new(int unit, std::string_view name);
+  // The same for the file at `path`, named `name` in every message.
+  void open_new(int unit, const std::filesystem::path& path, std::string_view name);
   // Closes the unit (flushing it); closing a unit that is not open does nothing.
   // A file whose last output cannot be written is closed all the same and
   // stops the run (status 1) with the message of a failed write naming the

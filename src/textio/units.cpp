@@ -183,14 +183,19 @@ Units::~Units() {
 }
 
 void Units::open_existing(int unit, std::string_view name) {
+  const std::string trimmed = trimmed_name(name);
+  open_existing(unit, std::filesystem::path(trimmed), trimmed);
+}
+
+void Units::open_existing(int unit, const std::filesystem::path& path, std::string_view name) {
   if (unit == kUnitConsoleIn || unit == kUnitConsoleOut)
     throw std::logic_error("the console units cannot be reopened");
   close(unit);
   Unit u;
-  u.name = trimmed_name(name);
+  u.name = std::string(name);
   std::error_code error;
-  if (!std::filesystem::is_directory(u.name, error)) {
-    u.in_file = std::make_unique<std::ifstream>(u.name, std::ios::binary);
+  if (!std::filesystem::is_directory(path, error)) {
+    u.in_file = std::make_unique<std::ifstream>(path, std::ios::binary);
   }
   if (!u.in_file || !u.in_file->is_open())
     stop("Error opening file \"" + u.name + "\": file not found or not readable");
@@ -199,12 +204,17 @@ void Units::open_existing(int unit, std::string_view name) {
 }
 
 void Units::open_new(int unit, std::string_view name) {
+  const std::string trimmed = trimmed_name(name);
+  open_new(unit, std::filesystem::path(trimmed), trimmed);
+}
+
+void Units::open_new(int unit, const std::filesystem::path& path, std::string_view name) {
   if (unit == kUnitConsoleIn || unit == kUnitConsoleOut)
     throw std::logic_error("the console units cannot be reopened");
   close(unit);
   Unit u;
-  u.name = trimmed_name(name);
-  u.out_file = std::make_unique<std::ofstream>(u.name, std::ios::binary | std::ios::trunc);
+  u.name = std::string(name);
+  u.out_file = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
   if (!u.out_file->is_open()) stop("Error creating file \"" + u.name + "\": cannot be written");
   u.out = u.out_file.get();
   impl_->units[unit] = std::move(u);

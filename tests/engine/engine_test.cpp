@@ -16,7 +16,7 @@ namespace {
 std::vector<Profile> run_kept(const Scenario& s, const RunOptions& opt = {}) {
   Keeper keeper;
   const Summary sum = run_scenario(s, opt, &keeper);
-  EXPECT_EQ(sum.status, 0) << sum.message << "\n" << sum.console;
+  EXPECT_TRUE(sum.completed()) << sum.message << "\n" << sum.console;
   return keeper.profiles;
 }
 
@@ -51,7 +51,8 @@ TEST(Engine, RunsAgainAndInTwoThreadsWithIdenticalResults) {
 struct FailureCase {
   std::string name;
   std::function<void(Scenario&, RunOptions&)> tweak;
-  int status;
+  Outcome outcome;
+  int status;  // the executable's exit status for it
   std::string message;
   std::string console_has;
   int outputs_done;
@@ -59,15 +60,34 @@ struct FailureCase {
 
 TEST(Engine, FailuresComeBackInTheSummaryAndTheProcessGoesOn) {
   const std::vector<FailureCase> cases = {
-      {"grid of two points", [](Scenario& s, RunOptions&) { s.inputs.NPTS = 2; }, 1,
-       "Error in SETSKM", "SETSKM - NUMBER OF GRID POINTS LESS THAN 3", 0},
-      {"step limit", [](Scenario&, RunOptions& o) { o.max_steps_per_interval = 5; }, 2,
-       "DASSL error", " 5 STEPS TAKEN SINCE THE LAST OUTPUT TIME", 0},
+      // Checked before the run: bad input naming the field, nothing written.
+      {"grid of two points", [](Scenario& s, RunOptions&) { s.inputs.NPTS = 2; },
+       Outcome::kBadInput, 1, "npts: at least 3 grid points needed, not 2", "", 0},
+      {"negative tolerance", [](Scenario&, RunOptions& o) { o.rtol = -1.0; },
+       Outcome::kBadInput, 1, "rtol: must be finite and not negative", "", 0},
+      // The same with the legacy program's answers: SETSKM refuses the grid,
+      // the integrator the tolerance.
+      {"grid of two points, legacy",
+       [](Scenario& s, RunOptions& o) {
+         s.inputs.NPTS = 2;
+         o.legacy_answers = true;
+       },
+       Outcome::kSetupFailure, 1, "Error in SETSKM", "SETSKM - NUMBER OF GRID POINTS LESS THAN 3",
+       0},
+      {"negative tolerance in the inputs", [](Scenario& s, RunOptions&) { s.inputs.RTOL = -1.0; },
+       Outcome::kBadInput, 1, "rtol: must not be negative, not -1", "", 0},
+      {"negative tolerance in the inputs, legacy",
+       [](Scenario& s, RunOptions& o) {
+         s.inputs.RTOL = -1.0;
+         o.legacy_answers = true;
+       },
+       Outcome::kIntegrationFailure, 2, "DASSL error", "RTOL", 0},
+      {"step limit", [](Scenario&, RunOptions& o) { o.max_steps_per_interval = 5; },
+       Outcome::kIntegrationFailure, 2, "DASSL error", " 5 STEPS TAKEN SINCE THE LAST OUTPUT TIME",
+       0},
       {"a time outside the driver",
-       [](Scenario& s, RunOptions&) { s.inputs.TOUTS(2) = 1.0e6; }, 1,
+       [](Scenario& s, RunOptions&) { s.inputs.TOUTS(2) = 1.0e6; }, Outcome::kBadInput, 1,
        "Stop - Program terminated.", "Var_drv::", 1},
-      {"negative tolerance", [](Scenario&, RunOptions& o) { o.rtol = -1.0; }, 2, "DASSL error",
-       "RTOL", 0},
   };
   const Scenario base = bundled();
   for (const FailureCase& c : cases) {
@@ -78,15 +98,17 @@ TEST(Engine, FailuresComeBackInTheSummaryAndTheProcessGoesOn) {
     c.tweak(s, opt);
     Summary sum;
     EXPECT_NO_THROW(sum = run_scenario(s, opt));
-    EXPECT_EQ(sum.status, c.status) << sum.console;
-    EXPECT_EQ(sum.message, c.message);
+    EXPECT_EQ(to_string(sum.outcome), std::string(to_string(c.outcome))) << sum.console;
+    EXPECT_EQ(legacy_ending(sum).status, c.status) << sum.console;
+    EXPECT_EQ(legacy_ending(sum).text, c.message);
     EXPECT_NE(sum.console.find(c.console_has), std::string::npos) << sum.console;
     EXPECT_EQ(sum.outputs_done, c.outputs_done);
   }
   // After all that, the scenario itself still runs to the end.
   const Summary ok = run_scenario(base);
-  EXPECT_EQ(ok.status, 0);
-  EXPECT_EQ(ok.message, "Ready");
+  EXPECT_TRUE(ok.completed());
+  EXPECT_EQ(ok.message, "");
+  EXPECT_EQ(legacy_ending(ok).text, "Ready");
   EXPECT_EQ(ok.outputs_done, base.inputs.NTIMES);
   EXPECT_DOUBLE_EQ(ok.t_reached, 120.0);
   EXPECT_GT(ok.statistics.steps, 100);
@@ -101,13 +123,13 @@ TEST(Engine, LegacyCapacitiesApplyOnlyWhenAsked) {
   legacy.capacities = Capacities{};
   legacy.capacities->hint = "the hint";
   const Summary refused = run_scenario(s, legacy);
-  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.outcome, Outcome::kSetupFailure);
   EXPECT_EQ(refused.message, "Error in SETSKM");
   EXPECT_NE(refused.console.find(" the hint\n"), std::string::npos) << refused.console;
 
   Keeper keeper;
   const Summary sum = run_scenario(s, {}, &keeper);
-  ASSERT_EQ(sum.status, 0) << sum.console;
+  ASSERT_TRUE(sum.completed()) << sum.console;
   ASSERT_EQ(keeper.profiles.size(), 3u);
   const Profile& last = keeper.profiles.back();
   ASSERT_EQ(last.x.size(), 400u);

@@ -18,23 +18,13 @@ inline fs::path repo_root() {
   return fs::path(__FILE__).parent_path().parent_path().parent_path();
 }
 
-// Reads the names file `name` in `dir` (the readers open the files it names
-// relative to the working directory, so it is changed for the read).
+// Reads the names file `name` in `dir`; the names inside it are relative to
+// that folder.
 inline Scenario read_in(const fs::path& dir, const std::string& name) {
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir);
   std::istringstream in;
   std::ostringstream out;
   Units io(in, out);
-  Scenario s;
-  try {
-    s = read_scenario(io, name);
-  } catch (...) {
-    fs::current_path(previous);
-    throw;
-  }
-  fs::current_path(previous);
-  return s;
+  return read_scenario(io, dir / name);
 }
 
 inline Scenario bundled() { return read_in(repo_root() / "examples" / "estuary", "estuary.fn"); }

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "input/boundarys.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input_test_util.h"
 
 namespace qz5 {
@@ -52,12 +52,13 @@ class BoundarysTest : public ::testing::Test {
   }
   // Loads `text` as the boundary file.
   std::optional<Stop> load(const std::string& text) {
-    ms->FN_BND = name_field(dir.write("case.bnd", text));
+    ms->FN_BND = std::filesystem::path(dir.write("case.bnd", text));
     return stop_of([&] { ms->boundarys.setup(con.io, *ms, kUnitInput); });
   }
   ScratchDir dir;
   Console con;
-  std::unique_ptr<ModelState> ms = testing::new_state();
+  std::unique_ptr<Inputs> ms = testing::new_state();
+  int ilast = 1;  // the run's look-up position
 };
 
 TEST_F(BoundarysTest, TwoPointsGiveTheMeanHalfway) {
@@ -68,7 +69,7 @@ TEST_F(BoundarysTest, TwoPointsGiveTheMeanHalfway) {
   EXPECT_FALSE(con.io.is_open(kUnitInput));
   double CL[6];
   double CR[6];
-  ms->boundarys.lookup(con.io, *ms, 1.0, CL, CR);
+  ms->boundarys.lookup(con.io, *ms, 1.0, CL, CR, ilast);
   for (int m = 1; m <= 6; ++m) {
     SCOPED_TRACE(m);
     EXPECT_EQ(CL[m - 1], (first_value(1, m) + first_value(2, m)) / 2.0);
@@ -93,6 +94,7 @@ TEST_F(BoundarysTest, StartValuesAtATabulatedTimeAndBetweenRows) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ms = testing::new_state();
+    ilast = 1;
     SetUp();
     ms->TSTART = c.tstart_days * 86400.0;  // model seconds
     ASSERT_FALSE(load(boundary_file({0.0, 1.0, 2.0, 3.0})));
@@ -122,10 +124,10 @@ TEST_F(BoundarysTest, LookUpOutsideTheTableHoldsTheEndValues) {
   ASSERT_FALSE(load(boundary_file({0.0, 1.0, 2.0})));
   double CL[6];
   double CR[6];
-  ms->boundarys.lookup(con.io, *ms, 5.0, CL, CR);
+  ms->boundarys.lookup(con.io, *ms, 5.0, CL, CR, ilast);
   EXPECT_EQ(CL[5], first_value(3, 6));
   EXPECT_EQ(CR[0], second_value(3, 1));
-  ms->boundarys.lookup(con.io, *ms, -1.0, CL, CR);
+  ms->boundarys.lookup(con.io, *ms, -1.0, CL, CR, ilast);
   EXPECT_EQ(CL[0], first_value(1, 1));
   EXPECT_EQ(CR[5], second_value(1, 6));
   EXPECT_EQ(con.text(), msg("Interpolate::Warning, extrapolating beyond tmax") + "\n" +
@@ -151,7 +153,7 @@ TEST_F(BoundarysTest, FewerThanTwoTimePointsStop) {
   for (int n : {0, 1}) {
     SCOPED_TRACE(n);
     Console fresh;
-    ms->FN_BND = name_field(dir.write("short.bnd", boundary_file(days(n))));
+    ms->FN_BND = std::filesystem::path(dir.write("short.bnd", boundary_file(days(n))));
     const auto stopped = stop_of([&] { ms->boundarys.setup(fresh.io, *ms, kUnitInput); });
     ASSERT_TRUE(stopped);
     EXPECT_EQ(stopped->text, kDefaultStopText);
@@ -165,7 +167,7 @@ TEST_F(BoundarysTest, DecreasingTimesAreRefusedNamingTheFile) {
   for (const auto& times : {std::vector<double>{1.0, 1.0, 0.5}, std::vector<double>{0.0, 2.0, 1.0}}) {
     Console fresh;
     const std::string path = dir.write("flat.bnd", boundary_file(times));
-    ms->FN_BND = name_field(path);
+    ms->FN_BND = std::filesystem::path(path);
     const auto stopped = stop_of([&] { ms->boundarys.setup(fresh.io, *ms, kUnitInput); });
     ASSERT_TRUE(stopped);
     EXPECT_EQ(stopped->status, kExitBadInput);
@@ -175,7 +177,7 @@ TEST_F(BoundarysTest, DecreasingTimesAreRefusedNamingTheFile) {
 }
 
 TEST_F(BoundarysTest, MissingFileAndUnreadableValueStopNamingTheFile) {
-  ms->FN_BND = name_field(dir.file("absent.bnd"));
+  ms->FN_BND = std::filesystem::path(dir.file("absent.bnd"));
   auto stopped = stop_of([&] { ms->boundarys.setup(con.io, *ms, kUnitInput); });
   ASSERT_TRUE(stopped);
   EXPECT_NE(stopped->text.find("absent.bnd"), std::string::npos) << stopped->text;

@@ -22,23 +22,20 @@ std::filesystem::path scenario_dir() {
          "estuary";
 }
 
-// Runs the set-up in the scenario's directory, as `make run` does, and comes
-// back to the original working directory whatever happens.
+// Runs the set-up on the scenario's folder, as `make run` does there.
 class EstuaryScenario : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto here = std::filesystem::current_path();
-    std::filesystem::current_path(scenario_dir());
-    const char* argv[] = {"qz5", "estuary.fn"};
-    stopped = stop_of([&] { iniprb_qz5(con.io, *ms, title, 2, argv); });
+    ReaderOptions options;
+    options.base_folder = scenario_dir();
+    stopped = stop_of([&] { iniprb_qz5(con.io, *ms, title, "estuary.fn", options); });
     if (!stopped) {
       profile.assign(static_cast<std::size_t>((ms->NCOMP + 1) * ms->NPTS), 0.0);
       stopped = stop_of([&] { UINIT(con.io, *ms, ms->NCOMP, ms->NPTS, profile.data()); });
     }
-    std::filesystem::current_path(here);
   }
   Console con;
-  std::unique_ptr<ModelState> ms = testing::new_state();
+  std::unique_ptr<Inputs> ms = testing::new_state();
   std::string title;
   std::optional<Stop> stopped;
   std::vector<double> profile;

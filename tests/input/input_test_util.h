@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "textio/textio.h"
 
 namespace qz5::testing {
@@ -79,7 +79,7 @@ inline std::string name_field(const std::string& name) {
   return f;
 }
 
-inline std::unique_ptr<ModelState> new_state() { return std::make_unique<ModelState>(); }
+inline std::unique_ptr<Inputs> new_state() { return std::make_unique<Inputs>(); }
 
 // A list-directed console line of one text, as every message line is written.
 inline std::string msg(const std::string& text) { return " " + text; }

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "input/load_best.h"
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input_test_util.h"
 
 namespace qz5 {
@@ -48,16 +48,20 @@ class LoadBestTest : public ::testing::Test {
   void SetUp() override { ms->NCOMP = 6; }
   std::optional<Stop> load(const std::string& text) {
     path = dir.write("case.li", text);
-    ms->FN_LI = name_field(path);
+    ms->FN_LI = std::filesystem::path(path);
     return stop_of([&] { ms->load_best.setup(con.io, *ms, kUnitInput); });
   }
   // Look-up at (T, X, S) into QL and SL.
-  void at(double T, double X, double S) { ms->load_best.lookup(con.io, *ms, T, X, S, QL, SL); }
+  void at(double T, double X, double S) {
+    if (!pos) pos = std::make_unique<SeriesPositions>(ms->load_best);
+    ms->load_best.lookup(con.io, *ms, *pos, T, X, S, QL, SL);
+  }
 
   ScratchDir dir;
   Console con;
   std::string path;
-  std::unique_ptr<ModelState> ms = testing::new_state();
+  std::unique_ptr<Inputs> ms = testing::new_state();
+  std::unique_ptr<SeriesPositions> pos;  // the look-ups' positions, made at the first look-up
   double QL = -1.0;
   double SL[6] = {-1, -1, -1, -1, -1, -1};
 };
@@ -88,10 +92,10 @@ TEST_F(LoadBestTest, ConcentrationsInterpolatedPerConstituentAndInput) {
     for (int l = 1; l <= 2; ++l) {
       SCOPED_TRACE("m " + std::to_string(m) + " l " + std::to_string(l));
       const double v0 = conc(2, m, l), v1 = conc(3, m, l);
-      EXPECT_EQ(ms->load_best.c_lat(m, l), (v1 - v0) * 0.25 + v0);
+      EXPECT_EQ(pos->c_lat(m, l), (v1 - v0) * 0.25 + v0);
     }
   }
-  EXPECT_EQ(ms->load_best.ilast_lat, 2);
+  EXPECT_EQ(pos->ilast_lat, 2);
 }
 
 TEST_F(LoadBestTest, LogisticStepAtAndAroundAnInput) {
@@ -155,7 +159,7 @@ TEST_F(LoadBestTest, ConcentrationsFromTheFirstBoundary) {
   bnd << "0 100\n";
   bnd << "0 1 2 3 4 5 6 9 9 9 9 9 9\n";
   bnd << "2 3 4 5 6 7 8 9 9 9 9 9 9\n";
-  ms->FN_BND = name_field(dir.write("case.bnd", bnd.str()));
+  ms->FN_BND = std::filesystem::path(dir.write("case.bnd", bnd.str()));
   ms->TUNIT_MODEL = 1.0;
   ms->TUNIT_DAY = 1.0;
   ms->boundarys.setup(con.io, *ms, kUnitInput);
@@ -166,8 +170,8 @@ TEST_F(LoadBestTest, ConcentrationsFromTheFirstBoundary) {
   for (int m = 1; m <= 6; ++m) {
     SCOPED_TRACE(m);
     const double cb = m + 1.0;  // halfway between m and m + 2
-    EXPECT_EQ(ms->load_best.c_lat(m, 1), cb);
-    EXPECT_EQ(ms->load_best.c_lat(m, 2), cb);
+    EXPECT_EQ(pos->c_lat(m, 1), cb);
+    EXPECT_EQ(pos->c_lat(m, 2), cb);
     // Input 1 gives g = 1; input 2, 1e9 downstream of X, practically nothing.
     EXPECT_NEAR(SL[m - 1], cb, 1e-100);
   }
@@ -177,7 +181,7 @@ TEST_F(LoadBestTest, ConcentrationsFromTheFirstBoundary) {
 TEST_F(LoadBestTest, TimeOutsideTheTableWarnsAndHoldsTheEnd) {
   ASSERT_FALSE(load(lateral_file({{0.0, 8.0}}, 0.5, {0.0, 10.0})));
   at(11.0, 0.0, 1.0);
-  EXPECT_EQ(ms->load_best.c_lat(6, 1), conc(2, 6, 1));
+  EXPECT_EQ(pos->c_lat(6, 1), conc(2, 6, 1));
   EXPECT_EQ(con.text(), msg("Interpolate::Warning, extrapolating beyond tmax") + "\n");
 }
 
@@ -204,7 +208,7 @@ TEST_F(LoadBestTest, CapacityIsExactlyTenTimePoints) {
 
   times.push_back(10.0);
   Console fresh;
-  ms->FN_LI = name_field(dir.write("eleven.li", lateral_file({{0.0, 8.0}}, 0.5, times)));
+  ms->FN_LI = std::filesystem::path(dir.write("eleven.li", lateral_file({{0.0, 8.0}}, 0.5, times)));
   const auto stopped = stop_of([&] { ms->load_best.setup(fresh.io, *ms, kUnitInput); });
   ASSERT_TRUE(stopped);
   EXPECT_EQ(stopped->text, kDefaultStopText);
@@ -247,7 +251,7 @@ TEST_F(LoadBestTest, RefusalsNameTheFile) {
     SCOPED_TRACE(c.name);
     Console fresh;
     const std::string file = dir.write("refused.li", c.text);
-    ms->FN_LI = name_field(file);
+    ms->FN_LI = std::filesystem::path(file);
     const auto stopped = stop_of([&] { ms->load_best.setup(fresh.io, *ms, kUnitInput); });
     ASSERT_TRUE(stopped);
     EXPECT_EQ(stopped->status, kExitBadInput);

@@ -62,13 +62,12 @@ class SetupTest : public ::testing::Test {
     names_path = dir.write("run.fn", s);
   }
   std::optional<Stop> run(Console& c) {
-    const char* argv[] = {"qz5", names_path.c_str()};
-    return stop_of([&] { iniprb_qz5(c.io, *ms, title, 2, argv); });
+    return stop_of([&] { iniprb_qz5(c.io, *ms, title, names_path); });
   }
   ScratchDir dir;
   std::string names_path;
   std::string title;
-  std::unique_ptr<ModelState> ms = testing::new_state();
+  std::unique_ptr<Inputs> ms = testing::new_state();
 };
 
 TEST_F(SetupTest, FillsTheModelStateInModelUnits) {
@@ -107,8 +106,8 @@ TEST_F(SetupTest, FillsTheModelStateInModelUnits) {
   EXPECT_EQ(ms->load_best.nlat, 1);
   EXPECT_EQ(ms->load_best.nlat_tpts, 2);
   EXPECT_EQ(ms->var_drv.npts_drv(1), 2);
-  EXPECT_EQ(ms->FN_TXC, name_field(dir.file("run.txc")));
-  EXPECT_EQ(ms->FN_DRV(1), name_field(dir.file("run.drv")));
+  EXPECT_EQ(ms->FN_TXC, std::filesystem::path(dir.file("run.txc")));
+  EXPECT_EQ(ms->FN_DRV(1), std::filesystem::path(dir.file("run.drv")));
   EXPECT_FALSE(con.io.is_open(kUnitInput));
 }
 
@@ -131,7 +130,7 @@ TEST_F(SetupTest, ParameterFileFormsReadAlike) {
     SCOPED_TRACE(c.name);
     write_prm(c.records, c.comments);
     ms = testing::new_state();
-    ms->FN_PRM = name_field(dir.file("run.prm"));
+    ms->FN_PRM = std::filesystem::path(dir.file("run.prm"));
     Console con;
     READ_PRM_QZ5(con.io, *ms, kUnitInput);
     EXPECT_EQ(ms->ATOL, 1.0E-3);
@@ -188,31 +187,15 @@ TEST_F(SetupTest, BlankDriverNameEchoesTheLabelAlone) {
   Console con;
   ms->NDRV = 1;
   const std::string fn = dir.file("blank.fn");
-  const char* args[] = {"qz5", fn.c_str()};
-  READ_FN(con.io, *ms, kUnitInput, 2, args);
+  READ_FN(con.io, *ms, kUnitInput, fn);
   const auto lines = con.lines();
   ASSERT_EQ(lines.size(), 13u);
   EXPECT_EQ(lines[9], msg("   drv: "));
-  EXPECT_EQ(ms->FN_DRV(1), name_field(""));
-  EXPECT_EQ(ms->FN_PRM, name_field("a"));
-  EXPECT_EQ(ms->FN_TXC, name_field("f"));
+  EXPECT_EQ(ms->FN_DRV(1), std::filesystem::path(""));
+  EXPECT_EQ(ms->FN_PRM, std::filesystem::path("a"));
+  EXPECT_EQ(ms->FN_TXC, std::filesystem::path("f"));
 }
 
-TEST_F(SetupTest, PromptsOnlyWithoutAnArgument) {
-  Console typed(names_path + "\n");
-  const char* argv[] = {"qz5"};
-  ASSERT_FALSE(stop_of([&] { iniprb_qz5(typed.io, *ms, title, 1, argv); }));
-  const std::string prompt = " Enter filename of names file [*.fn]: ";
-  EXPECT_EQ(typed.text().rfind(prompt, 0), 0u) << typed.text();
-  // No line end after the prompt: the answer is typed on the same line.
-  EXPECT_NE(typed.text().substr(prompt.size(), 1), "\n");
-  EXPECT_EQ(ms->NTIMES, 2);
-
-  Console with_argument;
-  ms = testing::new_state();
-  ASSERT_FALSE(run(with_argument));
-  EXPECT_EQ(with_argument.text().find("Enter filename"), std::string::npos);
-}
 
 TEST_F(SetupTest, OutputTimesOnlyTheStart) {
   dir.write("run.t", "1.5\n");

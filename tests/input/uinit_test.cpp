@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input/uinit.h"
 #include "input_test_util.h"
 
@@ -43,7 +43,7 @@ class UinitTest : public ::testing::Test {
   }
   ScratchDir dir;
   Console con;
-  std::unique_ptr<ModelState> ms = testing::new_state();
+  std::unique_ptr<Inputs> ms = testing::new_state();
 };
 
 // Group j of a profile file: point number, position 1000*j - 500 (file
@@ -58,7 +58,7 @@ TEST_F(UinitTest, ProfileFileReplacesPositionsAndConcentrations) {
   ms->USE_UT0 = true;
   // Group 2 is written over two lines, with commas.
   const std::string text = group(1) + "2, 1500, 7, 8\n9 10 11 12\n" + group(3);
-  ms->FN_UT0 = name_field(dir.write("case.UT0", text));
+  ms->FN_UT0 = std::filesystem::path(dir.write("case.UT0", text));
   auto u = solution(3);
   UINIT(con.io, *ms, kNcomp, 3, u.data());
   for (int j = 1; j <= 3; ++j) {
@@ -87,7 +87,7 @@ TEST_F(UinitTest, GroupCountMustMatchTheGrid) {
     SCOPED_TRACE(c.name);
     Console fresh;
     ms->USE_UT0 = true;
-    ms->FN_UT0 = name_field(dir.write("count.UT0", c.text));
+    ms->FN_UT0 = std::filesystem::path(dir.write("count.UT0", c.text));
     // Exactly NEQ reals: a store beyond the grid would be caught by the
     // sanitizer build, and the values of point 3 must come from group 3.
     auto u = solution(3);
@@ -107,7 +107,7 @@ TEST_F(UinitTest, GroupCountMustMatchTheGrid) {
 
 TEST_F(UinitTest, LinearProfileBetweenTheBoundaries) {
   ms->USE_UT0 = false;
-  ms->FN_UT0 = name_field(dir.file("not-there.UT0"));  // never opened
+  ms->FN_UT0 = std::filesystem::path(dir.file("not-there.UT0"));  // never opened
   // From k at point 1 to 5k at point 5: k per point in file units.
   for (int k = 1; k <= kNcomp; ++k) {
     ms->CBND0(k, 1) = k;

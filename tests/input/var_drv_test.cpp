@@ -5,7 +5,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 #include "input/var_drv.h"
 #include "input_test_util.h"
 
@@ -29,13 +29,15 @@ class VarDrvTest : public ::testing::Test {
  protected:
   std::optional<Stop> load(int K, const std::string& text, Console& c) {
     path = dir.write("case" + std::to_string(K) + ".drv", text);
-    ms->FN_DRV(K) = name_field(path);
+    ms->FN_DRV(K) = std::filesystem::path(path);
     return stop_of([&] { ms->var_drv.DRV_INIT(c.io, *ms, kUnitInput, K); });
   }
   ScratchDir dir;
   Console con;
   std::string path;
-  std::unique_ptr<ModelState> ms = testing::new_state();
+  std::unique_ptr<Inputs> ms = testing::new_state();
+  SeriesPositions pos;  // the run's look-up positions
+  int& ilast(int K) { return pos.ilast_drv(K); }
 };
 
 TEST_F(VarDrvTest, EndsAreInclusiveAndValuesInterpolated) {
@@ -49,7 +51,7 @@ TEST_F(VarDrvTest, EndsAreInclusiveAndValuesInterpolated) {
                         Case{10.0, 3.0}}) {
     SCOPED_TRACE(c.T);
     double v = -1.0;
-    ms->var_drv.lookup(con.io, c.T, v, 1);
+    ms->var_drv.lookup(con.io, c.T, v, 1, ilast(1));
     EXPECT_EQ(v, c.value);
   }
   EXPECT_EQ(con.text(), "");
@@ -61,7 +63,7 @@ TEST_F(VarDrvTest, OutsideTheDataStopsWithThreeLines) {
     SCOPED_TRACE(T);
     Console fresh;
     double v = -1.0;
-    const auto stopped = stop_of([&] { ms->var_drv.lookup(fresh.io, T, v, 1); });
+    const auto stopped = stop_of([&] { ms->var_drv.lookup(fresh.io, T, v, 1, ilast(1)); });
     ASSERT_TRUE(stopped);
     EXPECT_EQ(stopped->text, kDefaultStopText);
     EXPECT_EQ(v, -1.0);
@@ -83,14 +85,14 @@ TEST_F(VarDrvTest, SecondDriverIsStoredAfterTheFirst) {
   EXPECT_EQ(ms->var_drv.t_drv(4), 0.0);  // driver 2 starts in slot 4
   EXPECT_EQ(ms->var_drv.v_drv(7), 106.0);
   double v = 0.0;
-  ms->var_drv.lookup(con.io, 2.5, v, 2);
+  ms->var_drv.lookup(con.io, 2.5, v, 2, ilast(2));
   EXPECT_EQ(v, 105.0);
-  ms->var_drv.lookup(con.io, 1.5, v, 1);
+  ms->var_drv.lookup(con.io, 1.5, v, 1, ilast(1));
   EXPECT_EQ(v, 3.0);
   // Time 3 is inside driver 2 but outside driver 1.
-  ms->var_drv.lookup(con.io, 3.0, v, 2);
+  ms->var_drv.lookup(con.io, 3.0, v, 2, ilast(2));
   EXPECT_EQ(v, 106.0);
-  EXPECT_TRUE(stop_of([&] { ms->var_drv.lookup(con.io, 3.0, v, 1); }));
+  EXPECT_TRUE(stop_of([&] { ms->var_drv.lookup(con.io, 3.0, v, 1, ilast(1)); }));
 }
 
 TEST_F(VarDrvTest, ForwardTimesKeepTheRememberedIndexMoving) {
@@ -98,10 +100,10 @@ TEST_F(VarDrvTest, ForwardTimesKeepTheRememberedIndexMoving) {
   double v = 0.0;
   for (int step = 0; step <= 98; ++step) {
     const double T = 0.5 * step;
-    ms->var_drv.lookup(con.io, T, v, 1);
+    ms->var_drv.lookup(con.io, T, v, 1, ilast(1));
     EXPECT_EQ(v, 2.0 * T);
     // A time on a table time stays in the remembered interval ending there.
-    EXPECT_EQ(ms->var_drv.ilast_drv(1), std::max(1, (step + 1) / 2));
+    EXPECT_EQ(ilast(1), std::max(1, (step + 1) / 2));
   }
 }
 
@@ -122,6 +124,7 @@ TEST_F(VarDrvTest, CapacityIsTenThousandPointsOverAllDrivers) {
                         Case{"far over", 0, 10050, 1, 10050}}) {
     SCOPED_TRACE(c.name);
     ms = testing::new_state();
+    pos = SeriesPositions();
     Console fresh;
     if (c.first > 0) {
       ASSERT_FALSE(load(1, driver_file(c.first), fresh));
@@ -163,7 +166,7 @@ TEST_F(VarDrvTest, RefusalsNameTheFile) {
     EXPECT_NE(fresh.text().find(path), std::string::npos) << fresh.text();
     EXPECT_NE(fresh.text().find(c.detail), std::string::npos) << fresh.text();
   }
-  ms->FN_DRV(1) = name_field(dir.file("absent.drv"));
+  ms->FN_DRV(1) = std::filesystem::path(dir.file("absent.drv"));
   const auto stopped = stop_of([&] { ms->var_drv.DRV_INIT(con.io, *ms, kUnitInput, 1); });
   ASSERT_TRUE(stopped);
   EXPECT_NE(stopped->text.find("absent.drv"), std::string::npos);

@@ -32,8 +32,8 @@ using Matrix = std::array<double, kN * kN>;
 
 class EstuaryModelTest : public ::testing::Test {
  protected:
-  EstuaryModelTest() : io_(in_, out_), ms_(std::make_unique<ModelState>()), model_(io_, *ms_) {
-    ModelState& ms = *ms_;
+  EstuaryModelTest() : io_(in_, out_), ms_(std::make_unique<Inputs>()), model_(io_, *ms_) {
+    Inputs& ms = *ms_;
     set_kinetics(ms, kDyadicParams, kCconv);
     ms.TUNIT_MODEL = kTunitModel;
     ms.TUNIT_DAY = kTunitDay;
@@ -115,7 +115,7 @@ class EstuaryModelTest : public ::testing::Test {
   std::istringstream in_;
   std::ostringstream out_;
   Units io_;
-  std::unique_ptr<ModelState> ms_;
+  std::unique_ptr<Inputs> ms_;
   EstuaryModel model_;
 };
 

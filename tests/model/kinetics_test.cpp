@@ -17,7 +17,7 @@ namespace {
 
 // Rates for file concentrations c (U = c / CCONV), with UX set to a value
 // that must not matter and RX pre-filled so every entry must be written.
-Six rates(const ModelState& ms, const Six& c) {
+Six rates(const Inputs& ms, const Six& c) {
   double U[6], UX[6];
   for (int i = 0; i < 6; ++i) {
     U[i] = c[static_cast<std::size_t>(i)] / ms.CCONV(i + 1);
@@ -42,7 +42,7 @@ TEST(Kinetics, HandWorkedRatesInAnyConcentrationUnit) {
   // Each constituent converts with its own factor; a mix-up changes the rates.
   for (const Six& cconv : {uniform(1.0), uniform(2.0), uniform(0.5), Six{8, 0.5, 4, 0.25, 2, 16}}) {
     SCOPED_TRACE(cconv[0]);
-    auto ms = std::make_unique<ModelState>();
+    auto ms = std::make_unique<Inputs>();
     set_kinetics(*ms, kDyadicParams, cconv);
     EXPECT_EQ(rates(*ms, kDyadicConc), kDyadicRates);
   }
@@ -52,7 +52,7 @@ TEST(Kinetics, ZeroStateGivesZeroRates) {
   // Every term carries a concentration factor and the half-saturation
   // constants are nonzero: no 0/0.
   std::mt19937_64 gen(11);
-  auto ms = std::make_unique<ModelState>();
+  auto ms = std::make_unique<Inputs>();
   for (int trial = 0; trial < 50; ++trial) {
     set_kinetics(*ms, random_params(gen, 0.05, 3.0), uniform(0.05 + 0.05 * trial));
     EXPECT_EQ(rates(*ms, uniform(0.0)), uniform(0.0)) << "trial " << trial;
@@ -74,7 +74,7 @@ TEST(Kinetics, SubstrateShareIsClampedAtOne) {
     p[12] = k.p13;
     p[13] = 2.0;  // P14
     p[6] = 2.0;   // P7
-    auto ms = std::make_unique<ModelState>();
+    auto ms = std::make_unique<Inputs>();
     set_kinetics(*ms, p, uniform(1.0));
     // c2 = c4 = 1: g2 = 4/2 = 2, g4 = 3/2; RX5 = ((g4 - 0.25) + g25) c5 with c5 = 2.
     for (double c3 : {0.0, 1.0, 3.0, 1000.0}) {
@@ -90,7 +90,7 @@ TEST(Kinetics, SubstrateShareIsClampedAtOne) {
 TEST(Kinetics, GrowthOfFourOnly) {
   std::mt19937_64 gen(7);
   std::uniform_real_distribution<double> dist(0.1, 20.0);
-  auto ms = std::make_unique<ModelState>();
+  auto ms = std::make_unique<Inputs>();
   for (int trial = 0; trial < 100; ++trial) {
     SCOPED_TRACE(trial);
     Params p = random_params(gen, 0.1, 20.0);
@@ -109,7 +109,7 @@ TEST(Kinetics, GrowthOfFourOnly) {
 TEST(Kinetics, NutrientIsConservedOnRandomStates) {
   std::mt19937_64 gen(2024);
   std::uniform_real_distribution<double> par(0.05, 5.0), frac(0.0, 1.0), conc(0.0, 100.0);
-  auto ms = std::make_unique<ModelState>();
+  auto ms = std::make_unique<Inputs>();
   for (int trial = 0; trial < 2000; ++trial) {
     SCOPED_TRACE(trial);
     Params p = random_params(gen, 0.05, 5.0);

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "input/model_state.h"
+#include "input/inputs.h"
 
 namespace qz5::testing {
 
@@ -24,7 +24,7 @@ inline constexpr Params kDyadicParams = {2, 0,    1, 0.5, 3,   4,    1,   4,    
 inline constexpr Six kDyadicConc = {5, 1, 1, 1, 2, 4};
 inline constexpr Six kDyadicRates = {0.0, -1.375, -2.0625, -0.25, 5.5, -1.125};  // per day
 
-inline void set_kinetics(ModelState& ms, const Params& p, const Six& cconv) {
+inline void set_kinetics(Inputs& ms, const Params& p, const Six& cconv) {
   ms.NCOMP = 6;
   for (int k = 1; k <= 19; ++k) ms.RXPAR(k) = p[static_cast<std::size_t>(k - 1)];
   for (int m = 1; m <= 6; ++m) ms.CCONV(m) = cconv[static_cast<std::size_t>(m - 1)];

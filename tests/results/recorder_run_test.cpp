@@ -36,7 +36,7 @@ const RecordedRun& bundled_run() {
 
 TEST(RecorderRunTest, LayoutMatchesTheRun) {
   const RecordedRun& run = bundled_run();
-  ASSERT_EQ(run.summary.status, 0) << run.summary.message;
+  ASSERT_TRUE(run.summary.completed()) << run.summary.message;
   const RunRecord& r = run.record();
   EXPECT_EQ(r.dimension("time")->size, 31u);  // the start and 30 output times
   EXPECT_EQ(r.dimension("point")->size, 81u);
@@ -175,7 +175,7 @@ TEST(RecorderRunTest, FailedRunKeepsEveryCompletedTimeAndSaysWhy) {
   RunOptions ro;
   ro.max_steps_per_interval = 40;  // the bundled run needs up to 102 in an interval
   const RecordedRun run = run_recorded(copy_of_bundled("recorder_failed"), "estuary.fn", opt, ro);
-  ASSERT_EQ(run.summary.status, 2);
+  ASSERT_EQ(run.summary.outcome, Outcome::kIntegrationFailure);
   const RunRecord& r = run.record();
   const std::size_t done = static_cast<std::size_t>(run.summary.outputs_done);
   // The start, the completed output times and the time reached.
@@ -193,10 +193,7 @@ TEST(RecorderRunTest, CheckRefusesStationsOutsideTheReachAndTooManyNames) {
   std::ostringstream console;
   Units io(in, console);
   const auto dir = copy_of_bundled("recorder_check");
-  const auto before = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
-  const Scenario s = read_scenario(io, "estuary.fn");
-  std::filesystem::current_path(before);
+  const Scenario s = read_scenario(io, dir / "estuary.fn");
   RecorderOptions opt;
   opt.stations = {0.0, 23330.0};
   EXPECT_EQ(Recorder::check(opt, s), "");

@@ -23,21 +23,21 @@ fs::path copy_of_bundled(const std::string& tag) {
 RecordedRun run_recorded(const fs::path& dir, const std::string& names_file,
                          RecorderOptions options, RunOptions run,
                          const std::function<void(Scenario&)>& change) {
-  const fs::path before = fs::current_path();
-  fs::current_path(dir);
   std::istringstream in;
   std::ostringstream console;
   RecordedRun out;
   {
     Units io(in, console);
-    Scenario s = read_scenario(io, names_file);
+    ScenarioReadOptions read;
+    read.legacy_limits = false;
+    read.base_folder = dir;
+    Scenario s = read_scenario(io, names_file, read);
     if (change) change(s);
     out.recorder = std::make_unique<Recorder>(std::move(options));
     run.observe_steps = true;
     out.summary = run_scenario(s, run, out.recorder.get(), io);
     out.recorder->finish(out.summary);
   }
-  fs::current_path(before);
   return out;
 }
 

@@ -11,7 +11,8 @@
 #include "discretisation/skm.h"
 #include "e2e/scenario.h"
 #include "input/limits.h"
-#include "input/model_state.h"
+#include "engine/run_state.h"
+#include "input/inputs.h"
 #include "input/problem_setup.h"
 #include "model/estuary_model.h"
 #include "textio/textio.h"
@@ -62,7 +63,7 @@ TEST(InputFixes, GridPointCountsReachTheGridSetUpWithoutOverflow) {
     std::istringstream in;
     std::ostringstream out;
     Units io(in, out);
-    auto ms = std::make_unique<ModelState>();
+    auto ms = std::make_unique<Inputs>();
     ms->FN_PRM = file;
     try {
       READ_PRM_QZ5(io, *ms, kUnitInput);
@@ -72,15 +73,16 @@ TEST(InputFixes, GridPointCountsReachTheGridSetUpWithoutOverflow) {
     }
     EXPECT_EQ(ms->NPTS, std::stoi(c.npts));
     // The legacy program's fixed arrays.
-    ms->Y.resize(MXNEQ);
-    ms->RPAR.resize(kLenWk);
+    RunState run;
+    run.Y.resize(MXNEQ);
+    run.RPAR.resize(kLenWk);
     EstuaryModel model(io, *ms);
     SkmState skm;
     int neq = -7;
     int iband = -7;
     int ifail = 0;
     SETSKM(io, skm, model, neq, ms->NCOMP, ms->NPTS, 0.0, 1.0, ms->TAU, ms->KAPPA, ms->ALPHA,
-           ms->Y.data(), ms->RPAR.data(), kLenWk, 0, 0.0, iband, ifail);
+           run.Y.data(), run.RPAR.data(), kLenWk, 0, 0.0, iband, ifail);
     EXPECT_EQ(out.str(), c.message);
     EXPECT_EQ(ifail, c.message.empty() ? 0 : -1);
     EXPECT_EQ(neq, c.neq);

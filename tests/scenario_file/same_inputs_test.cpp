@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "engine/scenario.h"
@@ -21,30 +20,17 @@ fs::path example() {
   return fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "estuary";
 }
 
-// The bundled names file with every name made absolute, so that nothing
-// depends on the working folder.
-Scenario legacy_estuary(Units& io, const fs::path& dir) {
-  const fs::path e = example();
-  std::string names = "estuary\nlegacy files\n";
-  for (const char* f : {"estuary.prm", "estuary.li", "estuary.bnd", "estuary.t", "estuary.UT0",
-                        "estuary.drv"})
-    names += (e / f).string() + "\n";
-  names += (dir / "estuary.txc").string() + "\n";
-  std::ofstream(dir / "estuary.fn") << names;
-  return read_scenario(io, (dir / "estuary.fn").string(), false);
-}
-
-void expect_same_inputs(const ModelState& a, const ModelState& b) {
+void expect_same_inputs(const Inputs& a, const Inputs& b) {
   EXPECT_EQ(a.NCOMP, b.NCOMP);
   EXPECT_EQ(a.NPTS, b.NPTS);
   EXPECT_EQ(a.NTIMES, b.NTIMES);
   EXPECT_EQ(a.INFO10, b.INFO10);
   EXPECT_EQ(a.USE_UT0, b.USE_UT0);
   EXPECT_EQ(a.LI_FROM_BND, b.LI_FROM_BND);
-  for (double ModelState::*f : {&ModelState::TUNIT_MODEL, &ModelState::TUNIT_DAY,
-                                &ModelState::XCONV, &ModelState::TSTART, &ModelState::TAU,
-                                &ModelState::KAPPA, &ModelState::ALPHA, &ModelState::ATOL,
-                                &ModelState::RTOL})
+  for (double Inputs::*f : {&Inputs::TUNIT_MODEL, &Inputs::TUNIT_DAY,
+                                &Inputs::XCONV, &Inputs::TSTART, &Inputs::TAU,
+                                &Inputs::KAPPA, &Inputs::ALPHA, &Inputs::ATOL,
+                                &Inputs::RTOL})
     EXPECT_EQ(a.*f, b.*f);
   for (int i = 1; i <= a.NTIMES; ++i) EXPECT_EQ(a.TOUTS(i), b.TOUTS(i)) << "output " << i;
   for (int k = 1; k <= a.NCOMP; ++k) {
@@ -87,14 +73,12 @@ TEST(SameInputs, TheScenarioFileAndTheLegacyFilesOfTheEstuaryAgree) {
   std::istringstream in;
   std::ostringstream console;
   Units io(in, console);
-  const fs::path dir = testing::fresh_folder("same_inputs");
-  const Scenario legacy = legacy_estuary(io, dir);
+  const Scenario legacy = read_scenario(io, example() / "estuary.fn");
   const Scenario toml = read_scenario_file(io, example() / "estuary.toml");
   expect_same_inputs(legacy.inputs, toml.inputs);
   EXPECT_TRUE(toml.geometry.empty());
   EXPECT_EQ(toml.outflow, Outflow::kFixedConcentration);
-  EXPECT_EQ(toml.inputs.FN_TXC, (example() / "estuary.txc").string());
-  fs::remove_all(dir);
+  EXPECT_EQ(toml.inputs.FN_TXC, example() / "estuary.txc");
 }
 
 TEST(SameInputs, AScenarioInMemoryGoesToADocumentAndBackUnchanged) {

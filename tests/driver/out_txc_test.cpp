@@ -4,9 +4,9 @@
 #include <sstream>
 #include <vector>
 
-#include "input/model_state.h"
-#include "input/out_txc.h"
-#include "input_test_util.h"
+#include "input/inputs.h"
+#include "driver/out_txc.h"
+#include "input/input_test_util.h"
 
 namespace qz5 {
 namespace {
@@ -24,11 +24,22 @@ class OutTxcTest : public ::testing::Test {
     for (int k = 1; k <= 6; ++k) ms->CCONV(k) = 1.0;
     ms->CCONV(2) = 2.0;
   }
+  // Writes the block of model values u (NCOMP + 1 per point, the model's
+  // vector) at model time T, as a snapshot hands them over: in file units.
+  void write(double T, const std::vector<double>& u, int npts) {
+    std::vector<double> x, c;
+    for (int j = 0; j < npts; ++j) {
+      const double* point = u.data() + j * 7;
+      x.push_back(point[6] * ms->XCONV);
+      for (int k = 0; k < 6; ++k) c.push_back(point[k] * ms->CCONV(k + 1));
+    }
+    OUT_TXC(con.io, kUnitTxc, T * (ms->TUNIT_DAY / ms->TUNIT_MODEL), x.data(), c.data(), 6, npts);
+  }
   // Writes one block for model time T and returns the file's text.
   std::string block(double T, const std::vector<double>& u, int npts) {
     const std::string file = dir.file("out.txc");
     con.io.open_new(kUnitTxc, file);
-    OUT_TXC(con.io, *ms, kUnitTxc, T, u.data(), 6, npts);
+    write(T, u, npts);
     con.io.close(kUnitTxc);
     std::ifstream in(file);
     std::stringstream s;
@@ -37,7 +48,7 @@ class OutTxcTest : public ::testing::Test {
   }
   ScratchDir dir;
   Console con;
-  std::unique_ptr<ModelState> ms = testing::new_state();
+  std::unique_ptr<Inputs> ms = testing::new_state();
 };
 
 TEST_F(OutTxcTest, OneLinePerPointInFileUnits) {
@@ -72,8 +83,8 @@ TEST_F(OutTxcTest, BlocksFollowOneAnotherWithoutSeparator) {
   const std::string file = dir.file("two.txc");
   con.io.open_new(kUnitTxc, file);
   const std::vector<double> u = {1, 1, 1, 1, 1, 1, 0.5, 1, 1, 1, 1, 1, 1, 1.0};
-  OUT_TXC(con.io, *ms, kUnitTxc, 0.0, u.data(), 6, 2);
-  OUT_TXC(con.io, *ms, kUnitTxc, 86400.0 * 3, u.data(), 6, 2);
+  write(0.0, u, 2);
+  write(86400.0 * 3, u, 2);
   con.io.close(kUnitTxc);
   std::ifstream in(file);
   std::vector<std::string> lines;

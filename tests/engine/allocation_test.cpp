@@ -55,27 +55,24 @@ fs::path example_dir() {
   return fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "estuary";
 }
 
-// A scratch copy of the bundled scenario as the working directory.
+// A scratch copy of the bundled scenario.
 class ScratchCopy {
  public:
   explicit ScratchCopy(const std::string& tag)
-      : previous_(fs::current_path()),
-        dir_(fs::temp_directory_path() /
+      : dir_(fs::temp_directory_path() /
              ("qz5-alloc-" + tag + "-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()))) {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     for (const auto& entry : fs::directory_iterator(example_dir()))
       fs::copy_file(entry.path(), dir_ / entry.path().filename());
-    fs::current_path(dir_);
   }
   ~ScratchCopy() {
     std::error_code ignored;
-    fs::current_path(previous_, ignored);
     fs::remove_all(dir_, ignored);
   }
+  const fs::path& path() const { return dir_; }
 
  private:
-  fs::path previous_;
   fs::path dir_;
 };
 
@@ -93,7 +90,7 @@ TEST(FormattedWrites, RepeatedWritesAllocateNothingOnceTheirFormatsAreKnown) {
   std::istringstream in;
   std::ostringstream console;
   Units io(in, console);
-  io.open_new(kUnitRuninf, "RUNINF");
+  io.open_new(kUnitRuninf, (dir.path() / "RUNINF").string());
   auto write_all = [&io](double t, int order) {
     io.write_formatted(kUnitRuninf, "(6H Time=,E13.5, 4H; H=,E13.5, 8H; Order=,I2)",
                        {t, t / 7.0, order});
@@ -110,7 +107,7 @@ TEST(FormattedWrites, RepeatedWritesAllocateNothingOnceTheirFormatsAreKnown) {
   io.close(kUnitRuninf);
 
   // The lines written are those of the formatting engine.
-  std::ifstream runinf("RUNINF");
+  std::ifstream runinf(dir.path() / "RUNINF");
   std::string first;
   std::getline(runinf, first);
   EXPECT_EQ(first, " Time=   .10000E+01; H=   .14286E+00; Order= 1");
@@ -121,19 +118,19 @@ TEST(FormattedWrites, RepeatedWritesAllocateNothingOnceTheirFormatsAreKnown) {
 // progress line per step as the legacy executable does.
 class BundledRun : public Observer {
  public:
-  BundledRun() : io_(in_, console_) {
-    scenario_ = read_scenario(io_, "estuary.fn");
+  explicit BundledRun(const fs::path& dir) : io_(in_, console_) {
+    scenario_ = read_scenario(io_, dir / "estuary.fn");
     RunOptions options;
     options.observe_steps = true;
     session_ = std::make_unique<RunSession>(scenario_, options, io_);
     session_->prepare();
-    io_.open_new(kUnitRuninf, "RUNINF");
+    io_.open_new(kUnitRuninf, (dir / "RUNINF").string());
   }
 
   void on_step(const StepInfo&, const Snapshot& s) override {
     ++steps_;
     last_x_ += s.x[s.npts - 1];  // the snapshot is really filled
-    MONITOR(io_, kUnitRuninf, ms().RWORK.data(), ms().IWORK.data());
+    MONITOR(io_, kUnitRuninf, run().RWORK.data(), run().IWORK.data());
   }
 
   // Steps to output time i; returns the number of steps taken.
@@ -143,7 +140,7 @@ class BundledRun : public Observer {
     return steps_;
   }
 
-  const ModelState& ms() { return session_->ms(); }
+  const RunState& run() const { return session_->state(); }
 
  private:
   std::istringstream in_;
@@ -157,22 +154,22 @@ class BundledRun : public Observer {
 
 TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {
   const ScratchCopy dir("steps");
-  BundledRun run;
+  BundledRun run(dir.path());
   run.advance(1);  // warm-up
-  ASSERT_EQ(run.ms().IDID, 3);
+  ASSERT_EQ(run.run().IDID, 3);
 
-  const int matrices_before = run.ms().IWORK(13);
+  const int matrices_before = iwork_at(run.run().IWORK.data(), kJacCount);
   const std::size_t before = allocation_count;
   int steps = 0;
   for (int i = 2; i <= 4; ++i) {
     steps += run.advance(i);
-    ASSERT_EQ(run.ms().IDID, 3) << "output time " << i;
+    ASSERT_EQ(run.run().IDID, 3) << "output time " << i;
   }
   const std::size_t allocations = allocation_count - before;
 
   // The window held real work: many steps, and new iteration matrices.
   EXPECT_GT(steps, 50);
-  EXPECT_GT(run.ms().IWORK(13), matrices_before);
+  EXPECT_GT(iwork_at(run.run().IWORK.data(), kJacCount), matrices_before);
   EXPECT_EQ(allocations, 0u) << "over " << steps << " steps";
 }
 

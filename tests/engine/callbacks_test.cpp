@@ -1,4 +1,4 @@
-// The routines the driver hands to the integrator or calls between its
+// The routines the run session hands to the integrator or calls between its
 // returns: the progress line MONITOR and the residual wrapper RES with its
 // status translation.
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 
 #include "discretisation/skm_harness.h"
 #include "engine/callbacks.h"
+#include "engine/engine.h"
 #include "integrator/work_layout.h"
 
 namespace qz5 {
@@ -55,17 +56,25 @@ TEST(Monitor, ProgressLineOfTimeStepAndOrder) {
   }
 }
 
+// Counts the refused states it is told of, and their times.
+class Refusals : public Observer {
+ public:
+  void on_illegal_solution(double t_model) override { times.push_back(t_model); }
+  std::vector<double> times;
+};
+
 // RES turns the discretisation's status into the integrator's: 2 (not set
 // up) into -2, 3 (grid not strictly increasing, or the problem said 3) into
-// -1 after a line in RUNINF; anything else passes unchanged.
-TEST(Res, StatusTranslationAndIllegalSolutionLine) {
+// -1 after telling the observer; anything else passes unchanged. RES itself
+// writes nothing to the run's files.
+TEST(Res, StatusTranslationAndIllegalSolutionNotice) {
   struct Case {
     const char* name;
     bool set_up;
     bool grid_swapped;  // points 2 and 3 exchanged
     int problem_ires;   // set by the first spdef call; 0: none
     int expected_ires;
-    bool runinf_line;
+    bool noticed;
   };
   const Case cases[] = {
       {"normal evaluation", true, false, 0, 0, false},
@@ -86,17 +95,27 @@ TEST(Res, StatusTranslationAndIllegalSolutionLine) {
     ASSERT_EQ(h.IFAIL, 0);
     if (!c.set_up) h.s = SkmState{};
     if (c.grid_swapped) std::swap(h.x(1), h.x(2));
-    auto ms = std::make_unique<ModelState>();
+    auto ms = std::make_unique<Inputs>();
     ms->NCOMP = 1;
     ms->NPTS = 5;
     const fs::path runinf = dir / "RUNINF";
     h.io.open_new(LUNRUN, runinf.string());
     int ires = 0;
+    Refusals told;
     RES(h.io, *ms, h.s, problem, T, h.Y.data(), h.YPRIME.data(), h.DELTA.data(), ires,
-        h.RPAR.data(), nullptr);
+        h.RPAR.data(), nullptr, &told);
     h.io.close(LUNRUN);
     EXPECT_EQ(ires, c.expected_ires);
-    EXPECT_EQ(read_file(runinf), c.runinf_line ? " Illegal solution at T=    .8640E+05\n" : "");
+    EXPECT_EQ(told.times, c.noticed ? std::vector<double>{T} : std::vector<double>{});
+    EXPECT_EQ(read_file(runinf), "");
+    // Without an observer the translation is the same (the scripted
+    // problem sets its status at its first call only: the grid cases).
+    if (c.problem_ires == 0) {
+      int quiet = 0;
+      RES(h.io, *ms, h.s, problem, T, h.Y.data(), h.YPRIME.data(), h.DELTA.data(), quiet,
+          h.RPAR.data(), nullptr);
+      EXPECT_EQ(quiet, c.expected_ires);
+    }
     if (!c.set_up) {
       EXPECT_NE(h.console().find("SETSKM WAS NOT CALLED"), std::string::npos);
     }

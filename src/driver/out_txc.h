@@ -6,16 +6,14 @@
 // no header and no separator; blocks follow one another.
 #pragma once
 
-#include "input/model_state.h"
 #include "textio/textio.h"
 
 namespace qz5 {
 
-// Writes the block for model time T to `unit` (NPTS lines) and the line
-// "Saving data at: <T in days> days" to the console. U points to element 1 of
-// the solution vector (NCOMP + 1 reals per point). Reads TUNIT_DAY,
-// TUNIT_MODEL, XCONV and CCONV from ms; NCOMP must be at most 6.
-void OUT_TXC(Units& io, const ModelState& ms, int unit, double T, const double* U,
-             int NCOMP, int NPTS);
+// Writes the block for time t (days) to `unit` (NPTS lines) and the line
+// "Saving data at: <t> days" to the console, from the values in file units
+// an engine snapshot holds: x(NPTS) positions, c(NPTS*NCOMP) concentrations
+// by point. NCOMP must be at most 6.
+void OUT_TXC(Units& io, int unit, double t, const double* x, const double* c, int NCOMP, int NPTS);
 
 }  // namespace qz5
