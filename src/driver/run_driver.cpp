@@ -136,10 +136,13 @@ RunOptions run_options(const CliOptions& cli) {
   return opt;
 }
 
-[[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready);
-[[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
-                                        const Scenario& scenario, LegacyFiles& files);
+LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready);
+LegacyEnding run_with_result_files(Units& io, const CliOptions& cli, const Scenario& scenario,
+                                   LegacyFiles& files);
 
+// Reads, runs and ends the run; returns the stop text and exit status. A
+// refusal of the readers still arrives as a Stop (the legacy readers end the
+// program where they find the fault), caught by run_qz5.
 // The file the command line names, as a path to open from the run's folder.
 std::filesystem::path in_folder(const std::filesystem::path& folder, const std::string& name) {
   const std::filesystem::path p(name);
@@ -184,22 +187,24 @@ bool names_a_scenario_file(const CliOptions& cli, const std::filesystem::path& f
          scenario_file::is_scenario_file(in_folder(folder, cli.names_args[1]));
 }
 
-[[noreturn]] void run_main_program(Units& io, const CliOptions& given,
-                                   const std::filesystem::path& folder) {
+LegacyEnding run_scenario_file(Units& io, CliOptions& cli, const std::filesystem::path& folder) {
+  const Scenario scenario = read_scenario_file(io, cli, folder);
+  std::string title(kTitleLength, ' ');
+  write_into_field(title, "(A)", {std::string_view(scenario.title)});
+  write_title_to_logs(io, title);
+  LegacyFiles files(io, title, !scenario.inputs.FN_TXC.empty());
+  if (wants_results(cli)) return run_with_result_files(io, cli, scenario, files);
+  const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
+  return end_run(io, sum, kExitReady);
+}
+
+LegacyEnding run_main_program(Units& io, const CliOptions& given,
+                              const std::filesystem::path& folder) {
   CliOptions cli = given;
   io.set_strict_reading(cli.strict);
   io.open_new(LUNRES, folder / "RESULT", "RESULT");
   io.open_new(LUNRUN, folder / "RUNINF", "RUNINF");
-  if (names_a_scenario_file(cli, folder)) {
-    const Scenario scenario = read_scenario_file(io, cli, folder);
-    std::string title(kTitleLength, ' ');
-    write_into_field(title, "(A)", {std::string_view(scenario.title)});
-    write_title_to_logs(io, title);
-    LegacyFiles files(io, title, !scenario.inputs.FN_TXC.empty());
-    if (wants_results(cli)) run_with_result_files(io, cli, scenario, files);
-    const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
-    end_run(io, sum, kExitReady);
-  }
+  if (names_a_scenario_file(cli, folder)) return run_scenario_file(io, cli, folder);
 
   ScenarioReadOptions read;
   read.legacy_limits = cli.legacy_limits;
@@ -218,36 +223,38 @@ bool names_a_scenario_file(const CliOptions& cli, const std::filesystem::path& f
   write_title_to_logs(io, title);
 
   LegacyFiles files(io, title);
-  if (wants_results(cli)) run_with_result_files(io, cli, scenario, files);
+  if (wants_results(cli)) return run_with_result_files(io, cli, scenario, files);
   const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
-  end_run(io, sum, kExitReady);
+  return end_run(io, sum, kExitReady);
 }
 
 // The legacy ending: "IDID=" in RESULT after a failed integration, the files
-// closed, the stop text and exit status of the outcome.
-[[noreturn]] void end_run(Units& io, const Summary& sum, int status_if_ready) {
-  const LegacyEnding ending = legacy_ending(sum);
+// closed, the stop text and exit status of the outcome (status_if_ready when
+// the run completed).
+LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready) {
+  LegacyEnding ending = legacy_ending(sum);
   if (sum.outcome == Outcome::kIntegrationFailure) {
     io.write_list(LUNRES, {"IDID=", sum.idid});
     close_run_files(io);
-    stop(ending.text, ending.status);
+    return ending;
   }
-  if (!sum.completed()) stop(ending.text, ending.status);
+  if (!sum.completed()) return ending;
   close_run_files(io);
-  stop(ending.text, status_if_ready);
+  ending.status = status_if_ready;
+  return ending;
 }
 
 // The same run observed by the legacy files and the result files together.
 // A result file that could not be written completely is reported on the
 // console before the stop text and makes the exit status 1.
-[[noreturn]] void run_with_result_files(Units& io, const CliOptions& cli,
-                                        const Scenario& scenario, LegacyFiles& files) {
+LegacyEnding run_with_result_files(Units& io, const CliOptions& cli, const Scenario& scenario,
+                                   LegacyFiles& files) {
   ResultFiles results(cli, scenario);
   const Summary sum = run_scenario(scenario, run_options(cli), {&files, &results.observer()}, io);
   const std::string problems = results.finish(sum);
-  if (problems.empty()) end_run(io, sum, kExitReady);
+  if (problems.empty()) return end_run(io, sum, kExitReady);
   io.write_line(kUnitConsoleOut, problems);
-  end_run(io, sum, kExitBadInput);
+  return end_run(io, sum, kExitBadInput);
 }
 
 // --help, --version and a command line that cannot be run: no logs are
@@ -302,7 +309,9 @@ int run_qz5(Units& io, int argc, const char* const* argv, const std::filesystem:
   int status = kExitBadInput;
   if (answer_without_running(io, cli, status)) return status;
   try {
-    run_main_program(io, cli, folder);
+    const LegacyEnding ending = run_main_program(io, cli, folder);
+    io.write_line(kUnitConsoleOut, ending.text.empty() ? kDefaultStopText : ending.text);
+    status = ending.status;
   } catch (const Stop& s) {
     io.write_line(kUnitConsoleOut, s.text);
     status = s.status;

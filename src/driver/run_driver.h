@@ -4,10 +4,11 @@
 // engine run it and writes what the engine reports in the legacy layout: the
 // run header in both logs, one progress line per integrator step in RUNINF,
 // one profile block per output time in the concentration file and the
-// integrator statistics in RESULT. Every end of the run - "Ready",
-// "DASSL error", or any stop on the way - goes through the stop mechanism;
-// run_qz5 catches it, writes the stop text, closes every file and returns the
-// exit status, so tests can run whole programs on string streams.
+// integrator statistics in RESULT. The engine's outcome is mapped to the stop
+// text ("Ready", "DASSL error", ...) and exit status in one place
+// (legacy_ending); a refusal of the legacy readers arrives as a Stop. Either
+// way run_qz5 writes the stop text, closes every file and returns the exit
+// status, so tests can run whole programs on string streams.
 #pragma once
 
 #include <filesystem>
