@@ -30,12 +30,17 @@ def _constituent_spec(constituents):
 
 def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
              max_steps_per_interval=None, observe_steps=False, legacy_capacities=False,
-             profiles=True, stations=None, budget=False, constituents=None, length_unit=None):
+             profiles=True, stations=None, budget=False, constituents=None, length_unit=None,
+             nonnegative="clip", position_tolerance=None, jacobian="differences"):
     """The engine's options and what to record, as the binding takes them."""
     a = _core.RunArgs()
     a.rtol, a.atol, a.tau, a.kappa, a.alpha = rtol, atol, tau, kappa, alpha
     if max_steps_per_interval is not None:
         a.max_steps_per_interval = int(max_steps_per_interval)
+    a.nonnegative = str(nonnegative)
+    a.jacobian = str(jacobian)
+    if position_tolerance is not None:
+        a.position_rtol, a.position_atol = (float(v) for v in position_tolerance)
     a.observe_steps = bool(observe_steps)
     a.legacy_capacities = bool(legacy_capacities)
     a.profiles = bool(profiles)
@@ -104,7 +109,12 @@ def run(scenario, stations=None, budget=False, *, constituents=None, length_unit
     when this build has it, else through the netCDF4 package).
 
     Engine options: rtol, atol, tau, kappa, alpha (override the scenario's),
-    max_steps_per_interval, observe_steps, legacy_capacities.
+    max_steps_per_interval, observe_steps, legacy_capacities, nonnegative
+    ("clip", the legacy treatment of INFO10 = 1, or "project": small negative
+    values set to zero and steps going further below rejected, so that coarse
+    grids do not crawl), position_tolerance ((rtol, atol) of the grid
+    positions alone, in model length units), jacobian ("differences" or
+    "exact": the iteration matrix from the residual's derivatives).
 
     A run that stops or whose integration fails raises
     :class:`qz5.errors.RunError` carrying the system's message, with what was

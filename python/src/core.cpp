@@ -141,6 +141,9 @@ py::dict record_to_python(const qz5::results::RunRecord& r) {
 struct RunArgs {
   std::optional<double> rtol, atol, tau, kappa, alpha;
   long max_steps_per_interval = 0;  // 0: the engine's default for the grid
+  std::string nonnegative = "clip";  // INFO10 = 1: "clip" (legacy) or "project"
+  std::string jacobian = "differences";  // or "exact"
+  std::optional<double> position_rtol, position_atol;  // tolerances of the positions alone
   bool observe_steps = false;
   bool legacy_capacities = false;
   // What to record.
@@ -194,6 +197,10 @@ qz5::RunOptions options_of(const RunArgs& a) {
   o.kappa = a.kappa;
   o.alpha = a.alpha;
   o.max_steps_per_interval = a.max_steps_per_interval;
+  o.project_negative = a.nonnegative == "project";
+  o.exact_jacobian = a.jacobian == "exact";
+  o.position_rtol = a.position_rtol;
+  o.position_atol = a.position_atol;
   // Station series and the budget are sampled after every accepted step.
   o.observe_steps = a.observe_steps || !a.stations.empty() || a.budget;
   if (a.legacy_capacities) o.capacities = qz5::Capacities{};
@@ -223,6 +230,10 @@ void check_before_run(const PyScenario& ps, const RunArgs& a) {
   if (!problems.empty()) throw FieldError{problems.front().field, problems.front().text()};
   for (const double x : a.stations)
     if (!std::isfinite(x)) throw FieldError{"stations", "stations: a position is not finite"};
+  if (a.jacobian != "differences" && a.jacobian != "exact")
+    throw FieldError{"jacobian", "jacobian: differences or exact, not " + a.jacobian};
+  if (a.nonnegative != "clip" && a.nonnegative != "project")
+    throw FieldError{"nonnegative", "nonnegative: clip or project, not " + a.nonnegative};
 }
 
 py::dict summary_to_python(const qz5::Summary& sum) {
@@ -413,6 +424,10 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("kappa", &RunArgs::kappa)
       .def_readwrite("alpha", &RunArgs::alpha)
       .def_readwrite("max_steps_per_interval", &RunArgs::max_steps_per_interval)
+      .def_readwrite("nonnegative", &RunArgs::nonnegative)
+      .def_readwrite("jacobian", &RunArgs::jacobian)
+      .def_readwrite("position_rtol", &RunArgs::position_rtol)
+      .def_readwrite("position_atol", &RunArgs::position_atol)
       .def_readwrite("observe_steps", &RunArgs::observe_steps)
       .def_readwrite("legacy_capacities", &RunArgs::legacy_capacities)
       .def_readwrite("profiles", &RunArgs::profiles)

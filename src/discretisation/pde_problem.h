@@ -14,9 +14,42 @@
 
 namespace qz5 {
 
+// Derivatives of the coefficients at one evaluation point, for an analytic
+// iteration matrix. Matrices are NCOMP x NCOMP by columns (entry (k, j),
+// the derivative of coefficient k by value j, at [(k-1) + (j-1)*NCOMP]),
+// vectors NCOMP long.
+struct CoefficientDerivatives {
+  double* dQ_dU;
+  double* dQ_dUX;
+  double* dR_dU;
+  double* dR_dUX;
+  double* dC_dXI;  // C itself may depend on the position only
+  double* dQ_dXI;
+  double* dR_dXI;
+};
+
 class PdeProblem {
  public:
   virtual ~PdeProblem() = default;
+
+  // The derivatives of spdef's C, Q and R at the same arguments, for a
+  // problem whose C does not depend on U or UX. Returns false (the default)
+  // when the problem does not provide them: the iteration matrix is then
+  // formed by differences.
+  virtual bool coefficient_derivatives(double T, double XI, int NCOMP, const double* U,
+                                       const double* UX, CoefficientDerivatives& d) {
+    static_cast<void>(T), static_cast<void>(XI), static_cast<void>(NCOMP);
+    static_cast<void>(U), static_cast<void>(UX), static_cast<void>(d);
+    return false;
+  }
+  // dGAMMA/dU and dGAMMA/dUX (NCOMP x NCOMP by columns) at one end, for a
+  // problem whose BETA does not depend on the state. False: not provided.
+  virtual bool boundary_derivatives(double T, const double* U, const double* UX, int NCOMP,
+                                    int LEFT, double* dGAMMA_dU, double* dGAMMA_dUX) {
+    static_cast<void>(T), static_cast<void>(U), static_cast<void>(UX), static_cast<void>(NCOMP);
+    static_cast<void>(LEFT), static_cast<void>(dGAMMA_dU), static_cast<void>(dGAMMA_dUX);
+    return false;
+  }
 
   // Coefficients at model time T and position XI for values U and space
   // derivatives UX. Must write every element of C, Q and R. May set IRES

@@ -54,4 +54,21 @@ void SETSKM(Units& io, SkmState& s, PdeProblem& p, int& NEQ, int NCOMP, int NPTS
 void SKMRES(Units& io, const SkmState& s, PdeProblem& p, int NEQ, double T, const double* Y,
             const double* YPRIME, double* DELTA, int& IRES, double* RPAR, int LENWK);
 
+// The iteration matrix dG/dY + CJ dG/dYPRIME of the residual, from the
+// problem's coefficient derivatives instead of differences, into PD in band
+// storage with ML = MU = IBAND (leading dimension 3*IBAND + 1, PD zeroed by
+// the caller). Only for M = 0 without the origin mode; returns false, PD
+// incomplete, when those do not hold, NCOMP exceeds 16, the problem does not
+// provide its derivatives, or it sets IRES = 3.
+bool SKMJAC(const SkmState& s, PdeProblem& p, double T, const double* Y, const double* YPRIME,
+            double CJ, double* PD, int& IRES);
+
+// Reach of the unknowns in the residual, point by point: the rows that value k
+// (1..NCOMP) of point p can change lie in points p-1 .. p+1 (a transport row
+// reads its two intervals, a grid row the monitors of its two intervals); the
+// position of point p reaches the grid rows of points p-2 .. p+2 (through the
+// smoothed concentrations of the intervals around them). reach[k-1] for
+// k = 1..NCOMP+1.
+inline int skm_point_reach(int k, int NCOMP) { return k <= NCOMP ? 1 : 2; }
+
 }  // namespace qz5

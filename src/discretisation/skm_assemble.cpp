@@ -84,29 +84,26 @@ double fixed_position_rate(const double* Y, const double* YPRIME, int nvar, int 
   return udot - xdot * du / dx;
 }
 
-// V(1..NCOMP, n) into V.
-void point_rates(const double* Y, const double* YPRIME, int NCOMP, int n, int npts, double* V) {
-  const int nvar = NCOMP + 1;
-  const bool interior = n >= 1 && n <= npts - 2;
-  for (int j = 1; j <= NCOMP; ++j) V[j - 1] = fixed_position_rate(Y, YPRIME, nvar, j, n, interior);
-}
-
 // The capacity sums S_n(k) = sum over j of C(k, j) * V(j, n), each summed in
 // increasing j, of the two points of the current interval.
 //
 // An interior point's rates V are the same in both of its intervals, so they
 // are evaluated once per point and handed on from the right point of one
-// interval to the left point of the next; and all NCOMP sums of a point are
-// formed together, column by column of C, so that they advance side by side
-// instead of one after another (each sum still adds its terms in the same
-// order). Systems of more than kCachedComponents equations evaluate every
-// sum directly where it is needed: same values, more work.
+// interval to the left point of the next; all sums of a point are formed
+// together, column by column of C, so that they advance side by side instead
+// of one after another (each sum still adds its terms in the same order).
+// NC > 0 fixes the number of equations at compile time, so that the rates and
+// sums of an interval stay in registers; NC = 0 takes it from the caller.
+// Systems of more than kMaxComponents equations evaluate every sum directly
+// where it is needed: same values, more work.
+template <int NC>
 class CapacitySums {
  public:
-  static constexpr int kCachedComponents = 16;
+  static constexpr int kMaxComponents = NC > 0 ? NC : 16;
 
   CapacitySums(const double* Y, const double* YPRIME, int NCOMP, int npts)
-      : Y_(Y), YPRIME_(YPRIME), NCOMP_(NCOMP), npts_(npts), cached_(NCOMP <= kCachedComponents) {}
+      : Y_(Y), YPRIME_(YPRIME), NCOMP_(NC > 0 ? NC : NCOMP), npts_(npts),
+        cached_(NCOMP_ <= kMaxComponents) {}
   CapacitySums(const CapacitySums&) = delete;
   CapacitySums& operator=(const CapacitySums&) = delete;
 
@@ -119,19 +116,49 @@ class CapacitySums {
       return;
     }
     if (a == a_ + 1) {
-      std::swap(left_, right_);
+      v_left_ = v_right_;
     } else {
-      point_rates(Y_, YPRIME_, NCOMP_, a, npts_, v_[left_].data());
+      point_rates(a, v_left_.data());
     }
-    point_rates(Y_, YPRIME_, NCOMP_, a + 1, npts_, v_[right_].data());
+    point_rates(a + 1, v_right_.data());
     a_ = a;
-    form_sums(v_[left_].data(), s_[0].data());
-    form_sums(v_[right_].data(), s_[1].data());
+    form_sums(v_left_.data(), s_left_.data());
+    form_sums(v_right_.data(), s_right_.data());
   }
 
-  // S_n(k) for n = a or a + 1 of the current interval.
-  double S(int k, int n) const {
-    if (cached_) return s_[n == a_ ? 0 : 1][static_cast<std::size_t>(k - 1)];
+  // S_a(k) and S_{a+1}(k) of the current interval.
+  double left(int k) const { return cached_ ? s_left_[static_cast<std::size_t>(k - 1)] : direct(k, a_); }
+  double right(int k) const {
+    return cached_ ? s_right_[static_cast<std::size_t>(k - 1)] : direct(k, a_ + 1);
+  }
+
+ private:
+  // V(1..NCOMP, n) into V; the quotient of the positions is the same for
+  // every j.
+  void point_rates(int n, double* V) const {
+    const int nvar = NCOMP_ + 1;
+    if (n < 1 || n > npts_ - 2) {
+      for (int j = 1; j <= NCOMP_; ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
+      return;
+    }
+    const double xdot = YPRIME_[skm_at(nvar, nvar, n)];
+    const double dx = Y_[skm_at(nvar, nvar, n + 1)] - Y_[skm_at(nvar, nvar, n - 1)];
+    const double* up = Y_ + skm_at(nvar, 1, n + 1);
+    const double* um = Y_ + skm_at(nvar, 1, n - 1);
+    const double* udot = YPRIME_ + skm_at(nvar, 1, n);
+    for (int j = 0; j < NCOMP_; ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
+  }
+
+  void form_sums(const double* V, double* S) const {
+    for (int k = 0; k < NCOMP_; ++k) S[k] = 0.0;
+    for (int j = 0; j < NCOMP_; ++j) {
+      const double vj = V[j];
+      const double* column = C_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(NCOMP_);
+      for (int k = 0; k < NCOMP_; ++k) S[k] = S[k] + column[k] * vj;
+    }
+  }
+
+  double direct(int k, int n) const {
     const int nvar = NCOMP_ + 1;
     const bool interior = n >= 1 && n <= npts_ - 2;
     double sum = 0.0;
@@ -142,16 +169,6 @@ class CapacitySums {
     return sum;
   }
 
- private:
-  void form_sums(const double* V, double* S) const {
-    for (int k = 0; k < NCOMP_; ++k) S[k] = 0.0;
-    for (int j = 0; j < NCOMP_; ++j) {
-      const double vj = V[j];
-      const double* column = C_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(NCOMP_);
-      for (int k = 0; k < NCOMP_; ++k) S[k] = S[k] + column[k] * vj;
-    }
-  }
-
   const double* Y_;
   const double* YPRIME_;
   int NCOMP_;
@@ -159,10 +176,10 @@ class CapacitySums {
   bool cached_;
   const double* C_ = nullptr;
   int a_ = -2;
-  std::array<std::array<double, kCachedComponents>, 2> v_{};  // rates of both points
-  std::array<std::array<double, kCachedComponents>, 2> s_{};  // sums of points a, a + 1
-  std::size_t left_ = 0;                                    // which v_ holds point a
-  std::size_t right_ = 1;
+  std::array<double, kMaxComponents> v_left_{};  // rates of point a
+  std::array<double, kMaxComponents> v_right_{};  // rates of point a + 1
+  std::array<double, kMaxComponents> s_left_{};
+  std::array<double, kMaxComponents> s_right_{};
 };
 
 // U and UX at the interval's evaluation point.
@@ -185,8 +202,9 @@ void end_quotient(const double* Y, int nvar, int a, double* UX) {
 }
 
 // Everything the per-point contributions of one interval read.
+template <class Sums>
 struct IntervalTerms {
-  const CapacitySums& sums;
+  const Sums& sums;
   int NCOMP;
   int npts;
   const IntervalGeometry& G;
@@ -197,22 +215,21 @@ struct IntervalTerms {
   double* FSPART;
 
   std::size_t at(int k, int n) const { return skm_at(NCOMP + 1, k, n); }
-  double S(int k, int n) const { return sums.S(k, n); }
   double F(int k) const { return R[k - 1] * G.g * G.f; }
 
   // First contribution to the interval's right point: an assignment.
   void assign_right(int k, int b) const {
-    DELTA[at(k, b)] = S(k, b) * G.WR;
+    DELTA[at(k, b)] = sums.right(k) * G.WR;
     FSPART[at(k, b)] = -(Q[k - 1] * G.WR + F(k));
   }
   // Second contribution to an interior point, from the interval on its right.
   void accumulate_left(int k, int a) const {
-    DELTA[at(k, a)] = DELTA[at(k, a)] + S(k, a) * G.WL;
+    DELTA[at(k, a)] = DELTA[at(k, a)] + sums.left(k) * G.WL;
     FSPART[at(k, a)] = FSPART[at(k, a)] - Q[k - 1] * G.WL + F(k);
   }
   // Left end, ordinary geometry: BETA*flux reconstructed from the half-cell balance.
   void left_end(int k, double x0m, const double* BETA, const double* GAMMA) const {
-    DELTA[at(k, 0)] = BETA[k - 1] * ((S(k, 0) * G.WL) / x0m);
+    DELTA[at(k, 0)] = BETA[k - 1] * ((sums.left(k) * G.WL) / x0m);
     FSPART[at(k, 0)] = BETA[k - 1] * ((R[k - 1] * G.g - Q[k - 1] * G.WL) / x0m) - GAMMA[k - 1];
   }
   // Left end at the origin: the symmetry condition, or GAMMA = 0 when BETA is 0.
@@ -223,12 +240,12 @@ struct IntervalTerms {
       return;
     }
     const double mp1 = static_cast<double>(M + 1);
-    DELTA[at(k, 0)] = S(k, 0) / mp1;
+    DELTA[at(k, 0)] = sums.left(k) / mp1;
     FSPART[at(k, 0)] = R[k - 1] / G.xi + Q[k - 1] / -mp1;
   }
   void right_end(int k, double xnm, const double* BETA, const double* GAMMA) const {
     const int n = npts - 1;
-    DELTA[at(k, n)] = -(BETA[k - 1] * ((S(k, n) * G.WR) / xnm));
+    DELTA[at(k, n)] = -(BETA[k - 1] * ((sums.right(k) * G.WR) / xnm));
     FSPART[at(k, n)] = BETA[k - 1] * ((Q[k - 1] * G.WR + F(k)) / xnm) - GAMMA[k - 1];
   }
 };
@@ -259,14 +276,19 @@ IntervalGeometry interval_geometry(double xa, double xb, int M, int AT_ORIGIN, b
   return G;
 }
 
-void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME, int NCOMP,
-                  int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
-                  double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
-                  int& IRES) {
+namespace {
+
+// The whole pass; NC > 0 fixes NCOMP at compile time (see CapacitySums).
+template <int NC>
+void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIME, int ncomp,
+                   int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
+                   double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
+                   int& IRES) {
+  const int NCOMP = NC > 0 ? NC : ncomp;
   const int nvar = NCOMP + 1;
   const int npts = NINNER + 2;
   auto x = [&](int n) { return Y[skm_at(nvar, nvar, n)]; };
-  CapacitySums sums(Y, YPRIME, NCOMP, npts);
+  CapacitySums<NC> sums(Y, YPRIME, NCOMP, npts);
   // The problem's coefficients at the evaluation point of interval a and the
   // capacity sums they give; false when the problem reports an illegal
   // solution, which ends the assembly.
@@ -288,7 +310,7 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   if (IRES == 3) return;
   if (!coefficients(0, first)) return;
   {
-    const IntervalTerms t{sums, NCOMP, npts, first, R, Q, C, DELTA, FSPART};
+    const IntervalTerms<CapacitySums<NC>> t{sums, NCOMP, npts, first, R, Q, C, DELTA, FSPART};
     for (int k = 1; k <= NCOMP; ++k) {
       t.assign_right(k, 1);
       if (AT_ORIGIN == 1) {
@@ -305,7 +327,7 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
     xb = x(a + 1);
     const IntervalGeometry G = interval_geometry(xa, xb, M, AT_ORIGIN, false);
     if (!coefficients(a, G)) return;
-    const IntervalTerms t{sums, NCOMP, npts, G, R, Q, C, DELTA, FSPART};
+    const IntervalTerms<CapacitySums<NC>> t{sums, NCOMP, npts, G, R, Q, C, DELTA, FSPART};
     for (int k = 1; k <= NCOMP; ++k) {
       t.accumulate_left(k, a);
       t.assign_right(k, a + 1);
@@ -322,10 +344,28 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, npts - 1)], UX, NCOMP, 0, IRES);
   if (IRES == 3) return;
   if (!coefficients(a, last)) return;
-  const IntervalTerms t{sums, NCOMP, npts, last, R, Q, C, DELTA, FSPART};
+  const IntervalTerms<CapacitySums<NC>> t{sums, NCOMP, npts, last, R, Q, C, DELTA, FSPART};
   for (int k = 1; k <= NCOMP; ++k) {
     t.accumulate_left(k, a);
     t.right_end(k, xnm, BETA, GAMMA);
+  }
+}
+
+// The number of equations the estuary model and most test problems have.
+constexpr int kUnrolledComponents = 6;
+
+}  // namespace
+
+void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME, int NCOMP,
+                  int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
+                  double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
+                  int& IRES) {
+  if (NCOMP == kUnrolledComponents) {
+    assemble_rows<kUnrolledComponents>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA,
+                                       GAMMA, R, Q, C, DELTA, FSPART, IRES);
+  } else {
+    assemble_rows<0>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA, GAMMA, R, Q, C,
+                     DELTA, FSPART, IRES);
   }
 }
 

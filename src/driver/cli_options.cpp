@@ -98,6 +98,19 @@ Options (before the names file):
                        before the run ends as an integration failure (default
                        100 per grid point, at least 5000; the bundled scenario
                        needs at most 102)
+  --jacobian differences|exact
+                       form the integrator's iteration matrix by differences of
+                       the residual (the default) or from its derivatives
+  --position-tolerance RTOL,ATOL
+                       error tolerances of the grid positions alone (model length
+                       units), the scenario's RTOL and ATOL staying those of the
+                       concentrations: positions need not be resolved as tightly
+  --nonnegative clip|project
+                       how INFO10 = 1 keeps concentrations non-negative: clip
+                       (the legacy treatment, the default) or project (small
+                       negative values set to zero, steps that go negative
+                       beyond the tolerance rejected and shrunk; coarse grids
+                       then do not crawl)
 
 Result files beside the legacy ones (nothing of this runs unless asked):
   --netcdf FILE        write the run to FILE as NetCDF-4 (CF-1.8): the profiles
@@ -186,6 +199,32 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
       if (auto v = value_of(a)) {
         if (!parse_positions(*v, o.stations))
           o.error = "--stations takes positions separated by commas, not " + *v;
+      }
+    } else if (a == "--jacobian") {
+      if (auto v = value_of(a)) {
+        if (*v == "exact" || *v == "differences") {
+          o.exact_jacobian = *v == "exact";
+        } else {
+          o.error = "--jacobian takes differences or exact, not " + *v;
+        }
+      }
+    } else if (a == "--nonnegative") {
+      if (auto v = value_of(a)) {
+        if (*v == "project" || *v == "clip") {
+          o.project_negative = *v == "project";
+        } else {
+          o.error = "--nonnegative takes clip or project, not " + *v;
+        }
+      }
+    } else if (a == "--position-tolerance") {
+      if (auto v = value_of(a)) {
+        std::vector<double> pair;
+        if (parse_positions(*v, pair) && pair.size() == 2 && pair[0] >= 0.0 && pair[1] > 0.0) {
+          o.position_rtol = pair[0];
+          o.position_atol = pair[1];
+        } else {
+          o.error = "--position-tolerance takes RTOL,ATOL (RTOL >= 0, ATOL > 0), not " + *v;
+        }
       }
     } else if (a == "--max-steps") {
       if (auto v = value_of(a)) {

@@ -22,6 +22,9 @@ struct CliOptions {
   bool legacy_limits = true;
   StrictReading strict = StrictReading::kOff;  // --strict, --strict=error
   long max_steps_per_interval = 0;      // 0: the engine's default for the grid
+  bool project_negative = false;        // --nonnegative project
+  bool exact_jacobian = false;          // --jacobian exact
+  std::optional<double> position_rtol, position_atol;  // --position-tolerance RTOL,ATOL
   std::string geometry_file;               // "" : the built-in laws
   Outflow outflow = Outflow::kFixedConcentration;
   // Result files beside the legacy ones ("" or empty: not asked for).

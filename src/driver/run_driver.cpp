@@ -128,6 +128,10 @@ RunOptions run_options(const CliOptions& cli) {
   opt.observe_steps = true;  // one progress line per step
   opt.legacy_answers = true;  // the readers have checked what the legacy program checks
   opt.max_steps_per_interval = cli.max_steps_per_interval;
+  opt.project_negative = cli.project_negative;
+  opt.exact_jacobian = cli.exact_jacobian;
+  opt.position_rtol = cli.position_rtol;
+  opt.position_atol = cli.position_atol;
   if (cli.legacy_limits) {
     Capacities caps;
     caps.hint = kLegacyLimitHint;

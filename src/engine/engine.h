@@ -60,6 +60,18 @@ struct RunOptions {
   // an integration failure (IDID = -1, "too much work"); 0: the default,
   // default_step_limit(NPTS).
   long max_steps_per_interval = 0;
+  // Form the iteration matrix from the derivatives of the residual instead
+  // of by differences (23 residual evaluations per matrix).
+  bool exact_jacobian = false;
+  // Tolerances of the grid positions alone (model length units; unset: the
+  // concentrations' RTOL and ATOL). Setting either gives the integrator
+  // vector tolerances (INFO(2) = 1): the positions need not be resolved as
+  // tightly as the concentrations.
+  std::optional<double> position_rtol, position_atol;
+  // With INFO10 = 1: project small negative values away and reject steps
+  // that go negative beyond the tolerance, instead of the legacy clip that
+  // makes coarse grids crawl (the integrator's NonNegative::kProject).
+  bool project_negative = false;
   // Call Observer::on_step after every accepted step.
   bool observe_steps = false;
   // Legacy workspace limits; unset: limited only by memory.

@@ -91,12 +91,24 @@ void RunSession::set_integrator_options() {
   ms.INFO.fill(0);
   ms.INFO(kInfoStepOutput) = 1;  // return after every step
   ms.INFO(kInfoBanded) = 1;      // banded iteration matrix
+  ms.INFO(kInfoUserJacobian) = options_.exact_jacobian ? 1 : 0;  // SKMJAC, else differences
   ms.INFO(kInfoNonNegative) = in_.INFO10;
   ms.INFO(kInfoInitialYprime) = 1;  // the integrator computes YPRIME at the start
   ms.MAXORD = kMaxOrd;
   // The integrator's own copies: it may raise them (tolerances too small).
   rtol_ = ms.RTOL;
   atol_ = ms.ATOL;
+  if (options_.position_rtol || options_.position_atol) {
+    ms.INFO(kInfoVectorTol) = 1;
+    const int nvar = in_.NCOMP + 1;
+    rtols_.assign(static_cast<std::size_t>(ms.NEQ), rtol_);
+    atols_.assign(static_cast<std::size_t>(ms.NEQ), atol_);
+    for (std::size_t i = static_cast<std::size_t>(nvar - 1); i < rtols_.size();
+         i += static_cast<std::size_t>(nvar)) {
+      rtols_[i] = options_.position_rtol.value_or(rtol_);
+      atols_[i] = options_.position_atol.value_or(atol_);
+    }
+  }
 }
 
 void RunSession::size_workspace() {
@@ -177,7 +189,22 @@ void RunSession::prepare() {
     RES(io, ms, skm, model, t, y, yprime, delta, ires, rpar, ipar, observer_);
   };
   jac_ = jac_dummy;
+  if (options_.exact_jacobian) {
+    // A matrix SKMJAC cannot form is left zero: singular, so the integrator
+    // shrinks the step as for any singular matrix.
+    jac_ = [&skm, &model](double t, double* y, double* yprime, double* pd, double cj, double*,
+                          int*) {
+      int ires = 0;
+      SKMJAC(skm, model, t, y, yprime, cj, pd, ires);
+    };
+  }
   integrator_ = std::make_unique<Integrator>(io_, skm_.EPSMACH);
+  BlockStructure structure;
+  structure.block = in_.NCOMP + 1;
+  for (int k = 1; k <= structure.block; ++k)
+    structure.reach[static_cast<std::size_t>(k - 1)] = skm_point_reach(k, in_.NCOMP);
+  integrator_->set_block_structure(structure);
+  if (options_.project_negative) integrator_->set_nonnegative(NonNegative::kProject);
   step_limit_ = options_.max_steps_per_interval > 0 ? options_.max_steps_per_interval
                                                     : default_step_limit(in_.NPTS);
   st_.T = in_.TSTART;
@@ -186,7 +213,8 @@ void RunSession::prepare() {
 void RunSession::call_integrator() {
   RunState& ms = st_;
   integrator_->DDASSL(residual_, ms.NEQ, ms.T, ms.Y.data(), ms.YPRIME.data(), ms.TOUT,
-                      ms.INFO.data(), &rtol_, &atol_, ms.IDID, ms.RWORK.data(), ms.LRW,
+                      ms.INFO.data(), rtols_.empty() ? &rtol_ : rtols_.data(),
+                      atols_.empty() ? &atol_ : atols_.data(), ms.IDID, ms.RWORK.data(), ms.LRW,
                       ms.IWORK.data(), ms.LIW, ms.RPAR.data(), ms.IPAR.data(), jac_);
 }
 

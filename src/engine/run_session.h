@@ -78,6 +78,8 @@ class RunSession {
   JacobianFn jac_;
   double rtol_ = 0.0;
   double atol_ = 0.0;
+  // Per-unknown tolerances when the positions have their own (else empty).
+  std::vector<double> rtols_, atols_;
   long step_limit_ = 0;
   Observer* observer_ = nullptr;  // told of refused states during advance()
   std::vector<double> x_, c_;

@@ -213,7 +213,9 @@ FieldProblems RunOptions::validate() const {
                                 {"atol", &atol},
                                 {"tau", &tau},
                                 {"kappa", &kappa},
-                                {"alpha", &alpha}})
+                                {"alpha", &alpha},
+                                {"position_rtol", &position_rtol},
+                                {"position_atol", &position_atol}})
     if (v->has_value() && rules::not_negative(**v)) c.check(name, "must be finite and not negative");
   if (max_steps_per_interval < 0)
     c.check("max_steps_per_interval", "must not be negative (0: the default)");

@@ -43,6 +43,8 @@ class Stepper {
   bool estimate_errors();
   void accept();
   bool recover(bool CONVERGED);
+  bool reject_negative();
+  void project_nonnegative();
   void restore();
   int neq() const { return P_.NEQ; }
   int& counter(int pos) const { return iwork_at(S_.IWORK, pos); }
@@ -74,6 +76,7 @@ class Stepper {
   double ERR_NORM_ = 0.0, EST_K_ = 0.0, TEST_K_ = 0.0, EST_KM1_ = 0.0, TEST_KM1_ = 0.0;
   double EST_NEW_ = 0.0;
   int ORDER_CAND_ = 1;
+  double NEGATIVE_NORM_ = 0.0;  // norm of the negative part (projection mode)
 };
 
 void Stepper::start(int& FIRST_FLAG) {
@@ -232,6 +235,14 @@ Iteration Stepper::iterate() {
 // Non-negativity: a small clip enters the history through ERROR_ACC (Y as
 // returned is not clipped); a large one counts as a convergence failure.
 bool Stepper::clip() {
+  NEGATIVE_NORM_ = 0.0;
+  if (KEEP_NONNEG_ == 2) {
+    // Projection: measured here, projected when the step is accepted.
+    double* R = S_.RESIDUAL_VEC;
+    for (int i = 0; i < neq(); ++i) R[i] = std::min(Y_[i], 0.0);
+    NEGATIVE_NORM_ = WEIGHTED_RMS_NORM(neq(), R, WT_);
+    return std::isfinite(NEGATIVE_NORM_);
+  }
   if (KEEP_NONNEG_ != 1) return true;
   double* R = S_.RESIDUAL_VEC;
   for (int i = 0; i < neq(); ++i) R[i] = std::min(Y_[i], 0.0);
@@ -322,6 +333,7 @@ void Stepper::accept() {
       H_ = H_ * R;
     }
   }
+  if (KEEP_NONNEG_ == 2) project_nonnegative();
   const double* E = S_.ERROR_ACC;
   if (C_.ORDER_LAST != MAXORD_) std::copy(E, E + neq(), phi_.column(k + 2));
   double* diff_k1 = phi_.column(k + 1);
@@ -393,6 +405,35 @@ bool Stepper::recover(bool CONVERGED) {
   return retry;
 }
 
+// The negative part of an accepted step, within the error weights, set to
+// zero in the returned values and in the history; the derivative follows the
+// corrector's relation between the two.
+void Stepper::project_nonnegative() {
+  double* E = S_.ERROR_ACC;
+  for (int i = 0; i < neq(); ++i) {
+    const double negative = std::min(Y_[i], 0.0);
+    if (negative == 0.0) continue;
+    Y_[i] = Y_[i] - negative;
+    YPRIME_[i] = YPRIME_[i] - C_.LEAD_COEF * negative;
+    E[i] = E[i] - negative;
+  }
+}
+
+// A step whose solution goes negative beyond the error weights: rejected
+// like a failed error test, the step shrunk in proportion to how far.
+bool Stepper::reject_negative() {
+  C_.STEP_PHASE = 1;
+  restore();
+  ERR_FAIL_N_ = ERR_FAIL_N_ + 1;
+  counter(kErrtestFails) += 1;
+  H_ = H_ * std::max(0.25, std::min(0.9, 0.9 / NEGATIVE_NORM_));
+  if (std::abs(H_) >= HMIN_) return true;
+  IDID_ = -6;
+  INTERPOLATE_HISTORY(T_REACHED_, T_REACHED_, Y_, YPRIME_, neq(), C_.ORDER_NEXT, S_.DIFF_TABLE,
+                      C_.STEP_SPANS);
+  return false;
+}
+
 void Stepper::run() {
   for (;;) {
     coefficients();
@@ -401,6 +442,10 @@ void Stepper::run() {
     // Error estimates that are not finite count as a corrector failure, so
     // a NaN can never pass the error test.
     if (CONVERGED) CONVERGED = estimate_errors();
+    if (CONVERGED && NEGATIVE_NORM_ > 1.0) {
+      if (!reject_negative()) return;
+      continue;
+    }
     if (CONVERGED) {
       const double ERR_TEST = ERR_CONST_ * ERR_NORM_;
       if (!(ERR_TEST > 1.0)) {

@@ -20,6 +20,7 @@ struct Problem {
   const JacobianFn& JAC;
   double* RPAR;
   int* IPAR;
+  const BlockStructure* structure = nullptr;  // dependence pattern, if the caller gave one
 };
 
 // Work-array sections shared by INITIAL_YPRIME and BDF_STEP.

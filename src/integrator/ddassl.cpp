@@ -37,7 +37,7 @@ class DasslCall {
             double* Y, double* YPRIME, double& TOUT, int* INFO, double* RTOL, double* ATOL,
             int& IDID, double* RWORK, int LRW, int* IWORK, int LIW, double* RPAR, int* IPAR,
             const JacobianFn& JAC)
-      : integrator_(integrator), io_(io), P_{io, NEQ, RES, JAC, RPAR, IPAR}, T_(T), Y_(Y),
+      : integrator_(integrator), io_(io), P_{io, NEQ, RES, JAC, RPAR, IPAR, &integrator.block_structure()}, T_(T), Y_(Y),
         YPRIME_(YPRIME), TOUT_(TOUT), info_(INFO), RTOL_(RTOL), ATOL_(ATOL), IDID_(IDID),
         RWORK_(RWORK), LRW_(LRW), IWORK_(IWORK), LIW_(LIW) {}
 
@@ -48,6 +48,10 @@ class DasslCall {
   double HMAX() const { return rwork_at(RWORK_, kHmax); }
   double TSTOP() const { return rwork_at(RWORK_, kTstop); }
   int& iw(int pos) const { return iwork_at(IWORK_, pos); }
+  // INFO(10) for BDF_STEP: 2 asks for the projection of negative values.
+  int keep_nonneg() const {
+    return info_(10) == 1 && integrator_.nonnegative() == NonNegative::kProject ? 2 : info_(10);
+  }
 
   bool first_call_checks();
   bool tout_is_finite();
@@ -430,7 +434,7 @@ void DasslCall::stepping_loop() {
     HMIN_ = 4.0 * UNIT_ROUNDOFF_ * std::max(std::abs(T_REACHED_), std::abs(TOUT_));
     if (info_(7) == 1 && std::abs(H_) / HMAX() > 1.0) H_ = H_ / (std::abs(H_) / HMAX());
     BDF_STEP(P_, T_REACHED_, Y_, YPRIME_, H_, WT, info_(1), IDID_, S, C, HMIN_, UNIT_ROUNDOFF_,
-             info_(10));
+             keep_nonneg());
     if (IDID_ < 0) return error_return();
     if (stop_tests()) return successful_return();
   }

@@ -16,6 +16,7 @@
 // Nothing is allocated while stepping.
 #pragma once
 
+#include <array>
 #include <functional>
 
 #include "integrator/work_layout.h"
@@ -33,6 +34,37 @@ using ResidualFn = std::function<void(double t, double* y, double* yprime, doubl
 using JacobianFn = std::function<void(double t, double* y, double* yprime, double* pd, double cj,
                                       double* rpar, int* ipar)>;
 
+// What the caller knows of the dependence pattern of a banded system whose
+// unknowns come in blocks of `block` (one block per grid point, say): the
+// residual rows that unknown c (1..block) of block p can change all lie in
+// blocks p - reach[c-1] .. p + reach[c-1] (and within the band). The banded
+// difference quotients then need fewer residual evaluations: columns of one
+// unknown c whose blocks are 2 reach + 1 apart change disjoint rows, so one
+// evaluation gives all of them. The matrix is the same, entry for entry, as
+// with the plain grouping by the bandwidth. block = 0: nothing known.
+struct BlockStructure {
+  static constexpr int kMaxBlock = 16;
+  int block = 0;
+  std::array<int, kMaxBlock> reach{};
+};
+
+// How INFO(10) = 1 keeps the solution non-negative.
+enum class NonNegative {
+  // A negative part of the corrected solution up to a third of the error
+  // weights (root-mean-square) enters the history, not the returned values;
+  // a larger one counts as a corrector failure: the step is cut to a quarter
+  // and the matrix formed again. Where the semi-discrete solution itself
+  // dips below zero (a coarse grid under a steep foot) this makes the steps
+  // crawl.
+  kClip,
+  // A negative part within the error weights (norm at most 1) is projected
+  // away: the returned values and the history are set to zero there, and
+  // the error estimate is that of the step itself. A larger one rejects the
+  // step like a failed error test, shrinking it in proportion (0.25 to 0.9)
+  // and keeping the matrix when it can.
+  kProject,
+};
+
 class Integrator {
  public:
   // io: unit table for the framed reports (unit 6). unit_roundoff: the
@@ -49,12 +81,22 @@ class Integrator {
               int* INFO, double* RTOL, double* ATOL, int& IDID, double* RWORK, int LRW,
               int* IWORK, int LIW, double* RPAR, int* IPAR, const JacobianFn& JAC);
 
+  // Declares the dependence pattern for the banded difference quotients
+  // (used when it saves residual evaluations; ignored otherwise).
+  void set_block_structure(const BlockStructure& s) { structure_ = s; }
+  // The treatment of INFO(10) = 1 (kClip unless set).
+  void set_nonnegative(NonNegative n) { nonnegative_ = n; }
+  NonNegative nonnegative() const { return nonnegative_; }
+  const BlockStructure& block_structure() const { return structure_; }
+
   // The unit roundoff; the argument is ignored (the integrator passes 4).
   double MACHINE_CONSTANT(int I) const;
 
  private:
   Units& io_;
   double unit_roundoff_;
+  BlockStructure structure_{};
+  NonNegative nonnegative_ = NonNegative::kClip;
 };
 
 }  // namespace qz5

@@ -56,7 +56,9 @@ inline constexpr int kBandDiff = 5;
 
 // INFO(1..15), the caller's options (1-based positions).
 inline constexpr int kInfoStart = 1;          // 0 first call of a problem
+inline constexpr int kInfoVectorTol = 2;      // 1: RTOL and ATOL are vectors, one entry per unknown
 inline constexpr int kInfoStepOutput = 3;     // 1: return after every step
+inline constexpr int kInfoUserJacobian = 5;   // 1: the caller's JAC forms the iteration matrix
 inline constexpr int kInfoBanded = 6;         // 1: banded iteration matrix, bands in IWORK(kMl, kMu)
 inline constexpr int kInfoNonNegative = 10;   // 1: keep the solution non-negative
 inline constexpr int kInfoInitialYprime = 11; // 1: compute a consistent YPRIME at the start

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "linalg/add_scaled.h"
 #include "linalg/band.h"
 #include "linalg/index1.h"
 
@@ -41,7 +42,8 @@ void eliminate_columns(const Matrix1<double>& abd, int k, int ju, int l, int lm,
       abd(l, j) = abd(mm, j);
       abd(mm, j) = t;
     }
-    VEC_ADD_SCALED(lm, t, abd.at(m + 1, k), 1, abd.at(mm + 1, j), 1);
+    // Columns k and j are separate storage.
+    if (t != 0.0) linalg_detail::add_scaled_separate(lm, t, abd.at(m + 1, k), abd.at(mm + 1, j));
   }
 }
 
@@ -92,7 +94,8 @@ void solve_plain(const Matrix1<const double>& abd, int N, int ML, const Vector1<
         b(l) = b(k);
         b(k) = t;
       }
-      VEC_ADD_SCALED(lm, t, abd.at(m + 1, k), 1, b.at(k + 1), 1);
+      // The factors and the right-hand side are separate arrays.
+      if (t != 0.0) linalg_detail::add_scaled_separate(lm, t, abd.at(m + 1, k), b.at(k + 1));
     }
   }
   for (int k = N; k >= 1; --k) {
@@ -101,7 +104,7 @@ void solve_plain(const Matrix1<const double>& abd, int N, int ML, const Vector1<
     const int la = m - lm;
     const int lb = k - lm;
     const double t = -b(k);
-    VEC_ADD_SCALED(lm, t, abd.at(la, k), 1, b.at(lb), 1);
+    if (t != 0.0) linalg_detail::add_scaled_separate(lm, t, abd.at(la, k), b.at(lb));
   }
 }
 

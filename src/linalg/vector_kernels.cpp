@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "linalg/add_scaled.h"
 #include "linalg/band.h"
 #include "linalg/index1.h"
 
@@ -28,6 +29,10 @@ void VEC_ADD_SCALED(int N, double A, const double* X, int INCX, double* Y, int I
   if (N <= 0 || A == 0.0) return;
   const Vector1<const double> x(X);
   const Vector1<double> y(Y);
+  if (INCX == 1 && INCY == 1 && linalg_detail::separate(X, Y, N)) {
+    linalg_detail::add_scaled_separate(N, A, X, Y);
+    return;
+  }
   if (INCX == 1 && INCY == 1) {
     const int lead = N % kAddScaledBlock;
     for (int i = 1; i <= lead; ++i) y(i) = y(i) + A * x(i);

@@ -33,6 +33,28 @@ double Channel::interpolate(const std::vector<double>& v, double X) const {
   return (v[i] - v[i - 1]) * frac + v[i - 1];
 }
 
+double Channel::slope(const std::vector<double>& v, double X) const {
+  const std::vector<double>& x = table_->x;
+  if (!(X > x.front()) || !(X < x.back())) return 0.0;
+  const auto upper = std::upper_bound(x.begin(), x.end(), X);
+  const std::size_t i = static_cast<std::size_t>(upper - x.begin());
+  return (v[i] - v[i - 1]) / (x[i] - x[i - 1]);
+}
+
+double Channel::area_slope(double X) const {
+  if (table_ == nullptr) return 2.0 * X * 3.4e-06;  // of AREA_ORG
+  return slope(table_->area, X);
+}
+
+double Channel::dispersion_slope(double X, double QL) const {
+  static_cast<void>(QL);
+  if (table_ == nullptr) {
+    const double w = (23330.0 - X) + 5000.0;  // of DISP_ORG, per day
+    return (5000.0 * 1.36e6) / (w * w);
+  }
+  return slope(table_->dispersion, X);
+}
+
 double Channel::area(double X) const {
   if (table_ == nullptr) return AREA_ORG(X);
   return interpolate(table_->area, X);

@@ -34,6 +34,10 @@ class Channel {
   // along the channel (volume per day), which the built-in law is given in
   // seconds.
   double dispersion(double X, double QL) const;
+  // Their derivatives by X (of the table's segment that area and dispersion
+  // interpolate on; 0 outside the table).
+  double area_slope(double X) const;
+  double dispersion_slope(double X, double QL) const;
 
   // The first position in the reach [x_first, x_last], sampled at the n
   // positions given (file length units), where the area or the dispersion
@@ -45,6 +49,7 @@ class Channel {
   // Linear interpolation in column `v` of the table; positions outside the
   // table take the end rows.
   double interpolate(const std::vector<double>& v, double X) const;
+  double slope(const std::vector<double>& v, double X) const;
 
   const ChannelGeometry* table_;
 };

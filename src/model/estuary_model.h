@@ -27,7 +27,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "discretisation/pde_problem.h"
 #include "input/inputs.h"
@@ -63,6 +65,16 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   void bndr(double T, double* BETA, double* GAMMA, const double* U, const double* UX,
             int NCOMP, int LEFT, int& IRES) override;
 
+  // Derivatives of spdef's coefficients (for the analytic iteration matrix):
+  // the area, dispersion and lateral terms by the position, the kinetics by
+  // the concentrations. Makes the look-ups spdef makes.
+  bool coefficient_derivatives(double T, double XI, int NCOMP, const double* U, const double* UX,
+                               CoefficientDerivatives& d) override;
+  // GAMMA by U: 0 at the first end, the identity (fixed concentration) or
+  // QL/TUNIT_MODEL (free outflow) at the second.
+  bool boundary_derivatives(double T, const double* U, const double* UX, int NCOMP, int LEFT,
+                            double* dGAMMA_dU, double* dGAMMA_dUX) override;
+
   // The initial profile (from the initial-profile file or linear between the
   // boundaries' start values), through the input layer's UINIT.
   void uinit(int NCOMP, int NPTS, double* U) override;
@@ -74,11 +86,31 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   double flow_at(double T, double X) const override;
 
   const Channel& channel() const { return channel_; }
+  // How many spdef calls used remembered position terms (see below).
+  long reused_terms() const { return reused_; }
   Outflow outflow() const { return outflow_; }
 
  private:
   // Time in days of model time T.
   double days(double T) const;
+
+  // What spdef takes from the position and the time alone: the area, the
+  // driver, the lateral flow and loads, the dispersion.
+  struct PositionTerms {
+    std::uint64_t generation = 0;
+    double XI = 0.0;
+    double A = 0.0;
+    double S = 0.0;
+    double QL = 0.0;
+    double D = 0.0;
+    std::array<double, kMaxNcomp> SL{};
+  };
+  void position_terms(double T, double XI, PositionTerms& p);
+  // Starts a new generation of remembered terms when T is not the time of
+  // the last look-ups.
+  void note_time(double T);
+  // Whether the look-ups at day TD warn (and so must be made every time).
+  bool lookups_warn(double TD) const;
 
   Units& io_;
   // The query's own look-up positions and silent console, made when first
@@ -96,6 +128,20 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   std::array<double, kMaxNcomp> SL_{};
   std::array<double, kMaxNcomp> CL_{};
   std::array<double, kMaxNcomp> CR_{};
+  std::array<double, kKineticsComponents * kKineticsComponents> dRX_{};
+  // The position terms of every interval of the current residual, remembered
+  // while the time stays the same: the difference quotients of the iteration
+  // matrix change the concentrations of most intervals but not their
+  // positions. A term is used again only when the interval's evaluation point
+  // has the same bits and every look-up since it was made was at the same
+  // time (so the series' remembered positions are where they were); look-ups
+  // that warn are never skipped. Sized once, when the initial state is set.
+  std::vector<PositionTerms> remembered_;
+  PositionTerms unremembered_;  // for calls beyond the grid's intervals
+  std::uint64_t generation_ = 1;
+  double time_ = 0.0;
+  int interval_ = 0;  // spdef calls since the left boundary's bndr call
+  long reused_ = 0;
 };
 
 }  // namespace qz5

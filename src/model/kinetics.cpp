@@ -43,4 +43,53 @@ void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
           ((P(19) + P(18)) * c[6]);
 }
 
+void RXNS_QZ5_JACOBIAN(const Inputs& ms, const double* U, double* dRX) {
+  const auto P = [&ms](int k) { return ms.RXPAR(k); };
+  double c[kKineticsComponents + 1];
+  c[0] = 0.0;
+  for (int i = 1; i <= kKineticsComponents; ++i) c[i] = U[i - 1] * ms.CCONV(i);
+  double f = P(13) / (P(14) * P(7));
+  if (f > 1.0) f = 1.0;
+  const double g3 = (c[3] * P(1)) / (c[3] + P(3));
+  const double dg3 = P(1) * P(3) / ((c[3] + P(3)) * (c[3] + P(3)));
+  const double h3 = c[3] / (c[3] + P(11));
+  const double dh3 = P(11) / ((c[3] + P(11)) * (c[3] + P(11)));
+  const double g2 = (c[2] * P(6)) / (c[2] + P(10));
+  const double dg2 = P(6) * P(10) / ((c[2] + P(10)) * (c[2] + P(10)));
+  const double share = ((1.0 - f) * h3) + f;
+  const double g25 = share * g2;
+  const double dg25_2 = share * dg2;
+  const double dg25_3 = (1.0 - f) * dh3 * g2;
+  const double g4 = (P(5) * c[4]) / (P(9) + c[4]);
+  const double dg4 = P(5) * P(9) / ((P(9) + c[4]) * (P(9) + c[4]));
+  const double e = (-1.0 / P(14)) + (1.0 / P(13));
+  const double a1 = (1.0 / (P(14) * P(7))) - (1.0 / P(13));
+  const double loss4 = ((1.0 / P(8)) - 1.0) / P(13);
+  // By file concentration: d[m][j] = dRX(m)/dc(j), m, j = 1..6.
+  double d[7][7] = {};
+  d[2][2] = -dg25_2 / P(7) * c[5];
+  d[2][3] = -dg25_3 / P(7) * c[5];
+  d[2][4] = P(4) * P(15);
+  d[2][5] = P(12) * P(16) - g25 / P(7);
+  d[2][6] = P(19);
+  d[3][2] = a1 * dg25_2 * c[5];
+  d[3][3] = a1 * dg25_3 * c[5] - dg3 * c[4] / P(13);
+  d[3][4] = loss4 * dg4 * c[5] - g3 / P(13) + P(4) * e;
+  d[3][5] = a1 * g25 + P(12) * e + loss4 * g4;
+  d[3][6] = P(18) * P(17) / P(14);
+  d[4][3] = dg3 * c[4];
+  d[4][4] = (g3 - P(4)) - dg4 * c[5] / P(8);
+  d[4][5] = -g4 / P(8);
+  d[5][2] = dg25_2 * c[5];
+  d[5][3] = dg25_3 * c[5];
+  d[5][4] = dg4 * c[5];
+  d[5][5] = (g4 - P(12)) + g25;
+  d[6][4] = (1.0 - P(15)) * P(4);
+  d[6][5] = (1.0 - P(16)) * P(12);
+  d[6][6] = -(P(19) + P(18));
+  for (int m = 1; m <= kKineticsComponents; ++m)
+    for (int j = 1; j <= kKineticsComponents; ++j)
+      dRX[(m - 1) + (j - 1) * kKineticsComponents] = d[m][j] * ms.CCONV(j);
+}
+
 }  // namespace qz5

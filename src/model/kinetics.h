@@ -28,4 +28,8 @@ inline constexpr int kKineticsComponents = 6;
 void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
               const double* UX, double* RX);
 
+// The derivatives of those rates by the model concentrations: dRX(m, j) =
+// dRX(m)/dU(j) at [(m-1) + (j-1)*6], for the analytic iteration matrix.
+void RXNS_QZ5_JACOBIAN(const Inputs& ms, const double* U, double* dRX);
+
 }  // namespace qz5

@@ -58,6 +58,7 @@ TEST(Band, DependenciesStayWithinTwoPoints) {
     ASSERT_EQ(h.residual(), 0);
     const std::vector<double> base = h.DELTA;
     int widest = 0;
+    bool reached_two = false;
     for (std::vector<double>* v : {&h.Y, &h.YPRIME}) {
       for (int j = 0; j < h.NEQ; ++j) {
         const double keep = (*v)[j];
@@ -66,6 +67,13 @@ TEST(Band, DependenciesStayWithinTwoPoints) {
         for (int i = 0; i < h.NEQ; ++i) {
           if (h.DELTA[i] == base[i]) continue;
           widest = std::max(widest, std::abs(i - j));
+          // The reach the integrator groups its difference columns by: a
+          // row changed outside it would make the grouped matrix wrong.
+          const int reach = skm_point_reach(j % nvar + 1, nvar - 1);
+          EXPECT_LE(std::abs(i / nvar - j / nvar), reach)
+              << (v == &h.Y ? "Y" : "YPRIME") << "(" << j + 1 << ") changes row " << i + 1
+              << " beyond its reach";
+          reached_two = reached_two || std::abs(i / nvar - j / nvar) == 2;
           EXPECT_LE(std::abs(i - j), h.IBAND)
               << (v == &h.Y ? "Y" : "YPRIME") << "(" << j + 1 << ") changes row " << i + 1;
         }
@@ -75,6 +83,8 @@ TEST(Band, DependenciesStayWithinTwoPoints) {
     // The band is used to its full width (a grid row reaches the position of
     // the point two places on), so a narrower band would be wrong.
     EXPECT_EQ(widest, h.IBAND);
+    // And the positions do reach two points on: a reach of 1 would be wrong.
+    EXPECT_TRUE(reached_two);
   }
 }
 

@@ -1,8 +1,13 @@
 // The routines beneath DDASSL: error weights and norm, interpolation of the
 // step history, and the iteration matrix with its solve.
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <random>
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "dassl_harness.h"
@@ -104,6 +109,55 @@ TEST(InterpolateHistory, AtTheMeshPointGivesTheStoredSolutionExactly) {
   EXPECT_NEAR(yp, -7.5 / 0.1 + 1e-3 / 0.25 + 4.0 / 0.3 + 2.5 / 0.7 - 1.0 / 0.9, 1e-12);
 }
 
+// The norm as the plain two-pass loop, one element after the other.
+double plain_norm(const std::vector<double>& v, const std::vector<double>& wt) {
+  double biggest = 0.0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const double q = std::abs(v[i] / wt[i]);
+    if (!std::isfinite(q)) return std::numeric_limits<double>::quiet_NaN();
+    if (q > biggest) biggest = q;
+  }
+  if (biggest <= 0.0) return 0.0;
+  double sumsq = 0.0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const double s = (v[i] / wt[i]) / biggest;
+    sumsq = sumsq + s * s;
+  }
+  return biggest * std::sqrt(sumsq / static_cast<double>(v.size()));
+}
+
+TEST(WeightedNorm, EqualsThePlainLoopBitForBitAtEveryLength) {
+  // Odd and even lengths (the two-lane passes have a tail), both sides of the
+  // length whose quotients are kept, signed zeros, and a non-finite element
+  // in either lane.
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<double> u(-3.0, 3.0);
+  for (int n : {1, 2, 3, 4, 5, 8, 9, 700, 701, 4095, 4096, 4097, 5001}) {
+    for (int special = -1; special < 3; ++special) {
+      SCOPED_TRACE(::testing::Message() << "NEQ " << n << " case " << special);
+      std::vector<double> v(static_cast<std::size_t>(n)), wt(v.size());
+      for (std::size_t i = 0; i < v.size(); ++i) {
+        v[i] = i % 11 == 4 ? -0.0 : u(rng) * std::pow(10.0, u(rng));
+        wt[i] = 1e-6 + std::abs(u(rng)) * 1e-3;
+      }
+      const std::size_t at = static_cast<std::size_t>(n - 1);
+      if (special == 0) v[at] = std::numeric_limits<double>::quiet_NaN();
+      if (special == 1) v[at / 2] = -std::numeric_limits<double>::infinity();
+      if (special == 2) std::fill(v.begin(), v.end(), -0.0);
+      const double want = plain_norm(v, wt);
+      const double got = WEIGHTED_RMS_NORM(n, v.data(), wt.data());
+      if (std::isnan(want)) {
+        EXPECT_TRUE(std::isnan(got));
+      } else {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(want)) << got;
+      }
+      if (special >= 0 && special <= 1) {
+        EXPECT_TRUE(std::isnan(want));
+      }
+    }
+  }
+}
+
 // A linear banded system G = A y + B y' - f with fixed band entries: the
 // iteration matrix is exactly A + c B.
 struct LinearBand {
@@ -187,6 +241,88 @@ TEST(IterationMatrix, BandedDifferencesReproduceTheBandedJacobian) {
     m.solve(b);
     for (int i = 0; i < c.neq; ++i) EXPECT_NEAR(b[i], x[i], 1e-6) << i;
   }
+}
+
+// A nonlinear residual in blocks of three unknowns per point whose unknown c
+// reaches the rows of the points within reach[c] of its own, every row of
+// those points: the pattern the block grouping relies on.
+struct BlockSystem {
+  int points;
+  std::array<int, 3> reach;
+  int NEQ() const { return 3 * points; }
+  void residual(double t, const double* y, const double* yp, double* g) const {
+    for (int i = 0; i < NEQ(); ++i) {
+      const int p = i / 3;
+      double sum = std::sin(t + i) + (1.0 + 0.1 * i) * yp[i];
+      for (int q = std::max(0, p - 2); q <= std::min(points - 1, p + 2); ++q) {
+        for (int c = 0; c < 3; ++c) {
+          if (std::abs(p - q) > reach[static_cast<std::size_t>(c)]) continue;
+          const int j = 3 * q + c;
+          sum += std::exp(0.3 * y[j]) * (0.2 + 0.01 * (i - j + 7 * c)) + 0.05 * yp[j] * y[i];
+        }
+      }
+      g[i] = sum;
+    }
+  }
+};
+
+TEST(IterationMatrix, BlockGroupsGiveTheSameMatrixInFewerEvaluations) {
+  // ML = MU = 8 covers a reach of two points of three unknowns.
+  const BlockSystem sys{11, {1, 2, 0}};
+  const int neq = sys.NEQ(), band = 8;
+  const double t = 0.7, cj = 25.0, h = 0.04;
+  auto form = [&](const BlockStructure* structure, int& calls) {
+    MatrixSetup m(neq, band, band, kBandDiff);
+    for (int i = 0; i < neq; ++i) m.y[i] = std::cos(0.9 * i) - 0.2 * i;
+    sys.residual(t, m.y.data(), m.yp.data(), m.r.data());
+    const std::vector<double> y0 = m.y, yp0 = m.yp;
+    ResidualFn res = [&](double tt, double* y, double* yp, double* d, int&, double*, int*) {
+      ++calls;
+      sys.residual(tt, y, yp, d);
+    };
+    const Problem P{m.io, neq, res, JacobianFn(), nullptr, nullptr, structure};
+    int ires = 7, singular = -5;
+    // The factors are compared: they are a function of the matrix alone.
+    ITERATION_MATRIX(P, t, m.y.data(), m.yp.data(), m.r.data(), cj, h, singular, m.wt.data(),
+                     m.e.data(), m.store.data(), m.iwork.data(), ires, kEps, m.save_start);
+    EXPECT_EQ(ires, 0);
+    EXPECT_EQ(singular, 0);
+    EXPECT_EQ(m.y, y0);  // restored bit for bit
+    EXPECT_EQ(m.yp, yp0);
+    // Storage rows ML+1.. of every column: the fill-in rows above them are
+    // scratch until the factorisation clears them.
+    std::vector<double> factors;
+    const int lda = 3 * band + 1;
+    for (int j = 0; j < neq; ++j)
+      for (int r = 0; r < lda; ++r)
+        if (r >= band || j >= 2 * band + 1) factors.push_back(m.store[static_cast<std::size_t>(j * lda + r)]);
+    std::vector<int> pivots(m.iwork.begin() + (kPivots - 1), m.iwork.begin() + (kPivots - 1) + neq);
+    return std::make_pair(factors, pivots);
+  };
+  int plain_calls = 0, block_calls = 0, wrong_calls = 0;
+  const auto plain = form(nullptr, plain_calls);
+  BlockStructure declared;
+  declared.block = 3;
+  declared.reach = {1, 2, 0};
+  const auto grouped = form(&declared, block_calls);
+  EXPECT_EQ(plain_calls, 2 * band + 1);
+  EXPECT_EQ(block_calls, 3 + 5 + 1);  // 2 reach + 1 groups per unknown
+  EXPECT_EQ(grouped.first, plain.first);
+  EXPECT_EQ(grouped.second, plain.second);
+  // A reach declared too short groups columns that share rows: the matrix
+  // must then differ, which shows the comparison above can fail.
+  BlockStructure wrong = declared;
+  wrong.reach = {1, 1, 0};
+  const auto mixed = form(&wrong, wrong_calls);
+  EXPECT_EQ(wrong_calls, 3 + 3 + 1);
+  EXPECT_NE(mixed.first, plain.first);
+  // Too many groups to save anything: the plain grouping is used.
+  BlockStructure wide = declared;
+  wide.reach = {2, 2, 3};
+  int wide_calls = 0;
+  const auto same = form(&wide, wide_calls);
+  EXPECT_EQ(wide_calls, 2 * band + 1);
+  EXPECT_EQ(same.first, plain.first);
 }
 
 TEST(IterationMatrix, IncrementFollowsTheDirectionOfTheSolution) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "linalg/add_scaled.h"
 #include "linalg/band.h"
 
 namespace qz5 {
@@ -140,6 +141,51 @@ TEST(VecDot, MatchesPlainSumForEveryRemainderAndStride) {
   EXPECT_EQ(VEC_DOT(3, x.data(), -1, y.data(), 1), 1230.0);
   EXPECT_EQ(VEC_DOT(3, x.data(), 1, y.data(), -1), 1230.0);
   EXPECT_EQ(VEC_DOT(3, x.data(), -1, y.data(), -1), 3210.0);
+}
+
+}  // namespace
+}  // namespace qz5
+
+namespace qz5 {
+namespace {
+
+// The two-lane kernel under the factorisation against y + a*x one element at
+// a time, bit for bit (signed zeros and non-finite values included), for
+// every length up to 17; and VEC_ADD_SCALED on overlapping arrays, which must
+// keep the element-after-element order (a later element reads an earlier
+// result).
+TEST(AddScaled, TwoLanesGiveTheBitsOfTheScalarLoop) {
+  std::mt19937 rng(2207);
+  std::uniform_real_distribution<double> u(-10.0, 10.0);
+  const double specials[] = {0.0, -0.0, std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(), 1e-310, -1e308};
+  for (int n = 0; n <= 17; ++n) {
+    SCOPED_TRACE(n);
+    std::vector<double> x(static_cast<std::size_t>(n) + 1), y(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      x[i] = i % 5 == 3 ? specials[i % 6] : u(rng);
+      y[i] = i % 7 == 2 ? specials[(i + 1) % 6] : u(rng);
+    }
+    const double a = n % 3 == 0 ? -0.37 : 1e300;
+    std::vector<double> want = y, got = y, kernel = y;
+    for (int i = 0; i < n; ++i) want[static_cast<std::size_t>(i)] = y[static_cast<std::size_t>(i)] + a * x[static_cast<std::size_t>(i)];
+    linalg_detail::add_scaled_separate(n, a, x.data(), got.data());
+    VEC_ADD_SCALED(n, a, x.data(), 1, kernel.data(), 1);
+    EXPECT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(want.data(), kernel.data(), want.size() * sizeof(double)), 0);
+  }
+  // Y one element behind X in the same array: y(i) += a*y(i+1), in order.
+  std::vector<double> v = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  std::vector<double> want = v;
+  for (int i = 0; i < 8; ++i) want[static_cast<std::size_t>(i)] += 2.0 * want[static_cast<std::size_t>(i) + 1];
+  VEC_ADD_SCALED(8, 2.0, v.data() + 1, 1, v.data(), 1);
+  EXPECT_EQ(v, want);
+  // X one element behind Y: y(i+1) += a*y(i) reads the updated y(i).
+  v = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  want = v;
+  for (int i = 0; i < 8; ++i) want[static_cast<std::size_t>(i) + 1] += 2.0 * want[static_cast<std::size_t>(i)];
+  VEC_ADD_SCALED(8, 2.0, v.data(), 1, v.data() + 1, 1);
+  EXPECT_EQ(v, want);
 }
 
 }  // namespace

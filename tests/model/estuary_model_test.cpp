@@ -8,10 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
 #include <limits>
 #include <memory>
 #include <sstream>
 
+#include "discretisation/skm.h"
 #include "model_test_util.h"
 #include "textio/stop.h"
 
@@ -292,6 +296,225 @@ TEST_F(EstuaryModelTest, InitialProfileRunsBetweenTheBoundaryStartValues) {
     for (int m = 0; m < kN; ++m) EXPECT_EQ(at(m, j), (2.0 * (m + 1) + 2.0 * j) / kCconv[m]);
     EXPECT_EQ(at(kN, j), 1.5 * j);
   }
+}
+
+// The model remembers what spdef takes from the position and the time (area,
+// driver, lateral flow and loads, dispersion) per interval of a residual. A
+// second model without remembered terms (never set up by uinit), fed the same
+// calls, gives the bits every call must have.
+TEST_F(EstuaryModelTest, RemembersPositionTermsOnlyWhileTimeAndPositionStay) {
+  ms_->var_drv.v_drv(2) = 3.0;  // the driver changes with time
+  constexpr int kPts = 5;
+  std::array<double, (kN + 1) * kPts> Y{};
+  for (int j = 0; j < kPts; ++j) Y[static_cast<std::size_t>(j * (kN + 1) + kN)] = 5.0 + 4.0 * j;
+  model_.uinit(kN, kPts, Y.data());
+  EstuaryModel plain(io_, *ms_);
+  struct Evaluation {
+    double day;
+    std::array<double, kPts - 1> xi;
+    double scale;  // of the concentrations
+    long reused;   // calls that may use remembered terms
+  };
+  const std::array<double, kPts - 1> xs = {6.5, 10.25, 14.0, 18.75};
+  const Evaluation script[] = {
+      {2.0, xs, 1.0, 0},                        // first at this time
+      {2.0, xs, 1.5, 4},                        // concentrations only: all four
+      {2.0, {6.5, 10.25, 14.5, 18.75}, 1.0, 3},  // one interval moved
+      {3.0, xs, 1.0, 0},                        // a new time
+      {2.0, xs, 1.0, 0},                        // back: the series looked elsewhere meanwhile
+      {2.0, xs, 2.0, 4},
+  };
+  long expected_reuse = 0;
+  for (const Evaluation& e : script) {
+    SCOPED_TRACE(::testing::Message() << "day " << e.day << " scale " << e.scale);
+    const double T = e.day * 86400.0;
+    Six U = model_conc();
+    for (double& u : U) u *= e.scale;
+    const Six UX = {0.5, -1.0, 0.25, 2.0, -0.125, 1.0};
+    for (EstuaryModel* m : {&model_, &plain}) {
+      Six BETA, GAMMA;
+      int IRES = 0;
+      m->bndr(T, BETA.data(), GAMMA.data(), U.data(), UX.data(), kN, 1, IRES);
+    }
+    for (int i = 0; i < kPts - 1; ++i) {
+      Coefficients k[2];
+      for (int which = 0; which < 2; ++which) {
+        EstuaryModel& m = which == 0 ? model_ : plain;
+        int IRES = 0;
+        m.spdef(T, e.xi[static_cast<std::size_t>(i)], kN, U.data(), UX.data(), k[which].C.data(),
+                k[which].Q.data(), k[which].R.data(), IRES);
+      }
+      EXPECT_EQ(std::memcmp(&k[0], &k[1], sizeof k[0]), 0) << "interval " << i;
+    }
+    expected_reuse += e.reused;
+    EXPECT_EQ(model_.reused_terms(), expected_reuse);
+  }
+  EXPECT_EQ(plain.reused_terms(), 0);
+}
+
+// The coefficient derivatives against central differences of spdef, by every
+// value, every derivative value and the position, at states around the
+// lateral input (where the lateral terms change fastest) and away from it,
+// and the boundary derivatives of both outflow kinds.
+TEST_F(EstuaryModelTest, CoefficientDerivativesEqualDifferenceQuotients) {
+  const Six base = model_conc();
+  const Six UX0 = {0.5, -1.0, 0.25, 2.0, -0.125, 1.0};
+  std::array<double, kN * kN> dQdU, dQdUX, dRdU, dRdUX, dCdXI;
+  Six dQdXI, dRdXI;
+  CoefficientDerivatives d{dQdU.data(), dQdUX.data(), dRdU.data(), dRdUX.data(),
+                           dCdXI.data(), dQdXI.data(), dRdXI.data()};
+  auto near = [](double got, double want, double scale, const std::string& what) {
+    EXPECT_NEAR(got, want, 1e-6 * std::fabs(want) + 1e-9 * scale) << what;
+  };
+  int checked = 0;
+  for (double XI : {4.996, 5.0, 5.003, 12.0}) {
+    for (double stretch : {1.0, 0.3, 2.5}) {
+      SCOPED_TRACE(::testing::Message() << "XI " << XI << " stretch " << stretch);
+      Six U = base, UX = UX0;
+      for (int m = 0; m < kN; ++m) U[m] *= stretch + 0.1 * m;
+      ASSERT_TRUE(model_.coefficient_derivatives(kTime, XI, kN, U.data(), UX.data(), d));
+      const Coefficients c0 = spdef(XI, U, UX);
+      double scale = 0.0;
+      for (int m = 0; m < kN; ++m) scale = std::max({scale, std::fabs(c0.Q[m]), std::fabs(c0.R[m])});
+      for (int j = 0; j < kN; ++j) {
+        for (int which = 0; which < 2; ++which) {  // by U(j), by UX(j)
+          Six Up = U, Um = U, UXp = UX, UXm = UX;
+          const double e = 1e-5 * (1.0 + std::fabs(which == 0 ? U[j] : UX[j]));
+          (which == 0 ? Up : UXp)[j] += e;
+          (which == 0 ? Um : UXm)[j] -= e;
+          const Coefficients p = spdef(XI, Up, UXp), m = spdef(XI, Um, UXm);
+          for (int k = 0; k < kN; ++k) {
+            const double dq = (p.Q[k] - m.Q[k]) / (2 * e), dr = (p.R[k] - m.R[k]) / (2 * e);
+            const std::size_t at = static_cast<std::size_t>(k + j * kN);
+            near(which == 0 ? dQdU[at] : dQdUX[at], dq, scale, "dQ" + std::to_string(k + 1));
+            near(which == 0 ? dRdU[at] : dRdUX[at], dr, scale, "dR" + std::to_string(k + 1));
+            checked += 2;
+          }
+        }
+      }
+      const double e = 1e-6;
+      const Coefficients p = spdef(XI + e, U, UX), m = spdef(XI - e, U, UX);
+      for (int k = 0; k < kN; ++k) {
+        near(dQdXI[k], (p.Q[k] - m.Q[k]) / (2 * e), scale, "dQ/dXI " + std::to_string(k + 1));
+        near(dRdXI[k], (p.R[k] - m.R[k]) / (2 * e), scale, "dR/dXI " + std::to_string(k + 1));
+        const std::size_t diag = static_cast<std::size_t>(k + k * kN);
+        near(dCdXI[diag], (p.C[diag] - m.C[diag]) / (2 * e), 1.0, "dC/dXI");
+      }
+    }
+  }
+  EXPECT_GT(checked, 800);
+  // Boundary: GAMMA by U.
+  std::array<double, kN * kN> dG, dGX;
+  const Six U = base, UX{};
+  for (int left : {1, 0}) {
+    ASSERT_TRUE(model_.boundary_derivatives(kTime, U.data(), UX.data(), kN, left, dG.data(), dGX.data()));
+    for (int j = 0; j < kN; ++j) {
+      Six Up = U, Um = U;
+      Up[j] += 1e-4;
+      Um[j] -= 1e-4;
+      const Boundary bp = bndr(Up, left), bm = bndr(Um, left);
+      for (int k = 0; k < kN; ++k)
+        near(dG[static_cast<std::size_t>(k + j * kN)], (bp.GAMMA[k] - bm.GAMMA[k]) / 2e-4, 1.0,
+             "dGAMMA left=" + std::to_string(left));
+    }
+  }
+}
+
+// The analytic iteration matrix of the whole discretised estuary model
+// (transport, grid and boundary rows; the lateral input inside the reach)
+// against central differences of its residual, entry by entry, for both
+// outflow kinds.
+TEST_F(EstuaryModelTest, AnalyticIterationMatrixOfTheModelEqualsDifferences) {
+  ms_->USE_UT0 = false;
+  for (int m = 1; m <= kN; ++m) {
+    ms_->CBND0(m, 1) = 1.0 + m;
+    ms_->CBND0(m, 2) = 2.0 + 0.5 * m;
+  }
+  for (Outflow outflow : {Outflow::kFixedConcentration, Outflow::kFree}) {
+    SCOPED_TRACE(outflow == Outflow::kFree ? "free outflow" : "fixed concentration");
+    EstuaryModel model(io_, *ms_, Channel(), outflow);
+    constexpr int kPts = 7;
+    const int nvar = kN + 1, neq = nvar * kPts, band = 2 * nvar, lda = 3 * band + 1;
+    std::vector<double> Y(neq), YP(neq), DELTA(neq),
+        RPAR(static_cast<std::size_t>(skm_workspace_length(neq, kN)));
+    SkmState s;
+    int NEQ = 0, IBAND = 0, IFAIL = 0;
+    SETSKM(io_, s, model, NEQ, kN, kPts, 4.97, 5.04, 0.2, 2.0, 1e-3, Y.data(), RPAR.data(),
+           static_cast<int>(RPAR.size()), 0, 0.0, IBAND, IFAIL);
+    ASSERT_EQ(IFAIL, 0);
+    for (int j = 0; j < kPts; ++j) {
+      for (int m = 0; m < kN; ++m) {
+        Y[static_cast<std::size_t>(j * nvar + m)] *= 1.0 + 0.05 * std::sin(1.0 + j + m);
+        YP[static_cast<std::size_t>(j * nvar + m)] = 0.01 * std::cos(2.0 * j + m);
+      }
+      if (j > 0 && j < kPts - 1) {
+        Y[static_cast<std::size_t>(j * nvar + kN)] += 0.002 * std::sin(3.0 * j);
+        YP[static_cast<std::size_t>(j * nvar + kN)] = 0.001 * std::cos(j);
+      }
+    }
+    const double CJ = 20.0;
+    std::vector<double> pd(static_cast<std::size_t>(lda * neq), 0.0), want(pd.size(), 0.0);
+    int IRES = 0;
+    ASSERT_TRUE(SKMJAC(s, model, kTime, Y.data(), YP.data(), CJ, pd.data(), IRES));
+    auto residual = [&]() {
+      int ires = 0;
+      SKMRES(io_, s, model, neq, kTime, Y.data(), YP.data(), DELTA.data(), ires, RPAR.data(),
+             static_cast<int>(RPAR.size()));
+      EXPECT_EQ(ires, 0);
+      return DELTA;
+    };
+    for (int J = 1; J <= neq; ++J) {
+      const std::size_t j = static_cast<std::size_t>(J - 1);
+      const double y0 = Y[j], yp0 = YP[j], e = 1e-6 * (1.0 + std::fabs(y0));
+      Y[j] = y0 + e, YP[j] = yp0 + CJ * e;
+      const std::vector<double> plus = residual();
+      Y[j] = y0 - e, YP[j] = yp0 - CJ * e;
+      const std::vector<double> minus = residual();
+      Y[j] = y0, YP[j] = yp0;
+      for (int I = std::max(1, J - band); I <= std::min(neq, J + band); ++I)
+        want[static_cast<std::size_t>((J - 1) * lda + (I - J + 2 * band + 1) - 1)] =
+            (plus[static_cast<std::size_t>(I - 1)] - minus[static_cast<std::size_t>(I - 1)]) / (2 * e);
+    }
+    double scale = 0.0;
+    for (double v : want) scale = std::max(scale, std::fabs(v));
+    int large = 0;
+    for (std::size_t i = 0; i < pd.size(); ++i) {
+      if (std::fabs(want[i]) > 1e-6 * scale) ++large;
+      EXPECT_NEAR(pd[i], want[i], 1e-6 * std::fabs(want[i]) + 1e-9 * scale)
+          << "entry " << i % lda + 1 << " of column " << i / lda + 1;
+    }
+    // Not a vacuous comparison: a few hundred entries are not tiny (the
+    // capacity is diagonal, so most entries of the band are zero).
+    EXPECT_GT(large, 200);
+  }
+}
+
+TEST_F(EstuaryModelTest, LookUpsThatWarnAreMadeEveryTime) {
+  // Driver to day 20, lateral table to day 10: at day 12 every lateral
+  // look-up warns, and must go on warning at every call.
+  ms_->var_drv.t_drv(2) = 20.0;
+  constexpr int kPts = 4;
+  std::array<double, (kN + 1) * kPts> Y{};
+  model_.uinit(kN, kPts, Y.data());
+  out_.str("");
+  const double T = 12.0 * 86400.0;
+  const Six U = model_conc();
+  const Six UX{};
+  for (int evaluation = 0; evaluation < 2; ++evaluation) {
+    Six BETA, GAMMA;
+    int IRES = 0;
+    model_.bndr(T, BETA.data(), GAMMA.data(), U.data(), UX.data(), kN, 1, IRES);
+    for (double xi : {6.0, 8.0, 10.0}) spdef(xi, U, UX, IRES, T);
+  }
+  const std::string text = out_.str();
+  int warnings = 0;
+  for (std::size_t at = text.find("extrapolating beyond tmax"); at != std::string::npos;
+       at = text.find("extrapolating beyond tmax", at + 1))
+    ++warnings;
+  // Twice: bndr warns for the lateral and the boundary series (which ends at
+  // day 4), each spdef call for the lateral series.
+  EXPECT_EQ(warnings, 2 * (2 + 3));
+  EXPECT_EQ(model_.reused_terms(), 0);
 }
 
 }  // namespace
