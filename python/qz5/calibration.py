@@ -17,16 +17,47 @@ The model is run with the observation times as its output times (so it is
 compared at exactly those times) and interpolated linearly in position
 between the grid points around each observation. The fit is
 ``scipy.optimize.least_squares`` (trust region reflective, within the
-bounds) on the residuals (model - value) / sigma; without a sigma column
-each constituent's values are scaled by their own standard deviation, so
-that constituents in different units weigh alike. The Jacobian is formed by
-forward differences whose model runs go out together: to the workers of a
-Dask client when one is given (a Client or a scheduler address), otherwise
+bounds) on the residuals (model - value) / sigma. The Jacobian is formed
+by forward differences whose model runs go out together: to the workers of
+a Dask client when one is given (a Client or a scheduler address), otherwise
 to threads of this process (the engine releases the GIL).
 
-Standard errors come from the covariance s^2 (J^T J)^-1 at the solution,
-s^2 the residual variance (sum of squares / (observations - parameters));
-with ``absolute_sigma=True`` the sigmas are taken as known and s^2 = 1.
+Without a sigma column the noise of each constituent is estimated from the
+fit itself (``noise="per_constituent"``, the default): a first fit weighs
+each constituent by the spread of its values, so that constituents in
+different units weigh alike; then each constituent's noise is estimated from
+its residuals, sigma_k^2 = (sum of its squared residuals) / (its values less
+its share of the parameters, the sum of its observations' leverages); the
+fit is repeated with those weights (``max_reweight`` times, default once:
+the first fit's residuals already estimate the noise consistently; more
+rounds stop when the weights change by less than 1 %), and the noise is
+estimated again at the last solution for the standard errors. ``fit.noise``
+holds the estimates.
+``noise="pooled"`` keeps the spread weights and estimates one variance
+factor from all residuals, as earlier versions did; when the constituents'
+noise is not in proportion to their spread, its standard errors are wrong,
+too large for parameters that the relatively precise constituents decide
+and too small for the others (twin experiments: up to 2.6 times).
+
+What the standard errors mean: the square roots of the diagonal of the
+linearised covariance of the weighted least-squares estimate at the
+solution, (J^T J)^-1 with J the Jacobian of the weighted residuals - times
+the residual variance s^2 = (sum of squares) / (observations - parameters)
+when a sigma column is given without ``absolute_sigma=True``, times 1 when
+the sigmas are taken as known or estimated per constituent. If the model is
+right, the observations' errors independent and of the size the weights say
+(or of one size per constituent), and the problem close to linear over the
+errors, the true value lies within one standard error of the fitted one in
+about 68 % of experiments and within two in about 95 %. Measured in twin
+experiments (two kinetic rates, 105 observations of three constituents whose
+noise is 1 %, 10 % and 3 % of their means; 100 fits): 67 % and 95.5 % with
+the noise estimated per constituent, 52 % and 82.5 % with it pooled; with
+noise of 0.5 %, 20 % and 2 %: 71 % and 93 %, against 43 % and 75.5 %; three
+rates with every constituent's noise 3 % of its mean (30 fits): 65.6 % and
+96.7 %, against 98.9 % and 100 % (errors 2.4 times too large). They do not include the
+model's structural error, errors correlated in time or along the channel
+(which make them too small), nor parameters held at a bound (where the
+linearisation does not hold).
 """
 import concurrent.futures
 import dataclasses
@@ -57,6 +88,7 @@ class CalibrationResult:
     njev: int
     success: bool
     message: str
+    noise: "object" = None  # pandas Series: the noise estimated per constituent, if it was
 
     @property
     def table(self):
@@ -225,9 +257,29 @@ def skill(obs, model):
     return pd.DataFrame(rows).set_index("constituent")
 
 
+def noise_per_constituent(residuals, J, groups):
+    """Each group's noise from its residuals (model - value, unweighted) at
+    a least-squares solution: sigma_k^2 = RSS_k / (n_k - sum of the group's
+    leverages), J the Jacobian of the weighted residuals there. The
+    leverages (the diagonal of the hat matrix J (J^T J)^-1 J^T) share the
+    parameters' degrees of freedom out among the observations, so that the
+    groups' denominators add up to observations - parameters. Values the
+    model did not reach (NaN) are left out; a group with none left gets NaN."""
+    q, _ = np.linalg.qr(J)
+    rank = np.linalg.matrix_rank(J)
+    leverage = np.sum(q[:, :rank] ** 2, axis=1)
+    out = {}
+    for g in np.unique(groups):
+        sel = (groups == g) & np.isfinite(residuals)
+        dof = max(float(np.sum(sel) - np.sum(leverage[sel])), 0.5)
+        out[g] = float(np.sqrt(np.sum(residuals[sel] ** 2) / dof)) if sel.any() else np.nan
+    return out
+
+
 def calibrate(scenario, observations, parameters, client=None, *, constituents=None,
-              absolute_sigma=False, rel_step=1e-3, max_nfev=50, ftol=1e-8, xtol=1e-8,
-              rtol=1e-6, atol=None, verbose=0, **run_options):
+              absolute_sigma=False, noise="per_constituent", max_reweight=1, rel_step=1e-3,
+              max_nfev=50, ftol=1e-8, xtol=1e-8, rtol=1e-6, atol=None, verbose=0,
+              **run_options):
     """Fits the parameters to the observations; returns a CalibrationResult.
 
     scenario: the Scenario to start from (left unchanged); observations: a
@@ -235,7 +287,11 @@ def calibrate(scenario, observations, parameters, client=None, *, constituents=N
     list of (name, lower, upper); client: None (threads of this process), a
     dask.distributed Client or a scheduler address. constituents: the names
     used in the observations for constituents 1, 2, ... (texts, or
-    "name:unit"). rel_step: the relative step of the forward differences.
+    "name:unit"). noise: without a sigma column, "per_constituent" (each
+    constituent's noise estimated from its residuals, the fit reweighted with
+    it up to max_reweight times) or "pooled" (one variance factor for all,
+    the constituents weighed by their spread). rel_step: the relative step
+    of the forward differences.
     rtol, atol: the engine's tolerances for the fitting runs (rtol tighter
     than a scenario's usual one, so that the differences see the parameters
     and not the integrator's error control; atol by default the scenario's
@@ -251,6 +307,9 @@ def calibrate(scenario, observations, parameters, client=None, *, constituents=N
     if isinstance(constituents, str):
         constituents = constituents.split(",")
     obs = _observation_table(observations, constituents, scenario.ncomp)
+    if noise not in ("per_constituent", "pooled"):
+        raise ValueError('noise must be "per_constituent" or "pooled"')
+    estimate_noise = "sigma" not in obs and noise == "per_constituent"
     if "sigma" in obs:
         sigma = obs["sigma"].to_numpy(dtype=float)
         if not (sigma > 0).all():
@@ -258,6 +317,7 @@ def calibrate(scenario, observations, parameters, client=None, *, constituents=N
     else:
         spread = obs.groupby("k")["value"].transform("std").fillna(0.0).to_numpy()
         sigma = np.where(spread > 0, spread, 1.0)
+    groups = obs["k"].to_numpy()
     values = obs["value"].to_numpy()
     options = dict(run_options, rtol=rtol)
     if atol is not None:
@@ -304,21 +364,47 @@ def calibrate(scenario, observations, parameters, client=None, *, constituents=N
             J[:, i] = (residuals(pred) - base_f) / h[i]
         return J
 
+    def solve(u):
+        return least_squares(fun, u, jac=jac, bounds=(lower / scale, upper / scale),
+                             method="trf", x_scale=1.0, max_nfev=max_nfev, ftol=ftol, xtol=xtol,
+                             verbose=verbose)
+
     runner = _Runner(model, client)
+    nfev = njev = 0
     try:
         first = evaluate_many([start / scale])[0]
         if not np.isfinite(first).all():
             raise Qz5Error("the model run at the start values does not reach every observation")
-        fit = least_squares(fun, start / scale, jac=jac, bounds=(lower / scale, upper / scale),
-                            method="trf", x_scale=1.0, max_nfev=max_nfev, ftol=ftol, xtol=xtol,
-                            verbose=verbose)
+        fit = solve(start / scale)
+        nfev, njev = int(fit.nfev), int(fit.njev or 0)
         J = jac(fit.x)
         final = evaluate_many([fit.x])[0]
+        noise_found = None
+        if estimate_noise:
+            for round_ in range(max_reweight + 1):
+                found = noise_per_constituent(final - values, J, groups)
+                # A constituent fitted exactly keeps a weight it can be divided
+                # by; one the model did not reach keeps its weight.
+                new = np.array([max(found[g], 1e-12 * s0) if np.isfinite(found[g]) else s0
+                                for g, s0 in zip(groups, sigma)])
+                change = np.max(np.abs(new / sigma - 1.0))
+                # The covariance below is taken with the noise found at the
+                # last solution: rescale its Jacobian's rows to it.
+                J = J * (sigma / new)[:, None]
+                sigma = new
+                noise_found = found
+                if change < 0.01 or round_ == max_reweight:
+                    break
+                fit = solve(fit.x)
+                nfev, njev = nfev + int(fit.nfev), njev + int(fit.njev or 0)
+                J = jac(fit.x)
+                final = evaluate_many([fit.x])[0]
     finally:
         runner.shutdown()
     m, n = J.shape
     Jp = J / scale  # d residual / d parameter
-    s2 = 1.0 if absolute_sigma else float(np.sum(fun(fit.x) ** 2) / max(m - n, 1))
+    known = absolute_sigma or estimate_noise
+    s2 = 1.0 if known else float(np.sum(fun(fit.x) ** 2) / max(m - n, 1))
     cov = s2 * np.linalg.pinv(Jp.T @ Jp)
     fitted = fit.x * scale
     best = scenario.copy()
@@ -327,5 +413,13 @@ def calibrate(scenario, observations, parameters, client=None, *, constituents=N
     return CalibrationResult(
         names=names, start=start, values=fitted, stderr=np.sqrt(np.diag(cov)), lower=lower,
         upper=upper, covariance=cov, skill=skill(obs, final), skill_start=skill(obs, first),
-        comparison=comparison, scenario=best, cost=float(fit.cost), nfev=int(fit.nfev),
-        njev=int(fit.njev or 0), success=bool(fit.success), message=str(fit.message))
+        comparison=comparison, scenario=best, cost=float(fit.cost), nfev=nfev, njev=njev,
+        success=bool(fit.success), message=str(fit.message),
+        noise=None if noise_found is None else _noise_series(noise_found, obs))
+
+
+def _noise_series(found, obs):
+    import pandas as pd
+
+    label = obs.groupby("k")["constituent"].first()
+    return pd.Series({label[k]: v for k, v in found.items()}, name="noise")

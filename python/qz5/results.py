@@ -70,7 +70,7 @@ def budget_term(ds, name, term):
     ``budget_term(ds, "salinity", "lateral_load")``. The budget of a
     constituent is one variable ``budget_<name>(interval, term)`` whose terms
     ``term_name`` labels (mass_start, mass_end, change, in_left_advective,
-    ..., closing_error, moving_grid)."""
+    ..., closing_error, moving_grid, lateral_load_specified)."""
     terms = [str(t) for t in ds["term_name"].values]
     return ds[f"budget_{name}"].isel(term=terms.index(term))
 

@@ -22,9 +22,10 @@
 //   Its advective part is the flow at the end times the end's concentration;
 //   the dispersive part is the rest.
 // Time integrals run over the samples the observer sees (every accepted step
-// and every output time): rates by the trapezoid rule, and the change of the
-// half cells' mass as the sum of the mean capacity weight times the change of
-// the end value, which needs no time derivatives.
+// and every output time), with the polynomial of the integrator's order
+// through the newest samples over each stretch (BudgetAccumulator): the
+// rates' integrals, and the change of the half cells' mass as the integral
+// of the capacity weight times the rate of change of the end value.
 //
 // On a moving grid the scheme does not conserve this mass exactly: it takes
 // a point's rate of change at a fixed position as du/dt - (dx/dt) * slope,
@@ -49,6 +50,7 @@
 #include "model/model_query.h"
 #include "model/channel.h"
 #include "results/run_record.h"
+#include "results/step_quadrature.h"
 #include "textio/textio.h"
 
 namespace qz5::results {
@@ -66,6 +68,12 @@ struct BudgetRates {
   std::vector<double> advective_right;  // QL c at the second end
   std::vector<double> c_left, c_right;  // end values
   std::vector<double> load;             // integral of SL dX
+  // What the inputs specify between the ends: the sum over the inputs of
+  // their concentration times the part of their flow that switches on inside
+  // the reach, q (sigma(k (X_R - x)) - sigma(k (X_L - x))), sigma the
+  // logistic, times the flow driver. The scheme delivers `load`, its
+  // midpoint sampling of the same switch-ons.
+  std::vector<double> load_specified;
   std::vector<double> reaction;         // integral of A RX dX
   // For the moving grid's share of the change: per interval i its length
   // times its area (hA[i]) and its mean values (cmean[i*ncomp + k-1]); per
@@ -75,6 +83,11 @@ struct BudgetRates {
   std::vector<double> hA, cmean, x, slope_weight;
   void resize(int ncomp, int npts);
 };
+
+// sigma(b) - sigma(a) for the logistic sigma(z) = 1 / (1 + exp(-z)), a <= b:
+// the share of an input's flow that switches on between two positions a/k
+// and b/k from the input.
+double switched_on_between(double a, double b);
 
 // The budget's rates of a snapshot, from the coefficients the model's
 // residual takes (RunContext::model): the run's console and look-up
@@ -92,37 +105,69 @@ class BudgetProbe {
   void evaluate(const Snapshot& s, BudgetRates& r);
 
  private:
+  // r.load_specified at time t (days): the inputs' concentrations and the
+  // flow driver there, from look-ups of the probe's own.
+  void specify_load(double t, double x_left, double x_right, BudgetRates& r);
+
   const Inputs& ms_;
   const RunState& state_;   // the solution the snapshot shows, in model units
   const ModelQuery& model_;  // the residual's coefficients
   std::vector<double> u_, ux_;
+  struct Lookups;
+  std::unique_ptr<Lookups> lookups_;
 };
 
 // Integrates the rates over an output interval.
+//
+// Over each stretch between two samples the rates are replaced by their
+// polynomial through the newest samples, as many as the integrator's step
+// that ended there used mesh points (its order plus one; StepQuadrature).
+// The integrator's solution is such a polynomial over each step, so the
+// quadrature is of the scheme's own order: what remains of the closing
+// error is the scheme's balance defect, not the budget's. (With the
+// trapezoid rule the closing error of a smooth run at tight tolerances was
+// mostly the rule's own error, thousands of times the scheme's.) The samples
+// before an interval's start still shape its first stretches.
 class BudgetAccumulator {
  public:
   explicit BudgetAccumulator(int ncomp) : ncomp_(ncomp) {}
-  // Starts an interval at the sample.
+  // Starts the first interval at the run's first sample.
   void start(const BudgetRates& r);
-  // Adds the stretch from the previous sample to this one.
-  void add(const BudgetRates& r);
-  // The terms of constituent k (1-based) since start(), in kBudgetTermNames
-  // order, ending at the last sample added.
+  // Starts the next interval at the last sample added.
+  void begin_interval();
+  // Adds the stretch from the previous sample to this one. `order` is the
+  // order of the integrator's step that ended at the sample; 0 (an output
+  // time inside a step) keeps the last order given. A sample at the time of
+  // the previous one (a step that ends on an output time, reported twice)
+  // replaces it.
+  void add(const BudgetRates& r, int order = 0);
+  // The terms of constituent k (1-based) since the interval began, in
+  // kBudgetTermNames order, ending at the last sample added.
   std::array<double, kBudgetTerms> terms(int k) const;
   double t_start() const { return t_start_; }
-  double t_end() const { return prev_.t; }
+  double t_end() const { return newest().t; }
 
  private:
-  void add_moving_grid(const BudgetRates& r);
+  static constexpr int kHistory = StepQuadrature::kMaxNodes;
+  // Node i of the current stretch's polynomial, oldest first.
+  const BudgetRates& node(int i) const { return *nodes_[static_cast<std::size_t>(i)]; }
+  const BudgetRates& newest() const { return history_[static_cast<std::size_t>(newest_)]; }
+  void integrate_stretch();
+  void add_moving_grid();
 
   int ncomp_;
   double t_start_ = 0.0;
-  BudgetRates first_, prev_;
+  BudgetRates first_;
+  std::array<BudgetRates, kHistory> history_;
+  int count_ = 0, newest_ = 0, order_ = 1;
+  StepQuadrature q_;
+  std::array<const BudgetRates*, kHistory> nodes_{};
   // Per constituent: integrals of the fluxes at the end intervals' midpoints,
   // of the end half cells' sources and mass changes, of the end advective
   // fluxes, of the load and of the reaction.
   std::vector<double> flux_first_, flux_last_, source_left_, source_right_, store_left_,
-      store_right_, advective_left_, advective_right_, load_, reaction_, moving_grid_;
+      store_right_, advective_left_, advective_right_, load_, reaction_, moving_grid_,
+      load_specified_;
 };
 
 }  // namespace qz5::results

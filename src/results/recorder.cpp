@@ -58,7 +58,9 @@ constexpr const char* kBudgetComment =
     "reactions; closing_error = change - (in_left_advective + in_left_dispersive - "
     "out_right_advective - out_right_dispersive + lateral_load + reaction); moving_grid: the "
     "part of closing_error that the moving grid's discretisation makes (falls as the grid is "
-    "refined), the rest being the error of the time integration.";
+    "refined), the rest being the error of the time integration; lateral_load_specified: the mass "
+    "the lateral inputs specify between the ends (their concentrations times the part of their "
+    "flow that switches on inside the reach), of which lateral_load is what the grid receives.";
 
 std::size_t index_of(const RunRecord& r, std::string_view name) {
   for (std::size_t i = 0; i < r.variables.size(); ++i)
@@ -93,7 +95,7 @@ struct Recorder::Impl {
   void describe(RunRecord& r, const RunContext& ctx);
   void lay_out(RunRecord& r, const Inputs& ms);
   void sample_stations(RunRecord& r, const Snapshot& s);
-  void sample_budget(const Snapshot& s, bool first);
+  void sample_budget(const Snapshot& s, bool first, int order = 0);
   void close_interval(RunRecord& r);
   void append_profile(RunRecord& r, const Snapshot& s);
   void grow(RunRecord& r, const char* dim) { ++r.dimension(dim)->size; }
@@ -279,10 +281,10 @@ void Recorder::on_start(const RunContext& ctx, const Snapshot& s) {
   for (RecordSink* sink : m.sinks) sink->update(record_);
 }
 
-void Recorder::on_step(const StepInfo&, const Snapshot& s) {
+void Recorder::on_step(const StepInfo& step, const Snapshot& s) {
   Impl& m = *impl_;
   if (m.stations) m.sample_stations(record_, s);
-  if (m.budget) m.sample_budget(s, false);
+  if (m.budget) m.sample_budget(s, false, step.order_last);
 }
 
 void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics&) {
@@ -330,7 +332,7 @@ void Recorder::Impl::sample_stations(RunRecord& r, const Snapshot& s) {
   }
 }
 
-void Recorder::Impl::sample_budget(const Snapshot& s, bool first) {
+void Recorder::Impl::sample_budget(const Snapshot& s, bool first, int order) {
   if (!budget_failure.empty()) return;
   try {
     probe->evaluate(s, rates);
@@ -342,7 +344,7 @@ void Recorder::Impl::sample_budget(const Snapshot& s, bool first) {
   if (first) {
     budget->start(rates);
   } else {
-    budget->add(rates);
+    budget->add(rates, order);
   }
 }
 
@@ -357,7 +359,7 @@ void Recorder::Impl::close_interval(RunRecord& r) {
     std::vector<double>& v = r.variables[v_budget[static_cast<std::size_t>(k - 1)]].data;
     v.insert(v.end(), t.begin(), t.end());
   }
-  budget->start(rates);
+  budget->begin_interval();
 }
 
 void Recorder::finish(const Summary& sum) {

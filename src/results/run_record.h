@@ -128,12 +128,12 @@ inline constexpr const char* kBudgetPrefix = "budget_";
 
 // The terms of the mass budget, in the order of the CSV columns and of the
 // term dimension.
-inline constexpr int kBudgetTerms = 11;
+inline constexpr int kBudgetTerms = 12;
 inline constexpr const char* kBudgetTermNames[kBudgetTerms] = {
     "mass_start",           "mass_end",           "change",
     "in_left_advective",    "in_left_dispersive", "out_right_advective",
     "out_right_dispersive", "lateral_load",       "reaction",
-    "closing_error",        "moving_grid"};
+    "closing_error",        "moving_grid",        "lateral_load_specified"};
 enum BudgetTerm {
   kMassStart,
   kMassEnd,
@@ -146,6 +146,7 @@ enum BudgetTerm {
   kReaction,
   kClosingError,
   kMovingGrid,
+  kLateralLoadSpecified,
 };
 
 class RunRecord {

@@ -149,7 +149,8 @@ class BundledRun(unittest.TestCase):
     def test_budget_csv_holds_the_netcdf_budget(self):
         terms = ["mass_start", "mass_end", "change", "in_left_advective",
                  "in_left_dispersive", "out_right_advective", "out_right_dispersive",
-                 "lateral_load", "reaction", "closing_error", "moving_grid"]
+                 "lateral_load", "reaction", "closing_error", "moving_grid",
+                 "lateral_load_specified"]
         with open(os.path.join(self.dir, "budget.csv")) as f:
             header = f.readline().rstrip("\n")
             rows = [line.rstrip("\n").split(",") for line in f]

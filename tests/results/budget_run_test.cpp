@@ -6,10 +6,10 @@
 // discretisation (a source taken at the points instead of the interval
 // midpoints, an end half cell left out) shows as an error of one half cell's
 // share of the load, about h / (2 L) = 1/80 on these grids. What remains when
-// the budget is consistent is the error of integrating the rates in time
-// between the integrator's steps, which falls as the tolerance tightens;
-// the bounds below sit a few times above the figures measured for it and
-// far below a half cell's share.
+// the budget is consistent is the scheme's balance defect between the
+// integrator's steps (the budget's own quadrature is of the integrator's
+// order), which falls as the tolerance tightens; the bounds below sit a few
+// times above the figures measured for it and far below a half cell's share.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -111,9 +111,9 @@ TEST(BudgetRunTest, OneLateralInputNoReactionLoadEqualsChangePlusOutflow) {
 }
 
 TEST(BudgetRunTest, ClosingErrorFallsAsTheToleranceTightens) {
-  // Measured: 1.6e-4, 8e-5, 3.4e-5 and 1.9e-5 of the load at RTOL 1e-3 ...
-  // 1e-6; the steps grow slowly with a BDF of high order, so the fall is
-  // slower than the tolerance's.
+  // Measured: 4.0e-5, 1.8e-5, 3.3e-6 and 1.0e-6 of the load at RTOL 1e-3 ...
+  // 1e-6 (with the trapezoid rule the budget used before: 1.6e-4, 8e-5,
+  // 3.4e-5 and 1.9e-5, mostly the rule's own error).
   const TracerBudget loose = one_input_budget(1e-3, Outflow::kFixedConcentration);
   const TracerBudget tight = one_input_budget(1e-6, Outflow::kFixedConcentration);
   ASSERT_EQ(loose.status, 0);
@@ -140,8 +140,9 @@ TEST(BudgetRunTest, BundledTracerClosesToTheMeasuredFigure) {
     closing += std::abs(ce[i]);
     integration += std::abs(ce[i] - mg[i]);
   }
-  // Measured at the scenario's RTOL 1e-4: 5.5e-5 of the gross transport in
-  // all, 1.3e-5 of it left once the moving grid's share is set apart.
+  // Measured at the scenario's RTOL 1e-4: 5.4e-5 of the gross transport in
+  // all, 1.5e-5 of it left once the moving grid's share is set apart (5.5e-5
+  // and 1.3e-5 with the trapezoid rule the budget used before).
   EXPECT_LT(closing, 1e-4 * gross);
   EXPECT_LT(integration, 2.5e-5 * gross);
   EXPECT_GT(closing, integration);  // the moving grid's share dominates here
