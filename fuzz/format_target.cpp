@@ -158,7 +158,8 @@ Target target_named(std::string_view name) {
       {"parameter", parameter_target}, {"output_times", output_times_target},
       {"boundary", boundary_target},   {"lateral", lateral_target},
       {"driver", driver_target},       {"profile", profile_target},
-      {"format", format_target},
+      {"format", format_target},       {"geometry", geometry_target},
+      {"constituents", constituents_target}, {"command_line", command_line_target},
   };
   for (const Entry& e : kTargets) {
     if (e.name == name) return e.target;

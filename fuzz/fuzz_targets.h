@@ -1,5 +1,6 @@
 // Fuzz targets of qz5's input side: the free-form reader, every input-file
-// loader and the formatting engine.
+// loader, the formatting engine, and the geometry table, constituent list
+// and command line of the executable's options.
 //
 // Each target takes arbitrary bytes and must return normally: bad input may
 // only end in a Stop (the program's own clean early end) or, for the
@@ -27,8 +28,12 @@ int lateral_target(const std::uint8_t* data, std::size_t size);
 int driver_target(const std::uint8_t* data, std::size_t size);
 int profile_target(const std::uint8_t* data, std::size_t size);
 int format_target(const std::uint8_t* data, std::size_t size);
+int geometry_target(const std::uint8_t* data, std::size_t size);
+int constituents_target(const std::uint8_t* data, std::size_t size);
+int command_line_target(const std::uint8_t* data, std::size_t size);
 
-// The target of a name ("read_list", "names", ... "format"); nullptr if none.
+// The target of a name ("read_list", "names", ... "format", "geometry",
+// "constituents", "command_line"); nullptr if none.
 Target target_named(std::string_view name);
 
 }  // namespace qz5::fuzz

@@ -10,7 +10,7 @@ FUZZ_JOBS=${FUZZ_JOBS:-2}
 FUZZ_BUILD=${FUZZ_BUILD:-build-fuzz}
 # Each input goes through a file; keep those in memory when possible.
 [ -w /dev/shm ] && export TMPDIR=${TMPDIR:-/dev/shm}
-TARGETS=${FUZZ_TARGETS:-"read_list names parameter output_times boundary lateral driver profile format"}
+TARGETS=${FUZZ_TARGETS:-"read_list names parameter output_times boundary lateral driver profile format geometry constituents command_line"}
 CXX=clang++-14
 
 # clang and its fuzzer runtime come from Debian's packages.
@@ -23,7 +23,9 @@ fi
 FLAGS="-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all -Isrc -I."
 mkdir -p "$FUZZ_BUILD/obj"
 OBJS=""
-for src in src/textio/*.cpp src/input/*.cpp fuzz/fuzz_targets.cpp fuzz/format_target.cpp; do
+for src in src/textio/*.cpp src/input/*.cpp src/model/channel.cpp src/model/channel_laws.cpp \
+    src/results/constituents.cpp src/results/file_clash.cpp src/driver/cli_options.cpp \
+    fuzz/fuzz_targets.cpp fuzz/format_target.cpp fuzz/results_targets.cpp; do
   obj="$FUZZ_BUILD/obj/$(echo "$src" | tr / _).o"
   if [ ! -e "$obj" ] || [ "$src" -nt "$obj" ]; then
     $CXX $FLAGS -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
@@ -47,6 +49,11 @@ seed names $E/estuary.fn; seed parameter $E/estuary.prm; seed output_times $E/es
 seed boundary $E/estuary.bnd; seed lateral $E/estuary.li; seed driver $E/estuary.drv
 seed profile $E/estuary.UT0 '\120'; seed read_list $E/estuary.li '\144'; seed read_list $E/estuary.prm '\033'
 seed format $E/estuary.fn '\001'
+seed geometry examples/river/river.geo
+mkdir -p "$FUZZ_BUILD/corpus/constituents" "$FUZZ_BUILD/corpus/command_line"
+printf 'salinity:psu,DOC:umol/L,DIN:umol/L\n# comment\nphyto' > "$FUZZ_BUILD/corpus/constituents/seed_list"
+printf -- '--netcdf\000r.nc\000--stations\0000,5000\000--budget\000b.csv\000--constituents\000salinity:psu\000run.fn' \
+  > "$FUZZ_BUILD/corpus/command_line/seed_all"
 mkdir -p "$FUZZ_BUILD/corpus/format"
 printf '\000\016(1x,A,G13.5,A)\003\005hello\001\000\000\000\000\000\000\360\077' > "$FUZZ_BUILD/corpus/format/seed_g"
 printf '\001\000\012\004\157\022\203\300\312\041\011\100' > "$FUZZ_BUILD/corpus/format/seed_e"

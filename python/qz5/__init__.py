@@ -8,7 +8,7 @@
 See the README for a whole session.
 """
 from . import _core
-from .errors import InputError, Qz5Error, RunError, ScenarioError
+from .errors import InputError, Interrupted, Qz5Error, RunError, ScenarioError, WriteError
 from .scenario import Scenario
 from .results import budget_term, run
 from .ensembles import ensemble
@@ -17,4 +17,4 @@ from .calibration import calibrate
 __version__ = _core.version
 
 __all__ = ["Scenario", "run", "ensemble", "calibrate", "Qz5Error", "InputError",
-           "ScenarioError", "RunError"]
+           "ScenarioError", "RunError", "WriteError", "Interrupted"]

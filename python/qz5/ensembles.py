@@ -13,16 +13,20 @@ Dataset with a ``member`` dimension, laid out like a single run's Dataset:
   the series are taken where all members have exact samples), or at
   ``station_times`` by linear interpolation between the samples;
 - the mass budget per output interval;
-- per member: ``status`` ("complete", "failed", "stopped", or "refused" when
-  its parameter values were refused), ``exit_status``, ``message``,
+- per member: ``status`` ("complete", "failed", "stopped", "refused" when
+  its parameter values were refused, or "incompatible" when they gave it
+  another grid size, npts: such a member keeps its status and message, its
+  values are NaN, and it is to be run on its own), ``exit_status``, ``message``,
   ``failure_message`` and the integrator counters; the values of every
   varied parameter as coordinates (``rxpar[7]`` becomes ``rxpar_7``).
 
 A failed member keeps what it computed before failing (NaN after); the
 others are unaffected.
 """
+import contextlib
 import math
 import os
+import sys
 
 import numpy as np
 import xarray as xr
@@ -76,13 +80,42 @@ def run_members(base, batch, kwargs):
             raw = _core.run(s, run_args(**kwargs))
             out.append({"label": label, "record": raw["record"], "summary": raw["summary"],
                         "seconds": raw["engine_seconds"]})
-        except (Qz5Error, KeyError, ValueError) as e:
-            out.append({"label": label, "refused": str(e.args[0] if e.args else e)})
+        except Exception as e:  # noqa: BLE001 - a member's fault must not end the ensemble
+            why = str(e.args[0] if e.args else e)
+            if not isinstance(e, Qz5Error):
+                why = f"{type(e).__name__}: {why}"
+            out.append({"label": label, "refused": why})
     return out
 
 
 def _batches(items, size):
     return [items[i:i + size] for i in range(0, len(items), size)]
+
+
+@contextlib.contextmanager
+def _main_module_hidden():
+    """While worker processes start, the calling program's main module looks
+    like an interactive session's.
+
+    The local cluster starts its workers with multiprocessing's "spawn",
+    which runs the parent's main module again in every worker: a script
+    without an ``if __name__ == "__main__":`` guard then starts clusters
+    inside the workers, and a script read from standard input cannot be
+    found at all ("No valid workers found"). The workers need only qz5, so
+    they are started as from an interactive session, which spawn leaves
+    alone; a notebook and ``python3 -c`` are such sessions already.
+    """
+    main = sys.modules.get("__main__")
+    saved = {}
+    for name in ("__file__", "__spec__"):
+        if main is not None and getattr(main, name, None) is not None:
+            saved[name] = getattr(main, name)
+            setattr(main, name, None)
+    try:
+        yield
+    finally:
+        for name, value in saved.items():
+            setattr(main, name, value)
 
 
 def _local_cluster(n_workers):
@@ -92,8 +125,9 @@ def _local_cluster(n_workers):
     here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     path = os.pathsep.join([here] + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep)
                                      if p])
-    cluster = LocalCluster(n_workers=n_workers, threads_per_worker=1, processes=True,
-                           dashboard_address=":0", env={"PYTHONPATH": path})
+    with _main_module_hidden():
+        cluster = LocalCluster(n_workers=n_workers, threads_per_worker=1, processes=True,
+                               dashboard_address=":0", env={"PYTHONPATH": path})
     return Client(cluster), cluster
 
 
@@ -208,7 +242,15 @@ def combine(base, results, rows, labels, station_times=None):
     if not full:
         raise Qz5Error("no member of the ensemble produced results: " +
                        "; ".join(str(a.get("failure_message", a.get("message"))) for a in attrs))
-    template = max(full, key=lambda d: len(d.variables))
+    template = _template(full, base)
+    for i, d in enumerate(datasets):
+        if d is not None and not _fits(d, template):
+            # Another grid (npts): its arrays cannot share the member dimension.
+            attrs[i] = dict(attrs[i], status="incompatible", message=(
+                f"its grid of {d.sizes.get('point')} points differs from the ensemble's "
+                f"{template.sizes.get('point')}; run it on its own with qz5.run"))
+            attrs[i]["failure_message"] = attrs[i]["message"]
+            datasets[i] = None
     datasets = [d if d is not None and set(d.variables) == set(template.variables)
                 else _nan_like(template) for d in datasets]
     import pandas as pd
@@ -220,6 +262,26 @@ def combine(base, results, rows, labels, station_times=None):
     _member_attributes(out, attrs)
     _parameter_coordinates(out, base, rows)
     return out
+
+
+def _sizes_of(ds):
+    return {d: n for d, n in ds.sizes.items() if d not in ("time", "station_time", "interval")}
+
+
+def _fits(ds, template):
+    return _sizes_of(ds) == _sizes_of(template)
+
+
+def _template(full, base):
+    """The member whose layout the ensemble takes: one on the base
+    scenario's grid when there is one (else the most common grid), with the
+    most variables."""
+    def grid(d):
+        return d.sizes.get("point")
+
+    grids = [grid(d) for d in full]
+    wanted = base.npts if base.npts in grids else max(set(grids), key=grids.count)
+    return max((d for d in full if grid(d) == wanted), key=lambda d: len(d.variables))
 
 
 def _member_attributes(out, attrs):
@@ -239,7 +301,9 @@ def _member_attributes(out, attrs):
             out[k] = ("member", np.array([np.nan if v is None else v for v in values], dtype=float))
         if k == "status":
             out[k].attrs["long_name"] = ("how the member's run ended: complete, failed, stopped, "
-                                         "or refused (its parameter values were refused)")
+                                         "refused (its parameter values were refused), or "
+                                         "incompatible (it ran on another grid; its values are "
+                                         "NaN here)")
     if "failure_message" not in out:
         out["failure_message"] = ("member", np.array([""] * len(attrs), dtype=object))
 
@@ -248,20 +312,31 @@ def _equal(a, b):
     return type(a) is type(b) and a == b
 
 
+def _number(v):
+    """A parameter value as a float, NaN when it is none (a refused member's
+    text, say); None for an array."""
+    if np.ndim(v) != 0:
+        return None
+    try:
+        return float(v)
+    except (TypeError, ValueError):
+        return math.nan
+
+
 def _parameter_coordinates(out, base, rows):
+    """The varied parameters as coordinates; names that are no field of the
+    scenario (their members were refused) and array values are left out."""
     names = []
     for r in rows:
         names += [n for n in r if n not in names]
     for name in names:
-        values = []
-        for r in rows:
-            v = r.get(name, None)
-            if v is None:
-                v = base.get(name)
-            if np.ndim(v) != 0:
-                break
-            values.append(float(v))
-        else:
+        try:
             cname = coordinate_name(name)
-            out.coords[cname] = ("member", np.array(values))
-            out.coords[cname].attrs["long_name"] = f"value of {name} in the member"
+            base_value = base.get(name)
+        except (KeyError, IndexError, ValueError):
+            continue
+        values = [_number(r.get(name, base_value)) for r in rows]
+        if any(v is None for v in values):
+            continue
+        out.coords[cname] = ("member", np.array(values))
+        out.coords[cname].attrs["long_name"] = f"value of {name} in the member"

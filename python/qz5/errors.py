@@ -50,3 +50,31 @@ class RunError(Qz5Error):
     def __init__(self, message, status, console="", dataset=None):
         super().__init__(message, status, console)
         self.dataset = dataset
+
+
+class WriteError(Qz5Error, OSError):
+    """The run's NetCDF file could not be written (a full disk, a folder
+    that went away). The run itself went on: dataset holds everything it
+    computed; the message says what became of the file (closed with what
+    was written before, or removed).
+    """
+
+    def __init__(self, message, dataset=None):
+        Qz5Error.__init__(self, message, 1, "")
+        self.dataset = dataset
+
+    def __str__(self):
+        return self.message
+
+
+class Interrupted(KeyboardInterrupt):
+    """Ctrl-C (SIGINT) during a run: the run stopped after its last
+    completed step. dataset holds what it computed up to there (the
+    profiles of the output times reached, the station samples of every
+    step), or None when it stopped before the first profile.
+    """
+
+    def __init__(self, message="Interrupted", dataset=None):
+        super().__init__(message)
+        self.message = message
+        self.dataset = dataset

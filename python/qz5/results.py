@@ -12,7 +12,10 @@ import numpy as np
 import xarray as xr
 
 from . import _core
-from .errors import RunError
+from .errors import Interrupted, RunError, ScenarioError, WriteError
+
+# The largest step limit the engine takes (a C long).
+_MAX_STEPS = 2**63 - 1
 
 
 def _constituent_spec(constituents):
@@ -36,7 +39,7 @@ def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
     a = _core.RunArgs()
     a.rtol, a.atol, a.tau, a.kappa, a.alpha = rtol, atol, tau, kappa, alpha
     if max_steps_per_interval is not None:
-        a.max_steps_per_interval = int(max_steps_per_interval)
+        a.max_steps_per_interval = _step_limit(max_steps_per_interval)
     a.nonnegative = str(nonnegative)
     a.jacobian = str(jacobian)
     if position_tolerance is not None:
@@ -44,11 +47,39 @@ def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
     a.observe_steps = bool(observe_steps)
     a.legacy_capacities = bool(legacy_capacities)
     a.profiles = bool(profiles)
-    a.stations = [] if stations is None else [float(x) for x in np.atleast_1d(stations)]
+    a.stations = _positions(stations)
     a.budget = bool(budget)
     a.constituents = _constituent_spec(constituents)
     a.length_unit = length_unit or ""
     return a
+
+
+def _step_limit(value):
+    """The step limit as the engine takes it, or ScenarioError saying why not."""
+    try:
+        n = int(value)
+        whole = n == value
+    except (TypeError, ValueError, OverflowError):
+        whole = False
+    if not whole or not 0 <= n <= _MAX_STEPS:
+        raise ScenarioError(f"max_steps_per_interval: {value!r} is not a whole number from 0 "
+                            f"(the default) to {_MAX_STEPS}", "max_steps_per_interval")
+    return n
+
+
+def _positions(stations):
+    """Station positions as a list of floats, or ScenarioError saying why not."""
+    if stations is None:
+        return []
+    try:
+        a = np.asarray(stations)
+        if a.ndim > 1:
+            raise ValueError(f"an array of shape {a.shape}; a list of positions is needed")
+        if np.iscomplexobj(a):
+            raise ValueError("complex numbers; positions are real")
+        return [float(x) for x in np.atleast_1d(a)]
+    except (TypeError, ValueError) as e:
+        raise ScenarioError(f"stations: {e}", "stations") from None
 
 
 def record_to_dataset(record):
@@ -122,7 +153,11 @@ def run(scenario, stations=None, budget=False, *, constituents=None, length_unit
     ``raise_on_failure=False`` that Dataset is returned instead (its
     attributes ``status``, ``exit_status`` and ``failure_message`` say what
     happened). Bad fields raise :class:`qz5.errors.ScenarioError` before the
-    run starts.
+    run starts. A NetCDF file that cannot be written raises
+    :class:`qz5.errors.WriteError` (an OSError) with the whole computed
+    Dataset in its ``dataset``; Ctrl-C stops the run between two steps and
+    raises :class:`qz5.errors.Interrupted` (a KeyboardInterrupt) with what was
+    computed so far in its ``dataset``.
     """
     args = run_args(stations=stations, budget=budget, constituents=constituents,
                     length_unit=length_unit, profiles=profiles, **options)
@@ -130,14 +165,17 @@ def run(scenario, stations=None, budget=False, *, constituents=None, length_unit
         # Written as the run advances, by the executable's own writer.
         args.path = str(path)
     raw = _core.run(scenario, args)
-    if raw["write_error"]:
-        raise OSError(f"{path}: {raw['write_error']}")
     record = raw["record"]
     ds = record_to_dataset(record)
+    partial = ds if "time" in ds.dims and ds.dims["time"] > 0 else None
+    if raw["interrupted"]:
+        raise Interrupted("Interrupted: the run stopped after its last completed step; "
+                          "e.dataset holds what it computed", partial)
+    if raw["write_error"]:
+        raise WriteError(raw["write_error"], ds)
     if path is not None and not _core.HAVE_NETCDF:
         write_record(record, path)
     summary = raw["summary"]
     if summary["status"] != 0 and raise_on_failure:
-        raise RunError(summary["failure"], summary["status"], summary["console"],
-                       ds if "time" in ds.dims and ds.dims["time"] > 0 else None)
+        raise RunError(summary["failure"], summary["status"], summary["console"], partial)
     return ds

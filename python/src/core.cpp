@@ -17,7 +17,9 @@
 #include "binding.h"
 #include "engine/engine.h"
 #include "engine/version.h"
+#include "results/file_clash.h"
 #include "results/recorder.h"
+#include "results/stop_check.h"
 #ifdef QZ5_HAVE_NETCDF
 #include "netcdf/netcdf_sink.h"
 #endif
@@ -52,6 +54,33 @@ std::string console_tail(const std::string& console, int lines) {
   return out;
 }
 
+bool is_utf8(std::string_view s) {
+  const PyObject* decoded = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "strict");
+  if (decoded == nullptr) {
+    PyErr_Clear();
+    return false;
+  }
+  Py_DECREF(decoded);
+  return true;
+}
+
+// Python holds texts as Unicode; a names file naming a file in other bytes
+// is refused as an input error instead of failing later in a decoder.
+void require_utf8_names(const qz5::Inputs& ms, const std::string& path,
+                        const std::string& console) {
+  std::vector<std::pair<const char*, const fs::path*>> names = {
+      {"parameter", &ms.FN_PRM}, {"lateral-input", &ms.FN_LI}, {"boundary", &ms.FN_BND},
+      {"output-times", &ms.FN_T}, {"initial-profile", &ms.FN_UT0}, {"concentration", &ms.FN_TXC}};
+  for (int k = 1; k <= ms.NDRV; ++k) names.push_back({"driver", &ms.FN_DRV(k)});
+  for (const auto& [role, name] : names) {
+    if (is_utf8(name->native())) continue;
+    raise_qz5("InputError",
+              py::make_tuple(path + ": the " + std::string(role) +
+                                 " file's name is not UTF-8 text, which Python cannot hold",
+                             1, py::bytes(console).attr("decode")("utf-8", "replace"), path));
+  }
+}
+
 std::string read_names_file(PyScenario& ps, const std::string& path) {
   fs::path p = fs::absolute(fs::path(path));
   fs::path dir = p.parent_path();
@@ -79,6 +108,7 @@ std::string read_names_file(PyScenario& ps, const std::string& path) {
                                            1, std::string(), path));
   }
   qz5::Inputs& ms = s.inputs;
+  require_utf8_names(ms, path, console.str());
   for (fs::path* n : {&ms.FN_PRM, &ms.FN_LI, &ms.FN_BND, &ms.FN_T, &ms.FN_UT0, &ms.FN_TXC})
     make_absolute(*n, dir);
   for (int k = 1; k <= ms.NDRV; ++k) make_absolute(ms.FN_DRV(k), dir);
@@ -268,6 +298,12 @@ py::dict run(const PyScenario& ps, const RunArgs& args) {
 #ifdef QZ5_HAVE_NETCDF
   std::unique_ptr<FileSink> file;
   if (!args.path.empty()) {
+    // The file must not replace an input of the run or its names file.
+    std::vector<qz5::results::RoleFile> files = qz5::results::scenario_files(ps.s);
+    files.push_back({"the names file", ps.names_file, false});
+    files.push_back({"path", args.path, true});
+    if (const std::string clash = qz5::results::find_file_clash(files); !clash.empty())
+      throw FieldError{"path", "path: " + clash};
     file = std::make_unique<FileSink>(args.path, extra);
     if (!file->error().empty()) throw FieldError{"path", "path: " + file->error()};
     recorder.add_sink(file.get());
@@ -276,12 +312,24 @@ py::dict run(const PyScenario& ps, const RunArgs& args) {
   if (!args.path.empty())
     throw FieldError{"path", "path: this build of qz5 writes no NetCDF files itself"};
 #endif
+  // Ctrl-C reaches the interpreter as a flag only its own thread acts on;
+  // between steps the run takes the GIL a moment to look (PyErr_CheckSignals
+  // runs the handler there and does nothing in other threads). The
+  // KeyboardInterrupt is raised again, with the partial Dataset, in Python.
+  qz5::results::StopCheck interruptible([] {
+    py::gil_scoped_acquire held;
+    if (PyErr_CheckSignals() == 0) return false;
+    PyErr_Clear();
+    return true;
+  });
+  qz5::RunOptions observed = options;
+  observed.observe_steps = true;
   qz5::Summary sum;
   double seconds = 0.0;
   {
     py::gil_scoped_release released;
     const auto t0 = std::chrono::steady_clock::now();
-    sum = qz5::run_scenario(scenario, options, &recorder);
+    sum = qz5::run_scenario(scenario, observed, {&recorder, &interruptible});
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     recorder.finish(sum);
   }
@@ -295,6 +343,7 @@ py::dict run(const PyScenario& ps, const RunArgs& args) {
   if (file) d["write_error"] = file->error();
 #endif
   d["engine_seconds"] = seconds;
+  d["interrupted"] = interruptible.stopped();
   return d;
 }
 

@@ -87,6 +87,9 @@ std::string to_text(py::handle h, const std::string& field) {
 }
 
 std::vector<double> to_vector(py::handle h, const std::string& field) {
+  // Casting would drop the imaginary parts with no more than a warning.
+  if (const py::array raw = py::array::ensure(h); raw && raw.dtype().kind() == 'c')
+    refuse(field, "complex numbers given; the values must be real");
   py::array_t<double, py::array::c_style | py::array::forcecast> a;
   try {
     a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(h);

@@ -6,6 +6,9 @@
 #include <string_view>
 #include <utility>
 
+#include "results/constituents.h"
+#include "results/file_clash.h"
+
 namespace qz5 {
 namespace {
 
@@ -47,7 +50,49 @@ std::string CliOptions::*text_option(std::string_view option) {
   return nullptr;
 }
 
+// What an empty value of a text option leaves out.
+std::string_view what_value(std::string_view option) {
+  if (option == "--constituents") return "a list of names";
+  if (option == "--length-unit") return "a unit";
+  return "a file name";
+}
+
+// Checks made once the whole line is read: the options that need others,
+// the constituent list, and result files that would overwrite each other,
+// the legacy logs or the names or geometry file.
+std::string check_combination(const CliOptions& o) {
+  if (!o.stations_csv.empty() && o.stations.empty()) return "--stations-csv needs --stations";
+  if (!o.stations.empty() && o.stations_csv.empty() && o.netcdf_file.empty())
+    return "--stations needs --netcdf or --stations-csv to write the series to";
+  if (!o.constituents.empty()) {
+    const results::ConstituentList list = results::read_constituents(o.constituents);
+    if (!list.error.empty()) return "--constituents: " + list.error;
+  }
+  const bool any_file = !o.netcdf_file.empty() || !o.stations_csv.empty() || !o.budget_file.empty();
+  for (const auto& [given, option] : {std::pair{!o.constituents.empty(), "--constituents"},
+                                      std::pair{!o.length_unit.empty(), "--length-unit"}}) {
+    if (given && !any_file)
+      return std::string(option) +
+             " describes the result files, and none was asked for (--netcdf, --stations-csv, "
+             "--budget)";
+  }
+  return results::find_file_clash(result_file_roles(o));
+}
+
 }  // namespace
+
+std::vector<results::RoleFile> result_file_roles(const CliOptions& o) {
+  std::vector<results::RoleFile> files = {
+      {"--netcdf", o.netcdf_file, true},
+      {"--stations-csv", o.stations_csv, true},
+      {"--budget", o.budget_file, true},
+      {"the run log", "RESULT", true},
+      {"the run log", "RUNINF", true},
+      {"--geometry", o.geometry_file, false},
+  };
+  if (o.names_args.size() > 1) files.push_back({"the names file", o.names_args[1], false});
+  return files;
+}
 
 bool wants_results(const CliOptions& o) {
   return !o.netcdf_file.empty() || !o.stations.empty() || !o.budget_file.empty();
@@ -127,9 +172,11 @@ Result files beside the legacy ones (nothing of this runs unless asked):
                        end (advective and dispersive), lateral load, reaction,
                        closing error and the moving grid's share of it
   --constituents SPEC  names and units of the constituents for those files, as
-                       name:unit,name:unit,... or a file holding that list (one
-                       entry a line allowed, # comments); default c1..c6 in
-                       "file units"
+                       name:unit,name:unit,... or @FILE, a file holding that
+                       list (one entry a line allowed, # comments); default
+                       c1..c6 in "file units". Names the files use themselves
+                       (time, x, point, station, term, term_name, ...) are
+                       refused
   --length-unit UNIT   unit of the positions for those files (default "file
                        length units")
 
@@ -184,7 +231,18 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
     } else if (a == "--strict=error") {
       o.strict = StrictReading::kError;
     } else if (std::string CliOptions::*field = text_option(a)) {
-      if (auto v = value_of(a)) o.*field = *v;
+      if (auto v = value_of(a)) {
+        // An empty value would quietly mean "not asked for"; a value that is
+        // the next option means the value itself was forgotten.
+        if (v->empty()) {
+          o.error = std::string(a) + " needs " + std::string(what_value(a)) + ", not an empty text";
+        } else if (v->rfind("--", 0) == 0) {
+          o.error = std::string(a) + " needs " + std::string(what_value(a)) +
+                    " before the next option " + *v;
+        } else {
+          o.*field = *v;
+        }
+      }
     } else if (a == "--outflow") {
       if (auto v = value_of(a)) {
         if (*v == "free") {
@@ -235,10 +293,7 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
       o.error = "unknown option " + std::string(a);
     }
   }
-  if (o.error.empty() && !o.stations_csv.empty() && o.stations.empty())
-    o.error = "--stations-csv needs --stations";
-  if (o.error.empty() && !o.stations.empty() && o.stations_csv.empty() && o.netcdf_file.empty())
-    o.error = "--stations needs --netcdf or --stations-csv to write the series to";
+  if (o.error.empty() && !o.help && !o.version) o.error = check_combination(o);
   return o;
 }
 

@@ -13,6 +13,7 @@
 
 #include "engine/engine.h"
 #include "input/limits.h"
+#include "results/file_clash.h"
 
 namespace qz5 {
 
@@ -39,9 +40,15 @@ struct CliOptions {
   std::string error;                    // what was wrong with the command line, or ""
 };
 
-// Parses argv. An unknown option, a missing or bad value, or more than one
-// names file sets `error`.
+// Parses argv. An unknown option, a missing, empty or bad value, more than
+// one names file, a constituent list that is refused, or two result files
+// (or a result file and a log or input the line names) that are one file
+// set `error`.
 CliOptions parse_command_line(int argc, const char* const* argv);
+
+// The result files asked for, the legacy logs and the input files the
+// command line names, for the check that no output overwrites another file.
+std::vector<results::RoleFile> result_file_roles(const CliOptions& o);
 
 // Whether any result file beyond the legacy ones was asked for.
 bool wants_results(const CliOptions& o);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "results/csv_sinks.h"
+#include "results/file_clash.h"
 #include "results/recorder.h"
 #ifdef QZ5_HAVE_NETCDF
 #include "netcdf/netcdf_sink.h"
@@ -24,19 +25,33 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& what) { stop("qz5: " + what, kExitBadInput); }
 
+// Every file of the run: the result files, the legacy outputs and every
+// input, as the scenario names them.
+std::vector<results::RoleFile> run_files(const CliOptions& cli, const Scenario& scenario) {
+  std::vector<results::RoleFile> files = result_file_roles(cli);
+  for (results::RoleFile& f : results::scenario_files(scenario)) files.push_back(std::move(f));
+  return files;
+}
+
 }  // namespace
 
-ResultFiles::ResultFiles(const CliOptions& cli, const Scenario& scenario)
+ResultFiles::ResultFiles(Units& io, const CliOptions& cli, const Scenario& scenario)
     : impl_(std::make_unique<Impl>()) {
+  const std::string clash = results::find_file_clash(run_files(cli, scenario));
+  if (!clash.empty()) refuse(clash);
   results::RecorderOptions opt;
   opt.profiles = !cli.netcdf_file.empty();
   opt.stations = cli.stations;
   opt.budget = !cli.budget_file.empty();
+  opt.keep_rows = false;  // the files get every row; memory stays flat
   if (!cli.length_unit.empty()) opt.length_unit = cli.length_unit;
   opt.reference_date = cli.reference_date;
   if (!cli.constituents.empty()) {
     const results::ConstituentList list = results::read_constituents(cli.constituents);
     if (!list.error.empty()) refuse("--constituents: " + list.error);
+    if (!list.source_file.empty())
+      io.write_list(kUnitConsoleOut,
+                    {"Constituent names from: ", std::string_view(list.source_file)});
     opt.constituents = list.items;
   }
   if (cli.names_args.size() > 1) opt.extra_inputs.push_back({"names", cli.names_args[1]});
@@ -71,9 +86,9 @@ ResultFiles::~ResultFiles() = default;
 
 Observer& ResultFiles::observer() { return *impl_->recorder; }
 
-std::string ResultFiles::finish(const Summary& summary) {
+std::string ResultFiles::finish(const Summary& summary, const LegacyEnding& ending) {
   Impl& m = *impl_;
-  m.recorder->finish(summary);
+  m.recorder->finish(summary, ending);
   std::string problems;
   auto note = [&problems](const std::string& e) {
     if (e.empty()) return;

@@ -18,10 +18,11 @@ namespace qz5 {
 class ResultFiles {
  public:
   // Checks the options against the scenario (stations inside the reach,
-  // constituent names) and creates the files. A refusal or a file that
-  // cannot be created stops the run (throws Stop, status 1) with a message
-  // naming it.
-  ResultFiles(const CliOptions& cli, const Scenario& scenario);
+  // constituent names, no result file that is an input or another output)
+  // and creates the files. A refusal or a file that cannot be created stops
+  // the run (throws Stop, status 1) with a message naming it. Says on the
+  // console when the constituent names came from a file.
+  ResultFiles(Units& io, const CliOptions& cli, const Scenario& scenario);
   ~ResultFiles();
   ResultFiles(const ResultFiles&) = delete;
   ResultFiles& operator=(const ResultFiles&) = delete;
@@ -31,7 +32,8 @@ class ResultFiles {
 
   // Ends the record with the run's summary and closes the files. Returns the
   // problems met while writing them, one line each ("" when none).
-  std::string finish(const Summary& summary);
+  // `ending` is what the executable's exit status and stop text will be.
+  std::string finish(const Summary& summary, const LegacyEnding& ending);
 
  private:
   struct Impl;

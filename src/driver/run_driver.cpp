@@ -1,5 +1,6 @@
 #include "driver/run_driver.h"
 
+#include <csignal>
 #include <cstddef>
 #include <exception>
 #include <filesystem>
@@ -17,6 +18,8 @@
 #include "engine/engine.h"
 #include "engine/run_state.h"
 #include "engine/version.h"
+#include "results/file_clash.h"
+#include "results/stop_check.h"
 #include "scenario_file/to_engine.h"
 #include "scenario_file/toml_reader.h"
 
@@ -24,6 +27,13 @@ namespace qz5 {
 namespace {
 
 constexpr int kTitleLength = 80;
+
+// Set by the SIGINT handler that main installs; read between steps.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void note_interrupt(int) { g_interrupted = 1; }
+
+bool interrupt_requested() { return g_interrupted != 0; }
 
 void write_title_to_logs(Units& io, const std::string& title) {
   io.write_formatted(LUNRES, "(A80)", {std::string_view(title)});
@@ -110,10 +120,13 @@ class LegacyFiles : public Observer {
 
  private:
   // A run killed part-way keeps every block and statistics group completed.
+  // So does the console, also when it is a file or a pipe (a batch job's
+  // log, which a time limit may end with a signal).
   void flush_all() {
     io_.flush(LUNRES);
     io_.flush(LUNRUN);
     if (with_txc_) io_.flush(LUNTXC);
+    io_.flush(kUnitConsoleOut);
   }
 
   Units& io_;
@@ -140,13 +153,29 @@ RunOptions run_options(const CliOptions& cli) {
   return opt;
 }
 
+// The legacy ending, or status 130 and "Interrupted" for a run Ctrl-C
+// stopped.
+LegacyEnding ending_of(const Summary& sum) {
+  if (sum.outcome == Outcome::kStoppedByCaller && interrupt_requested())
+    return {results::kExitInterrupted, results::kInterruptedText};
+  return legacy_ending(sum);
+}
+
+// With result files asked for, no result file may replace the names file,
+// also when it was given at the prompt: checked once its name is known.
+void refuse_names_file_overwrite(const CliOptions& cli, const std::filesystem::path& names) {
+  if (!wants_results(cli) || cli.names_args.size() > 1) return;
+  CliOptions with_names = cli;
+  with_names.names_args.push_back(names.string());
+  if (const std::string clash = results::find_file_clash(result_file_roles(with_names));
+      !clash.empty())
+    stop("qz5: " + clash, kExitBadInput);
+}
+
 LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready);
 LegacyEnding run_with_result_files(Units& io, const CliOptions& cli, const Scenario& scenario,
                                    LegacyFiles& files);
 
-// Reads, runs and ends the run; returns the stop text and exit status. A
-// refusal of the readers still arrives as a Stop (the legacy readers end the
-// program where they find the fault), caught by run_qz5.
 // The file the command line names, as a path to open from the run's folder.
 std::filesystem::path in_folder(const std::filesystem::path& folder, const std::string& name) {
   const std::filesystem::path p(name);
@@ -183,6 +212,9 @@ Scenario read_scenario_file(Units& io, CliOptions& cli, const std::filesystem::p
   if (cli.length_unit.empty()) cli.length_unit = doc.length_unit;
   if (doc.reference_date) cli.reference_date = results::cf_origin(*doc.reference_date);
   cli.legacy_limits = false;
+  // The result files the scenario names may not replace one another or it.
+  if (const std::string clash = results::find_file_clash(result_file_roles(cli)); !clash.empty())
+    stop("qz5: " + clash, kExitBadInput);
   return scenario_file::to_engine_scenario(doc, io);
 }
 
@@ -202,6 +234,9 @@ LegacyEnding run_scenario_file(Units& io, CliOptions& cli, const std::filesystem
   return end_run(io, sum, kExitReady);
 }
 
+// Reads, runs and ends the run; returns the stop text and exit status. A
+// refusal of the readers still arrives as a Stop (the legacy readers end the
+// program where they find the fault), caught by run_qz5.
 LegacyEnding run_main_program(Units& io, const CliOptions& given,
                               const std::filesystem::path& folder) {
   CliOptions cli = given;
@@ -215,7 +250,9 @@ LegacyEnding run_main_program(Units& io, const CliOptions& given,
   read.capacity_hint = kLegacyLimitHint;
   read.read_profile = false;
   read.base_folder = folder;  // the legacy order: the profile's messages follow the run header
-  Scenario scenario = read_scenario(io, names_file_name(io, cli), read);
+  const std::filesystem::path names = names_file_name(io, cli);
+  refuse_names_file_overwrite(cli, names);
+  Scenario scenario = read_scenario(io, names, read);
   if (!cli.geometry_file.empty()) {
     scenario.geometry = read_geometry_file(io, kUnitInput, cli.geometry_file);
     io.write_list(kUnitConsoleOut, {"Channel geometry from: ", std::string_view(cli.geometry_file)});
@@ -228,7 +265,8 @@ LegacyEnding run_main_program(Units& io, const CliOptions& given,
 
   LegacyFiles files(io, title);
   if (wants_results(cli)) return run_with_result_files(io, cli, scenario, files);
-  const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
+  results::StopCheck interrupt(interrupt_requested, {});
+  const Summary sum = run_scenario(scenario, run_options(cli), {&files, &interrupt}, io);
   return end_run(io, sum, kExitReady);
 }
 
@@ -236,7 +274,11 @@ LegacyEnding run_main_program(Units& io, const CliOptions& given,
 // closed, the stop text and exit status of the outcome (status_if_ready when
 // the run completed).
 LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready) {
-  LegacyEnding ending = legacy_ending(sum);
+  LegacyEnding ending = ending_of(sum);
+  if (ending.status == results::kExitInterrupted) {
+    close_run_files(io);
+    return ending;
+  }
   if (sum.outcome == Outcome::kIntegrationFailure) {
     io.write_list(LUNRES, {"IDID=", sum.idid});
     close_run_files(io);
@@ -253,9 +295,11 @@ LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready) {
 // console before the stop text and makes the exit status 1.
 LegacyEnding run_with_result_files(Units& io, const CliOptions& cli, const Scenario& scenario,
                                    LegacyFiles& files) {
-  ResultFiles results(cli, scenario);
-  const Summary sum = run_scenario(scenario, run_options(cli), {&files, &results.observer()}, io);
-  const std::string problems = results.finish(sum);
+  ResultFiles results(io, cli, scenario);
+  results::StopCheck interrupt(interrupt_requested, {});
+  const Summary sum =
+      run_scenario(scenario, run_options(cli), {&files, &results.observer(), &interrupt}, io);
+  const std::string problems = results.finish(sum, ending_of(sum));
   if (problems.empty()) return end_run(io, sum, kExitReady);
   io.write_line(kUnitConsoleOut, problems);
   return end_run(io, sum, kExitBadInput);
@@ -305,6 +349,8 @@ std::filesystem::path names_file_name(Units& io, const CliOptions& cli) {
   const auto end = name.find_last_not_of(' ');
   return name.substr(0, end == std::string::npos ? 0 : end + 1);
 }
+
+void stop_runs_on_interrupt() { std::signal(SIGINT, note_interrupt); }
 
 int run_qz5(Units& io, int argc, const char* const* argv, const std::filesystem::path& folder) {
   if (argc > 1 && argv[1] != nullptr && std::string_view(argv[1]) == "convert")

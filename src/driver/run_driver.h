@@ -35,4 +35,9 @@ void note_illegal_solution(Units& io, double t_model);
 
 int run_qz5(Units& io, int argc, const char* const* argv, const std::filesystem::path& folder = {});
 
+// Makes Ctrl-C (SIGINT) end a run between two steps, as a stop with status
+// 130 and the text "Interrupted": every completed output kept, every file
+// closed. For main only; a program that runs qz5 inside leaves it alone.
+void stop_runs_on_interrupt();
+
 }  // namespace qz5

@@ -24,11 +24,14 @@ struct ChannelGeometry {
   int rows() const { return static_cast<int>(x.size()); }
 };
 
-// Reads a geometry file on `unit`: a title line, then free-form rows of
-// three reals (position, area, dispersion) up to the end of the file. Stops
-// the run (status 1) naming the file and the line for a row that is short or
-// unreadable, positions that do not strictly increase, an area or dispersion
-// that is not positive and finite, or fewer than two rows.
+// Reads a geometry file on `unit`: a title line, then one row per line of
+// exactly three numbers (position, area, dispersion; separated by blanks,
+// tabs or a comma; '#' starts a comment; blank lines are skipped) up to the
+// end of the file. Stops the run (status 1) naming the file and the line for
+// a row of fewer or more values or one that is not a number, positions that
+// do not strictly increase, an area or dispersion that is not positive,
+// finite and normal, adjacent values so far apart that interpolating between
+// them could round to zero, or fewer than two rows.
 ChannelGeometry read_geometry_file(Units& io, int unit, const std::string& file);
 
 // Checks a table built in code the same way; on a fault returns the message

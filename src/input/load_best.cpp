@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -65,6 +67,24 @@ constexpr int kRecordsBeforeTimes = 5;
                file);
 }
 
+// Every lateral input takes at least one character of the file for its
+// position and one for its flow, so a count beyond the file's size is
+// impossible; refusing it before the tables are sized keeps a damaged or
+// hostile count from allocating gigabytes. (A repeat count "r*c" can write
+// many values in a few characters; a file that relied on it for more inputs
+// than it has bytes is refused too.)
+void refuse_impossible_count(Units& io, std::string_view file, const std::filesystem::path& opened,
+                             int nlat) {
+  std::error_code ec;
+  const std::uintmax_t bytes = std::filesystem::file_size(opened, ec);
+  if (ec || static_cast<std::uintmax_t>(nlat) <= bytes) return;
+  refuse_input(io, "Loading",
+               "number of lateral inputs " + std::to_string(nlat) +
+                   " (record 2) is more than a file of " + std::to_string(bytes) +
+                   " bytes can describe",
+               file);
+}
+
 }  // namespace
 
 SeriesPositions::SeriesPositions(const LoadBest& lateral) : SeriesPositions(lateral.nlat) {}
@@ -87,6 +107,7 @@ void LoadBest::setup(Units& io, Inputs& ms, int UNIT, const ReaderOptions& optio
     if (nlat < 0) refuse_input(io, "Loading", what, file);
     refuse_capacity(io, options, "Loading", what, file);
   }
+  refuse_impossible_count(io, file, ms.resolved(ms.FN_LI), nlat);
   if (nlat > x_lat.size()) {
     x_lat.resize(nlat);
     q_lat.resize(nlat);

@@ -15,6 +15,16 @@ NetcdfApi load() {
                 (why != nullptr ? why : "unknown reason");
     return api;
   }
+  // A file whose writing failed (a full disk) cannot always be closed: the
+  // HDF5 library beneath keeps it, and its exit handler then crashes on it
+  // while the process ends. Every file qz5 opens it also closes (or gives
+  // up on), so the library's own clean-up at exit is not needed; it is
+  // turned off before the library starts. (When the process had started
+  // the library before, as a Python session that used netCDF4 first, this
+  // does nothing.)
+  using DontAtexit = int (*)();
+  if (auto dont_atexit = reinterpret_cast<DontAtexit>(dlsym(lib, "H5dont_atexit")))
+    dont_atexit();
   bool complete = true;
   auto bind = [&](auto& fn, const char* name) {
     fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
@@ -25,6 +35,7 @@ NetcdfApi load() {
   };
   bind(api.create, "nc_create");
   bind(api.close, "nc_close");
+  bind(api.abort, "nc_abort");
   bind(api.sync, "nc_sync");
   bind(api.redef, "nc_redef");
   bind(api.enddef, "nc_enddef");

@@ -17,6 +17,7 @@ namespace qz5::netcdf {
 struct NetcdfApi {
   decltype(&::nc_create) create = nullptr;
   decltype(&::nc_close) close = nullptr;
+  decltype(&::nc_abort) abort = nullptr;
   decltype(&::nc_sync) sync = nullptr;
   decltype(&::nc_redef) redef = nullptr;
   decltype(&::nc_enddef) enddef = nullptr;

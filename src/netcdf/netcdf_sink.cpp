@@ -1,6 +1,8 @@
 #include "netcdf/netcdf_sink.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "netcdf/netcdf_api.h"
@@ -12,12 +14,41 @@ using results::Dimension;
 using results::RunRecord;
 using results::Variable;
 
+namespace {
+
+namespace fs = std::filesystem;
+
+// Why a NetCDF file cannot be made at the path, in words the library does
+// not find ("Permission denied" for a folder, a missing folder or a device).
+std::string path_problem(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(path, ec);
+  if (fs::is_directory(st)) return "is a folder, not a file";
+  if (fs::exists(st) && !fs::is_regular_file(st)) return "is a device or special file, not a file";
+  const fs::path parent = fs::absolute(path, ec).parent_path();
+  if (!fs::exists(parent, ec)) return "the folder " + parent.string() + " does not exist";
+  if (!fs::is_directory(parent, ec)) return parent.string() + " is not a folder";
+  return {};
+}
+
+}  // namespace
+
 NetcdfSink::NetcdfSink(const std::string& path) : path_(path), api_(netcdf_api()) {
   if (!api_.error.empty()) {
     error_ = api_.error;
     return;
   }
-  check(api_.create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), "cannot create the file");
+  if (const std::string problem = path_problem(path); !problem.empty()) {
+    error_ = path + ": cannot create the file: " + problem;
+    return;
+  }
+  int id = -1;
+  if (!check(api_.create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id), "cannot create the file"))
+    return;
+  ncid_ = id;
+  // A valid, empty file from the start: a run killed before its first
+  // output still leaves a file that opens (status absent: it never began).
+  if (check(api_.enddef(ncid_), "ending the definitions")) check(api_.sync(ncid_), "synchronising");
 }
 
 NetcdfSink::~NetcdfSink() { close(); }
@@ -29,14 +60,42 @@ std::string library_version() {
 
 bool NetcdfSink::check(int status, const std::string& what) {
   if (status == NC_NOERR) return true;
-  if (error_.empty()) error_ = path_ + ": " + what + ": " + api_.strerror(status);
+  if (error_.empty()) {
+    error_ = path_ + ": " + what + ": " + api_.strerror(status);
+    // Nothing more is written; the file is closed at once, so that the
+    // library holds no half-written file when the process ends.
+    abandon();
+  }
   return false;
+}
+
+void NetcdfSink::abandon() {
+  if (ncid_ < 0) return;
+  const int id = ncid_;
+  ncid_ = -1;
+  if (api_.close(id) == NC_NOERR) {
+    error_ += "; the file is closed and holds what was written before";
+  } else {
+    api_.abort(id);
+    std::error_code ec;
+    std::filesystem::remove(path_, ec);
+    error_ += ec ? "; the file could not be closed and is unreadable"
+                 : "; the file could not be closed and was removed";
+  }
 }
 
 void NetcdfSink::close() {
   if (ncid_ < 0) return;
-  check(api_.close(ncid_), "closing");
+  const int id = ncid_;
   ncid_ = -1;
+  const int status = api_.close(id);
+  if (status != NC_NOERR && error_.empty()) {
+    error_ = path_ + ": closing: " + api_.strerror(status);
+    api_.abort(id);
+    std::error_code ec;
+    std::filesystem::remove(path_, ec);
+    error_ += ec ? "; the file is unreadable" : "; the unreadable file was removed";
+  }
 }
 
 void NetcdfSink::put_attributes(int varid, const std::vector<Attribute>& attrs) {
@@ -55,7 +114,8 @@ void NetcdfSink::put_attributes(int varid, const std::vector<Attribute>& attrs) 
 }
 
 void NetcdfSink::begin(const RunRecord& r) {
-  if (!error_.empty()) return;
+  if (!error_.empty() || ncid_ < 0) return;
+  if (!check(api_.redef(ncid_), "redefining")) return;
   for (const Dimension& d : r.dimensions) {
     int id = -1;
     if (!check(api_.def_dim(ncid_, d.name.c_str(), d.unlimited ? NC_UNLIMITED : d.size, &id),
@@ -129,7 +189,7 @@ void NetcdfSink::update(const RunRecord& r) {
     start[0] = from;
     count[0] = first->size - from;
     if (!check(api_.put_vara_double(ncid_, varids_.at(v.name), start.data(), count.data(),
-                                    v.data.data() + from * row),
+                                    v.data.data() + (from - first->first_held) * row),
                "writing " + v.name))
       return;
   }

@@ -22,9 +22,12 @@ struct NetcdfApi;
 
 class NetcdfSink : public results::RecordSink {
  public:
-  // Creates (or replaces) the file; error() tells when that failed (also
-  // when the netCDF library cannot be loaded). Every later failure is kept
-  // in error() too, and ends the writing.
+  // Creates (or replaces) the file and makes it a valid, empty NetCDF file
+  // at once; error() tells when that failed (also when the netCDF library
+  // cannot be loaded, or the path is a folder, a device or in a missing
+  // folder). Every later failure is kept in error() too and ends the
+  // writing: the file is closed at once, keeping what was synchronised
+  // before, or removed when it cannot be closed; error() then says which.
   explicit NetcdfSink(const std::string& path);
   ~NetcdfSink() override;
   NetcdfSink(const NetcdfSink&) = delete;
@@ -40,6 +43,7 @@ class NetcdfSink : public results::RecordSink {
   bool check(int status, const std::string& what);
   void put_attributes(int varid, const std::vector<results::Attribute>& attrs);
   void close();
+  void abandon();  // after a failure: close now, or remove the file
 
   std::string path_;
   const NetcdfApi& api_;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "results/run_record.h"
 
 namespace qz5::results {
 namespace {
@@ -24,13 +27,24 @@ bool is_identifier(std::string_view s) {
   });
 }
 
-// Names the record uses for its own variables, and the prefixes of the
-// station and budget variables made from a constituent's name.
+// Every name of the record's own layout - dimensions, coordinates, fixed
+// variables - and the ensemble's member dimension: a constituent of the same
+// name would collide with it in the file or in xarray. Names starting with
+// the station and budget prefixes are refused too, since the variables made
+// from a constituent's name carry those prefixes (station_x would meet the
+// station positions).
 bool is_reserved(std::string_view s) {
-  for (std::string_view r : {"time", "x", "point", "interval", "interval_bounds", "nv"})
+  for (std::string_view r : {kDimTime, kDimPoint, kDimStation, kDimStationTime, kDimInterval,
+                             kDimBounds, kDimTerm, kVarTime, kVarX, kVarStationX, kVarStationTime,
+                             kVarInterval, kVarIntervalBounds, kVarTermName, "member"})
     if (s == r) return true;
-  return s.rfind("station_", 0) == 0 || s.rfind("budget_", 0) == 0;
+  return s.rfind(kStationPrefix, 0) == 0 || s.rfind(kBudgetPrefix, 0) == 0;
 }
+
+// NetCDF limits a name to this many bytes; the longest name made from a
+// constituent's carries the station_ prefix.
+constexpr std::size_t kMaxNetcdfName = 256;
+constexpr std::size_t kMaxConstituentName = kMaxNetcdfName - std::string_view("station_").size();
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -74,6 +88,13 @@ ConstituentList parse_constituents(std::string_view spec) {
                   "\" is not a name (a letter, then letters, digits or _)";
       return out;
     }
+    if (name.size() > kMaxConstituentName) {
+      out.error = "constituent " + std::to_string(k) + ": the name \"" +
+                  std::string(name.substr(0, 20)) + "...\" has " + std::to_string(name.size()) +
+                  " characters; at most " + std::to_string(kMaxConstituentName) +
+                  " fit a NetCDF name with its station_ prefix";
+      return out;
+    }
     if (is_reserved(name)) {
       out.error = "constituent " + std::to_string(k) + ": the name \"" + std::string(name) +
                   "\" is used by the result files themselves";
@@ -99,11 +120,23 @@ ConstituentList parse_constituents(std::string_view spec) {
   return out;
 }
 
-ConstituentList read_constituents(const std::string& spec_or_file) {
-  std::ifstream in(spec_or_file);
-  if (!in) return parse_constituents(spec_or_file);
-  // The file: comments dropped, line ends turned into separators, blank
-  // lines skipped.
+ConstituentList read_constituents_file(const std::string& path) {
+  // Six names and units fit in far less; a device or a huge file would
+  // otherwise be read without end.
+  constexpr std::uintmax_t kMaxBytes = 1 << 20;
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec))
+    return ConstituentList{{}, "the constituents file " + path + " is not a regular file", path};
+  if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > kMaxBytes)
+    return ConstituentList{{}, "the constituents file " + path + " is larger than 1 MB", path};
+  std::ifstream in(path);
+  if (!in) {
+    ConstituentList out;
+    out.error = "cannot read the constituents file " + path;
+    out.source_file = path;
+    return out;
+  }
+  // Comments dropped, line ends turned into separators, blank lines skipped.
   std::string joined;
   std::string line;
   while (std::getline(in, line)) {
@@ -112,11 +145,24 @@ ConstituentList read_constituents(const std::string& spec_or_file) {
     if (!joined.empty()) joined += ',';
     joined += body;
   }
-  if (joined.empty())
-    return ConstituentList{{}, "the constituents file " + spec_or_file + " names none"};
+  if (in.bad()) return ConstituentList{{}, "cannot read the constituents file " + path, path};
+  if (joined.empty()) return ConstituentList{{}, "the constituents file " + path + " names none", path};
   ConstituentList out = parse_constituents(joined);
-  if (!out.error.empty()) out.error = spec_or_file + ": " + out.error;
+  if (!out.error.empty()) out.error = path + ": " + out.error;
+  out.source_file = path;
   return out;
+}
+
+ConstituentList read_constituents(const std::string& spec_or_file) {
+  if (spec_or_file.rfind('@', 0) == 0) return read_constituents_file(spec_or_file.substr(1));
+  ConstituentList list = parse_constituents(spec_or_file);
+  if (list.error.empty()) return list;
+  // Not a list: a file of that name, as earlier versions took it.
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(spec_or_file, ec)) return read_constituents_file(spec_or_file);
+  if (spec_or_file.find_first_of("/.") != std::string::npos)
+    list.error += "; nor is it a file (write @FILE to read the names from a file)";
+  return list;
 }
 
 ConstituentList complete_constituents(const std::vector<ConstituentInfo>& named, int ncomp) {

@@ -8,7 +8,7 @@
 //
 // for example "salinity:psu,DOC:umol/L,DIN:umol/L". The same list may live in
 // a small file: entries separated by commas or line ends, '#' starting a
-// comment that runs to the end of the line. A constituent not named is called
+// comment that runs to the end of the line, given as @FILE. A constituent not named is called
 // c<k> with the unit "file units".
 #pragma once
 
@@ -31,17 +31,25 @@ struct ConstituentInfo {
 struct ConstituentList {
   std::vector<ConstituentInfo> items;
   std::string error;
+  std::string source_file;  // the file the list was read from, "" when given as text
 };
 
 // Parses the list text. Refuses an empty entry, a name that is not a plain
-// identifier, a repeated name and the names that the record's own variables
-// use (time, x, point, interval, nv, and names starting with station_ or
-// budget_).
+// identifier or too long for a NetCDF name with its prefix, a repeated name
+// and every name the record's own layout uses (its dimensions, coordinates
+// and fixed variables, the ensemble's member, and names starting with
+// station_ or budget_).
 ConstituentList parse_constituents(std::string_view spec);
 
-// `spec_or_file` names an existing file: its contents are parsed (comments
-// and line ends handled); otherwise the text itself is.
+// "@FILE": the file's contents are parsed (comments and line ends handled).
+// Any other text is parsed as the list itself; only a text that is no valid
+// list but names an existing file is read as that file (the form of earlier
+// versions). source_file tells which was read.
 ConstituentList read_constituents(const std::string& spec_or_file);
+
+// The list in a file (comments and line ends handled); refuses a file that
+// cannot be read or names none.
+ConstituentList read_constituents_file(const std::string& path);
 
 // The list for a run of ncomp constituents: the named ones first, the rest
 // generic. More names than constituents is refused (error set).

@@ -71,9 +71,10 @@ void StationCsv::update(const RunRecord& r) {
   for (const std::string& n : names_) values.push_back(&r.variable(kStationPrefix + n)->data);
   const std::size_t ns = x.size();
   for (; written_ < st->size; ++written_) {
+    const std::size_t row = written_ - st->first_held;  // rows written before may be dropped
     for (std::size_t i = 0; i < ns; ++i) {
-      out_ << shortest(t[written_]) << date_field(t[written_]) << ',' << shortest(x[i]);
-      for (const std::vector<double>* v : values) out_ << ',' << shortest((*v)[written_ * ns + i]);
+      out_ << shortest(t[row]) << date_field(t[row]) << ',' << shortest(x[i]);
+      for (const std::vector<double>* v : values) out_ << ',' << shortest((*v)[row * ns + i]);
       out_ << '\n';
     }
   }
@@ -96,13 +97,13 @@ void BudgetCsv::update(const RunRecord& r) {
   if (!error_.empty() || iv == nullptr) return;
   const std::vector<double>& bounds = r.variable(kVarIntervalBounds)->data;
   for (; written_ < iv->size; ++written_) {
+    const std::size_t row = written_ - iv->first_held;
     for (const std::string& n : names_) {
-      out_ << shortest(bounds[2 * written_]) << date_field(bounds[2 * written_]) << ','
-           << shortest(bounds[2 * written_ + 1]) << date_field(bounds[2 * written_ + 1]) << ','
-           << n;
+      out_ << shortest(bounds[2 * row]) << date_field(bounds[2 * row]) << ','
+           << shortest(bounds[2 * row + 1]) << date_field(bounds[2 * row + 1]) << ',' << n;
       const std::vector<double>& b = r.variable(kBudgetPrefix + n)->data;
       for (std::size_t t = 0; t < kBudgetTerms; ++t)
-        out_ << ',' << shortest(b[written_ * kBudgetTerms + t]);
+        out_ << ',' << shortest(b[row * kBudgetTerms + t]);
       out_ << '\n';
     }
   }

@@ -99,6 +99,7 @@ struct Recorder::Impl {
   void close_interval(RunRecord& r);
   void append_profile(RunRecord& r, const Snapshot& s);
   void grow(RunRecord& r, const char* dim) { ++r.dimension(dim)->size; }
+  void hand_over(RunRecord& r);
 };
 
 Recorder::Recorder(RecorderOptions options) : impl_(std::make_unique<Impl>()) {
@@ -278,7 +279,7 @@ void Recorder::on_start(const RunContext& ctx, const Snapshot& s) {
   if (m.options.profiles) m.append_profile(record_, s);
   if (m.stations) m.sample_stations(record_, s);
   if (m.budget) m.sample_budget(s, true);
-  for (RecordSink* sink : m.sinks) sink->update(record_);
+  m.hand_over(record_);
 }
 
 void Recorder::on_step(const StepInfo& step, const Snapshot& s) {
@@ -295,7 +296,12 @@ void Recorder::on_output(int, int, const Snapshot& s, const IntegratorStatistics
     m.sample_budget(s, false);
     m.close_interval(record_);
   }
-  for (RecordSink* sink : m.sinks) sink->update(record_);
+  m.hand_over(record_);
+}
+
+void Recorder::Impl::hand_over(RunRecord& r) {
+  for (RecordSink* sink : sinks) sink->update(r);
+  if (!options.keep_rows) r.drop_held_rows();
 }
 
 void Recorder::Impl::append_profile(RunRecord& r, const Snapshot& s) {
@@ -325,7 +331,8 @@ void Recorder::Impl::sample_stations(RunRecord& r, const Snapshot& s) {
     std::vector<double>& v = r.variables[v_station[k]].data;
     const double* row = station_values.data() + k * ns;
     if (repeat) {
-      std::copy(row, row + ns, v.end() - static_cast<std::ptrdiff_t>(ns));
+      // Unless the sample was written and dropped already.
+      if (v.size() >= ns) std::copy(row, row + ns, v.end() - static_cast<std::ptrdiff_t>(ns));
     } else {
       v.insert(v.end(), row, row + ns);
     }
@@ -362,7 +369,9 @@ void Recorder::Impl::close_interval(RunRecord& r) {
   budget->begin_interval();
 }
 
-void Recorder::finish(const Summary& sum) {
+void Recorder::finish(const Summary& sum) { finish(sum, legacy_ending(sum)); }
+
+void Recorder::finish(const Summary& sum, const LegacyEnding& ending) {
   Impl& m = *impl_;
   if (m.finished) return;
   m.finished = true;
@@ -373,7 +382,6 @@ void Recorder::finish(const Summary& sum) {
     r.set_attribute("qz5_version", std::string(kVersion));
     for (RecordSink* sink : m.sinks) sink->begin(r);
   }
-  const LegacyEnding ending = legacy_ending(sum);  // as the executable ends
   const char* status = sum.completed()                                  ? "complete"
                        : sum.outcome == Outcome::kIntegrationFailure ? "failed"
                                                                      : "stopped";

@@ -64,6 +64,10 @@ struct RecorderOptions {
   // calendar, which CF tools decode as dates, and the CSV files write ISO
   // dates next to the days. "": times are plain days, as without a calendar.
   std::string reference_date;
+  // Keep every row in the record (the Python package builds its Dataset
+  // from it). Without, rows are dropped once the sinks have written them,
+  // so a run that only streams to files holds one output interval at most.
+  bool keep_rows = true;
   // Input files the model state does not name (the names file, a geometry
   // file); those it names are added by the Recorder.
   std::vector<InputFile> extra_inputs;
@@ -95,6 +99,10 @@ class Recorder : public Observer {
   // sinks. Call once, after run_scenario; also when the run stopped before
   // on_start (the record then holds the description only).
   void finish(const Summary& summary);
+  // The same, recording `ending` as the run's exit status and stop text
+  // instead of the legacy ending of the summary (the executable ended by
+  // Ctrl-C records status 130, "Interrupted").
+  void finish(const Summary& summary, const LegacyEnding& ending);
 
   const RunRecord& record() const { return record_; }
 

@@ -1,6 +1,6 @@
 #include "results/run_record.h"
 
-#include <cassert>
+#include <stdexcept>
 #include <utility>
 
 namespace qz5::results {
@@ -58,19 +58,31 @@ void RunRecord::set_attribute(std::string_view name, AttributeValue value) {
   attributes.push_back(Attribute{std::string(name), std::move(value)});
 }
 
+void RunRecord::drop_held_rows() {
+  for (Dimension& d : dimensions) {
+    if (!d.unlimited) continue;
+    for (Variable& v : variables)
+      if (!v.dimensions.empty() && v.dimensions[0] == d.name) v.data.clear();
+    d.first_held = d.size;
+  }
+}
+
 Dimension& RunRecord::add_dimension(std::string_view name, std::size_t size, bool unlimited) {
-  assert(dimension(name) == nullptr);
+  // A repeated name would make a file the library refuses half-way.
+  if (dimension(name) != nullptr)
+    throw std::invalid_argument("the record already has a dimension " + std::string(name));
   dimensions.push_back(Dimension{std::string(name), unlimited ? 0 : size, unlimited});
   return dimensions.back();
 }
 
 Variable& RunRecord::add_variable(std::string_view name, std::vector<std::string> dims,
                                   std::vector<Attribute> attrs) {
-  assert(variable(name) == nullptr);
+  if (variable(name) != nullptr)
+    throw std::invalid_argument("the record already uses the name " + std::string(name));
   std::size_t n = 1;
   for (const std::string& d : dims) {
     const Dimension* dim = dimension(d);
-    assert(dim != nullptr);
+    if (dim == nullptr) throw std::invalid_argument("the record has no dimension " + d);
     n *= dim->size;
   }
   variables.push_back(

@@ -90,6 +90,10 @@ struct Dimension {
   std::string name;
   std::size_t size = 0;
   bool unlimited = false;
+  // Entries of an unlimited dimension no longer held in memory: a record
+  // that only streams to files drops the rows its sinks have written, and
+  // the variables along it then hold entries first_held .. size-1.
+  std::size_t first_held = 0;
 };
 
 struct Variable {
@@ -171,7 +175,12 @@ class RunRecord {
   Variable& add_variable(std::string_view name, std::vector<std::string> dims,
                          std::vector<Attribute> attributes);
 
-  // The shape of a variable (sizes of its dimensions, slowest first).
+  // Forgets the rows of every unlimited dimension held so far (they have been
+  // written); the vectors keep their capacity, so the next rows reuse it.
+  void drop_held_rows();
+
+  // The shape of a variable (sizes of its dimensions, slowest first; the
+  // rows held are fewer when rows were dropped).
   std::vector<std::size_t> shape(const Variable& v) const;
 };
 

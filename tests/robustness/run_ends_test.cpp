@@ -72,7 +72,9 @@ TEST(RunsEnd, EveryRunEndsWithTheStatusThatSaysWhy) {
        {"Geometry::Error, dispersion is not positive in file river.geo, line 3"}, -1},
       {"geometry row one value short", [](Scenario&) {}, "--geometry river.geo",
        geometry_text({"0 20 1e6", "30000 20"}), 1,
-       {"Geometry::Error, a row holds fewer than three values in file river.geo"}, -1},
+       {"Geometry::Error, a row holds 2 values, not 3 (position, area, dispersion) in file "
+        "river.geo, line 3"},
+       -1},
       {"geometry of one row", [](Scenario&) {}, "--geometry river.geo",
        geometry_text({"0 20 1e6"}), 1,
        {"Geometry::Error, fewer than two rows in file river.geo"}, -1},
