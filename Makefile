@@ -9,10 +9,14 @@ CMAKE_GEN  := cmake -S . -DCMAKE_BUILD_TYPE=Release
 PYTHON     := /usr/bin/python3
 PY_PACKAGES := python3 python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas \
   python3-xarray python3-netcdf4 python3-matplotlib python3-scipy python3-dask \
-  python3-distributed python3-pytest
+  python3-distributed python3-pytest python3-pip python3-setuptools python3-wheel
+# The documentation: Sphinx with numpydoc (the API reference from the
+# docstrings) and MyST (pages in Markdown).
+DOC_PACKAGES := python3-sphinx python3-numpydoc python3-myst-parser
 CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 
-.PHONY: all build run test test-sanitize bench clean fuzz python python-packages
+.PHONY: all build run test test-sanitize bench clean fuzz python python-packages install \
+  install-python docs doc-packages
 
 all: build
 
@@ -34,11 +38,37 @@ run:
 	rm -rf $(BUILD)/run && mkdir -p $(BUILD)/run
 	cp examples/estuary/* $(BUILD)/run/
 	cd $(BUILD)/run && ../qz5 estuary.fn; status=$$?; \
-	  echo "qz5 exit status $$status; outputs in $(BUILD)/run (estuary.txc, RESULT, RUNINF)"; exit $$status
+	  echo "qz5 exit status $$status; the executable is $(BUILD)/qz5 (make install puts it in $(PREFIX)/bin);" \
+	  "outputs in $(BUILD)/run (estuary.txc, RESULT, RUNINF)"; exit $$status
+
+# Installs the executable as $(PREFIX)/bin/qz5 (a release build of it alone).
+PREFIX ?= /usr/local
+install:
+	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target qz5
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Installs the Python package for $(PYTHON) with pip, offline, from Debian's
+# setuptools and pybind11 (the extension built by CMake in $(BUILD)/pip).
+# Debian's interpreter maps the prefix /usr to /usr/local: the package goes to
+# /usr/local/lib/python3.X/dist-packages, which is on its path, and the
+# command qz5-py to /usr/local/bin. PIP_PREFIX=DIR installs under DIR/local.
+PIP_PREFIX ?= /usr
+install-python: python-packages
+	QZ5_CMAKE_BUILD_DIR=$(CURDIR)/$(BUILD)/pip $(PYTHON) -m pip install --no-build-isolation \
+	  --no-deps --no-index --prefix $(PIP_PREFIX) .
+
+# The documentation as HTML in $(BUILD)/docs/html (warnings are errors); ctest
+# runs the same build as its test "docs".
+docs: python doc-packages
+	cmake --build $(BUILD) --target docs
+
+doc-packages:
+	./tools/ensure_packages.sh $(DOC_PACKAGES)
 
 # Packages that the optional outputs and the Python package need; installed
 # from Debian's archive when missing, so CI always covers them.
-TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libnetcdf-dev netcdf-bin $(PY_PACKAGES)
+TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libnetcdf-dev netcdf-bin $(PY_PACKAGES) $(DOC_PACKAGES)
 
 # Builds from scratch and runs every test, the NetCDF read-back and the
 # Python package's included (both registered with ctest).

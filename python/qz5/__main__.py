@@ -1,29 +1,42 @@
-"""Command line of the qz5 package.
+"""Command line of the qz5 package: python -m qz5, or the command qz5-py.
 
-    python3 -m qz5 plot RUN.nc [--out DIR] [--formats png,svg] [--which profiles,grid,...]
-                               [--times 0,40,120] [--constituents c1,c4]
-    python3 -m qz5 run NAMES.fn --netcdf RUN.nc [--stations 5000,15000] [--budget]
-                               [--constituents salinity:psu,...] [--length-unit m]
+    python -m qz5 run [options] NAMES.fn
+    python -m qz5 plot RUN.nc [--out DIR] [--formats png,svg] [--which profiles,grid,...]
+                              [--times 0,40,120] [--constituents c1,c4]
+
+``run`` takes the executable's options under the same names and with the
+same meaning (--geometry, --outflow, --no-legacy-limits, --max-steps,
+--jacobian, --position-tolerance, --nonnegative, --netcdf, --stations, --stations-csv, --budget FILE, --constituents,
+--length-unit); it writes the result files, not the legacy .txc, RESULT and
+RUNINF. Names inside the names file are read relative to the names file's
+folder (the executable reads them relative to its working folder).
 """
+from __future__ import annotations
+
 import argparse
 import os
 import sys
+from typing import Optional, Sequence
 
 
-def _floats(text):
+def _floats(text: str) -> list[float]:
     return [float(v) for v in text.split(",") if v.strip()]
 
 
-def _names(text):
+def _names(text: str) -> list[str]:
     return [v.strip() for v in text.split(",") if v.strip()]
 
 
-def plot_command(a):
-    import xarray as xr
+def plot_command(a: argparse.Namespace) -> int:
+    """``plot``: the figures of a run's NetCDF file."""
+    import matplotlib
 
-    from . import plot
+    # A command that writes files needs no window; MPLBACKEND still wins.
+    if not os.environ.get("MPLBACKEND"):
+        matplotlib.use("Agg")
+    from . import open_dataset, plot
 
-    ds = xr.open_dataset(a.run, decode_times=False)
+    ds = open_dataset(a.run)
     stem = a.stem or os.path.splitext(os.path.basename(a.run))[0]
     paths = plot.save_all(ds, a.out, stem, formats=_names(a.formats),
                           which=_names(a.which) if a.which else None,
@@ -34,24 +47,104 @@ def plot_command(a):
     return 0
 
 
-def run_command(a):
-    from . import Qz5Error, Scenario, run
+def engine_options(a: argparse.Namespace) -> dict:
+    """The engine options of the command line that qz5.run takes by keyword."""
+    out: dict = {}
+    if a.jacobian:
+        out["jacobian"] = a.jacobian
+    if a.nonnegative:
+        out["nonnegative"] = a.nonnegative
+    if a.position_tolerance:
+        out["position_tolerance"] = tuple(_floats(a.position_tolerance))
+    return out
 
+
+def run_command(a: argparse.Namespace) -> int:
+    """``run``: a names file into result files; returns the exit status."""
+    from . import Qz5Error, Scenario, run
+    from .files import FileError, constituent_spec, read_geometry, write_budget_csv, \
+        write_stations_csv
+
+    if not (a.netcdf or a.stations_csv or a.budget):
+        print("run: give at least one of --netcdf, --stations-csv, --budget", file=sys.stderr)
+        return 1
+    if a.stations_csv and not a.stations:
+        print("run: --stations-csv needs --stations", file=sys.stderr)
+        return 1
     try:
-        s = Scenario.from_names_file(a.names)
-        ds = run(s, stations=_floats(a.stations) if a.stations else None, budget=a.budget,
-                 constituents=a.constituents, length_unit=a.length_unit, path=a.netcdf,
-                 raise_on_failure=False)
-    except Qz5Error as e:
-        print(e.message, file=sys.stderr)
-        return e.status
-    print(f"{a.netcdf}: {ds.attrs['status']}, {ds.attrs['message']}")
+        s = Scenario.from_names_file(a.names, strict=a.strict or "off")
+        if a.geometry:
+            s.geometry = read_geometry(a.geometry)
+        if a.outflow:
+            s.outflow = a.outflow
+        ds = run(s, stations=_floats(a.stations) if a.stations else None,
+                 budget=bool(a.budget),
+                 constituents=constituent_spec(a.constituents) if a.constituents else None,
+                 length_unit=a.length_unit, path=a.netcdf, raise_on_failure=False,
+                 legacy_capacities=not a.no_legacy_limits,
+                 max_steps_per_interval=a.max_steps, **engine_options(a))
+    except (Qz5Error, FileError, OSError) as e:
+        print(getattr(e, "message", str(e)), file=sys.stderr)
+        return int(getattr(e, "status", 1))
+    if a.stations_csv:
+        write_stations_csv(ds, a.stations_csv)
+    if a.budget:
+        write_budget_csv(ds, a.budget)
+    written = ", ".join(p for p in (a.netcdf, a.stations_csv, a.budget) if p)
+    print(f"{written}: {ds.attrs['status']}, {ds.attrs['message']}")
     return int(ds.attrs["exit_status"])
 
 
-def main(argv=None):
-    p = argparse.ArgumentParser(prog="python3 -m qz5", description=__doc__.splitlines()[0])
+def parser() -> argparse.ArgumentParser:
+    """The command line's parser."""
+    from . import __version__
+
+    p = argparse.ArgumentParser(prog="python -m qz5", description=__doc__.splitlines()[0],
+                                epilog="Exit status of run: 0 Ready, 1 stopped (bad input, "
+                                       "set-up failure), 2 the integration failed.")
+    p.add_argument("--version", action="version", version=f"qz5 {__version__}")
     sub = p.add_subparsers(dest="command", required=True)
+    pr = sub.add_parser("run", help="run a names file into NetCDF and CSV files",
+                        description="Runs a names file with the executable's options "
+                                    "(options before or after the names file).")
+    pr.add_argument("names", help="the names file (names inside it are read relative to its "
+                                  "folder)")
+    pr.add_argument("--geometry", metavar="FILE",
+                    help="the channel's area and dispersion from FILE (a title line, then rows "
+                         "of position, area, dispersion) instead of the built-in laws")
+    pr.add_argument("--outflow", choices=("fixed", "free"),
+                    help="fixed: the second end holds the second boundary's concentrations "
+                         "(default); free: the water leaves with the concentration it has")
+    pr.add_argument("--strict", nargs="?", const="warn", choices=("warn", "error"),
+                    help="warn (or, with --strict=error, refuse) where the legacy free-form "
+                         "reading takes a record onto the next line, a comma between two "
+                         "digits or a line with more numbers than its record reads")
+    pr.add_argument("--no-legacy-limits", action="store_true",
+                    help="lift the fixed capacities of the legacy program")
+    pr.add_argument("--max-steps", type=int, metavar="N",
+                    help="accepted steps allowed between two output times (default 100 per "
+                         "grid point, at least 5000)")
+    pr.add_argument("--jacobian", choices=("differences", "exact"),
+                    help="the iteration matrix by differences of the residual (default) or "
+                         "from its derivatives")
+    pr.add_argument("--position-tolerance", metavar="RTOL,ATOL",
+                    help="error tolerances of the grid positions alone (model length units)")
+    pr.add_argument("--nonnegative", choices=("clip", "project"),
+                    help="how INFO10 = 1 keeps concentrations non-negative: clip (legacy, "
+                         "default) or project")
+    pr.add_argument("--netcdf", metavar="FILE", help="write the run to FILE as NetCDF-4")
+    pr.add_argument("--stations", metavar="X1,X2,...",
+                    help="station positions, file length units")
+    pr.add_argument("--stations-csv", metavar="FILE",
+                    help="the station series as a CSV file (time, station, constituents)")
+    pr.add_argument("--budget", metavar="FILE",
+                    help="the mass budget of every output interval as a CSV file (and into "
+                         "the NetCDF file)")
+    pr.add_argument("--constituents", metavar="SPEC",
+                    help="names and units, name:unit,... or a file holding that list")
+    pr.add_argument("--length-unit", dest="length_unit", metavar="UNIT",
+                    help="unit of the positions for the result files")
+    pr.set_defaults(func=run_command)
     pp = sub.add_parser("plot", help="figures of a run's NetCDF file, as PNG and SVG")
     pp.add_argument("run", help="the NetCDF file of a run")
     pp.add_argument("--out", default=".", help="folder for the figures (default: .)")
@@ -61,15 +154,12 @@ def main(argv=None):
     pp.add_argument("--times", help="output times of the profiles, days")
     pp.add_argument("--constituents", help="constituents to show (default: all)")
     pp.set_defaults(func=plot_command)
-    pr = sub.add_parser("run", help="run a names file into a NetCDF file")
-    pr.add_argument("names", help="the names file")
-    pr.add_argument("--netcdf", required=True, help="the NetCDF file to write")
-    pr.add_argument("--stations", help="station positions, file length units")
-    pr.add_argument("--budget", action="store_true", help="record the mass budget")
-    pr.add_argument("--constituents", help="names and units: salinity:psu,DOC:umol/L,...")
-    pr.add_argument("--length-unit", dest="length_unit")
-    pr.set_defaults(func=run_command)
-    a = p.parse_args(argv)
+    return p
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    """Runs the command line; returns the exit status."""
+    a = parser().parse_args(argv)
     return a.func(a)
 
 

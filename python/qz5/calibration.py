@@ -59,9 +59,12 @@ model's structural error, errors correlated in time or along the channel
 (which make them too small), nor parameters held at a bound (where the
 linearisation does not hold).
 """
+from __future__ import annotations
+
 import concurrent.futures
 import dataclasses
 import os
+from typing import Any, Mapping, Optional, Sequence, Union
 
 import numpy as np
 
@@ -181,7 +184,9 @@ class _Model:
                        self.x, self.k, self.args)
 
 
-def predict(scenario, values, times, time_index, x, k, args):
+def predict(scenario: Any, values: Mapping[str, float], times: np.ndarray,
+            time_index: np.ndarray, x: np.ndarray, k: np.ndarray,
+            args: Mapping[str, Any]) -> np.ndarray:
     """The model at the observations (NaN where the run did not get);
     runs wherever it is called (threads, Dask workers)."""
     s = scenario.copy()
@@ -241,9 +246,24 @@ class _Runner:
         self.close()
 
 
-def skill(obs, model):
+def skill(obs: "pd.DataFrame", model: np.ndarray) -> "pd.DataFrame":
     """RMSE, bias (mean of model - observed), Nash-Sutcliffe efficiency and
-    the number of values, per constituent."""
+    the number of values, per constituent.
+
+    Parameters
+    ----------
+    obs : pandas.DataFrame
+        Observations with the columns ``constituent`` and ``value``.
+    model : numpy.ndarray
+        The model's value at each observation.
+
+    Returns
+    -------
+    pandas.DataFrame
+        Indexed by constituent: ``rmse`` and ``bias`` (in the values' units),
+        ``nse`` (1 a perfect fit, 0 no better than the observations' mean),
+        ``n``.
+    """
     import pandas as pd
 
     rows = []
@@ -257,7 +277,8 @@ def skill(obs, model):
     return pd.DataFrame(rows).set_index("constituent")
 
 
-def noise_per_constituent(residuals, J, groups):
+def noise_per_constituent(residuals: np.ndarray, J: np.ndarray,
+                          groups: np.ndarray) -> dict:
     """Each group's noise from its residuals (model - value, unweighted) at
     a least-squares solution: sigma_k^2 = RSS_k / (n_k - sum of the group's
     leverages), J the Jacobian of the weighted residuals there. The
@@ -276,26 +297,64 @@ def noise_per_constituent(residuals, J, groups):
     return out
 
 
-def calibrate(scenario, observations, parameters, client=None, *, constituents=None,
-              absolute_sigma=False, noise="per_constituent", max_reweight=1, rel_step=1e-3,
-              max_nfev=50, ftol=1e-8, xtol=1e-8, rtol=1e-6, atol=None, verbose=0,
-              **run_options):
-    """Fits the parameters to the observations; returns a CalibrationResult.
+def calibrate(scenario: Any, observations: Any,
+              parameters: Union[Mapping[str, tuple[float, float]],
+                                Sequence[tuple[str, float, float]]],
+              client: Any = None, *, constituents: Union[None, str, Sequence[str]] = None,
+              absolute_sigma: bool = False, noise: str = "per_constituent",
+              max_reweight: int = 1, rel_step: float = 1e-3, max_nfev: int = 50,
+              ftol: float = 1e-8, xtol: float = 1e-8, engine_rtol: float = 1e-6,
+              engine_atol: Optional[float] = None, verbose: int = 0,
+              **run_options: Any) -> CalibrationResult:
+    """Fits parameters of a scenario to observations.
 
-    scenario: the Scenario to start from (left unchanged); observations: a
-    table as the module describes; parameters: {name: (lower, upper)} or a
-    list of (name, lower, upper); client: None (threads of this process), a
-    dask.distributed Client or a scheduler address. constituents: the names
-    used in the observations for constituents 1, 2, ... (texts, or
-    "name:unit"). noise: without a sigma column, "per_constituent" (each
-    constituent's noise estimated from its residuals, the fit reweighted with
-    it up to max_reweight times) or "pooled" (one variance factor for all,
-    the constituents weighed by their spread). rel_step: the relative step
-    of the forward differences.
-    rtol, atol: the engine's tolerances for the fitting runs (rtol tighter
-    than a scenario's usual one, so that the differences see the parameters
-    and not the integrator's error control; atol by default the scenario's
-    own). Further engine options as for qz5.run.
+    Parameters
+    ----------
+    scenario : qz5.Scenario
+        The scenario to start from (left unchanged).
+    observations : pandas.DataFrame
+        A table as the module describes: ``time`` (days), ``x`` (file
+        length units), ``constituent``, ``value`` (file units), optionally
+        ``sigma``.
+    parameters : dict or list
+        ``{name: (lower, upper)}`` or a list of ``(name, lower, upper)``;
+        names as :meth:`qz5.Scenario.set` takes them, counting from 1
+        (``"rxpar[7]"`` is RXPAR(7), the array's ``s.rxpar[6]``).
+    client : optional
+        None (threads of this process), a dask.distributed Client or a
+        scheduler address.
+    constituents : str or sequence of str, optional
+        The names used in the observations for constituents 1, 2, ...
+        (texts, or ``"name:unit"``).
+    absolute_sigma : bool, default False
+        Take the sigmas as known (s^2 = 1 in the covariance).
+    noise : {"per_constituent", "pooled"}
+        Without a sigma column: "per_constituent" estimates each
+        constituent's noise from its residuals and reweights the fit with
+        it (up to ``max_reweight`` times); "pooled" takes one variance
+        factor for all, the constituents weighed by their spread.
+    max_reweight : int, default 1
+        Reweighted fits at most, with ``noise="per_constituent"``.
+    rel_step : float, default 1e-3
+        Relative step of the forward differences.
+    max_nfev, ftol, xtol, verbose
+        Passed on to ``scipy.optimize.least_squares``: they control the
+        fit.
+    engine_rtol : float, default 1e-6
+        The engine's relative tolerance for the fitting runs, tighter than
+        a scenario's usual one, so that the differences see the parameters
+        and not the integrator's error control.
+    engine_atol : float, optional
+        The engine's absolute tolerance (default: the scenario's own).
+    **run_options
+        Further engine options as for :func:`qz5.run`; ``rtol`` and
+        ``atol`` given here are the engine's too, as in :func:`qz5.run`.
+
+    Returns
+    -------
+    CalibrationResult
+        Fitted values, standard errors, skill before and after, the
+        comparison table and the fitted scenario.
     """
     from scipy.optimize import least_squares
 
@@ -319,9 +378,10 @@ def calibrate(scenario, observations, parameters, client=None, *, constituents=N
         sigma = np.where(spread > 0, spread, 1.0)
     groups = obs["k"].to_numpy()
     values = obs["value"].to_numpy()
-    options = dict(run_options, rtol=rtol)
-    if atol is not None:
-        options["atol"] = atol
+    options = dict(run_options)
+    options.setdefault("rtol", engine_rtol)
+    if engine_atol is not None:
+        options.setdefault("atol", engine_atol)
     model = _Model(scenario, names, obs, options)
     # Work in parameters scaled by their start values (or bound widths).
     scale = np.where(start != 0, np.abs(start), upper - lower)

@@ -23,17 +23,20 @@ Dataset with a ``member`` dimension, laid out like a single run's Dataset:
 A failed member keeps what it computed before failing (NaN after); the
 others are unaffected.
 """
+from __future__ import annotations
+
 import contextlib
 import math
 import os
 import sys
+from typing import Any, Callable, Mapping, Optional, Sequence
 
 import numpy as np
 import xarray as xr
 
 from . import _core
 from .errors import Qz5Error
-from .results import record_to_dataset, run_args
+from .results import record_to_dataset, run_args, station_list
 from .scenario import parse_name
 
 # Run-describing attributes that become per-member variables.
@@ -43,7 +46,7 @@ _PER_MEMBER = ("status", "exit_status", "message", "failure_message", "idid", "t
                "integrator_convergence_failures")
 
 
-def member_table(members):
+def member_table(members: Any) -> tuple[list[dict], list]:
     """The members as a list of dicts and their labels (a DataFrame's index,
     else 0..n-1)."""
     try:
@@ -63,13 +66,14 @@ def _is_missing(v):
     return isinstance(v, float) and math.isnan(v)
 
 
-def coordinate_name(name):
+def coordinate_name(name: str) -> str:
     """A parameter name as a variable name: rxpar[7] -> rxpar_7."""
     field, index = parse_name(name)
     return field if index is None else field + "_" + "_".join(str(i) for i in index)
 
 
-def run_members(base, batch, kwargs):
+def run_members(base: Any, batch: Sequence[tuple[Any, Mapping[str, Any]]],
+                kwargs: Mapping[str, Any]) -> list[dict]:
     """Runs members (label, values) of the base scenario in this process;
     returns one result dict per member. Runs on the workers."""
     out = []
@@ -131,7 +135,8 @@ def _local_cluster(n_workers):
     return Client(cluster), cluster
 
 
-def connect(client=None, n_workers=None):
+def connect(client: Any = None,
+            n_workers: Optional[int] = None) -> tuple[Any, Callable[[], None]]:
     """(client, closer): the given Client, a Client for a scheduler address,
     or a new LocalCluster of n_workers processes (default: one per core, at
     most 2 when not given). closer() closes only what was opened here."""
@@ -152,21 +157,48 @@ def connect(client=None, n_workers=None):
     return c, close
 
 
-def ensemble(base, members, client=None, *, n_workers=None, batch_size=None, stations=None,
-             budget=False, station_times=None, constituents=None, length_unit=None, **options):
+def ensemble(base: Any, members: Any, client: Any = None, *, n_workers: Optional[int] = None,
+             batch_size: Optional[int] = None, stations: Any = None, budget: bool = False,
+             station_times: Optional[Sequence[float]] = None, constituents: Any = None,
+             length_unit: Optional[str] = None, **options: Any) -> xr.Dataset:
     """Runs the members and returns one Dataset with a ``member`` dimension.
 
-    base: the Scenario; members: a list of dicts {parameter name: value} or
-    a pandas DataFrame whose columns are parameter names (one row per
-    member; NaN leaves the base value); client: None (a LocalCluster of
-    n_workers processes, closed afterwards), a dask.distributed Client, or a
-    scheduler address such as "tcp://host:8786". batch_size: members per
-    Dask task (default: enough tasks to keep every worker busy, few enough
-    to keep the scheduler's share small). stations, budget, constituents,
-    length_unit and the engine options as for :func:`qz5.run`.
+    Parameters
+    ----------
+    base : qz5.Scenario
+        The scenario every member starts from.
+    members : list of dict, or pandas.DataFrame
+        ``{parameter name: value}`` per member, or a DataFrame whose columns
+        are parameter names (one row per member; NaN leaves the base value).
+        Names count from 1: ``"rxpar[4]"`` is RXPAR(4), the array's
+        ``s.rxpar[3]``.
+    client : optional
+        None (a LocalCluster of ``n_workers`` processes, closed afterwards),
+        a dask.distributed Client, or a scheduler address such as
+        ``"tcp://host:8786"``.
+    n_workers : int, optional
+        Worker processes of the LocalCluster.
+    batch_size : int, optional
+        Members per Dask task (default: enough tasks to keep every worker
+        busy, few enough to keep the scheduler's share small).
+    stations, budget, constituents, length_unit, **options
+        As for :func:`qz5.run`; stations given as ``{name: position}`` are
+        indexed by name.
+    station_times : sequence of float, optional
+        Days at which to take the station series (linear between each
+        member's samples); by default the output times.
+
+    Returns
+    -------
+    xarray.Dataset
+        The members' Datasets along ``member`` (indexed by the members'
+        labels), with per member ``status``, ``exit_status``, ``message``,
+        ``failure_message`` and the integrator counters, and the varied
+        parameters as coordinates (``rxpar[7]`` becomes ``rxpar_7``).
     """
     rows, labels = member_table(members)
-    kwargs = dict(options, stations=stations, budget=budget, constituents=constituents,
+    positions, names = station_list(stations)
+    kwargs = dict(options, stations=positions, budget=budget, constituents=constituents,
                   length_unit=length_unit)
     run_args(**kwargs)  # refuses unknown options here, not on every worker
     items = list(zip(labels, rows))
@@ -182,7 +214,8 @@ def ensemble(base, members, client=None, *, n_workers=None, batch_size=None, sta
         results = [r for batch in c.gather(futures) for r in batch]
     finally:
         close()
-    return combine(base, results, rows, labels, station_times=station_times)
+    out = combine(base, results, rows, labels, station_times=station_times)
+    return out.assign_coords(station=names) if names and "station" in out.dims else out
 
 
 def _expected_times(base):
@@ -196,7 +229,7 @@ def _align(ds, times, station_times):
     for dim in ("time", "station_time", "interval"):
         if dim in ds.dims:
             _, first = np.unique(ds[dim].values, return_index=True)
-            if len(first) < ds.dims[dim]:
+            if len(first) < ds.sizes[dim]:
                 ds = ds.isel({dim: np.sort(first)})
     if "time" in ds.dims:
         ds = ds.reindex(time=times)
@@ -218,7 +251,8 @@ def _nan_like(template):
     return ds
 
 
-def combine(base, results, rows, labels, station_times=None):
+def combine(base: Any, results: Sequence[dict], rows: Sequence[Mapping[str, Any]],
+            labels: Sequence[Any], station_times: Optional[Sequence[float]] = None) -> xr.Dataset:
     """Assembles the members' results (from run_members) into one Dataset."""
     times = _expected_times(base)
     by_label = {r["label"]: r for r in results}
@@ -259,6 +293,11 @@ def combine(base, results, rows, labels, station_times=None):
     coords = ["x"] if "x" in template.coords else []
     out = xr.concat(datasets, dim=member, data_vars="all", coords=coords, compat="equals",
                     join="exact", combine_attrs="drop")
+    # combine_attrs drops the variables' attributes too: units and long names
+    # travel with the variables, as in a single run's Dataset.
+    for name, var in template.variables.items():
+        if name in out.variables:
+            out[name].attrs = dict(var.attrs)
     _member_attributes(out, attrs)
     _parameter_coordinates(out, base, rows)
     return out

@@ -2,23 +2,40 @@
 
 The engine's recorder fills a run record with the same dimensions,
 variables, units and attributes as the NetCDF file ``qz5 --netcdf`` writes;
-this module turns it into a Dataset exactly as xarray reads that file with
-``xr.open_dataset(path, decode_times=False)``: variables named after their
-dimension (time, station_time, interval) and those a ``coordinates``
-attribute names (x, station_x) become coordinates, and times stay plain
-days (model time has no calendar date).
+this module turns it into a Dataset as :func:`open_dataset` reads that file:
+
+- variables named after their dimension (``time``, ``station_time``,
+  ``interval``) and those a ``coordinates`` attribute names (``x``,
+  ``station_x``, ``term_name``) are coordinates;
+- ``term`` (the budget's terms) and ``station`` carry an index of names, so
+  ``ds.budget_DIN.sel(term="reaction")`` and ``ds.sel(station="mouth")``
+  work; a station's name is the one given to :func:`run`, or its position as
+  text (``"5000"``);
+- times stay plain numbers of days (model time has no calendar date), as
+  ``xr.open_dataset(path, decode_times=False)`` reads them. A plain
+  ``xr.open_dataset(path)`` decodes them to ``timedelta64`` instead; the
+  figures of :mod:`qz5.plot` take either.
 """
+from __future__ import annotations
+
+import os
+from typing import Any, Iterable, Mapping, Optional, Sequence, Union
+
 import numpy as np
 import xarray as xr
 
 from . import _core
 from .errors import Interrupted, RunError, ScenarioError, WriteError
 
+PathLike = Union[str, "os.PathLike[str]"]
+Stations = Union[None, Sequence[float], Mapping[str, float], Sequence[tuple[str, float]]]
+Constituents = Union[None, str, Sequence[str], Sequence[tuple[str, str]]]
+
 # The largest step limit the engine takes (a C long).
 _MAX_STEPS = 2**63 - 1
 
 
-def _constituent_spec(constituents):
+def _constituent_spec(constituents: Constituents) -> str:
     """'name:unit,...' from a text, a list of 'name[:unit]' texts or of
     (name, unit) pairs."""
     if constituents is None:
@@ -31,11 +48,31 @@ def _constituent_spec(constituents):
     return ",".join(parts)
 
 
-def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
-             max_steps_per_interval=None, observe_steps=False, legacy_capacities=False,
-             profiles=True, stations=None, budget=False, constituents=None, length_unit=None,
-             nonnegative="clip", position_tolerance=None, jacobian="differences"):
-    """The engine's options and what to record, as the binding takes them."""
+def station_list(stations: Stations) -> tuple[list[float], Optional[list[str]]]:
+    """Positions and names of stations given as positions, as
+    ``{name: position}`` or as ``(name, position)`` pairs (names None when
+    none were given)."""
+    if stations is None:
+        return [], None
+    if isinstance(stations, Mapping):
+        return [float(x) for x in stations.values()], [str(n) for n in stations]
+    items = list(stations) if np.ndim(stations) else [stations]
+    if items and all(isinstance(i, (tuple, list)) and len(i) == 2 and isinstance(i[0], str)
+                     for i in items):
+        return [float(x) for _, x in items], [n for n, _ in items]
+    return _positions(items), None
+
+
+def run_args(rtol: Optional[float] = None, atol: Optional[float] = None,
+             tau: Optional[float] = None, kappa: Optional[float] = None,
+             alpha: Optional[float] = None, max_steps_per_interval: Optional[int] = None,
+             observe_steps: bool = False, legacy_capacities: bool = False, profiles: bool = True,
+             stations: Stations = None, budget: bool = False, constituents: Constituents = None,
+             length_unit: Optional[str] = None, nonnegative: str = "clip",
+             position_tolerance: Optional[tuple[float, float]] = None,
+             jacobian: str = "differences") -> "_core.RunArgs":
+    """The engine's options and what to record, as the binding takes them
+    (the parameters are those of :func:`run`)."""
     a = _core.RunArgs()
     a.rtol, a.atol, a.tau, a.kappa, a.alpha = rtol, atol, tau, kappa, alpha
     if max_steps_per_interval is not None:
@@ -47,14 +84,14 @@ def run_args(rtol=None, atol=None, tau=None, kappa=None, alpha=None,
     a.observe_steps = bool(observe_steps)
     a.legacy_capacities = bool(legacy_capacities)
     a.profiles = bool(profiles)
-    a.stations = _positions(stations)
+    a.stations = station_list(stations)[0]
     a.budget = bool(budget)
     a.constituents = _constituent_spec(constituents)
     a.length_unit = length_unit or ""
     return a
 
 
-def _step_limit(value):
+def _step_limit(value: Any) -> int:
     """The step limit as the engine takes it, or ScenarioError saying why not."""
     try:
         n = int(value)
@@ -67,7 +104,7 @@ def _step_limit(value):
     return n
 
 
-def _positions(stations):
+def _positions(stations: Any) -> list[float]:
     """Station positions as a list of floats, or ScenarioError saying why not."""
     if stations is None:
         return []
@@ -82,8 +119,91 @@ def _positions(stations):
         raise ScenarioError(f"stations: {e}", "stations") from None
 
 
-def record_to_dataset(record):
-    """The Dataset of a run record (a dict from the binding)."""
+def station_names(positions: Iterable[float]) -> list[str]:
+    """Default station names: the positions as text (``5000.0`` ->
+    ``"5000"``), a repeated position numbered (``"5000#2"``)."""
+    names: list[str] = []
+    for x in positions:
+        name = f"{float(x):g}"
+        n = 2
+        while name in names:
+            name = f"{float(x):g}#{n}"
+            n += 1
+        names.append(name)
+    return names
+
+
+def index_coordinates(ds: xr.Dataset, names: Optional[Sequence[str]] = None) -> xr.Dataset:
+    """The Dataset with indexes on ``term`` (from ``term_name``) and
+    ``station`` (the given names, or the positions as text).
+
+    Nothing else changes: ``index_coordinates(ds).drop_vars(["term",
+    "station"])`` is ``ds`` again.
+    """
+    coords: dict[str, Any] = {}
+    if "term" in ds.dims and "term_name" in ds.variables and "term" not in ds.indexes:
+        coords["term"] = ("term", [str(v) for v in ds["term_name"].values],
+                          {"long_name": "term of the mass budget"})
+    if "station" in ds.dims and "station" not in ds.indexes:
+        if names is None:
+            names = station_names(ds["station_x"].values if "station_x" in ds.variables
+                                  else range(ds.sizes["station"]))
+        if len(names) != ds.sizes["station"] or len(set(names)) != len(names):
+            raise ValueError(f"station names {list(names)}: one distinct name per station needed")
+        coords["station"] = ("station", [str(n) for n in names], {"long_name": "station name"})
+    return ds.assign_coords(coords) if coords else ds
+
+
+def open_dataset(path: PathLike, *, station_names: Optional[Sequence[str]] = None,
+                 decode_times: bool = False, **kw: Any) -> xr.Dataset:
+    """Opens a run's NetCDF file (the executable's or one written by
+    :func:`run`) as :func:`run` returns its Dataset.
+
+    Parameters
+    ----------
+    path : str or path-like
+        The NetCDF file.
+    station_names : sequence of str, optional
+        Names for the stations; by default those :func:`run` stored in the
+        file (``station_name``), else the positions as text.
+    decode_times : bool, default False
+        False keeps times as numbers of days, as :func:`run` does.
+    **kw
+        Passed on to :func:`xarray.open_dataset`.
+
+    Returns
+    -------
+    xarray.Dataset
+        With ``term`` and ``station`` indexed (see :func:`index_coordinates`).
+    """
+    ds = xr.open_dataset(path, decode_times=decode_times, **kw)
+    if "station_name" in ds.variables:
+        # Names that qz5.run stored beside the positions.
+        stored = [str(n) for n in ds["station_name"].values]
+        ds = ds.drop_vars("station_name")
+        station_names = station_names or stored
+    return index_coordinates(ds, station_names)
+
+
+def write_station_names(path: PathLike, names: Sequence[str]) -> None:
+    """Adds the stations' names to a run's NetCDF file, as a text variable
+    ``station_name(station)`` that :func:`open_dataset` reads back."""
+    import netCDF4
+
+    with netCDF4.Dataset(str(path), "a") as nc:
+        if "station" not in nc.dimensions or "station_name" in nc.variables:
+            return
+        v = nc.createVariable("station_name", str, ("station",))
+        v.long_name = "station name"
+        v[:] = np.array([str(n) for n in names], dtype=object)
+
+
+def record_to_dataset(record: Mapping[str, Any], names: Optional[Sequence[str]] = None,
+                      indexed: bool = True) -> xr.Dataset:
+    """The Dataset of a run record (a dict from the binding); with
+    ``indexed`` False exactly as ``xr.open_dataset(file,
+    decode_times=False)`` reads the run's file, else with the indexes of
+    :func:`index_coordinates`."""
     variables = {name: xr.Variable(tuple(dims), np.asarray(data), attrs=dict(attrs))
                  for name, dims, attrs, data in record["variables"]}
     attributes = {k: (np.int32(v) if isinstance(v, int) else v)
@@ -93,20 +213,37 @@ def record_to_dataset(record):
     ds = xr.decode_cf(raw, decode_times=False).load()
     unlimited = {name for name, size, unl in record["dimensions"] if unl}
     ds.encoding["unlimited_dims"] = unlimited
-    return ds
+    return index_coordinates(ds, names) if indexed else ds
 
 
-def budget_term(ds, name, term):
-    """One term of a constituent's mass budget, per output interval: e.g.
-    ``budget_term(ds, "salinity", "lateral_load")``. The budget of a
-    constituent is one variable ``budget_<name>(interval, term)`` whose terms
-    ``term_name`` labels (mass_start, mass_end, change, in_left_advective,
-    ..., closing_error, moving_grid, lateral_load_specified)."""
+def budget_term(ds: xr.Dataset, name: str, term: str) -> xr.DataArray:
+    """One term of a constituent's mass budget per output interval.
+
+    The same as ``ds[f"budget_{name}"].sel(term=term)``, also for a Dataset
+    without the ``term`` index (a file opened with plain
+    ``xr.open_dataset``).
+
+    Parameters
+    ----------
+    ds : xarray.Dataset
+        A run with its budget.
+    name : str
+        The constituent's variable name (``"salinity"``, ``"c3"``).
+    term : str
+        ``mass_start``, ``mass_end``, ``change``, ``in_left_advective``,
+        ..., ``closing_error``, ``moving_grid``, ``lateral_load_specified``
+        (the values of
+        ``term_name``); mass in concentration units times volume, per
+        interval.
+    """
+    var = ds[f"budget_{name}"]
+    if "term" in var.indexes:
+        return var.sel(term=term)
     terms = [str(t) for t in ds["term_name"].values]
-    return ds[f"budget_{name}"].isel(term=terms.index(term))
+    return var.isel(term=terms.index(term))
 
 
-def write_record(record, path):
+def write_record(record: Mapping[str, Any], path: PathLike) -> None:
     """Writes a run record to a NetCDF file as it is: its dimensions (the
     unlimited ones unlimited), variables and attributes, doubles as NC_DOUBLE,
     integer attributes as NC_INT, texts as NC_CHAR."""
@@ -127,47 +264,84 @@ def write_record(record, path):
             nc.setncattr(key, np.int32(value) if isinstance(value, int) else value)
 
 
-def run(scenario, stations=None, budget=False, *, constituents=None, length_unit=None,
-        profiles=True, path=None, raise_on_failure=True, **options):
+def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = False, *,
+        constituents: Constituents = None, length_unit: Optional[str] = None,
+        profiles: bool = True, path: Optional[PathLike] = None, raise_on_failure: bool = True,
+        **options: Any) -> xr.Dataset:
     """Runs the scenario and returns its results as an xarray Dataset.
 
-    stations: positions (file length units) whose series are recorded after
-    every accepted step; budget: the mass budget of each output interval;
-    constituents: names and units, e.g. ``"salinity:psu,DOC:umol/L"`` or a
-    list of ``("salinity", "psu")`` pairs (c1..c6 in "file units" otherwise);
-    length_unit: the unit of positions ("file length units" otherwise);
-    path: also write the run's NetCDF file (with the executable's writer
-    when this build has it, else through the netCDF4 package).
+    Parameters
+    ----------
+    scenario : qz5.Scenario
+        The inputs; left unchanged.
+    stations : sequence of float, or dict, optional
+        Positions (file length units) whose series are recorded after every
+        accepted step, as a list (the stations are named by their position,
+        ``"5000"``) or as ``{name: position}`` (``{"mouth": 0.0}``), so that
+        ``ds.sel(station="mouth")`` picks one.
+    budget : bool, default False
+        Record the mass budget of each output interval.
+    constituents : str or sequence, optional
+        Names and units, ``"salinity:psu,DOC:umol/L"`` or
+        ``[("salinity", "psu"), ...]``; otherwise ``c1``..``c6`` in "file
+        units".
+    length_unit : str, optional
+        The unit of positions ("file length units" otherwise).
+    profiles : bool, default True
+        Record the profiles at the output times.
+    path : str or path-like, optional
+        Also write the run's NetCDF file (with the executable's writer when
+        this build has it, else through the netCDF4 package); named
+        stations' names go into it as ``station_name``, which
+        :func:`open_dataset` reads back.
+    raise_on_failure : bool, default True
+        See Raises.
+    **options
+        The engine's options, overriding the scenario's: ``rtol``, ``atol``
+        (tolerances of the time integration), ``tau`` (model time units),
+        ``kappa``, ``alpha``, ``max_steps_per_interval``, ``observe_steps``,
+        ``legacy_capacities``; ``nonnegative`` ("clip", the legacy treatment
+        of INFO10 = 1, or "project": small negative values set to zero and
+        steps going further below rejected, so that coarse grids do not
+        crawl); ``position_tolerance`` ((rtol, atol) of the grid positions
+        alone, in model length units); ``jacobian`` ("differences" or
+        "exact": the iteration matrix from the residual's derivatives).
 
-    Engine options: rtol, atol, tau, kappa, alpha (override the scenario's),
-    max_steps_per_interval, observe_steps, legacy_capacities, nonnegative
-    ("clip", the legacy treatment of INFO10 = 1, or "project": small negative
-    values set to zero and steps going further below rejected, so that coarse
-    grids do not crawl), position_tolerance ((rtol, atol) of the grid
-    positions alone, in model length units), jacobian ("differences" or
-    "exact": the iteration matrix from the residual's derivatives).
+    Returns
+    -------
+    xarray.Dataset
+        Profiles on (time, point) with the grid positions ``x``; station
+        series on (station_time, station); budgets ``budget_<name>`` on
+        (interval, term); the run's description in the attributes. Times
+        are numbers of days.
 
-    A run that stops or whose integration fails raises
-    :class:`qz5.errors.RunError` carrying the system's message, with what was
-    computed up to the failure in its ``dataset``; with
-    ``raise_on_failure=False`` that Dataset is returned instead (its
-    attributes ``status``, ``exit_status`` and ``failure_message`` say what
-    happened). Bad fields raise :class:`qz5.errors.ScenarioError` before the
-    run starts. A NetCDF file that cannot be written raises
-    :class:`qz5.errors.WriteError` (an OSError) with the whole computed
-    Dataset in its ``dataset``; Ctrl-C stops the run between two steps and
-    raises :class:`qz5.errors.Interrupted` (a KeyboardInterrupt) with what was
-    computed so far in its ``dataset``.
+    Raises
+    ------
+    qz5.RunError
+        The run stopped (status 1) or its integration failed (status 2);
+        the error carries the system's message and, in ``dataset``, what
+        was computed up to the failure. With ``raise_on_failure=False``
+        that Dataset is returned instead (its attributes ``status``,
+        ``exit_status`` and ``failure_message`` say what happened).
+    qz5.ScenarioError
+        A field is refused before the run starts.
+    qz5.WriteError
+        The NetCDF file could not be written (an OSError); the whole
+        computed Dataset is in its ``dataset``.
+    qz5.Interrupted
+        Ctrl-C stopped the run between two steps (a KeyboardInterrupt);
+        what was computed so far is in its ``dataset``.
     """
-    args = run_args(stations=stations, budget=budget, constituents=constituents,
+    positions, names = station_list(stations)
+    args = run_args(stations=positions, budget=budget, constituents=constituents,
                     length_unit=length_unit, profiles=profiles, **options)
     if path is not None and _core.HAVE_NETCDF:
         # Written as the run advances, by the executable's own writer.
         args.path = str(path)
     raw = _core.run(scenario, args)
     record = raw["record"]
-    ds = record_to_dataset(record)
-    partial = ds if "time" in ds.dims and ds.dims["time"] > 0 else None
+    ds = record_to_dataset(record, names)
+    partial = ds if ds.sizes.get("time", 0) > 0 else None
     if raw["interrupted"]:
         raise Interrupted("Interrupted: the run stopped after its last completed step; "
                           "e.dataset holds what it computed", partial)
@@ -175,6 +349,8 @@ def run(scenario, stations=None, budget=False, *, constituents=None, length_unit
         raise WriteError(raw["write_error"], ds)
     if path is not None and not _core.HAVE_NETCDF:
         write_record(record, path)
+    if path is not None and names is not None:
+        write_station_names(path, names)
     summary = raw["summary"]
     if summary["status"] != 0 and raise_on_failure:
         raise RunError(summary["failure"], summary["status"], summary["console"], partial)

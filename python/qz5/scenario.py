@@ -3,13 +3,31 @@
 Fields carry the system's own names in lower case (``npts``, ``rtol``,
 ``rxpar``, ``bnd_tab``, ...), in the units the model state keeps them in:
 times ``tstart`` and ``touts`` in model time units, the series' own times in
-days, positions and concentrations in file units. Arrays are returned as
-read-only copies; change a field by assigning a whole value, or one element
-through :meth:`Scenario.set` with a parameter name such as ``"rxpar[7]"``.
-Bad values are refused when set, or when a run starts for relations between
-fields, with a :class:`qz5.errors.ScenarioError` naming the field.
+days, positions in file length units and concentrations in file units.
+Arrays are returned as read-only copies; change a field by assigning a whole
+value, or one element through :meth:`Scenario.set` with a parameter name such
+as ``"rxpar[7]"``. Bad values are refused when set, or when a run starts for
+relations between fields, with a :class:`qz5.ScenarioError` naming the field.
+A misspelt field name (``s.rtoll = 1e-3``) raises :class:`AttributeError`
+naming the closest field.
+
+Indexing
+--------
+One rule, the same everywhere in the package: **a parameter name in text
+counts from 1, as the system numbers its arrays; a numpy array counts from
+0, as numpy does.** So ``s.set("rxpar[7]", v)``, ``s.get("rxpar[7]")``, the
+keys of :func:`qz5.ensemble` members, the parameters of :func:`qz5.calibrate`
+and the ensemble coordinate ``rxpar_7`` all mean RXPAR(7), which is element
+``s.rxpar[6]`` of the array. ``"bnd_tab[2,3]"`` is row 2, column 3 of the
+table, ``s.bnd_tab[1, 2]``.
 """
+from __future__ import annotations
+
+import difflib
+import os
 import re
+import sys
+from typing import Any, List, Mapping, Optional, Union
 
 import numpy as np
 
@@ -17,20 +35,36 @@ from . import _core
 
 _INDEXED = re.compile(r"^([a-z_][a-z0-9_]*?)(?:\[(\d+)(?:\s*,\s*(\d+))?\]|_(\d+))?$")
 
+Index = Optional[tuple[int, ...]]
 
-def parse_name(name):
-    """Splits a parameter name into (field, index or None).
 
-    ``"rtol"`` -> ("rtol", None); ``"rxpar[7]"`` and ``"rxpar_7"`` ->
-    ("rxpar", (7,)); ``"bnd_tab[2,3]"`` -> ("bnd_tab", (2, 3)). Indices are
-    1-based, as the system numbers RXPAR(1..19), CCONV(1..6) and its tables.
+def parse_name(name: str) -> tuple[str, Index]:
+    """Splits a parameter name into its field and its 1-based index.
+
+    Parameters
+    ----------
+    name : str
+        ``"rtol"``, ``"rxpar[7]"`` (or ``"rxpar_7"``), ``"bnd_tab[2,3]"``;
+        case and surrounding blanks do not matter.
+
+    Returns
+    -------
+    tuple
+        ``(field, None)`` for a whole field, ``(field, (7,))`` or
+        ``(field, (2, 3))`` for one element; indices count from 1, as the
+        system numbers RXPAR(1..19), CCONV(1..6) and its tables.
+
+    Raises
+    ------
+    KeyError
+        The field does not exist; the message names the closest fields.
     """
     text = name.strip().lower()
     if text in _core.FIELDS:
         return text, None
     m = _INDEXED.match(text)
     if not m or m.group(1) not in _core.FIELDS:
-        raise KeyError(f"{name}: no such scenario field (fields: {', '.join(_core.FIELDS)})")
+        raise KeyError(f"{name}: no such scenario field{_closest_hint(m.group(1) if m else text)}")
     if m.group(4) is not None:
         return m.group(1), (int(m.group(4)),)
     if m.group(2) is None:
@@ -40,7 +74,12 @@ def parse_name(name):
     return m.group(1), (int(m.group(2)), int(m.group(3)))
 
 
-def _restore(cls, state, provenance=("", "", ())):
+def _closest_hint(name: str, candidates: Any = None) -> str:
+    close = difflib.get_close_matches(name, list(candidates or _core.FIELDS), n=3, cutoff=0.6)
+    return f" (did you mean {' or '.join(close)}?)" if close else ""
+
+
+def _restore(cls: type, state: Mapping[str, Any], provenance: tuple = ("", "", ())) -> "Scenario":
     s = cls()
     s._restore(state)
     s._set_provenance(*provenance)
@@ -48,22 +87,58 @@ def _restore(cls, state, provenance=("", "", ())):
 
 
 class Scenario(_core.Scenario):
-    """One run's inputs. See the module's documentation for the field names."""
+    """One run's inputs: every field of the model state, by name.
+
+    Read one with :meth:`from_names_file`. Fields are attributes in lower
+    case (``s.npts``, ``s.rxpar``, ``s.bnd_tab``; see the module's
+    documentation for units and :data:`qz5._core.FIELDS` for the list);
+    there are no others: setting or reading a name that is no field raises
+    :class:`AttributeError` naming the closest field.
+
+    Text names of single elements count from 1 (``s.set("rxpar[7]", v)`` is
+    RXPAR(7)); the arrays the attributes return count from 0 (that value is
+    ``s.rxpar[6]``).
+    """
+
+    __slots__ = ()
 
     @classmethod
-    def from_names_file(cls, path):
+    def from_names_file(cls, path: Union[str, "os.PathLike[str]"],
+                        strict: str = "off") -> "Scenario":
         """Reads a names file and every file it names.
 
-        Names inside the names file are taken relative to the names file's
-        folder and stored as absolute paths. Raises
-        :class:`qz5.errors.InputError` with the reader's message.
+        Parameters
+        ----------
+        path : str or path-like
+            The names file (``*.fn``).
+
+        Returns
+        -------
+        Scenario
+
+        Raises
+        ------
+        qz5.InputError
+            A file could not be read; the message is the reader's.
+
+        Notes
+        -----
+        Names inside the names file are taken relative to **the names
+        file's folder** and stored as absolute paths, so the scenario reads
+        the same from any working folder. The executable ``qz5`` takes them
+        relative to its working folder instead (run it in the names file's
+        folder, as ``make run`` does).
         """
         s = cls()
-        _core.read_names_file(s, str(path))
+        console = _core.read_names_file(s, str(path), strict)
+        if strict == "warn":
+            for line in console.splitlines():
+                if "Strict::Warning" in line:
+                    print(line.strip(), file=sys.stderr)
         return s
 
     @classmethod
-    def from_file(cls, path):
+    def from_file(cls, path: Union[str, "os.PathLike[str]"]) -> "Scenario":
         """Reads a scenario file (TOML with its CSV tables) or a legacy names
         file, told apart as the executable does (a .toml name, or TOML
         content). Raises :class:`qz5.errors.InputError` naming the file, the
@@ -75,7 +150,8 @@ class Scenario(_core.Scenario):
         _core.read_scenario_file(s, str(path))
         return s
 
-    def to_file(self, path, constituents=None):
+    def to_file(self, path: Union[str, "os.PathLike[str]"],
+                constituents: Optional[str] = None) -> List[str]:
         """Writes the scenario as a scenario file, its tables as CSV files
         beside it; returns the paths written. ``constituents`` names them as
         ``--constituents`` does ("salinity:psu,doc,..."); by default the
@@ -84,18 +160,59 @@ class Scenario(_core.Scenario):
         """
         return _core.write_scenario_file(self, str(path), constituents or "")
 
+    # --- no attributes beyond the fields ------------------------------------------
+    def __setattr__(self, name: str, value: Any) -> None:
+        if not hasattr(type(self), name):
+            raise AttributeError(f"{type(self).__name__} has no field {name!r}"
+                                 f"{_closest_hint(name, _attribute_names(type(self)))}")
+        super().__setattr__(name, value)
+
+    def __getattr__(self, name: str) -> Any:
+        # Called only when the ordinary look-up found nothing.
+        if name.startswith("__"):
+            raise AttributeError(name)
+        raise AttributeError(f"{type(self).__name__} has no field {name!r}"
+                             f"{_closest_hint(name, _attribute_names(type(self)))}")
+
     # --- single values by name ------------------------------------------------
-    def get(self, name):
-        """The value of a field or of one element: ``s.get("rxpar[7]")``."""
+    def get(self, name: str) -> Any:
+        """The value of a field, or of one element.
+
+        Parameters
+        ----------
+        name : str
+            A field (``"rtol"``) or one element with 1-based indices
+            (``"rxpar[7]"`` is RXPAR(7), the array's ``s.rxpar[6]``).
+
+        Returns
+        -------
+        float or the field's value
+        """
         field, index = parse_name(name)
         value = getattr(self, field)
         if index is None:
             return value
         return float(np.asarray(value)[_zero_based(field, index, np.shape(value))])
 
-    def set(self, name, value):
-        """Sets a field or one element (``s.set("rxpar[7]", 0.35)``); checked
-        as an assignment of the whole field is."""
+    def set(self, name: str, value: Any) -> None:
+        """Sets a field, or one element, checked as an assignment of the
+        whole field is.
+
+        Parameters
+        ----------
+        name : str
+            A field or one element with 1-based indices: ``s.set("rxpar[7]",
+            0.35)`` sets RXPAR(7), afterwards ``s.rxpar[6] == 0.35``.
+        value
+            The new value, in the field's units.
+
+        Raises
+        ------
+        qz5.ScenarioError
+            The value is refused; the message names the field.
+        KeyError
+            No such field, or an index outside the field.
+        """
         field, index = parse_name(name)
         if index is None:
             setattr(self, field, value)
@@ -104,53 +221,119 @@ class Scenario(_core.Scenario):
         current[_zero_based(field, index, current.shape)] = value
         setattr(self, field, current)
 
-    def update(self, values=None, **kw):
-        """Sets several parameters: a dict (or keyword arguments) of name -> value."""
+    def set_lateral_inputs(self, x_lat: Any, q_lat: Any, lat_tab: Any,
+                           k_lat: Optional[float] = None) -> None:
+        """Replaces the lateral inputs as a whole; their number may change.
+
+        Parameters
+        ----------
+        x_lat : array_like
+            Positions of the inputs, file length units (nlat values).
+        q_lat : array_like
+            Their flows, volume per day (nlat values).
+        lat_tab : array_like
+            Concentrations, one row per time point: time (days), then for
+            constituent 1 the value of every input, then constituent 2, ...
+            (file units); 1 + nlat * NCOMP columns.
+        k_lat : float, optional
+            Steepness of the switch-on, per file length unit: **one value
+            for all inputs**; unchanged when not given.
+
+        Raises
+        ------
+        qz5.ScenarioError
+            A value is refused; nothing is changed then.
+        """
+        super().set_lateral_inputs(x_lat, q_lat, lat_tab, k_lat)
+
+    def set_driver(self, t_drv: Any, v_drv: Any) -> None:
+        """Replaces variable driver 1; its number of points may change.
+
+        Parameters
+        ----------
+        t_drv : array_like
+            Times, days, increasing.
+        v_drv : array_like
+            Values: the factor on every lateral flow at those times.
+
+        Raises
+        ------
+        qz5.ScenarioError
+            A value is refused; nothing is changed then.
+        """
+        super().set_driver(t_drv, v_drv)
+
+    def update(self, values: Optional[Mapping[str, Any]] = None, **kw: Any) -> "Scenario":
+        """Sets several parameters (names as :meth:`set` takes them).
+
+        Parameters
+        ----------
+        values : dict, optional
+            ``{name: value}``.
+        **kw
+            More values, by field name.
+
+        Returns
+        -------
+        Scenario
+            This scenario, changed.
+        """
         items = dict(values or {})
         items.update(kw)
         for name, value in items.items():
             self.set(name, value)
         return self
 
-    def copy(self):
+    def copy(self) -> "Scenario":
         """An independent copy."""
         return _restore(type(self), self._state(), self._provenance())
 
-    def with_values(self, values):
-        """A copy with the parameters of ``values`` (a dict) set."""
+    def with_values(self, values: Mapping[str, Any]) -> "Scenario":
+        """A copy with the parameters of ``values`` (``{name: value}``) set."""
         return self.copy().update(values)
 
-    def validate(self):
-        """Checks the whole scenario as a run does before it starts."""
+    def validate(self) -> None:
+        """Checks the whole scenario as a run does before it starts.
+
+        Raises
+        ------
+        qz5.ScenarioError
+            The first fault found, naming its field.
+        """
         self._validate()
 
-    def to_dict(self):
+    def to_dict(self) -> dict[str, Any]:
         """Every settable field, by name (arrays as numpy arrays)."""
         return dict(self._state())
 
     # --- copying and pickling: a scenario travels to ensemble workers -----------
-    def __reduce__(self):
+    def __reduce__(self) -> tuple:
         return (_restore, (type(self), self._state(), self._provenance()))
 
-    def __copy__(self):
+    def __copy__(self) -> "Scenario":
         return self.copy()
 
-    def __deepcopy__(self, memo):
+    def __deepcopy__(self, memo: dict) -> "Scenario":
         return self.copy()
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return (f"<qz5.Scenario npts={self.npts} ncomp={self.ncomp} "
                 f"tstart={self.tstart:g} touts={self.ntimes} (last {self.touts[-1]:g}) "
                 f"rtol={self.rtol:g} atol={self.atol:g}>" if self.ntimes else
                 f"<qz5.Scenario npts={self.npts} ncomp={self.ncomp} (no output times)>")
 
 
-def _zero_based(field, index, shape):
+def _attribute_names(cls: type) -> list[str]:
+    return [n for n in dir(cls) if not n.startswith("_")]
+
+
+def _zero_based(field: str, index: tuple[int, ...], shape: tuple[int, ...]) -> tuple[int, ...]:
     if len(index) != len(shape):
         raise KeyError(f"{field}: {len(shape)} index(es) needed, {len(index)} given")
     out = []
     for i, n in zip(index, shape):
         if not 1 <= i <= n:
-            raise KeyError(f"{field}: index {i} outside 1..{n}")
+            raise KeyError(f"{field}: index {i} outside 1..{n} (text names count from 1)")
         out.append(i - 1)
     return tuple(out)
+

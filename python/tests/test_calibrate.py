@@ -92,6 +92,22 @@ def test_skill_by_hand():
     assert list(s["n"]) == [3, 2]
 
 
+@pytest.mark.parametrize("kw,rtol", [({}, 1e-6), ({"engine_rtol": 1e-3}, 1e-3),
+                                     ({"rtol": 1e-3}, 1e-3)])
+def test_the_engine_tolerance_of_the_fitting_runs(start, observations, kw, rtol):
+    """engine_rtol (default 1e-6) is the integrator's tolerance of the
+    fitting runs; rtol among the run options means the same, as in qz5.run."""
+    fit = qz5.calibrate(start, observations, {"rxpar[1]": (0.3, 3.0)}, max_nfev=1, **kw)
+    expected = qz5.plot.at_observations(qz5.run(start, rtol=rtol), observations)
+    np.testing.assert_allclose(fit.comparison["model_start"], expected, rtol=1e-12)
+    # The figure takes the result itself: its observations, the fitted run.
+    axes = qz5.plot.observed(qz5.run(fit.scenario, rtol=rtol), fit)
+    assert [a.get_ylabel() for a in axes] == [f"constituent {k} (file units)" for k in (3, 4, 5)]
+    assert all(a.get_title().endswith("(n=56)") for a in axes)
+    other = qz5.plot.at_observations(qz5.run(start, rtol=1e-4), observations)
+    assert np.abs(expected - other).max() > 1e-6 * np.abs(other).max()
+
+
 # ---------------------------------------------------------------------------
 # Coverage of the standard errors: twin experiments without a sigma column.
 # Two kinetic rates, three constituents observed with noise of very unequal

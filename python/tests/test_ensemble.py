@@ -21,7 +21,7 @@ def direct(base, values, **kw):
 def test_members_are_the_runs_made_one_by_one(client, base):
     members = [{}, {"rxpar[1]": 1.0}, {"rxpar_4": 0.12, "rxpar[1]": 1.3}, {"rtol": 1e-5}]
     ds = qz5.ensemble(base, members, client=client, stations=[3000.0, 20000.0], budget=True)
-    assert ds.dims["member"] == 4 and list(ds.member.values) == [0, 1, 2, 3]
+    assert ds.sizes["member"] == 4 and list(ds.member.values) == [0, 1, 2, 3]
     assert list(ds.status.values) == ["complete"] * 4
     for i, m in enumerate(members):
         one = direct(base, m, stations=[3000.0, 20000.0], budget=True)

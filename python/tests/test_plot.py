@@ -29,7 +29,7 @@ def labels(ax):
 
 
 def test_profiles_show_the_chosen_times_with_units(short_run):
-    fig = plot.profiles(short_run, times=[0.0, 8.0])
+    fig = plot.profiles(short_run, times=[0.0, 8.0])[0].figure
     axes = [a for a in fig.axes if a.get_visible()]
     assert len(axes) == 6
     assert labels(axes[0]) == ("position of the grid point along the channel (m)",
@@ -43,10 +43,10 @@ def test_profiles_show_the_chosen_times_with_units(short_run):
 
 
 def test_grid_draws_one_trajectory_per_point_over_the_sharpest_front(short_run):
-    fig = plot.grid(short_run)
+    fig = plot.grid(short_run).figure
     ax = fig.axes[0]
     trajectories = [l for l in ax.get_lines() if len(l.get_xdata())]
-    assert len(trajectories) == short_run.dims["point"]
+    assert len(trajectories) == short_run.sizes["point"]
     np.testing.assert_array_equal(trajectories[40].get_ydata(), short_run.x[:, 40].values)
     assert labels(ax) == ("time of the saved profile (days)",
                           "position of the grid point along the channel (m)")
@@ -62,7 +62,7 @@ def test_grid_draws_one_trajectory_per_point_over_the_sharpest_front(short_run):
 
 
 def test_stations_show_each_station_series(short_run):
-    fig = plot.stations(short_run, names=["salinity", "c4"])
+    fig = plot.stations(short_run, names=["salinity", "c4"])[0].figure
     ax = fig.axes[0]
     assert [l.get_label() for l in ax.get_lines()] == ["3000 m", "12000 m"]
     assert labels(ax) == ("time of the station sample (days)", "salinity at the stations (psu)")
@@ -71,7 +71,7 @@ def test_stations_show_each_station_series(short_run):
 
 
 def test_budget_bars_add_up_to_the_change_less_the_closing_error(short_run):
-    fig = plot.budget(short_run)
+    fig = plot.budget(short_run)[0].figure
     ax = fig.axes[1]  # DOC
     assert ax.get_ylabel() == "mass change per interval ((umol C/L)*(m)^3)"
     centres = short_run.interval_bounds.mean("nv").values
@@ -91,7 +91,7 @@ def test_files_from_the_command_line(tmp_path):
     nc = tmp_path / "estuary.nc"
     env = {"PYTHONPATH": ":".join(sys.path), "MPLBACKEND": "Agg"}
     run = subprocess.run([sys.executable, "-m", "qz5", "run", str(NAMES), "--netcdf", str(nc),
-                          "--stations", "5000,15000", "--budget"],
+                          "--stations", "5000,15000", "--budget", str(tmp_path / "budget.csv")],
                          capture_output=True, text=True, env=env)
     assert run.returncode == 0, run.stderr
     out = subprocess.run([sys.executable, "-m", "qz5", "plot", str(nc), "--out",
@@ -111,3 +111,86 @@ def test_a_file_without_stations_or_budget_gets_the_figures_it_has(tmp_path, sho
     assert plot.available(ds) == ["profiles", "grid"]
     paths = plot.save_all(ds, tmp_path, "few", formats=("png",))
     assert [p.split("/")[-1] for p in paths] == ["few_profiles.png", "few_grid.png"]
+
+
+def test_figures_draw_into_the_axes_given_and_return_them(short_run):
+    import matplotlib.pyplot as plt
+
+    fig, (a, b, c) = plt.subplots(1, 3)
+    assert plot.profiles(short_run, names=["salinity", "DOC"], ax=[a, b]) == [a, b]
+    assert plot.grid(short_run, ax=c) is c
+    assert len(a.get_lines()) == 4 and fig._suptitle is None  # the caller's figure keeps its title
+    with pytest.raises(ValueError, match="2 Axes needed"):
+        plot.stations(short_run, names=["salinity", "DOC"], ax=a)
+    plt.close(fig)
+
+
+def test_the_library_leaves_the_backend_to_the_caller(tmp_path):
+    code = ("import matplotlib; matplotlib.use('svg'); import qz5\n"
+            f"s = qz5.Scenario.from_names_file({str(NAMES)!r}); s.touts = [2.0]\n"
+            "qz5.plot.profiles(qz5.run(s)); print(matplotlib.get_backend())")
+    env = {"PYTHONPATH": ":".join(sys.path)}
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.strip() == "svg"
+
+
+@pytest.fixture(scope="module")
+def observed_run(estuary_base):
+    s = short_scenario(estuary_base.copy(), touts=(4.0, 8.0, 12.0))
+    return qz5.run(s, stations={"harbour": 5000.0}, constituents=UNITS)
+
+
+def observations_from(ds, offset):
+    """Observations equal to the model at the station's samples (and at a
+    place between grid points at the output times), shifted by offset."""
+    import pandas as pd
+
+    t = ds.station_time.values[[10, 40, 80]]
+    rows = [(ti, 5000.0, "salinity", v + offset)
+            for ti, v in zip(t, ds.station_salinity.sel(station="harbour").values[[10, 40, 80]])]
+    for ti in (4.0, 8.0):
+        p = ds.sel(time=ti)
+        rows.append((ti, 11111.0, 4, np.interp(11111.0, p.x.values, p.c4.values) + offset))
+    return pd.DataFrame(rows, columns=["time", "x", "constituent", "value"])
+
+
+@pytest.mark.parametrize("offset,rmse,bias", [(0.0, "0", "+0"), (-0.5, "0.5", "+0.5")])
+def test_observed_compares_the_model_with_the_observations(observed_run, offset, rmse, bias):
+    ds = observed_run
+    obs = observations_from(ds, offset)
+    np.testing.assert_allclose(plot.at_observations(ds, obs), obs["value"] - offset, rtol=1e-12,
+                               atol=1e-12)
+    axes = plot.observed(ds, obs)
+    assert [a.get_ylabel() for a in axes] == ["salinity (psu)", "constituent 4 (file units)"]
+    title = axes[0].get_title()
+    assert title.startswith(f"salinity: RMSE {rmse} psu, bias {bias},"), title
+    assert title.endswith("(n=3)")
+    model, observed = axes[0].get_lines()
+    # The model line at a station is the station's series, every step.
+    np.testing.assert_array_equal(model.get_ydata(),
+                                  ds.station_salinity.sel(station="harbour").values)
+    np.testing.assert_array_equal(observed.get_ydata(), obs["value"].values[:3])
+    # Between grid points, away from a station: the profiles at the output times.
+    assert len(axes[1].get_lines()[0].get_xdata()) == ds.sizes["time"]
+
+
+def test_ensemble_band_is_the_members_spread(estuary_base):
+    from qz5 import ensembles
+
+    base = short_scenario(estuary_base.copy(), touts=(4.0, 8.0))
+    members = [{"rxpar[4]": v} for v in (0.06, 0.08, 0.1, 0.12, 0.14)]
+    ens = ensembles.combine(base, ensembles.run_members(base, list(enumerate(members)),
+                                                        {"stations": [6000.0]}),
+                            members, list(range(5)))
+    ax = plot.ensemble(ens, "c4", station="6000")
+    values = ens.station_c4.isel(station=0).transpose("member", "station_time").values
+    median = [l for l in ax.get_lines() if l.get_label() == "median"][0]
+    np.testing.assert_allclose(median.get_ydata(), np.median(values, axis=0), rtol=1e-12)
+    outer = ax.collections[0].get_paths()[0].vertices[:, 1]
+    assert np.isclose(outer.max(), values.max()) and np.isclose(outer.min(), values.min())
+    # Along the channel: members on their own grids, on a common one.
+    along = plot.ensemble(ens, "c4", time=8.0)
+    assert along.get_title().endswith("along the channel at 8 days: spread of the ensemble")
+    with pytest.raises(ValueError, match="no member dimension"):
+        plot.ensemble(ens.isel(member=0))
