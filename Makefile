@@ -13,6 +13,9 @@ PY_PACKAGES := python3 python3-dev python3-pybind11 pybind11-dev python3-numpy p
 # The documentation: Sphinx with numpydoc (the API reference from the
 # docstrings) and MyST (pages in Markdown).
 DOC_PACKAGES := python3-sphinx python3-numpydoc python3-myst-parser
+# The declared kinetics read TOML with toml++ and compile their expressions
+# with muParser: needed to build the executable at all.
+RUN_PACKAGES := pkgconf libtomlplusplus-dev libmuparser-dev
 CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 
 .PHONY: all build run test test-sanitize bench clean fuzz python python-packages install \

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "binding.h"
+#include "kinetics_binding.h"
 #include "engine/engine.h"
 #include "engine/version.h"
 #include "results/file_clash.h"
@@ -82,7 +83,8 @@ void require_utf8_names(const qz5::Inputs& ms, const std::string& path,
 }
 
 // strict: "off", "warn" or "error", as the executable's --strict.
-std::string read_names_file(PyScenario& ps, const std::string& path, const std::string& strict) {
+std::string read_names_file(PyScenario& ps, const std::string& path,
+                            const std::optional<PyKinetics>& kinetics, const std::string& strict) {
   if (strict != "off" && strict != "warn" && strict != "error")
     throw py::value_error("strict takes off, warn or error, not " + strict);
   fs::path p = fs::absolute(fs::path(path));
@@ -104,6 +106,7 @@ std::string read_names_file(PyScenario& ps, const std::string& path, const std::
     qz5::ScenarioReadOptions options;
     options.legacy_limits = false;
     options.base_folder = dir;
+    if (kinetics) options.kinetics = kinetics->k;
     s = qz5::read_scenario(io, dir.empty() ? p : p.filename(), options);
   } catch (const qz5::Stop& stop) {
     const std::string text = console.str();
@@ -248,6 +251,10 @@ qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunAr
   r.profiles = a.profiles;
   r.stations = a.stations;
   r.budget = a.budget;
+  if (!a.constituents.empty() && ps.s.kinetics != nullptr && ps.s.kinetics->declared())
+    throw FieldError{"constituents",
+                     "constituents: cannot be given with declared kinetics, which name the "
+                     "constituents"};
   if (!a.constituents.empty()) {
     qz5::results::ConstituentList list = qz5::results::read_constituents(a.constituents);
     if (!list.error.empty()) throw FieldError{"constituents", "constituents: " + list.error};
@@ -466,8 +473,15 @@ PYBIND11_MODULE(_core, m) {
     ps.changed = std::set<std::string>(changed.begin(), changed.end());
   });
 
+  bind_kinetics(m);
+  sc.def_property(
+      "_kinetics", [](const PyScenario& ps) { return scenario_kinetics(ps.s); },
+      [](PyScenario& ps, const std::optional<PyKinetics>& k) {
+        set_scenario_kinetics(ps.s, k);
+        ps.changed.insert("kinetics");
+      });
   m.def("read_names_file", &read_names_file, py::arg("scenario"), py::arg("path"),
-        py::arg("strict") = std::string("off"),
+        py::arg("kinetics") = py::none(), py::arg("strict") = std::string("off"),
         "Loads the names file and every file it names into the scenario; returns the console "
         "lines of the reader (with strict \"warn\", also its warnings of what the free-form "
         "reading may hide). Raises qz5.errors.InputError.");

@@ -34,6 +34,7 @@ struct CliOptions {
   std::string stations_csv;             // --stations-csv
   std::string budget_file;              // --budget
   std::string constituents;             // --constituents: a list or a file
+  std::string kinetics_file;            // --kinetics: declared kinetics; "" the built-in ones
   std::string length_unit;              // --length-unit
   std::string reference_date;           // day 0 of a scenario file's calendar ("" none)
   std::vector<std::string> names_args;  // argv[0] and the names file, as the reader takes them
