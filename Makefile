@@ -28,6 +28,10 @@ build:
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
+# What the executable itself needs beyond the compiler: toml++ reads the
+# scenario files.
+RUN_PACKAGES := libtomlplusplus-dev
+
 # Builds the executable alone (no test program, no GoogleTest needed) and runs
 # the bundled estuary scenario in a scratch folder under build/.
 run:
@@ -67,7 +71,7 @@ doc-packages:
 
 # Packages that the optional outputs and the Python package need; installed
 # from Debian's archive when missing, so CI always covers them.
-TEST_PACKAGES := libgtest-dev libnetcdf-dev netcdf-bin $(RUN_PACKAGES) $(PY_PACKAGES) $(DOC_PACKAGES)
+TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libnetcdf-dev netcdf-bin $(PY_PACKAGES) $(DOC_PACKAGES)
 
 # Builds from scratch and runs every test, the NetCDF read-back and the
 # Python package's included (both registered with ctest).
@@ -87,7 +91,7 @@ python-packages:
 	./tools/ensure_packages.sh $(RUN_PACKAGES) $(PY_PACKAGES)
 
 test-sanitize:
-	./tools/ensure_packages.sh $(RUN_PACKAGES)
+	./tools/ensure_packages.sh $(TEST_PACKAGES)
 	rm -rf $(SAN_BUILD)
 	$(CMAKE_GEN) -B $(SAN_BUILD) -DQZ5_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)

@@ -76,7 +76,7 @@ def run_command(a: argparse.Namespace) -> int:
         print("run: --stations-csv needs --stations", file=sys.stderr)
         return 1
     try:
-        s = Scenario.from_names_file(a.names, kinetics=a.kinetics)
+        s = Scenario.from_names_file(a.names, kinetics=a.kinetics, strict=a.strict or "off")
         if a.geometry:
             s.geometry = read_geometry(a.geometry)
         if a.outflow:
@@ -119,6 +119,10 @@ def parser() -> argparse.ArgumentParser:
     pr.add_argument("--outflow", choices=("fixed", "free"),
                     help="fixed: the second end holds the second boundary's concentrations "
                          "(default); free: the water leaves with the concentration it has")
+    pr.add_argument("--strict", nargs="?", const="warn", choices=("warn", "error"),
+                    help="warn (or, with --strict=error, refuse) where the legacy free-form "
+                         "reading takes a record onto the next line, a comma between two "
+                         "digits or a line with more numbers than its record reads")
     pr.add_argument("--no-legacy-limits", action="store_true",
                     help="lift the fixed capacities of the legacy program")
     pr.add_argument("--max-steps", type=int, metavar="N",

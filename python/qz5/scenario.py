@@ -28,7 +28,8 @@ import difflib
 import collections.abc
 import os
 import re
-from typing import Any, Mapping, Optional, Union
+import sys
+from typing import Any, List, Mapping, Optional, Union
 
 import numpy as np
 
@@ -167,7 +168,8 @@ class Scenario(_core.Scenario):
     __slots__ = ()
 
     @classmethod
-    def from_names_file(cls, path: Union[str, "os.PathLike[str]"], kinetics: Any = None) -> "Scenario":
+    def from_names_file(cls, path: Union[str, "os.PathLike[str]"], kinetics: Any = None,
+                        strict: str = "off") -> "Scenario":
         """Reads a names file and every file it names.
 
         Parameters
@@ -199,8 +201,36 @@ class Scenario(_core.Scenario):
         if kinetics is not None and not isinstance(kinetics, Kinetics):
             kinetics = Kinetics.from_file(kinetics)
         s = cls()
-        _core.read_names_file(s, str(path), kinetics._k if kinetics is not None else None)
+        console = _core.read_names_file(s, str(path),
+                                        kinetics._k if kinetics is not None else None, strict)
+        if strict == "warn":
+            for line in console.splitlines():
+                if "Strict::Warning" in line:
+                    print(line.strip(), file=sys.stderr)
         return s
+
+    @classmethod
+    def from_file(cls, path: Union[str, "os.PathLike[str]"]) -> "Scenario":
+        """Reads a scenario file (TOML with its CSV tables) or a legacy names
+        file, told apart as the executable does (a .toml name, or TOML
+        content). Raises :class:`qz5.errors.InputError` naming the file, the
+        line and the column of a fault.
+        """
+        if not _core.is_scenario_file(str(path)):
+            return cls.from_names_file(path)
+        s = cls()
+        _core.read_scenario_file(s, str(path))
+        return s
+
+    def to_file(self, path: Union[str, "os.PathLike[str]"],
+                constituents: Optional[str] = None) -> List[str]:
+        """Writes the scenario as a scenario file, its tables as CSV files
+        beside it; returns the paths written. ``constituents`` names them as
+        ``--constituents`` does ("salinity:psu,doc,..."); by default the
+        bundled estuary's names. Times are written in days (model times times
+        TUNIT_DAY / TUNIT_MODEL).
+        """
+        return _core.write_scenario_file(self, str(path), constituents or "")
 
     # --- the kinetics and their parameters -------------------------------------
     @property

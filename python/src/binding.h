@@ -76,4 +76,7 @@ void refresh_boundary_start(qz5::Scenario& s);
 // Raises the Python exception class `name` of qz5.errors, built from args.
 [[noreturn]] void raise_qz5(const char* name, const py::tuple& args);
 
+// Adds read_scenario_file, write_scenario_file and is_scenario_file.
+void bind_scenario_files(py::module_& m);
+
 }  // namespace qz5py

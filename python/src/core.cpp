@@ -82,8 +82,11 @@ void require_utf8_names(const qz5::Inputs& ms, const std::string& path,
   }
 }
 
+// strict: "off", "warn" or "error", as the executable's --strict.
 std::string read_names_file(PyScenario& ps, const std::string& path,
-                            const std::optional<PyKinetics>& kinetics) {
+                            const std::optional<PyKinetics>& kinetics, const std::string& strict) {
+  if (strict != "off" && strict != "warn" && strict != "error")
+    throw py::value_error("strict takes off, warn or error, not " + strict);
   fs::path p = fs::absolute(fs::path(path));
   fs::path dir = p.parent_path();
   std::error_code missing;
@@ -97,6 +100,9 @@ std::string read_names_file(PyScenario& ps, const std::string& path,
   qz5::Scenario s;
   try {
     qz5::Units io(in, console);
+    io.set_strict_reading(strict == "warn"    ? qz5::StrictReading::kWarn
+                          : strict == "error" ? qz5::StrictReading::kError
+                                              : qz5::StrictReading::kOff);
     qz5::ScenarioReadOptions options;
     options.legacy_limits = false;
     options.base_folder = dir;
@@ -483,9 +489,11 @@ PYBIND11_MODULE(_core, m) {
         ps.changed.insert("kinetics");
       });
   m.def("read_names_file", &read_names_file, py::arg("scenario"), py::arg("path"),
-        py::arg("kinetics") = py::none(),
+        py::arg("kinetics") = py::none(), py::arg("strict") = std::string("off"),
         "Loads the names file and every file it names into the scenario; returns the console "
-        "lines of the reader. Raises qz5.errors.InputError.");
+        "lines of the reader (with strict \"warn\", also its warnings of what the free-form "
+        "reading may hide). Raises qz5.errors.InputError.");
+  bind_scenario_files(m);
 
   py::class_<RunArgs>(m, "RunArgs")
       .def(py::init<>())

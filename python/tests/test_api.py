@@ -59,7 +59,8 @@ def test_the_stub_is_what_the_extension_holds():
     public = {n for n in dir(qz5._core.Scenario) if not n.startswith("__")}
     assert public <= in_stub and set(qz5._core.FIELDS) <= in_stub
     functions = {f.name for f in tree.body if isinstance(f, ast.FunctionDef)}
-    assert functions == {"read_names_file", "run", "time_engine"}
+    assert functions == {"read_names_file", "run", "time_engine", "is_scenario_file",
+                         "read_scenario_file", "write_scenario_file"}
 
 
 def test_the_stub_generator_refuses_a_field_of_unknown_type():

@@ -109,11 +109,18 @@ bool netcdf_available() {
 
 std::string usage_text() {
   return R"(Usage: qz5 [options] [names-file]
+       qz5 [options] scenario-file
+       qz5 convert [--geometry FILE] [--outflow fixed|free] [--constituents SPEC]
+                   names-file scenario.toml
+       qz5 convert scenario.toml legacy-folder
 
 Runs the qz5 advection-dispersion-reaction model on the scenario described by
-the names file (asked for at the console when not given). Writes the
-concentration file named in the names file (*.txc), and RESULT and RUNINF in
-the working directory.
+the names file (asked for at the console when not given) or by a scenario
+file (TOML, told apart by its .toml name or its content; see
+examples/estuary/estuary.toml). Writes the concentration file named there
+(*.txc), and RESULT and RUNINF in the working directory. convert writes the
+scenario file of a legacy names file (with its tables as CSV files beside it)
+or the legacy files of a scenario file.
 
 Options (before the names file):
   --geometry FILE      take the channel's cross-section area and dispersion from
@@ -128,6 +135,11 @@ Options (before the names file):
   --no-legacy-limits   lift the fixed capacities of the legacy program (142 grid
                        points, 100 boundary time points, 10 lateral inputs and
                        time points, 200 output times); memory is the only limit
+  --strict             point out, naming the file and the line, what the legacy
+                       free-form reading takes silently: a record that goes on to
+                       the next line, a comma between two digits (a decimal
+                       comma), a line holding more numbers than its record reads
+  --strict=error       the same, but refuse the input there (status 1)
   --max-steps N        accepted integrator steps allowed between two output times
                        before the run ends as an integration failure (default
                        100 per grid point, at least 5000; the bundled scenario
@@ -232,6 +244,10 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
       o.version = true;
     } else if (a == "--no-legacy-limits") {
       o.legacy_limits = false;
+    } else if (a == "--strict" || a == "--strict=warn") {
+      o.strict = StrictReading::kWarn;
+    } else if (a == "--strict=error") {
+      o.strict = StrictReading::kError;
     } else if (std::string CliOptions::*field = text_option(a)) {
       if (auto v = value_of(a)) {
         // An empty value would quietly mean "not asked for"; a value that is

@@ -1,6 +1,7 @@
 // The command line of the qz5 executable.
 //
-//   qz5 [options] [names-file]
+//   qz5 [options] [names-file | scenario.toml]
+//   qz5 convert [options] FROM TO
 //
 // Options come before the names file; without any, the program behaves as it
 // always has. The names file, when missing, is asked for at the console.
@@ -20,6 +21,7 @@ struct CliOptions {
   bool help = false;
   bool version = false;
   bool legacy_limits = true;
+  StrictReading strict = StrictReading::kOff;  // --strict, --strict=error
   long max_steps_per_interval = 0;      // 0: the engine's default for the grid
   bool project_negative = false;        // --nonnegative project
   bool exact_jacobian = false;          // --jacobian exact
@@ -36,6 +38,7 @@ struct CliOptions {
   std::string constituents;             // --constituents: a list or a file
   std::string kinetics_file;            // --kinetics: declared kinetics; "" the built-in ones
   std::string length_unit;              // --length-unit
+  std::string reference_date;           // day 0 of a scenario file's calendar ("" none)
   std::vector<std::string> names_args;  // argv[0] and the names file, as the reader takes them
   std::string error;                    // what was wrong with the command line, or ""
 };

@@ -45,6 +45,7 @@ ResultFiles::ResultFiles(Units& io, const CliOptions& cli, const Scenario& scena
   opt.budget = !cli.budget_file.empty();
   opt.keep_rows = false;  // the files get every row; memory stays flat
   if (!cli.length_unit.empty()) opt.length_unit = cli.length_unit;
+  opt.reference_date = cli.reference_date;
   if (!cli.constituents.empty()) {
     const results::ConstituentList list = results::read_constituents(cli.constituents);
     if (!list.error.empty()) refuse("--constituents: " + list.error);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/cli_options.h"
+#include "driver/convert_command.h"
 #include "driver/out_txc.h"
 #include "driver/result_files.h"
 #include "engine/callbacks.h"
@@ -20,6 +21,8 @@
 #include "kinetics/declared_kinetics.h"
 #include "results/file_clash.h"
 #include "results/stop_check.h"
+#include "scenario_file/to_engine.h"
+#include "scenario_file/toml_reader.h"
 
 namespace qz5 {
 namespace {
@@ -90,7 +93,9 @@ void close_run_files(Units& io) {
 // Writes what the engine reports in the legacy layout.
 class LegacyFiles : public Observer {
  public:
-  LegacyFiles(Units& io, std::string& title) : io_(io), title_(title) {}
+  // with_txc false: a scenario file that asks for no concentration file.
+  LegacyFiles(Units& io, std::string& title, bool with_txc = true)
+      : io_(io), title_(title), with_txc_(with_txc) {}
   LegacyFiles(const LegacyFiles&) = delete;
   LegacyFiles& operator=(const LegacyFiles&) = delete;
 
@@ -98,8 +103,10 @@ class LegacyFiles : public Observer {
     ms_ = &ctx.ms;
     st_ = &ctx.state;
     write_run_header(io_, *ms_, *st_, title_);
-    io_.open_new(LUNTXC, ms_->resolved(ms_->FN_TXC), ms_->FN_TXC.string());
-    OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
+    if (with_txc_) {
+      io_.open_new(LUNTXC, ms_->resolved(ms_->FN_TXC), ms_->FN_TXC.string());
+      OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
+    }
     flush_all();
   }
 
@@ -107,7 +114,7 @@ class LegacyFiles : public Observer {
   void on_illegal_solution(double t_model) override { note_illegal_solution(io_, t_model); }
 
   void on_output(int, int, const Snapshot& s, const IntegratorStatistics& st) override {
-    OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
+    if (with_txc_) OUT_TXC(io_, LUNTXC, s.t, s.x, s.c, s.ncomp, s.npts);
     write_statistics(io_, st);
     flush_all();
   }
@@ -119,12 +126,13 @@ class LegacyFiles : public Observer {
   void flush_all() {
     io_.flush(LUNRES);
     io_.flush(LUNRUN);
-    io_.flush(LUNTXC);
+    if (with_txc_) io_.flush(LUNTXC);
     io_.flush(kUnitConsoleOut);
   }
 
   Units& io_;
   std::string& title_;
+  bool with_txc_;
   const Inputs* ms_ = nullptr;
   const RunState* st_ = nullptr;
 };
@@ -171,6 +179,64 @@ LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready);
 LegacyEnding run_with_result_files(Units& io, const CliOptions& cli, const Scenario& scenario,
                                    LegacyFiles& files);
 
+// The file the command line names, as a path to open from the run's folder.
+std::filesystem::path in_folder(const std::filesystem::path& folder, const std::string& name) {
+  const std::filesystem::path p(name);
+  return p.is_absolute() || folder.empty() ? p : folder / p;
+}
+
+// The run a scenario file describes, its result files included (options
+// given on the command line take precedence). The legacy capacities do not
+// apply to a scenario file.
+Scenario read_scenario_file(Units& io, CliOptions& cli, const std::filesystem::path& folder) {
+  const std::string& file = cli.names_args[1];
+  if (!cli.geometry_file.empty() || cli.outflow != Outflow::kFixedConcentration)
+    stop("qz5: --geometry and --outflow belong in the scenario file's [channel] (" + file + ")",
+         kExitBadInput);
+  io.write_list(kUnitConsoleOut, {" "});
+  io.write_list(kUnitConsoleOut, {"Scenario file being used: ", std::string_view(file)});
+  scenario_file::ScenarioDocument doc;
+  try {
+    doc = scenario_file::read_scenario_document(in_folder(folder, file));
+  } catch (const scenario_file::ScenarioFileError& e) {
+    stop(e.what(), kExitBadInput);
+  }
+  const scenario_file::Outputs& out = doc.output;
+  if (!out.txc.empty()) io.write_list(kUnitConsoleOut, {"   txc: ", out.txc.string()});
+  if (cli.netcdf_file.empty()) cli.netcdf_file = out.netcdf.string();
+  if (cli.stations_csv.empty()) cli.stations_csv = out.stations_csv.string();
+  if (cli.budget_file.empty()) cli.budget_file = out.budget_csv.string();
+  if (cli.stations.empty())
+    for (const scenario_file::Station& st : out.stations) cli.stations.push_back(st.position);
+  if (cli.constituents.empty()) {
+    for (const scenario_file::Constituent& c : doc.constituents)
+      cli.constituents += (cli.constituents.empty() ? "" : ",") + c.name + (c.unit.empty() ? "" : ":" + c.unit);
+  }
+  if (cli.length_unit.empty()) cli.length_unit = doc.length_unit;
+  if (doc.reference_date) cli.reference_date = results::cf_origin(*doc.reference_date);
+  cli.legacy_limits = false;
+  // The result files the scenario names may not replace one another or it.
+  if (const std::string clash = results::find_file_clash(result_file_roles(cli)); !clash.empty())
+    stop("qz5: " + clash, kExitBadInput);
+  return scenario_file::to_engine_scenario(doc, io);
+}
+
+bool names_a_scenario_file(const CliOptions& cli, const std::filesystem::path& folder) {
+  return cli.names_args.size() > 1 &&
+         scenario_file::is_scenario_file(in_folder(folder, cli.names_args[1]));
+}
+
+LegacyEnding run_scenario_file(Units& io, CliOptions& cli, const std::filesystem::path& folder) {
+  const Scenario scenario = read_scenario_file(io, cli, folder);
+  std::string title(kTitleLength, ' ');
+  write_into_field(title, "(A)", {std::string_view(scenario.title)});
+  write_title_to_logs(io, title);
+  LegacyFiles files(io, title, !scenario.inputs.FN_TXC.empty());
+  if (wants_results(cli)) return run_with_result_files(io, cli, scenario, files);
+  const Summary sum = run_scenario(scenario, run_options(cli), &files, io);
+  return end_run(io, sum, kExitReady);
+}
+
 // The declared kinetics, or the refusal naming the file, line and reason. A
 // relative name is taken in the run's folder (the working folder when none).
 std::shared_ptr<const Kinetics> read_kinetics(Units& io, const std::string& file,
@@ -190,10 +256,13 @@ std::shared_ptr<const Kinetics> read_kinetics(Units& io, const std::string& file
 // Reads, runs and ends the run; returns the stop text and exit status. A
 // refusal of the readers still arrives as a Stop (the legacy readers end the
 // program where they find the fault), caught by run_qz5.
-LegacyEnding run_main_program(Units& io, const CliOptions& cli,
+LegacyEnding run_main_program(Units& io, const CliOptions& given,
                               const std::filesystem::path& folder) {
+  CliOptions cli = given;
+  io.set_strict_reading(cli.strict);
   io.open_new(LUNRES, folder / "RESULT", "RESULT");
   io.open_new(LUNRUN, folder / "RUNINF", "RUNINF");
+  if (names_a_scenario_file(cli, folder)) return run_scenario_file(io, cli, folder);
 
   ScenarioReadOptions read;
   read.legacy_limits = cli.legacy_limits;
@@ -311,6 +380,8 @@ std::filesystem::path names_file_name(Units& io, const CliOptions& cli) {
 void stop_runs_on_interrupt() { std::signal(SIGINT, note_interrupt); }
 
 int run_qz5(Units& io, int argc, const char* const* argv, const std::filesystem::path& folder) {
+  if (argc > 1 && argv[1] != nullptr && std::string_view(argv[1]) == "convert")
+    return run_convert(io, argc - 1, argv + 1, folder);
   const CliOptions cli = parse_command_line(argc, argv);
   int status = kExitBadInput;
   if (answer_without_running(io, cli, status)) return status;

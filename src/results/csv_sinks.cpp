@@ -32,6 +32,17 @@ CsvSink::CsvSink(const std::string& path) : out_(path), path_(path) {
   if (!out_) error_ = "cannot create " + path;
 }
 
+void CsvSink::find_reference(const RunRecord& r, const char* time_variable) {
+  const Variable* v = r.variable(time_variable);
+  const std::string units = v == nullptr ? std::string() : v->text("units");
+  constexpr std::string_view kSince = "days since ";
+  if (units.rfind(kSince, 0) == 0) reference_ = parse_iso_moment(units.substr(kSince.size()));
+}
+
+std::string CsvSink::date_field(double t) const {
+  return reference_ ? "," + iso_after(*reference_, t) : std::string();
+}
+
 void CsvSink::fail(const std::string& what) {
   if (error_.empty()) error_ = path_ + ": " + what;
 }
@@ -45,7 +56,8 @@ void StationCsv::begin(const RunRecord& r) {
   if (!error_.empty()) return;
   if (r.dimension(kDimStation) == nullptr) return;
   names_ = names_between(r, kStationPrefix, "");
-  out_ << "time,station";
+  find_reference(r, kVarStationTime);
+  out_ << (reference_ ? "time,date,station" : "time,station");
   for (const std::string& n : names_) out_ << ',' << n;
   out_ << '\n' << std::flush;
 }
@@ -61,7 +73,7 @@ void StationCsv::update(const RunRecord& r) {
   for (; written_ < st->size; ++written_) {
     const std::size_t row = written_ - st->first_held;  // rows written before may be dropped
     for (std::size_t i = 0; i < ns; ++i) {
-      out_ << shortest(t[row]) << ',' << shortest(x[i]);
+      out_ << shortest(t[row]) << date_field(t[row]) << ',' << shortest(x[i]);
       for (const std::vector<double>* v : values) out_ << ',' << shortest((*v)[row * ns + i]);
       out_ << '\n';
     }
@@ -74,7 +86,8 @@ void BudgetCsv::begin(const RunRecord& r) {
   if (!error_.empty()) return;
   if (r.dimension(kDimInterval) == nullptr) return;
   names_ = names_between(r, kBudgetPrefix, "");
-  out_ << "t_start,t_end,constituent";
+  find_reference(r, kVarInterval);
+  out_ << (reference_ ? "t_start,date_start,t_end,date_end,constituent" : "t_start,t_end,constituent");
   for (const char* term : kBudgetTermNames) out_ << ',' << term;
   out_ << '\n' << std::flush;
 }
@@ -86,7 +99,8 @@ void BudgetCsv::update(const RunRecord& r) {
   for (; written_ < iv->size; ++written_) {
     const std::size_t row = written_ - iv->first_held;
     for (const std::string& n : names_) {
-      out_ << shortest(bounds[2 * row]) << ',' << shortest(bounds[2 * row + 1]) << ',' << n;
+      out_ << shortest(bounds[2 * row]) << date_field(bounds[2 * row]) << ','
+           << shortest(bounds[2 * row + 1]) << date_field(bounds[2 * row + 1]) << ',' << n;
       const std::vector<double>& b = r.variable(kBudgetPrefix + n)->data;
       for (std::size_t t = 0; t < kBudgetTerms; ++t)
         out_ << ',' << shortest(b[row * kBudgetTerms + t]);

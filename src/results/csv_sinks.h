@@ -7,15 +7,21 @@
 //              one row per output interval and constituent (terms as in
 //              run_record.h)
 //
+// When the times are days since a reference date (RecorderOptions::
+// reference_date), an ISO 8601 date follows each time: time,date,station,...
+// and t_start,date_start,t_end,date_end,constituent,...
+//
 // Numbers are written in the shortest form that reads back to the same
 // double. Rows are written at every output time, so a run that fails or is
 // killed leaves every completed interval in the file.
 #pragma once
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "results/calendar.h"
 #include "results/recorder.h"
 
 namespace qz5::results {
@@ -33,6 +39,11 @@ class CsvSink : public RecordSink {
   std::string path_;
   std::string error_;
   std::size_t written_ = 0;  // rows of the record's dimension already written
+  // Day 0 in the calendar, when the record's times are "days since" a date.
+  std::optional<CalendarMoment> reference_;
+  void find_reference(const RunRecord& record, const char* time_variable);
+  // "," and the ISO date of t, with a reference date; else "".
+  std::string date_field(double t) const;
 };
 
 class StationCsv : public CsvSink {

@@ -26,8 +26,16 @@ std::vector<Attribute> attrs(std::initializer_list<Attribute> list) { return lis
 // The time coordinates carry "days" without a reference date: model time
 // starts wherever the output-times file says and is not tied to a calendar.
 // CF tools then treat them as plain time spans (xarray: timedelta).
-std::vector<Attribute> time_attributes(std::string long_name) {
-  return attrs({{"units", std::string("days")},
+// With a reference date they are days since it, in the calendar whose
+// arithmetic the scenario's dates follow.
+std::vector<Attribute> time_attributes(std::string long_name, const std::string& reference) {
+  if (reference.empty())
+    return attrs({{"units", std::string("days")},
+                  {"long_name", std::move(long_name)},
+                  {"standard_name", std::string("time")},
+                  {"axis", std::string("T")}});
+  return attrs({{"units", "days since " + reference},
+                {"calendar", std::string("proleptic_gregorian")},
                 {"long_name", std::move(long_name)},
                 {"standard_name", std::string("time")},
                 {"axis", std::string("T")}});
@@ -137,9 +145,12 @@ void Recorder::Impl::describe(RunRecord& r, const RunContext& ctx) {
   r.set_attribute("qz5_version", std::string(kVersion));
   r.set_attribute(
       "comment",
-      std::string("One-dimensional advection-dispersion-reaction model on a moving grid. "
-                  "Times are days of model time, which has no calendar date. Values are in "
-                  "the units of the input files (file units)."));
+      std::string("One-dimensional advection-dispersion-reaction model on a moving grid. ") +
+          (options.reference_date.empty()
+               ? "Times are days of model time, which has no calendar date. "
+               : "Times are days since " + options.reference_date +
+                     " (proleptic Gregorian calendar). ") +
+          "Values are in the units of the input files (file units).");
   r.set_attribute("NPTS", static_cast<long long>(ms.NPTS));
   r.set_attribute("NCOMP", static_cast<long long>(ms.NCOMP));
   const RunState& run = ctx.state;  // the tolerances in force
@@ -179,7 +190,7 @@ void Recorder::Impl::lay_out(RunRecord& r, const Inputs& ms) {
   if (options.profiles) {
     r.add_dimension(kDimTime, 0, true);
     r.add_dimension(kDimPoint, static_cast<std::size_t>(npts), false);
-    r.add_variable(kVarTime, {kDimTime}, time_attributes("time of the saved profile"));
+    r.add_variable(kVarTime, {kDimTime}, time_attributes("time of the saved profile", options.reference_date));
     r.add_variable(
         kVarX, {kDimTime, kDimPoint},
         attrs({{"units", L},
@@ -196,7 +207,7 @@ void Recorder::Impl::lay_out(RunRecord& r, const Inputs& ms) {
         attrs({{"units", L},
                {"long_name", std::string("position of the station along the channel")}}));
     sx.data = stations->positions();
-    std::vector<Attribute> ta = time_attributes("time of the station sample");
+    std::vector<Attribute> ta = time_attributes("time of the station sample", options.reference_date);
     ta.push_back({"comment", std::string("the start, every accepted integrator step and every "
                                          "output time")});
     r.add_variable(kVarStationTime, {kDimStationTime}, std::move(ta));
@@ -211,11 +222,13 @@ void Recorder::Impl::lay_out(RunRecord& r, const Inputs& ms) {
   if (budget) {
     r.add_dimension(kDimInterval, 0, true);
     r.add_dimension(kDimBounds, 2, false);
-    std::vector<Attribute> ia = time_attributes("end of the output interval");
+    std::vector<Attribute> ia = time_attributes("end of the output interval", options.reference_date);
     ia.push_back({"bounds", std::string(kVarIntervalBounds)});
     r.add_variable(kVarInterval, {kDimInterval}, std::move(ia));
     r.add_variable(kVarIntervalBounds, {kDimInterval, kDimBounds},
-                   attrs({{"units", std::string("days")},
+                   attrs({{"units", options.reference_date.empty()
+                                            ? std::string("days")
+                                            : "days since " + options.reference_date},
                           {"long_name", std::string("start and end of the output interval")}}));
     r.add_dimension(kDimTerm, kBudgetTerms, false);
     Variable& names = r.add_variable(

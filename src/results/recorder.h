@@ -59,6 +59,11 @@ struct RecorderOptions {
   bool budget = false;                        // mass budget per output interval
   std::vector<ConstituentInfo> constituents;  // named ones; the rest generic
   std::string length_unit = "file length units";
+  // The calendar moment of day 0 as "YYYY-MM-DD hh:mm:ss": the time
+  // coordinates are then "days since" it in the proleptic Gregorian
+  // calendar, which CF tools decode as dates, and the CSV files write ISO
+  // dates next to the days. "": times are plain days, as without a calendar.
+  std::string reference_date;
   // Keep every row in the record (the Python package builds its Dataset
   // from it). Without, rows are dropped once the sinks have written them,
   // so a run that only streams to files holds one output interval at most.

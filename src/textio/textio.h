@@ -80,6 +80,15 @@ using ReadTarget = std::variant<int*, double*, bool*>;
 
 enum class ReadStatus { kOk, kEndOfFile };
 
+// How carefully free-form reads look at what they read. The legacy reading
+// (kOff) takes whatever list-directed input allows; the careful modes also
+// point out what valid list-directed input may hide: a record that goes on
+// to the next line, a comma between two digits (a decimal comma read as two
+// values), and a line holding more numbers than its record reads. kWarn
+// writes a console line naming the file and the line for each; kError stops
+// the run there instead (status 1).
+enum class StrictReading { kOff, kWarn, kError };
+
 // --- the unit table --------------------------------------------------------
 
 class Units {
@@ -131,6 +140,9 @@ class Units {
   void write_list(int unit, std::span<const Item> items);
   // Writes the text and a line end as it stands.
   void write_line(int unit, std::string_view text);
+
+  // Sets how carefully free-form reads check their records (kOff unless set).
+  void set_strict_reading(StrictReading mode);
 
   // Free-form read of the targets, starting on a new line; values are
   // separated by blanks or tabs or by one comma (blanks around it allowed)

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "textio/format_cache.h"
 #include "textio/textio.h"
@@ -112,6 +113,7 @@ bool store(const ReadTarget& target, std::string_view value) {
 
 struct Units::Impl {
   std::map<int, Unit> units;
+  StrictReading strict = StrictReading::kOff;
   // Formats seen so far and the line being written, both kept from write to
   // write so that a repeated write allocates nothing.
   textio_detail::FormatCache formats;
@@ -306,6 +308,48 @@ void Units::write_line(int unit, std::string_view text) {
   Impl::check_written(impl_->unit(unit));
 }
 
+void Units::set_strict_reading(StrictReading mode) { impl_->strict = mode; }
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The blank-separated word of `line` around position i.
+std::string_view word_at(std::string_view line, std::size_t i) {
+  std::size_t a = i, b = i;
+  while (a > 0 && !is_blank(line[a - 1])) --a;
+  while (b < line.size() && !is_blank(line[b])) ++b;
+  return line.substr(a, b - a);
+}
+
+// What the careful modes find in one line a record was read from: a comma
+// between two digits; on the record's last line, `rest` being where its
+// values ended, a number after them.
+void check_line(std::string_view line, std::size_t rest, bool last, std::vector<std::string>& found) {
+  for (std::size_t i = 1; i + 1 < line.size(); ++i) {
+    if (line[i] == ',' && is_digit(line[i - 1]) && is_digit(line[i + 1])) {
+      found.push_back("a comma stands between two digits in \"" +
+                      textio_detail::printable_token(word_at(line, i)) +
+                      "\" (a decimal comma? it is read as two values)");
+      break;
+    }
+  }
+  if (!last) return;
+  ListScanner scanner;
+  ListItem item;
+  // The separator after the record's last value is no null.
+  std::size_t pos = rest;
+  while (pos < line.size() && is_blank(line[pos])) ++pos;
+  if (pos < line.size() && line[pos] == ',') ++pos;
+  double value = 0.0;
+  if (scanner.next(line, pos, item) && !item.value.empty() &&
+      textio_detail::parse_real(item.value, value))
+    found.push_back("the line holds more values than the record reads: \"" +
+                    textio_detail::printable_token(item.token) + "\" and what follows are not read");
+}
+
+}  // namespace
+
 ReadStatus Units::read_list(int unit, std::initializer_list<ReadTarget> targets,
                             bool eof_allowed) {
   return read_list(unit, std::span<const ReadTarget>(targets.begin(), targets.size()),
@@ -327,6 +371,9 @@ ReadStatus Units::read_list(int unit, std::span<const ReadTarget> targets, bool 
     stop("Error reading file \"" + display_name(u) + "\", line " + std::to_string(u.line) +
          ": \"" + textio_detail::printable_token(item.token) + "\" is not a valid " + kind_of(t));
   };
+  const bool careful = impl_->strict != StrictReading::kOff;
+  long first_value_line = 0;
+  std::vector<std::string> found;
   while (target != targets.end()) {
     if (!Impl::next_line(u, line)) {
       if (eof_allowed) return ReadStatus::kEndOfFile;
@@ -335,6 +382,7 @@ ReadStatus Units::read_list(int unit, std::span<const ReadTarget> targets, bool 
     // Once every target is filled the rest of the line is skipped, repeats
     // beyond the last target included.
     std::size_t pos = 0;
+    const auto before = target;
     while (target != targets.end() && scanner.next(line, pos, item)) {
       if (item.malformed) unreadable(*target);
       for (int n = 0; n < item.count && target != targets.end(); ++n, ++target) {
@@ -342,9 +390,25 @@ ReadStatus Units::read_list(int unit, std::span<const ReadTarget> targets, bool 
         if (!item.value.empty() && !store(*target, item.value)) unreadable(*target);
       }
     }
+    if (!careful || target == before) continue;
+    if (first_value_line == 0) {
+      first_value_line = u.line;
+    } else {
+      found.push_back("the record begun on line " + std::to_string(first_value_line) +
+                      " continues on this line");
+    }
+    check_line(line, pos, target == targets.end(), found);
+    for (const std::string& f : found) {
+      const std::string where =
+          "file \"" + display_name(u) + "\", line " + std::to_string(u.line) + ": " + f;
+      if (impl_->strict == StrictReading::kError) stop("Strict::Error, " + where, kExitBadInput);
+      write_line(kUnitConsoleOut, " Strict::Warning, " + where);
+    }
+    found.clear();
   }
   return ReadStatus::kOk;
 }
+
 
 ReadStatus Units::read_line(int unit, std::string& field, std::size_t length, bool eof_allowed) {
   Unit& u = impl_->input(unit);
