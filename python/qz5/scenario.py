@@ -102,13 +102,18 @@ class Scenario(_core.Scenario):
     __slots__ = ()
 
     @classmethod
-    def from_names_file(cls, path: Union[str, "os.PathLike[str]"]) -> "Scenario":
+    def from_names_file(cls, path: Union[str, "os.PathLike[str]"],
+                        resolve_names: str = "names-file") -> "Scenario":
         """Reads a names file and every file it names.
 
         Parameters
         ----------
         path : str or path-like
             The names file (``*.fn``).
+        resolve_names : {"names-file", "working-folder"}
+            Where the file names inside the names file are looked for: in the
+            names file's folder (the default) or in the working folder, as
+            the executable does unless given ``--resolve-names names-file``.
 
         Returns
         -------
@@ -124,11 +129,15 @@ class Scenario(_core.Scenario):
         Names inside the names file are taken relative to **the names
         file's folder** and stored as absolute paths, so the scenario reads
         the same from any working folder. The executable ``qz5`` takes them
-        relative to its working folder instead (run it in the names file's
-        folder, as ``make run`` does).
+        relative to its working folder instead, unless it is given
+        ``--resolve-names names-file`` (or is run in the names file's folder,
+        as ``make run`` does).
         """
+        if resolve_names not in ("names-file", "working-folder"):
+            raise ValueError("resolve_names takes 'names-file' or 'working-folder', not "
+                             f"{resolve_names!r}")
         s = cls()
-        _core.read_names_file(s, str(path))
+        _core.read_names_file(s, str(path), "" if resolve_names == "names-file" else os.getcwd())
         return s
 
     # --- no attributes beyond the fields ------------------------------------------
