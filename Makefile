@@ -13,6 +13,9 @@ PY_PACKAGES := python3 python3-dev python3-pybind11 pybind11-dev python3-numpy p
 # The documentation: Sphinx with numpydoc (the API reference from the
 # docstrings) and MyST (pages in Markdown).
 DOC_PACKAGES := python3-sphinx python3-numpydoc python3-myst-parser
+# The declared kinetics read TOML with toml++ and compile their expressions
+# with muParser: needed to build the executable at all.
+RUN_PACKAGES := pkgconf libtomlplusplus-dev libmuparser-dev
 CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 
 .PHONY: all build run test test-sanitize bench clean fuzz python python-packages install \
@@ -21,12 +24,14 @@ CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 all: build
 
 build:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Builds the executable alone (no test program, no GoogleTest needed) and runs
 # the bundled estuary scenario in a scratch folder under build/.
 run:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target qz5
 	rm -rf $(BUILD)/run && mkdir -p $(BUILD)/run
@@ -62,7 +67,7 @@ doc-packages:
 
 # Packages that the optional outputs and the Python package need; installed
 # from Debian's archive when missing, so CI always covers them.
-TEST_PACKAGES := libgtest-dev libnetcdf-dev netcdf-bin $(PY_PACKAGES) $(DOC_PACKAGES)
+TEST_PACKAGES := libgtest-dev libnetcdf-dev netcdf-bin $(RUN_PACKAGES) $(PY_PACKAGES) $(DOC_PACKAGES)
 
 # Builds from scratch and runs every test, the NetCDF read-back and the
 # Python package's included (both registered with ctest).
@@ -79,9 +84,10 @@ python: python-packages
 	cmake --build $(BUILD) -j $(JOBS) --target python
 
 python-packages:
-	./tools/ensure_packages.sh $(PY_PACKAGES)
+	./tools/ensure_packages.sh $(RUN_PACKAGES) $(PY_PACKAGES)
 
 test-sanitize:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	rm -rf $(SAN_BUILD)
 	$(CMAKE_GEN) -B $(SAN_BUILD) -DQZ5_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
@@ -89,6 +95,7 @@ test-sanitize:
 	  ctest --output-on-failure -j $(JOBS)
 
 bench:
+	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B build-bench -DQZ5_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 

@@ -92,7 +92,8 @@ def make_stub(core):
     for name in extra:
         attr = getattr(core.Scenario, name)
         if isinstance(attr, property):
-            t = {"names_file": "str", "read_console": "str", "changed": "tuple[str, ...]"}[name]
+            t = {"names_file": "str", "read_console": "str", "changed": "tuple[str, ...]",
+                 "_kinetics": "Optional[Any]"}[name]
             out += ["    @property", f"    def {name}(self) -> {t}:",
                     docstring(attr.__doc__ or name, "        ")]
         else:

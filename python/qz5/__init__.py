@@ -11,6 +11,7 @@ See the README and the documentation (make docs) for a whole session.
 """
 from . import _core
 from .errors import InputError, Interrupted, Qz5Error, RunError, ScenarioError, WriteError
+from .kinetics import Kinetics
 from .scenario import Scenario
 from .results import budget_term, open_dataset, run
 from .ensembles import ensemble
@@ -19,5 +20,6 @@ from . import plot
 
 __version__: str = _core.version
 
-__all__ = ["Scenario", "run", "open_dataset", "budget_term", "ensemble", "calibrate", "plot",
-           "Qz5Error", "InputError", "ScenarioError", "RunError", "WriteError", "Interrupted"]
+__all__ = ["Scenario", "Kinetics", "run", "open_dataset", "budget_term", "ensemble", "calibrate",
+           "plot", "Qz5Error", "InputError", "ScenarioError", "RunError", "WriteError",
+           "Interrupted"]

@@ -72,7 +72,8 @@ def run_command(a: argparse.Namespace) -> int:
         print("run: --stations-csv needs --stations", file=sys.stderr)
         return 1
     try:
-        s = Scenario.from_names_file(a.names, resolve_names=a.resolve_names)
+        s = Scenario.from_names_file(a.names, kinetics=a.kinetics,
+                                     resolve_names=a.resolve_names)
         if a.geometry:
             s.geometry = read_geometry(a.geometry)
         if a.outflow:
@@ -133,6 +134,9 @@ def parser() -> argparse.ArgumentParser:
     pr.add_argument("--nonnegative", choices=("clip", "project"),
                     help="how INFO10 = 1 keeps concentrations non-negative: clip (legacy, "
                          "default) or project")
+    pr.add_argument("--kinetics", metavar="FILE",
+                    help="reaction kinetics declared in a TOML file (examples/kinetics/); the "
+                         "parameter file's NCOMP must be their number of constituents")
     pr.add_argument("--netcdf", metavar="FILE", help="write the run to FILE as NetCDF-4")
     pr.add_argument("--stations", metavar="X1,X2,...",
                     help="station positions, file length units")

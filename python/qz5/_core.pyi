@@ -232,6 +232,9 @@ class Scenario:
     def title(self, value: Any) -> None: ...
     def _copy(self) -> Scenario:
         """_copy"""
+    @property
+    def _kinetics(self) -> Optional[Any]:
+        """_kinetics"""
     def _provenance(self) -> tuple[Any, ...]:
         """_provenance"""
     def _restore(self, arg0: dict[str, Any]) -> None:
@@ -282,6 +285,6 @@ class RunArgs:
     tau: Optional[float]
 
 
-def read_names_file(scenario: Scenario, path: str, base_folder: str = '') -> str: ...
+def read_names_file(scenario: Scenario, path: str, kinetics: Optional[Kinetics] = None, base_folder: str = '') -> str: ...
 def run(scenario: Scenario, args: RunArgs) -> dict[str, Any]: ...
 def time_engine(scenario: Scenario, args: RunArgs, repeat: int) -> list[float]: ...

@@ -10,8 +10,11 @@ Observations are a table with columns ``time`` (days), ``x`` (or
 variable name c1..c6, or a name given with ``constituents=``) and
 ``value`` (file units); an optional column ``sigma`` gives each value's
 standard uncertainty. Parameters are scenario parameter names (``rxpar[7]``
-or ``rxpar_7``, ``tau``, ...) with (lower, upper) bounds; the fit starts
-from the scenario's own values.
+or ``rxpar_7``, ``tau``, ..., or the names of declared kinetics, ``kd``)
+with (lower, upper) bounds; a declared parameter given by its name alone
+takes its ``min`` and ``max`` as bounds. With declared kinetics the
+constituents are also known by their declared names. The fit starts from
+the scenario's own values.
 
 The model is run with the observation times as its output times (so it is
 compared at exactly those times) and interpolated linearly in position
@@ -113,11 +116,18 @@ class CalibrationResult:
         return dict(zip(self.names, self.values.tolist()))
 
 
-def _parameter_list(parameters):
+def _parameter_list(parameters, scenario):
+    """Names and bounds; a name given alone (or with None) takes the bounds
+    its declared kinetics give it (min .. max)."""
     if isinstance(parameters, dict):
         items = [(n, b) for n, b in parameters.items()]
     else:
-        items = [(p[0], p[1:] if len(p) == 3 else p[1]) for p in parameters]
+        items = [(p, None) if isinstance(p, str) else (p[0], p[1:] if len(p) == 3 else p[1])
+                 for p in parameters]
+    items = [(n, scenario.parameters.bounds(n) if b is None else b) for n, b in items]
+    for n, b in items:
+        if not (np.isfinite(float(b[0])) and np.isfinite(float(b[1]))):
+            raise ValueError(f"{n}: no bounds given, and the scenario declares none")
     names = [n for n, _ in items]
     lower = np.array([float(b[0]) for _, b in items])
     upper = np.array([float(b[1]) for _, b in items])
@@ -358,13 +368,15 @@ def calibrate(scenario: Any, observations: Any,
     """
     from scipy.optimize import least_squares
 
-    names, lower, upper = _parameter_list(parameters)
+    names, lower, upper = _parameter_list(parameters, scenario)
     for n in names:
         scenario.get(n)  # an unknown name fails here, not in the fit
     start = np.array([float(scenario.get(n)) for n in names])
     start = np.clip(start, lower, upper)
     if isinstance(constituents, str):
         constituents = constituents.split(",")
+    if constituents is None and scenario.kinetics is not None:
+        constituents = scenario.kinetics.names
     obs = _observation_table(observations, constituents, scenario.ncomp)
     if noise not in ("per_constituent", "pooled"):
         raise ValueError('noise must be "per_constituent" or "pooled"')

@@ -67,8 +67,14 @@ def _is_missing(v):
 
 
 def coordinate_name(name: str) -> str:
-    """A parameter name as a variable name: rxpar[7] -> rxpar_7."""
-    field, index = parse_name(name)
+    """A parameter name as a variable name: rxpar[7] -> rxpar_7; the name of
+    a declared kinetics parameter as it is."""
+    try:
+        field, index = parse_name(name)
+    except KeyError:
+        if name.isidentifier():
+            return name
+        raise
     return field if index is None else field + "_" + "_".join(str(i) for i in index)
 
 

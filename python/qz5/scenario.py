@@ -24,6 +24,8 @@ table, ``s.bnd_tab[1, 2]``.
 from __future__ import annotations
 
 import difflib
+
+import collections.abc
 import os
 import re
 from typing import Any, Mapping, Optional, Union
@@ -31,6 +33,7 @@ from typing import Any, Mapping, Optional, Union
 import numpy as np
 
 from . import _core
+from .kinetics import Kinetics
 
 _INDEXED = re.compile(r"^([a-z_][a-z0-9_]*?)(?:\[(\d+)(?:\s*,\s*(\d+))?\]|_(\d+))?$")
 
@@ -78,11 +81,73 @@ def _closest_hint(name: str, candidates: Any = None) -> str:
     return f" (did you mean {' or '.join(close)}?)" if close else ""
 
 
-def _restore(cls: type, state: Mapping[str, Any], provenance: tuple = ("", "", ())) -> "Scenario":
+def _restore(cls: type, state: Mapping[str, Any], provenance: tuple = ("", "", ()),
+             kinetics: Any = None) -> "Scenario":
     s = cls()
+    if kinetics is not None:
+        s._kinetics = kinetics._k
     s._restore(state)
     s._set_provenance(*provenance)
     return s
+
+
+class Parameters(collections.abc.MutableMapping):
+    """The reaction parameters of a scenario by name.
+
+    With declared kinetics, the kinetics' own names (``s.parameters["kd"]``);
+    setting one gives the scenario a changed copy of its kinetics. With the
+    built-in kinetics, ``rxpar[1]`` .. ``rxpar[19]``.
+    """
+
+    def __init__(self, scenario):
+        self._s = scenario
+
+    def _names(self):
+        k = self._s.kinetics
+        if k is not None:
+            return list(k.parameters)
+        return [f"rxpar[{i}]" for i in range(1, 20)]
+
+    def __getitem__(self, name):
+        k = self._s.kinetics
+        if k is not None:
+            if name not in k.parameters:
+                raise KeyError(f"{name}: no such parameter of the kinetics "
+                               f"({', '.join(k.parameters)})")
+            return k.parameters[name]
+        if name not in self._names():
+            raise KeyError(f"{name}: the built-in kinetics' parameters are rxpar[1] .. rxpar[19]")
+        return self._s.get(name)
+
+    def __setitem__(self, name, value):
+        k = self._s.kinetics
+        if k is not None:
+            if name not in k.parameters:
+                raise KeyError(f"{name}: no such parameter of the kinetics "
+                               f"({', '.join(k.parameters)})")
+            self._s.kinetics = k.with_parameter(name, value)
+        else:
+            self[name]  # an unknown name fails as in a look-up
+            self._s.set(name, value)
+
+    def __delitem__(self, name):
+        raise TypeError("parameters cannot be removed")
+
+    def __iter__(self):
+        return iter(self._names())
+
+    def __len__(self):
+        return len(self._names())
+
+    def bounds(self, name):
+        """(min, max) of a declared parameter; (-inf, inf) when not declared."""
+        k = self._s.kinetics
+        if k is not None and name in k.parameters:
+            return k.bounds(name)
+        return -np.inf, np.inf
+
+    def __repr__(self):
+        return repr(dict(self))
 
 
 class Scenario(_core.Scenario):
@@ -102,7 +167,7 @@ class Scenario(_core.Scenario):
     __slots__ = ()
 
     @classmethod
-    def from_names_file(cls, path: Union[str, "os.PathLike[str]"],
+    def from_names_file(cls, path: Union[str, "os.PathLike[str]"], kinetics: Any = None,
                         resolve_names: str = "names-file") -> "Scenario":
         """Reads a names file and every file it names.
 
@@ -110,6 +175,10 @@ class Scenario(_core.Scenario):
         ----------
         path : str or path-like
             The names file (``*.fn``).
+        kinetics : qz5.Kinetics or path-like, optional
+            Declared kinetics (or the path of a kinetics file); the
+            parameter file's NCOMP must then be their number of
+            constituents. None: the built-in six-pool kinetics.
         resolve_names : {"names-file", "working-folder"}
             Where the file names inside the names file are looked for: in the
             names file's folder (the default) or in the working folder, as
@@ -136,9 +205,31 @@ class Scenario(_core.Scenario):
         if resolve_names not in ("names-file", "working-folder"):
             raise ValueError("resolve_names takes 'names-file' or 'working-folder', not "
                              f"{resolve_names!r}")
+        if kinetics is not None and not isinstance(kinetics, Kinetics):
+            kinetics = Kinetics.from_file(kinetics)
         s = cls()
-        _core.read_names_file(s, str(path), "" if resolve_names == "names-file" else os.getcwd())
+        _core.read_names_file(s, str(path), kinetics._k if kinetics is not None else None,
+                              "" if resolve_names == "names-file" else os.getcwd())
         return s
+
+    # --- the kinetics and their parameters -------------------------------------
+    @property
+    def kinetics(self):
+        """The declared kinetics (a :class:`qz5.Kinetics`), or None for the
+        built-in six-pool kinetics."""
+        core = self._kinetics
+        return Kinetics(core) if core is not None else None
+
+    @kinetics.setter
+    def kinetics(self, value):
+        if value is not None and not isinstance(value, Kinetics):
+            value = Kinetics.from_file(os.fspath(value))
+        self._kinetics = value._k if value is not None else None
+
+    @property
+    def parameters(self):
+        """The reaction parameters by name (see :class:`Parameters`)."""
+        return Parameters(self)
 
     # --- no attributes beyond the fields ------------------------------------------
     def __setattr__(self, name: str, value: Any) -> None:
@@ -162,12 +253,16 @@ class Scenario(_core.Scenario):
         ----------
         name : str
             A field (``"rtol"``) or one element with 1-based indices
-            (``"rxpar[7]"`` is RXPAR(7), the array's ``s.rxpar[6]``).
+            (``"rxpar[7]"`` is RXPAR(7), the array's ``s.rxpar[6]``), or
+            the name of a parameter of the declared kinetics (``"kd"``).
 
         Returns
         -------
         float or the field's value
         """
+        k = self.kinetics
+        if k is not None and name in k.parameters:
+            return k.parameters[name]
         field, index = parse_name(name)
         value = getattr(self, field)
         if index is None:
@@ -182,7 +277,8 @@ class Scenario(_core.Scenario):
         ----------
         name : str
             A field or one element with 1-based indices: ``s.set("rxpar[7]",
-            0.35)`` sets RXPAR(7), afterwards ``s.rxpar[6] == 0.35``.
+            0.35)`` sets RXPAR(7), afterwards ``s.rxpar[6] == 0.35``; or a
+            parameter of the declared kinetics by its name.
         value
             The new value, in the field's units.
 
@@ -193,6 +289,10 @@ class Scenario(_core.Scenario):
         KeyError
             No such field, or an index outside the field.
         """
+        k = self.kinetics
+        if k is not None and name in k.parameters:
+            self.kinetics = k.with_parameter(name, value)
+            return
         field, index = parse_name(name)
         if index is None:
             setattr(self, field, value)
@@ -266,7 +366,7 @@ class Scenario(_core.Scenario):
 
     def copy(self) -> "Scenario":
         """An independent copy."""
-        return _restore(type(self), self._state(), self._provenance())
+        return _restore(type(self), self._state(), self._provenance(), self.kinetics)
 
     def with_values(self, values: Mapping[str, Any]) -> "Scenario":
         """A copy with the parameters of ``values`` (``{name: value}``) set."""
@@ -288,7 +388,7 @@ class Scenario(_core.Scenario):
 
     # --- copying and pickling: a scenario travels to ensemble workers -----------
     def __reduce__(self) -> tuple:
-        return (_restore, (type(self), self._state(), self._provenance()))
+        return (_restore, (type(self), self._state(), self._provenance(), self.kinetics))
 
     def __copy__(self) -> "Scenario":
         return self.copy()

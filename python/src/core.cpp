@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "binding.h"
+#include "kinetics_binding.h"
 #include "engine/engine.h"
 #include "engine/version.h"
 #include "results/file_clash.h"
@@ -84,6 +85,7 @@ void require_utf8_names(const qz5::Inputs& ms, const std::string& path,
 // The names inside the names file are read against base_folder, or, when it
 // is empty, against the names file's own folder.
 std::string read_names_file(PyScenario& ps, const std::string& path,
+                            const std::optional<PyKinetics>& kinetics,
                             const std::string& base_folder) {
   fs::path p = fs::absolute(fs::path(path));
   fs::path dir = base_folder.empty() ? p.parent_path() : fs::absolute(fs::path(base_folder));
@@ -101,6 +103,7 @@ std::string read_names_file(PyScenario& ps, const std::string& path,
     qz5::ScenarioReadOptions options;
     options.legacy_limits = false;
     options.base_folder = dir;
+    if (kinetics) options.kinetics = kinetics->k;
     s = qz5::read_scenario(io, dir.empty() || !base_folder.empty() ? p : p.filename(), options);
   } catch (const qz5::Stop& stop) {
     const std::string text = console.str();
@@ -245,6 +248,10 @@ qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunAr
   r.profiles = a.profiles;
   r.stations = a.stations;
   r.budget = a.budget;
+  if (!a.constituents.empty() && ps.s.kinetics != nullptr && ps.s.kinetics->declared())
+    throw FieldError{"constituents",
+                     "constituents: cannot be given with declared kinetics, which name the "
+                     "constituents"};
   if (!a.constituents.empty()) {
     qz5::results::ConstituentList list = qz5::results::read_constituents(a.constituents);
     if (!list.error.empty()) throw FieldError{"constituents", "constituents: " + list.error};
@@ -463,8 +470,15 @@ PYBIND11_MODULE(_core, m) {
     ps.changed = std::set<std::string>(changed.begin(), changed.end());
   });
 
+  bind_kinetics(m);
+  sc.def_property(
+      "_kinetics", [](const PyScenario& ps) { return scenario_kinetics(ps.s); },
+      [](PyScenario& ps, const std::optional<PyKinetics>& k) {
+        set_scenario_kinetics(ps.s, k);
+        ps.changed.insert("kinetics");
+      });
   m.def("read_names_file", &read_names_file, py::arg("scenario"), py::arg("path"),
-        py::arg("base_folder") = std::string(),
+        py::arg("kinetics") = py::none(), py::arg("base_folder") = std::string(),
         "Loads the names file and every file it names into the scenario; the names inside it "
         "are read against base_folder (empty: the names file's folder). Returns the console "
         "lines of the reader. Raises qz5.errors.InputError.");

@@ -44,6 +44,7 @@ std::string CliOptions::*text_option(std::string_view option) {
       {"--geometry", &CliOptions::geometry_file},    {"--netcdf", &CliOptions::netcdf_file},
       {"--stations-csv", &CliOptions::stations_csv}, {"--budget", &CliOptions::budget_file},
       {"--constituents", &CliOptions::constituents}, {"--length-unit", &CliOptions::length_unit},
+      {"--kinetics", &CliOptions::kinetics_file},
   };
   for (const auto& [name, field] : kTextOptions)
     if (option == name) return field;
@@ -174,6 +175,14 @@ Result files beside the legacy ones (nothing of this runs unless asked):
                        refused
   --length-unit UNIT   unit of the positions for those files (default "file
                        length units")
+
+  --kinetics FILE      reaction kinetics declared in a TOML file (constituents,
+                       parameters, forcings, definitions, rate expressions;
+                       examples/kinetics/) instead of the built-in six-pool
+                       kinetics; the parameter file's NCOMP must be the number
+                       of declared constituents, its reaction parameters are
+                       not read; the result files take the names and units
+                       from it (so --constituents is refused with it)
 
   --help               print this text and exit
   --version            print the version and exit

@@ -36,6 +36,7 @@ struct CliOptions {
   std::string stations_csv;             // --stations-csv
   std::string budget_file;              // --budget
   std::string constituents;             // --constituents: a list or a file
+  std::string kinetics_file;            // --kinetics: declared kinetics; "" the built-in ones
   std::string length_unit;              // --length-unit
   std::vector<std::string> names_args;  // argv[0] and the names file, as the reader takes them
   std::string error;                    // what was wrong with the command line, or ""

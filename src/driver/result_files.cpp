@@ -53,6 +53,7 @@ ResultFiles::ResultFiles(Units& io, const CliOptions& cli, const Scenario& scena
                     {"Constituent names from: ", std::string_view(list.source_file)});
     opt.constituents = list.items;
   }
+  if (!cli.kinetics_file.empty()) opt.extra_inputs.push_back({"kinetics", cli.kinetics_file});
   if (cli.names_args.size() > 1) opt.extra_inputs.push_back({"names", cli.names_args[1]});
   if (!cli.geometry_file.empty()) opt.extra_inputs.push_back({"geometry", cli.geometry_file});
   const std::string problem = results::Recorder::check(opt, scenario);

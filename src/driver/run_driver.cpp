@@ -17,6 +17,7 @@
 #include "engine/engine.h"
 #include "engine/run_state.h"
 #include "engine/version.h"
+#include "kinetics/declared_kinetics.h"
 #include "results/file_clash.h"
 #include "results/stop_check.h"
 
@@ -168,6 +169,22 @@ LegacyEnding end_run(Units& io, const Summary& sum, int status_if_ready);
 LegacyEnding run_with_result_files(Units& io, const CliOptions& cli, const Scenario& scenario,
                                    LegacyFiles& files);
 
+// The declared kinetics, or the refusal naming the file, line and reason. A
+// relative name is taken in the run's folder (the working folder when none).
+std::shared_ptr<const Kinetics> read_kinetics(Units& io, const std::string& file,
+                                              const std::filesystem::path& folder) {
+  const std::filesystem::path path(file);
+  try {
+    std::shared_ptr<const Kinetics> k =
+        DeclaredKinetics::read_file(folder.empty() || path.is_absolute() ? path : folder / path);
+    io.write_list(kUnitConsoleOut, {"Kinetics from: ", std::string_view(file)});
+    return k;
+  } catch (const KineticsError& e) {
+    io.write_list(kUnitConsoleOut, {std::string_view(std::string("Kinetics::Error, ") + e.what())});
+    stop();
+  }
+}
+
 // Reads, runs and ends the run; returns the stop text and exit status. A
 // refusal of the readers still arrives as a Stop (the legacy readers end the
 // program where they find the fault), caught by run_qz5.
@@ -180,6 +197,7 @@ LegacyEnding run_main_program(Units& io, const CliOptions& cli,
   read.legacy_limits = cli.legacy_limits;
   read.capacity_hint = kLegacyLimitHint;
   read.read_profile = false;  // the legacy order: the profile's messages follow the run header
+  if (!cli.kinetics_file.empty()) read.kinetics = read_kinetics(io, cli.kinetics_file, folder);
   const std::filesystem::path names = names_file_name(io, cli);
   // The names file itself is read against the base folder too.
   read.base_folder = cli.names_from_names_folder ? (folder / names).parent_path() : folder;
@@ -255,6 +273,13 @@ bool answer_without_running(Units& io, const CliOptions& cli, int& status) {
   if (cli.version) {
     io.write_line(kUnitConsoleOut, std::string("qz5 ") + kVersion);
     status = kExitReady;
+    return true;
+  }
+  if (!cli.kinetics_file.empty() && !cli.constituents.empty()) {
+    io.write_line(kUnitConsoleOut,
+                  "qz5: --constituents cannot be used with --kinetics: the kinetics file names "
+                  "the constituents");
+    status = kExitBadInput;
     return true;
   }
   if (!cli.netcdf_file.empty() && !netcdf_available()) {

@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 #include "engine/run_session.h"
 #include "input/problem_setup.h"
@@ -13,6 +14,9 @@ namespace qz5 {
 Scenario read_scenario(Units& io, const std::filesystem::path& names_file,
                        const ScenarioReadOptions& options) {
   Scenario s;
+  if (options.kinetics != nullptr && options.kinetics->declared())
+    s.inputs.kinetics_ncomp = options.kinetics->ncomp();
+  s.kinetics = options.kinetics;
   std::string title(kFileNameLength, ' ');
   iniprb_qz5(io, s.inputs, title, names_file, options);
   s.title = title.substr(0, title.find_last_not_of(' ') + 1);

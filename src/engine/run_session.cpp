@@ -43,7 +43,7 @@ RunSession::RunSession(const Scenario& scenario, const RunOptions& options, Unit
       options_(options),
       io_(io),
       in_(scenario.inputs),
-      model_(io, in_, Channel(&scenario.geometry), scenario.outflow) {}
+      model_(io, in_, Channel(&scenario.geometry), scenario.outflow, scenario.kinetics.get()) {}
 
 long default_step_limit(int npts) { return std::max(5000L, 100L * npts); }
 
@@ -172,7 +172,15 @@ void RunSession::warn_profile_mismatch() {
   }
 }
 
+void RunSession::check_kinetics() {
+  const std::string fault = model_.kinetics().check_run(in_);
+  if (fault.empty()) return;
+  io_.write_list(kUnitConsoleOut, {std::string_view("Kinetics::Error, " + fault)});
+  stop();
+}
+
 void RunSession::prepare() {
+  check_kinetics();
   apply_overrides();
   size_and_set_up_grid();
   set_integrator_options();

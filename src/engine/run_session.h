@@ -27,7 +27,7 @@ class RunSession {
   RunSession& operator=(const RunSession&) = delete;
 
   // Everything between reading the inputs and the first integrator call:
-  // the discretisation set-up (stops with "Error in SETSKM" when it
+  // the check that the kinetics fit the inputs (NCOMP), the discretisation set-up (stops with "Error in SETSKM" when it
   // refuses), the integrator options, the workspace (checked against the
   // legacy capacities when the options carry them, else sized to fit), the
   // check that the channel's area and dispersion are positive over the
@@ -63,6 +63,7 @@ class RunSession {
   void set_integrator_options();
   void size_workspace();
   void check_channel();
+  void check_kinetics();
   void warn_profile_mismatch();
   void too_much_work(long steps);
 

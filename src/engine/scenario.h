@@ -9,12 +9,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "input/channel_geometry.h"
 #include "input/inputs.h"
 #include "input/reader_options.h"
 #include "model/channel.h"
+#include "model/reaction_kinetics.h"
 #include "textio/textio.h"
 
 namespace qz5 {
@@ -24,6 +26,9 @@ struct Scenario {
   ChannelGeometry geometry;   // empty: the built-in area and dispersion laws
   Outflow outflow = Outflow::kFixedConcentration;
   std::string title = " Advection dispersion with QZ5";
+  // The reaction kinetics; empty: the built-in six-pool kinetics. Shared
+  // and immutable: every run makes its own evaluator of them.
+  std::shared_ptr<const Kinetics> kinetics;
 };
 
 // How a scenario is read: the readers' options (the legacy capacities and
@@ -34,6 +39,9 @@ struct ScenarioReadOptions : ReaderOptions {
   // memory and no longer needs its files. The legacy executable leaves it to
   // the run, whose messages come after the run header.
   bool read_profile = true;
+  // Declared kinetics (empty: the built-in ones): the parameter file's
+  // NCOMP must then be theirs, and its reaction parameters are not read.
+  std::shared_ptr<const Kinetics> kinetics;
 };
 
 // Reads the names file and every input file it names, with the console

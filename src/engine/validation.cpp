@@ -66,8 +66,15 @@ std::vector<double> rows_of(const DynTable1<double>& table, int rows, int cols) 
   return v;
 }
 
-void check_dimensions(Collector& c, const Inputs& in) {
-  c.check("ncomp", rules::ncomp(in.NCOMP));
+// Declared kinetics carry their own constituents and parameters: NCOMP is
+// theirs, RXPAR is not used.
+const Kinetics* declared_kinetics(const Scenario& s) {
+  return s.kinetics != nullptr && s.kinetics->declared() ? s.kinetics.get() : nullptr;
+}
+
+void check_dimensions(Collector& c, const Inputs& in, const Kinetics* declared) {
+  c.check("ncomp", declared != nullptr ? rules::ncomp(in.NCOMP, declared->ncomp())
+                                       : rules::ncomp(in.NCOMP));
   c.check("npts", rules::npts(in.NPTS));
   c.check("info10", rules::info10(in.INFO10));
   for (const auto& [name, v] : {std::pair<const char*, double>{"tunit_model", in.TUNIT_MODEL},
@@ -83,14 +90,14 @@ void check_dimensions(Collector& c, const Inputs& in) {
   if (!std::isfinite(in.TSTART)) c.check("tstart", "not finite");
 }
 
-void check_factors_and_times(Collector& c, const Inputs& in) {
+void check_factors_and_times(Collector& c, const Inputs& in, const Kinetics* declared) {
   const int ncomp = std::min(std::max(in.NCOMP, 0), kCconvSlots);
   for (int k = 1; k <= ncomp; ++k)
     if (!std::isfinite(in.CCONV(k)) || in.CCONV(k) == 0.0) {
       c.check("cconv", "element " + std::to_string(k - 1) + " must be finite and not zero");
       break;
     }
-  c.check("rxpar", rules::rxpar(in.RXPAR.data(), kNumRxpar));
+  if (declared == nullptr) c.check("rxpar", rules::rxpar(in.RXPAR.data(), kNumRxpar));
   if (in.NTIMES < 1) {
     c.check("touts", "no output times");
   } else {
@@ -133,6 +140,13 @@ void check_series(Collector& c, const Inputs& in) {
 }  // namespace
 
 namespace rules {
+
+Fault ncomp(long long v, int declared) {
+  if (v != declared)
+    return "is " + std::to_string(v) + ", the kinetics declare " + std::to_string(declared) +
+           " constituents";
+  return std::nullopt;
+}
 
 Fault ncomp(long long v) {
   if (v != kKineticsComponents)
@@ -197,9 +211,16 @@ Fault driver(const double* t, int nt, const double* v, int nv) {
 FieldProblems validate(const Scenario& scenario) {
   Collector c;
   const Inputs& in = scenario.inputs;
-  check_dimensions(c, in);
-  check_factors_and_times(c, in);
+  const Kinetics* declared = declared_kinetics(scenario);
+  check_dimensions(c, in, declared);
+  check_factors_and_times(c, in, declared);
   check_series(c, in);
+  // What the kinetics need of the run (forcings covering its times, tables
+  // covering the reach), once NCOMP fits them.
+  if (declared != nullptr && in.NCOMP == declared->ncomp()) {
+    const std::string fault = declared->check_run(in);
+    if (!fault.empty()) c.check("kinetics", fault);
+  }
   if (!scenario.geometry.empty()) {
     const std::string fault = check_geometry(scenario.geometry);
     if (!fault.empty()) c.check("geometry", fault);

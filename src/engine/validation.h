@@ -35,6 +35,8 @@ FieldProblems validate(const Scenario& scenario);
 // is set: the problem, or nothing.
 namespace rules {
 std::optional<std::string> ncomp(long long v);
+// NCOMP with declared kinetics of `declared` constituents.
+std::optional<std::string> ncomp(long long v, int declared);
 std::optional<std::string> npts(long long v);
 std::optional<std::string> info10(long long v);
 // A unit factor that divides (TUNIT_MODEL, TUNIT_DAY, XCONV): finite and

@@ -25,7 +25,8 @@ namespace qz5 {
 
 struct Inputs {
   // --- dimensions, counts and switches
-  int NCOMP = 0;        // constituents per grid point (6)
+  int NCOMP = 0;        // constituents per grid point (6, or those of declared kinetics)
+  int kinetics_ncomp = 0;  // constituents of the declared kinetics; 0: the built-in ones
   int NPTS = 0;         // grid points
   int NTIMES = 0;       // output times read
   int NDRV = 0;         // variable-driver files (set-up makes it 1)

@@ -8,8 +8,9 @@
 
 namespace qz5 {
 
-inline constexpr int kMaxNcomp = 6;          // constituents the reaction kinetics are written for
-inline constexpr int kCconvSlots = 7;        // CCONV has one spare slot
+inline constexpr int kMaxNcomp = 16;         // constituents a run can carry (declared kinetics;
+                                             // the built-in kinetics have six)
+inline constexpr int kCconvSlots = kMaxNcomp + 1;  // CCONV has one spare slot
 inline constexpr int kMaxTimes = 200;        // output times
 inline constexpr int kMaxBndryTpts = 100;    // max_bndry_tpts: boundary time points
 inline constexpr int kBndCols = 1 + 2 * kMaxNcomp;   // time + both boundaries

@@ -48,7 +48,14 @@ void READ_PRM_QZ5(Units& io, Inputs& ms, int unit) {
   const std::string file = ms.FN_PRM.string();
   open_input(io, unit, ms, ms.FN_PRM);
   io.read_list(unit, {&ms.NCOMP});
-  if (ms.NCOMP != kRequiredNcomp) {
+  const bool declared = ms.kinetics_ncomp > 0;
+  if (declared && ms.NCOMP != ms.kinetics_ncomp) {
+    refuse_input(io, "READ_PRM_QZ5",
+                 "NCOMP is " + std::to_string(ms.NCOMP) + " (record 1), the kinetics declare " +
+                     std::to_string(ms.kinetics_ncomp) + " constituents",
+                 file);
+  }
+  if (!declared && ms.NCOMP != kRequiredNcomp) {
     refuse_input(io, "READ_PRM_QZ5",
                  "NCOMP must be 6, not " + std::to_string(ms.NCOMP) + " (record 1)", file);
   }
@@ -66,10 +73,14 @@ void READ_PRM_QZ5(Units& io, Inputs& ms, int unit) {
   io.read_list(unit, {&ms.TUNIT_MODEL});
   io.read_list(unit, {&ms.TUNIT_DAY});
   for (int k = 1; k <= ms.NCOMP; ++k) io.read_list(unit, {&ms.CCONV(k)});
-  for (int k = 1; k <= kNumRxpar; ++k) io.read_list(unit, {&ms.RXPAR(k)});
+  // Declared kinetics carry their own parameters: records after the
+  // concentration factors may be there and are not read.
+  if (!declared) {
+    for (int k = 1; k <= kNumRxpar; ++k) io.read_list(unit, {&ms.RXPAR(k)});
+  }
   io.close(unit);
   check_unit_factors(io, ms, file);
-  check_rxpar(io, ms, file);
+  if (!declared) check_rxpar(io, ms, file);
 }
 
 }  // namespace qz5

@@ -1,9 +1,11 @@
 #include "model/estuary_model.h"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cmath>
 #include <sstream>
+#include <vector>
 
 #include "input/uinit.h"
 
@@ -11,10 +13,34 @@ namespace qz5 {
 
 namespace {
 constexpr int kDriverFlow = 1;  // variable driver that scales the lateral flows
+
+// C = capacity times the n x n identity, every element written. Inlined
+// with the built-in kinetics' constant six, the compiler writes the 36
+// elements directly instead of calling memset.
+inline void diagonal(double* C, int n, double capacity) {
+  const int n2 = n * n;
+  for (int i = 0; i < n2; ++i) C[i] = 0.0;
+  for (int m = 0; m < n; ++m) C[m + m * n] = capacity;
+}
 }  // namespace
 
-EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow outflow)
-    : io_(io), ms_(ms), pos_(ms.load_best), channel_(channel), outflow_(outflow) {}
+EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow outflow,
+                           const Kinetics* kinetics)
+    : io_(io),
+      ms_(ms),
+      pos_(ms.load_best),
+      channel_(channel),
+      outflow_(outflow),
+      kinetics_(kinetics != nullptr ? *kinetics : builtin_kinetics()),
+      rates_(kinetics_.evaluator(ms)),
+      ncomp_(kinetics_.ncomp()),
+      built_in_(!kinetics_.declared()) {
+  const std::vector<ConstituentDecl>& decl = kinetics_.constituents();
+  for (std::size_t m = 0; m < moves_.size(); ++m) {
+    moves_[m] = m >= decl.size() || decl[m].transported;
+    all_move_ = all_move_ && moves_[m];
+  }
+}
 
 double EstuaryModel::days(double T) const { return (T * ms_.TUNIT_DAY) / ms_.TUNIT_MODEL; }
 
@@ -44,10 +70,9 @@ void EstuaryModel::position_terms(double T, double XI, PositionTerms& p) {
 
 void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const double* UX,
                          double* C, double* Q, double* R, int& IRES) {
-  static_cast<void>(IRES);  // nothing to report: the look-ups stop the run themselves
-  // The kinetics read six concentrations; the parameter reader admits no
-  // other NCOMP.
-  assert(NCOMP == kKineticsComponents);
+  // The kinetics read NCOMP concentrations; the engine refuses a run whose
+  // NCOMP is not theirs.
+  assert(NCOMP == ncomp_);
   note_time(T);
   const int slot = interval_++;
   PositionTerms* terms = &unremembered_;
@@ -72,19 +97,40 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
   const double* SL = terms->SL.data();
 
   // The caller's storage may hold anything: every element is written.
-  const int n2 = NCOMP * NCOMP;
-  for (int i = 0; i < n2; ++i) C[i] = 0.0;
   const double capacity = -((ms_.XCONV * A) / ms_.TUNIT_DAY);
-  for (int m = 0; m < NCOMP; ++m) C[m + m * NCOMP] = capacity;
+  if (built_in_) {
+    diagonal(C, kKineticsComponents, capacity);
+  } else {
+    diagonal(C, NCOMP, capacity);
+  }
 
-  RXNS_QZ5(ms_, T, XI, NCOMP, U, UX, RX_.data());
+  // The built-in kinetics are called directly: the default path costs what
+  // it always did.
+  if (built_in_) {
+    RXNS_QZ5(ms_, T, XI, NCOMP, U, UX, RX_.data());
+  } else if (!rates_->rates(ReactionPoint{T, XI, days(T), XI * ms_.XCONV, A, D, QL}, U, UX,
+                            RX_.data())) {
+    IRES = 3;
+  }
 
   const double k1 = -((A * D) / (ms_.XCONV * ms_.TUNIT_MODEL));
   const double k2 = QL / ms_.TUNIT_MODEL;
   const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
+  if (all_move_) {
+    for (int m = 0; m < NCOMP; ++m) {
+      R[m] = UX[m] * k1 + U[m] * k2;
+      Q[m] = ((RX_[m] * A + SL[m]) * k3) / ms_.CCONV(m + 1);
+    }
+    return;
+  }
   for (int m = 0; m < NCOMP; ++m) {
-    R[m] = UX[m] * k1 + U[m] * k2;
-    Q[m] = ((RX_[m] * A + SL[m]) * k3) / ms_.CCONV(m + 1);
+    if (moves_[static_cast<std::size_t>(m)]) {
+      R[m] = UX[m] * k1 + U[m] * k2;
+      Q[m] = ((RX_[m] * A + SL[m]) * k3) / ms_.CCONV(m + 1);
+    } else {
+      R[m] = 0.0;
+      Q[m] = ((RX_[m] * A) * k3) / ms_.CCONV(m + 1);
+    }
   }
 }
 
@@ -122,6 +168,13 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
       GAMMA[m] = U[m] - CR_[m] / ms_.CCONV(m + 1);
     }
   }
+  // A constituent that does not move has no flux through either end.
+  if (all_move_) return;
+  for (int m = 0; m < NCOMP; ++m) {
+    if (moves_[static_cast<std::size_t>(m)]) continue;
+    BETA[m] = 1.0;
+    GAMMA[m] = 0.0;
+  }
 }
 
 void EstuaryModel::uinit(int NCOMP, int NPTS, double* U) {
@@ -131,7 +184,7 @@ void EstuaryModel::uinit(int NCOMP, int NPTS, double* U) {
 
 bool EstuaryModel::coefficient_derivatives(double T, double XI, int NCOMP, const double* U,
                                            const double* UX, CoefficientDerivatives& d) {
-  assert(NCOMP == kKineticsComponents);
+  assert(NCOMP == ncomp_);
   note_time(T);
   const double X = XI * ms_.XCONV;
   PositionTerms p;
@@ -154,8 +207,13 @@ bool EstuaryModel::coefficient_derivatives(double T, double XI, int NCOMP, const
   }
   dQL *= p.S * ms_.XCONV;
   for (double& v : dSL) v *= p.S * ms_.XCONV;
-  RXNS_QZ5(ms_, T, XI, NCOMP, U, UX, RX_.data());
-  RXNS_QZ5_JACOBIAN(ms_, U, dRX_.data());
+  if (built_in_) {
+    RXNS_QZ5(ms_, T, XI, NCOMP, U, UX, RX_.data());
+    RXNS_QZ5_JACOBIAN(ms_, U, dRX_.data());
+  } else if (!declared_rate_derivatives(ReactionPoint{T, XI, days(T), X, p.A, p.D, p.QL}, NCOMP,
+                                        U, UX)) {
+    return false;
+  }
   const double k1 = -((p.A * p.D) / (ms_.XCONV * ms_.TUNIT_MODEL));
   const double dk1 = -((dA * p.D + p.A * dD) / (ms_.XCONV * ms_.TUNIT_MODEL));
   const double k2 = p.QL / ms_.TUNIT_MODEL;
@@ -169,12 +227,42 @@ bool EstuaryModel::coefficient_derivatives(double T, double XI, int NCOMP, const
     const double cconv = ms_.CCONV(m + 1);
     for (int j = 0; j < NCOMP; ++j)
       d.dQ_dU[m + j * NCOMP] = (dRX_[static_cast<std::size_t>(m + j * NCOMP)] * p.A * k3) / cconv;
+    d.dC_dXI[m + m * NCOMP] = -((ms_.XCONV * dA) / ms_.TUNIT_DAY);
+    if (!moves_[static_cast<std::size_t>(m)]) {
+      // No flux and no lateral load: R = 0 and Q the reaction alone.
+      d.dQ_dXI[m] = ((RX_[static_cast<std::size_t>(m)] * dA) * k3) / cconv;
+      d.dR_dXI[m] = 0.0;
+      continue;
+    }
     d.dR_dU[m + m * NCOMP] = k2;
     d.dR_dUX[m + m * NCOMP] = k1;
-    d.dC_dXI[m + m * NCOMP] = -((ms_.XCONV * dA) / ms_.TUNIT_DAY);
     d.dQ_dXI[m] =
         ((RX_[static_cast<std::size_t>(m)] * dA + dSL[static_cast<std::size_t>(m)]) * k3) / cconv;
     d.dR_dXI[m] = UX[m] * dk1 + U[m] * dk2;
+  }
+  return true;
+}
+
+// Declared kinetics give no derivatives of their own: dRX/dU by forward
+// differences of the evaluator, a step of sqrt(eps) relative to the value
+// (or to 1 for values below 1), into dRX_ by columns. False when a rate is
+// not finite.
+bool EstuaryModel::declared_rate_derivatives(const ReactionPoint& point, int NCOMP,
+                                             const double* U, const double* UX) {
+  if (!rates_->rates(point, U, UX, RX_.data())) return false;
+  constexpr double kRelativeStep = 1.4901161193847656e-8;  // sqrt(2^-52)
+  for (int j = 0; j < NCOMP; ++j) Upert_[static_cast<std::size_t>(j)] = U[j];
+  for (int j = 0; j < NCOMP; ++j) {
+    const double u = U[j];
+    const double step = kRelativeStep * std::max(std::fabs(u), 1.0);
+    Upert_[static_cast<std::size_t>(j)] = u + step;
+    const double h = Upert_[static_cast<std::size_t>(j)] - u;  // the step as represented
+    const bool finite = rates_->rates(point, Upert_.data(), UX, RXpert_.data());
+    Upert_[static_cast<std::size_t>(j)] = u;
+    if (!finite) return false;
+    for (int m = 0; m < NCOMP; ++m)
+      dRX_[static_cast<std::size_t>(m + j * NCOMP)] =
+          (RXpert_[static_cast<std::size_t>(m)] - RX_[static_cast<std::size_t>(m)]) / h;
   }
   return true;
 }
@@ -195,20 +283,22 @@ bool EstuaryModel::boundary_derivatives(double T, const double* U, const double*
     ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(2), S, QR, SL_.data());
     diagonal = QR / ms_.TUNIT_MODEL;
   }
-  for (int m = 0; m < NCOMP; ++m) dGAMMA_dU[m + m * NCOMP] = diagonal;
+  for (int m = 0; m < NCOMP; ++m)
+    dGAMMA_dU[m + m * NCOMP] = moves_[static_cast<std::size_t>(m)] ? diagonal : 0.0;
   return true;
 }
 
 struct EstuaryModel::QueryScratch {
-  explicit QueryScratch(const Inputs& ms) : pos(ms.load_best) {}
+  QueryScratch(const Inputs& ms, const Kinetics& k) : pos(ms.load_best), rates(k.evaluator(ms)) {}
   std::istringstream in;
   std::ostringstream out;  // the look-ups' warnings: the run has written them already
   Units io{in, out};
   SeriesPositions pos;
+  std::unique_ptr<KineticsEvaluator> rates;  // the query's own: forcing positions apart
 };
 
 EstuaryModel::QueryScratch& EstuaryModel::query() const {
-  if (!query_) query_ = std::make_shared<QueryScratch>(ms_);
+  if (!query_) query_ = std::make_shared<QueryScratch>(ms_, kinetics_);
   query_->out.str("");
   return *query_;
 }
@@ -223,7 +313,15 @@ void EstuaryModel::coefficients(double T, double XI, const double* U, const doub
   ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
   ms_.load_best.lookup(q.io, ms_, q.pos, TD, X, S, out.flow, out.lateral.data());
   out.dispersion = channel_.dispersion(X, out.flow);
-  RXNS_QZ5(ms_, T, XI, ms_.NCOMP, U, UX, out.reaction.data());
+  q.rates->rates(ReactionPoint{T, XI, TD, X, out.area, out.dispersion, out.flow}, U, UX,
+                 out.reaction.data());
+  // A constituent that does not move takes no lateral load.
+  for (int m = 0; m < ms_.NCOMP; ++m)
+    if (!moves_[static_cast<std::size_t>(m)]) out.lateral[static_cast<std::size_t>(m)] = 0.0;
+}
+
+bool EstuaryModel::transported(int k) const {
+  return k < 1 || k > kMaxNcomp || moves_[static_cast<std::size_t>(k - 1)];
 }
 
 double EstuaryModel::flow_at(double T, double X) const {

@@ -21,6 +21,12 @@
 // The area and dispersion come from the channel: the built-in laws, or a
 // geometry table.
 //
+// The reaction rates come from the kinetics given (the built-in six-pool
+// kinetics by default), through an evaluator of the model's own. A
+// constituent the kinetics declare not transported has neither flux nor
+// lateral load: R = 0 everywhere and a zero flux at both ends, so it only
+// reacts. A rate that is not finite makes the residual illegal (IRES = 3).
+//
 // Every call consults the variable driver, the lateral inputs and (for the
 // ends) the boundary series of the model state, which advances their
 // remembered indices; nothing else changes. No call allocates.
@@ -37,6 +43,7 @@
 #include "model/channel.h"
 #include "model/kinetics.h"
 #include "model/model_query.h"
+#include "model/reaction_kinetics.h"
 #include "textio/textio.h"
 
 namespace qz5 {
@@ -46,8 +53,10 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // Keeps references to both: they must outlive the model. ms must be fully
   // set up (parameters, driver, boundary series, lateral inputs) before the
   // first call; io receives the series' warnings and stop lines.
+  // The kinetics (when given) must outlive the model too.
   EstuaryModel(Units& io, const Inputs& ms, Channel channel = Channel(),
-               Outflow outflow = Outflow::kFixedConcentration);
+               Outflow outflow = Outflow::kFixedConcentration,
+               const Kinetics* kinetics = nullptr);
 
   // Coefficients at model time T and model position XI. Writes every element
   // of C (NCOMP x NCOMP by columns: diagonal, all diagonal elements equal,
@@ -84,15 +93,19 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   void coefficients(double T, double XI, const double* U, const double* UX,
                     Coefficients& out) const override;
   double flow_at(double T, double X) const override;
+  bool transported(int k) const override;
 
   const Channel& channel() const { return channel_; }
   // How many spdef calls used remembered position terms (see below).
   long reused_terms() const { return reused_; }
   Outflow outflow() const { return outflow_; }
+  const Kinetics& kinetics() const { return kinetics_; }
 
  private:
   // Time in days of model time T.
   double days(double T) const;
+  bool declared_rate_derivatives(const ReactionPoint& point, int NCOMP, const double* U,
+                                 const double* UX);
 
   // What spdef takes from the position and the time alone: the area, the
   // driver, the lateral flow and loads, the dispersion.
@@ -123,12 +136,19 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   mutable std::shared_ptr<QueryScratch> query_;
   Channel channel_;
   Outflow outflow_;
+  const Kinetics& kinetics_;
+  std::unique_ptr<KineticsEvaluator> rates_;
+  int ncomp_;
+  bool built_in_;
+  std::array<bool, kMaxNcomp> moves_{};  // transported, per constituent
+  bool all_move_ = true;
   // Scratch of the look-ups and the kinetics, sized once.
-  std::array<double, kKineticsComponents> RX_{};
+  std::array<double, kMaxNcomp> RX_{};
   std::array<double, kMaxNcomp> SL_{};
   std::array<double, kMaxNcomp> CL_{};
   std::array<double, kMaxNcomp> CR_{};
-  std::array<double, kKineticsComponents * kKineticsComponents> dRX_{};
+  std::array<double, kMaxNcomp * kMaxNcomp> dRX_{};
+  std::array<double, kMaxNcomp> Upert_{}, RXpert_{};  // differences of declared rates
   // The position terms of every interval of the current residual, remembered
   // while the time stays the same: the difference quotients of the iteration
   // matrix change the concentrations of most intervals but not their

@@ -34,6 +34,9 @@ class ModelQuery {
   // The flow along the channel at model time T and file position X (the
   // boundary routine's flows at the ends).
   virtual double flow_at(double T, double X) const = 0;
+  // Whether constituent k (1-based) moves with the water; one that does not
+  // has no flux through the ends and no lateral load.
+  virtual bool transported(int k) const = 0;
 };
 
 }  // namespace qz5

@@ -56,12 +56,14 @@ void BudgetRates::resize(int ncomp, int npts) {
   cmean.assign(intervals * n, 0.0);
   x.assign(at(npts), 0.0);
   slope_weight.assign(at(npts) * n, 0.0);
+  moves.assign(n, 1);
 }
 
 BudgetProbe::BudgetProbe(const RunContext& ctx)
     : ms_(ctx.ms), state_(ctx.state), model_(ctx.model),
       lookups_(std::make_unique<Lookups>(ctx.ms)) {
   const int n = std::max(ms_.NCOMP, 1);
+  for (int k = 1; k <= ms_.NCOMP; ++k) moves_.push_back(model_.transported(k) ? 1 : 0);
   u_.assign(at(n), 0.0);
   ux_.assign(at(n), 0.0);
 }
@@ -72,6 +74,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
   const int nc = s.ncomp;
   const int nvar = nc + 1;
   r.resize(nc, s.npts);
+  for (int k = 0; k < nc && at(k) < moves_.size(); ++k) r.moves[at(k)] = moves_[at(k)];
   r.t = s.t;
   const double T = state_.T;  // the model time of the snapshot
   const double* y = state_.Y.data();
@@ -84,8 +87,8 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
   for (int k = 0; k < nc; ++k) {
     r.c_left[at(k)] = c0[k];
     r.c_right[at(k)] = cn[k];
-    r.advective_left[at(k)] = q_left * c0[k];
-    r.advective_right[at(k)] = q_right * cn[k];
+    r.advective_left[at(k)] = r.moves[at(k)] != 0 ? q_left * c0[k] : 0.0;
+    r.advective_right[at(k)] = r.moves[at(k)] != 0 ? q_right * cn[k] : 0.0;
   }
 
   Coefficients co;
@@ -110,6 +113,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
     const double half = 0.5 * h;
     for (int k = 0; k < nc; ++k) {
       const double cmean = 0.5 * (ca[k] + cb[k]);
+      const bool moves = r.moves[at(k)] != 0;
       const double reaction = A * co.reaction[at(k)];
       const double load = co.lateral[at(k)];
       r.mass[at(k)] += h * A * cmean;
@@ -117,7 +121,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
       r.load[at(k)] += h * load;
       r.reaction[at(k)] += h * reaction;
       if (i == 0 || i + 2 == s.npts) {
-        const double F = QL * cmean - A * D * ((cb[k] - ca[k]) / h);
+        const double F = moves ? QL * cmean - A * D * ((cb[k] - ca[k]) / h) : 0.0;
         const double source = half * (reaction + load);
         if (i == 0) {
           r.flux_first[at(k)] = F;
@@ -257,8 +261,10 @@ std::array<double, kBudgetTerms> BudgetAccumulator::terms(int k) const {
   // The end half cells' balances: what crossed the end is what crossed the
   // midpoint, less (left) or plus (right) what the half cell gained from its
   // sources, plus (left) or less (right) what it stored.
-  const double in_left = flux_first_[j] - source_left_[j] + store_left_[j];
-  const double out_right = flux_last_[j] + source_right_[j] - store_right_[j];
+  // A constituent that does not move crosses neither end.
+  const bool moves = newest().moves.empty() || newest().moves[j] != 0;
+  const double in_left = moves ? flux_first_[j] - source_left_[j] + store_left_[j] : 0.0;
+  const double out_right = moves ? flux_last_[j] + source_right_[j] - store_right_[j] : 0.0;
   t[kInLeftAdvective] = advective_left_[j];
   t[kInLeftDispersive] = in_left - advective_left_[j];
   t[kOutRightAdvective] = advective_right_[j];

@@ -49,6 +49,7 @@
 #include "engine/run_state.h"
 #include "model/model_query.h"
 #include "model/channel.h"
+#include "model/reaction_kinetics.h"
 #include "results/run_record.h"
 #include "results/step_quadrature.h"
 #include "textio/textio.h"
@@ -81,6 +82,9 @@ struct BudgetRates {
   // takes there, ((hA[n-1] + hA[n]) / 2) * (c[n+1] - c[n-1]) / (x[n+1] -
   // x[n-1]) (slope_weight[n*ncomp + k-1]; 0 at the ends, which do not move).
   std::vector<double> hA, cmean, x, slope_weight;
+  // Per constituent: 1 when it is transported; one that is not has no flux
+  // through the ends, no load and no transport terms at all.
+  std::vector<char> moves;
   void resize(int ncomp, int npts);
 };
 
@@ -112,6 +116,7 @@ class BudgetProbe {
   const Inputs& ms_;
   const RunState& state_;   // the solution the snapshot shows, in model units
   const ModelQuery& model_;  // the residual's coefficients
+  std::vector<char> moves_;  // per constituent: 1 when it moves with the water
   std::vector<double> u_, ux_;
   struct Lookups;
   std::unique_ptr<Lookups> lookups_;

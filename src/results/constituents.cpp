@@ -187,4 +187,30 @@ ConstituentList complete_constituents(const std::vector<ConstituentInfo>& named,
   return out;
 }
 
+ConstituentList run_constituents(const std::vector<ConstituentInfo>& options_named,
+                                 const Kinetics* kinetics, int ncomp) {
+  if (!options_named.empty() || kinetics == nullptr || !kinetics->declared())
+    return complete_constituents(options_named, ncomp);
+  std::vector<ConstituentInfo> named;
+  std::string names;
+  for (const ConstituentDecl& c : kinetics->constituents()) {
+    ConstituentInfo info;
+    info.name = c.name;
+    info.unit = c.unit.empty() ? "file units" : c.unit;
+    info.long_name = c.name;
+    info.transported = c.transported ? 1 : 0;
+    named.push_back(std::move(info));
+    names += (names.empty() ? "" : ",") + c.name;
+  }
+  // The names pass the same rules as names given on the command line.
+  ConstituentList checked = parse_constituents(names);
+  if (!checked.error.empty()) {
+    checked.error = "the kinetics' constituent names: " + checked.error;
+    return checked;
+  }
+  for (std::size_t k = 0; k < named.size() && k < checked.items.size(); ++k)
+    named[k].standard_name = checked.items[k].standard_name;
+  return complete_constituents(named, ncomp);
+}
+
 }  // namespace qz5::results

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/reaction_kinetics.h"
+
 namespace qz5::results {
 
 struct ConstituentInfo {
@@ -24,6 +26,8 @@ struct ConstituentInfo {
   std::string long_name;      // the name as given, or "constituent <k>"
   std::string standard_name;  // CF standard name, or "" (sea_water_salinity
                               // when constituent 1, the tracer, is named salinity)
+  int transported = -1;       // declared kinetics: 1 or 0, written as an attribute;
+                              // -1: not stated (the built-in kinetics)
 };
 
 // A parsed list, or the reason it was refused (error non-empty, items then
@@ -54,5 +58,13 @@ ConstituentList read_constituents_file(const std::string& path);
 // The list for a run of ncomp constituents: the named ones first, the rest
 // generic. More names than constituents is refused (error set).
 ConstituentList complete_constituents(const std::vector<ConstituentInfo>& named, int ncomp);
+
+// The constituents of a run: those of `options_named` when given, else, with
+// declared kinetics, their names and units (long name the name, unit "file
+// units" when none is declared, the transported flag stated); the rest
+// generic. A declared name that a record variable uses is refused (error
+// set).
+ConstituentList run_constituents(const std::vector<ConstituentInfo>& options_named,
+                                 const Kinetics* kinetics, int ncomp);
 
 }  // namespace qz5::results

@@ -37,6 +37,8 @@ std::vector<Attribute> constituent_attributes(const ConstituentInfo& c, std::str
                                               std::string coordinates) {
   std::vector<Attribute> a{{"units", c.unit}, {"long_name", std::move(long_name)}};
   if (!c.standard_name.empty()) a.push_back({"standard_name", c.standard_name});
+  if (c.transported >= 0)
+    a.push_back({"transported", std::string(c.transported != 0 ? "true" : "false")});
   a.push_back({"coordinates", std::move(coordinates)});
   return a;
 }
@@ -114,7 +116,8 @@ FieldProblems Recorder::problems(const RecorderOptions& options, const Scenario&
       break;
     }
   }
-  const ConstituentList full = complete_constituents(options.constituents, ms.NCOMP);
+  const ConstituentList full =
+      run_constituents(options.constituents, scenario.kinetics.get(), ms.NCOMP);
   if (!full.error.empty()) found.push_back({"constituents", full.error});
   return found;
 }
@@ -248,7 +251,7 @@ void Recorder::on_start(const RunContext& ctx, const Snapshot& s) {
   m.started = true;
   m.ncomp = s.ncomp;
   m.npts = s.npts;
-  ConstituentList full = complete_constituents(m.options.constituents, s.ncomp);
+  ConstituentList full = run_constituents(m.options.constituents, ctx.scenario.kinetics.get(), s.ncomp);
   if (!full.error.empty()) full = complete_constituents({}, s.ncomp);  // check() said so before
   m.constituents = std::move(full.items);
   if (!m.options.stations.empty()) {

@@ -20,6 +20,7 @@
 
 #include "engine/callbacks.h"
 #include "engine/run_session.h"
+#include "kinetics/declared_kinetics.h"
 
 namespace {
 std::size_t allocation_count = 0;
@@ -118,8 +119,10 @@ TEST(FormattedWrites, RepeatedWritesAllocateNothingOnceTheirFormatsAreKnown) {
 // progress line per step as the legacy executable does.
 class BundledRun : public Observer {
  public:
-  explicit BundledRun(const fs::path& dir) : io_(in_, console_) {
+  BundledRun(const fs::path& dir, std::shared_ptr<const Kinetics> kinetics)
+      : io_(in_, console_) {
     scenario_ = read_scenario(io_, dir / "estuary.fn");
+    scenario_.kinetics = std::move(kinetics);
     RunOptions options;
     options.observe_steps = true;
     session_ = std::make_unique<RunSession>(scenario_, options, io_);
@@ -152,9 +155,9 @@ class BundledRun : public Observer {
   double last_x_ = 0.0;
 };
 
-TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {
-  const ScratchCopy dir("steps");
-  BundledRun run(dir.path());
+void steps_allocate_nothing(const std::string& tag, std::shared_ptr<const Kinetics> kinetics) {
+  const ScratchCopy dir(tag);
+  BundledRun run(dir.path(), std::move(kinetics));
   run.advance(1);  // warm-up
   ASSERT_EQ(run.run().IDID, 3);
 
@@ -171,6 +174,17 @@ TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {
   EXPECT_GT(steps, 50);
   EXPECT_GT(iwork_at(run.run().IWORK.data(), kJacCount), matrices_before);
   EXPECT_EQ(allocations, 0u) << "over " << steps << " steps";
+}
+
+TEST(SteppingLoop, StepsResidualsMatricesAndProgressLinesAllocateNothing) {
+  steps_allocate_nothing("steps", nullptr);
+}
+
+// The same with the kinetics declared in a file: the expressions are
+// compiled at set-up, and evaluating them allocates nothing either.
+TEST(SteppingLoop, DeclaredKineticsAllocateNothingWhileStepping) {
+  steps_allocate_nothing("declared", DeclaredKinetics::read_file(example_dir().parent_path() /
+                                                                 "kinetics" / "estuary.toml"));
 }
 
 }  // namespace
