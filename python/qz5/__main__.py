@@ -6,7 +6,7 @@
 
 ``run`` takes the executable's options under the same names and with the
 same meaning (--geometry, --outflow, --no-legacy-limits, --max-steps,
---jacobian, --position-tolerance, --nonnegative, --netcdf, --stations, --stations-csv, --budget FILE, --constituents,
+--jacobian, --sources, --channel, --position-tolerance, --nonnegative, --netcdf, --stations, --stations-csv, --budget FILE, --constituents,
 --length-unit); it writes the result files, not the legacy .txc, RESULT and
 RUNINF. Names inside the names file are read relative to the names file's
 folder (the executable reads them relative to its working folder).
@@ -54,6 +54,10 @@ def engine_options(a: argparse.Namespace) -> dict:
         out["jacobian"] = a.jacobian
     if a.nonnegative:
         out["nonnegative"] = a.nonnegative
+    if a.sources:
+        out["sources"] = a.sources
+    if a.channel:
+        out["channel"] = a.channel
     if a.position_tolerance:
         out["position_tolerance"] = tuple(_floats(a.position_tolerance))
     return out
@@ -129,6 +133,12 @@ def parser() -> argparse.ArgumentParser:
     pr.add_argument("--jacobian", choices=("differences", "exact"),
                     help="the iteration matrix by differences of the residual (default) or "
                          "from its derivatives")
+    pr.add_argument("--sources", choices=("midpoint", "exact"),
+                    help="lateral inputs sampled at each interval's midpoint (default) or "
+                         "integrated exactly over it")
+    pr.add_argument("--channel", choices=("sampled", "averaged"),
+                    help="geometry table sampled at each interval's midpoint (default) or "
+                         "averaged exactly over it")
     pr.add_argument("--position-tolerance", metavar="RTOL,ATOL",
                     help="error tolerances of the grid positions alone (model length units)")
     pr.add_argument("--nonnegative", choices=("clip", "project"),

@@ -268,6 +268,7 @@ class RunArgs:
     alpha: Optional[float]
     atol: Optional[float]
     budget: bool
+    channel: str
     constituents: str
     jacobian: str
     kappa: Optional[float]
@@ -281,6 +282,7 @@ class RunArgs:
     position_rtol: Optional[float]
     profiles: bool
     rtol: Optional[float]
+    sources: str
     stations: list[float]
     tau: Optional[float]
 

@@ -70,7 +70,8 @@ def run_args(rtol: Optional[float] = None, atol: Optional[float] = None,
              stations: Stations = None, budget: bool = False, constituents: Constituents = None,
              length_unit: Optional[str] = None, nonnegative: str = "clip",
              position_tolerance: Optional[tuple[float, float]] = None,
-             jacobian: str = "differences") -> "_core.RunArgs":
+             jacobian: str = "differences", sources: str = "midpoint",
+             channel: str = "sampled") -> "_core.RunArgs":
     """The engine's options and what to record, as the binding takes them
     (the parameters are those of :func:`run`)."""
     a = _core.RunArgs()
@@ -79,6 +80,8 @@ def run_args(rtol: Optional[float] = None, atol: Optional[float] = None,
         a.max_steps_per_interval = _step_limit(max_steps_per_interval)
     a.nonnegative = str(nonnegative)
     a.jacobian = str(jacobian)
+    a.sources = str(sources)
+    a.channel = str(channel)
     if position_tolerance is not None:
         a.position_rtol, a.position_atol = (float(v) for v in position_tolerance)
     a.observe_steps = bool(observe_steps)
@@ -305,7 +308,12 @@ def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = Fa
         steps going further below rejected, so that coarse grids do not
         crawl); ``position_tolerance`` ((rtol, atol) of the grid positions
         alone, in model length units); ``jacobian`` ("differences" or
-        "exact": the iteration matrix from the residual's derivatives).
+        "exact": the iteration matrix from the residual's derivatives);
+        ``sources`` ("midpoint" or "exact": each lateral input's flow and load
+        integrated over every grid interval, so that it delivers its load on
+        any grid); ``channel`` ("sampled" or "averaged": the geometry table's
+        area and effective A*D averaged over every interval, so that a step
+        or detail finer than the grid is integrated).
 
     Returns
     -------

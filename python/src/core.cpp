@@ -179,6 +179,8 @@ struct RunArgs {
   long max_steps_per_interval = 0;  // 0: the engine's default for the grid
   std::string nonnegative = "clip";  // INFO10 = 1: "clip" (legacy) or "project"
   std::string jacobian = "differences";  // or "exact"
+  std::string sources = "midpoint";      // or "exact"
+  std::string channel = "sampled";       // or "averaged"
   std::optional<double> position_rtol, position_atol;  // tolerances of the positions alone
   bool observe_steps = false;
   bool legacy_capacities = false;
@@ -235,6 +237,8 @@ qz5::RunOptions options_of(const RunArgs& a) {
   o.max_steps_per_interval = a.max_steps_per_interval;
   o.project_negative = a.nonnegative == "project";
   o.exact_jacobian = a.jacobian == "exact";
+  o.exact_sources = a.sources == "exact";
+  o.averaged_channel = a.channel == "averaged";
   o.position_rtol = a.position_rtol;
   o.position_atol = a.position_atol;
   // Station series and the budget are sampled after every accepted step.
@@ -272,6 +276,10 @@ void check_before_run(const PyScenario& ps, const RunArgs& a) {
     if (!std::isfinite(x)) throw FieldError{"stations", "stations: a position is not finite"};
   if (a.jacobian != "differences" && a.jacobian != "exact")
     throw FieldError{"jacobian", "jacobian: differences or exact, not " + a.jacobian};
+  if (a.sources != "midpoint" && a.sources != "exact")
+    throw FieldError{"sources", "sources: midpoint or exact, not " + a.sources};
+  if (a.channel != "sampled" && a.channel != "averaged")
+    throw FieldError{"channel", "channel: sampled or averaged, not " + a.channel};
   if (a.nonnegative != "clip" && a.nonnegative != "project")
     throw FieldError{"nonnegative", "nonnegative: clip or project, not " + a.nonnegative};
 }
@@ -493,6 +501,8 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("max_steps_per_interval", &RunArgs::max_steps_per_interval)
       .def_readwrite("nonnegative", &RunArgs::nonnegative)
       .def_readwrite("jacobian", &RunArgs::jacobian)
+      .def_readwrite("sources", &RunArgs::sources)
+      .def_readwrite("channel", &RunArgs::channel)
       .def_readwrite("position_rtol", &RunArgs::position_rtol)
       .def_readwrite("position_atol", &RunArgs::position_atol)
       .def_readwrite("observe_steps", &RunArgs::observe_steps)

@@ -1,4 +1,5 @@
-"""The solver options from Python: jacobian, nonnegative, position_tolerance."""
+"""The solver options from Python: jacobian, nonnegative, position_tolerance,
+sources, channel."""
 import numpy as np
 import pytest
 
@@ -25,8 +26,35 @@ def test_projection_and_position_tolerances_run(estuary):
     assert projected.dims == plain.dims
 
 
-@pytest.mark.parametrize("option", [{"jacobian": "analytic"}, {"nonnegative": "zero"}])
+def test_exact_sources_deliver_the_specified_load(estuary):
+    s = short_scenario(estuary)
+    sampled = qz5.run(s, budget=True)
+    exact = qz5.run(s, budget=True, sources="exact")
+    for k in range(1, 7):
+        def total(ds, term):
+            return float(qz5.budget_term(ds, f"c{k}", term).sum())
+        specified = total(exact, "lateral_load_specified")
+        # Integrated in time on each run's own steps: the same to the quadrature.
+        assert specified == pytest.approx(total(sampled, "lateral_load_specified"), rel=1e-6), k
+        assert abs(total(exact, "lateral_load") - specified) <= 1e-10 * abs(specified), k
+
+
+def test_averaged_channel_runs_on_the_built_in_laws_unchanged(estuary):
+    # The built-in laws are smooth and keep their midpoint values.
+    s = short_scenario(estuary)
+    np.testing.assert_array_equal(qz5.run(s, channel="averaged")["c3"].values,
+                                  qz5.run(s)["c3"].values)
+
+
+@pytest.mark.parametrize("option", [{"jacobian": "analytic"}, {"nonnegative": "zero"},
+                                    {"sources": "points"}, {"channel": "smooth"}])
 def test_unknown_values_are_refused(estuary, option):
     with pytest.raises(qz5.ScenarioError) as info:
         qz5.run(short_scenario(estuary), **option)
     assert info.value.field == list(option)[0]
+
+
+def test_interval_means_are_refused_with_the_exact_jacobian(estuary):
+    with pytest.raises(qz5.ScenarioError) as info:
+        qz5.run(short_scenario(estuary), sources="exact", jacobian="exact")
+    assert info.value.field == "exact_jacobian"

@@ -57,6 +57,19 @@ class PdeProblem {
   virtual void spdef(double T, double XI, int NCOMP, const double* U, const double* UX, double* C,
                      double* Q, double* R, int& IRES) = 0;
 
+  // Whether the coefficients of an interval are means over it (spdef_over)
+  // rather than values at its evaluation point (spdef). Asked once per
+  // residual; false by default.
+  virtual bool means_over_intervals() const { return false; }
+  // spdef for the interval [XA, XB] whose evaluation point is XI: the
+  // coefficients that depend on the position alone may be means over the
+  // interval. By default spdef at XI.
+  virtual void spdef_over(double T, double XI, double XA, double XB, int NCOMP, const double* U,
+                          const double* UX, double* C, double* Q, double* R, int& IRES) {
+    static_cast<void>(XA), static_cast<void>(XB);
+    spdef(T, XI, NCOMP, U, UX, C, Q, R, IRES);
+  }
+
   // Boundary coefficients at the left (LEFT != 0, first grid point) or right
   // (LEFT == 0, last grid point) end.
   virtual void bndr(double T, double* BETA, double* GAMMA, const double* U, const double* UX,

@@ -292,9 +292,14 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   // The problem's coefficients at the evaluation point of interval a and the
   // capacity sums they give; false when the problem reports an illegal
   // solution, which ends the assembly.
+  const bool means = p.means_over_intervals();
   auto coefficients = [&](int a, const IntervalGeometry& G) {
     values_at_xi(Y, nvar, a, G, U, UX);
-    p.spdef(T, G.xi, NCOMP, U, UX, C, Q, R, IRES);
+    if (means) {
+      p.spdef_over(T, G.xi, x(a), x(a + 1), NCOMP, U, UX, C, Q, R, IRES);
+    } else {
+      p.spdef(T, G.xi, NCOMP, U, UX, C, Q, R, IRES);
+    }
     if (IRES == 3) return false;
     sums.evaluate(a, C);
     return true;

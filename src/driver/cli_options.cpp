@@ -142,6 +142,15 @@ Options (before the names file):
   --jacobian differences|exact
                        form the integrator's iteration matrix by differences of
                        the residual (the default) or from its derivatives
+  --sources midpoint|exact
+                       lateral inputs sampled at each grid interval's midpoint
+                       (the default) or integrated exactly over the interval, so
+                       that each input delivers its load on any grid
+  --channel sampled|averaged
+                       geometry table sampled at each interval's midpoint (the
+                       default) or averaged exactly over the interval (area and
+                       effective area times dispersion), so that a step or
+                       detail finer than the grid is integrated
   --position-tolerance RTOL,ATOL
                        error tolerances of the grid positions alone (model length
                        units), the scenario's RTOL and ATOL staying those of the
@@ -272,6 +281,22 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
           o.exact_jacobian = *v == "exact";
         } else {
           o.error = "--jacobian takes differences or exact, not " + *v;
+        }
+      }
+    } else if (a == "--sources") {
+      if (auto v = value_of(a)) {
+        if (*v == "midpoint" || *v == "exact") {
+          o.exact_sources = *v == "exact";
+        } else {
+          o.error = "--sources takes midpoint or exact, not " + *v;
+        }
+      }
+    } else if (a == "--channel") {
+      if (auto v = value_of(a)) {
+        if (*v == "sampled" || *v == "averaged") {
+          o.averaged_channel = *v == "averaged";
+        } else {
+          o.error = "--channel takes sampled or averaged, not " + *v;
         }
       }
     } else if (a == "--nonnegative") {

@@ -72,6 +72,13 @@ struct RunOptions {
   // that go negative beyond the tolerance, instead of the legacy clip that
   // makes coarse grids crawl (the integrator's NonNegative::kProject).
   bool project_negative = false;
+  // Means over each grid interval instead of values at its midpoint: the
+  // lateral inputs' flow and load integrated in closed form (the load each
+  // input specifies reaches the channel on any grid), and the geometry
+  // table's area and effective A*D (a step or detail finer than the grid is
+  // integrated, not sampled). Not with exact_jacobian.
+  bool exact_sources = false;
+  bool averaged_channel = false;
   // Call Observer::on_step after every accepted step.
   bool observe_steps = false;
   // Legacy workspace limits; unset: limited only by memory.

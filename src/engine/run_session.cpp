@@ -43,7 +43,8 @@ RunSession::RunSession(const Scenario& scenario, const RunOptions& options, Unit
       options_(options),
       io_(io),
       in_(scenario.inputs),
-      model_(io, in_, Channel(&scenario.geometry), scenario.outflow, scenario.kinetics.get()) {}
+      model_(io, in_, Channel(&scenario.geometry), scenario.outflow, scenario.kinetics.get(),
+             IntervalMeans{options.exact_sources, options.averaged_channel}) {}
 
 long default_step_limit(int npts) { return std::max(5000L, 100L * npts); }
 

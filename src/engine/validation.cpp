@@ -238,6 +238,8 @@ FieldProblems RunOptions::validate() const {
                                 {"position_rtol", &position_rtol},
                                 {"position_atol", &position_atol}})
     if (v->has_value() && rules::not_negative(**v)) c.check(name, "must be finite and not negative");
+  if (exact_jacobian && (exact_sources || averaged_channel))
+    c.check("exact_jacobian", "is not available with interval means (exact sources or an averaged channel)");
   if (max_steps_per_interval < 0)
     c.check("max_steps_per_interval", "must not be negative (0: the default)");
   return c.take();

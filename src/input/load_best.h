@@ -46,6 +46,15 @@ class LoadBest {
   void lookup(Units& io, const Inputs& ms, SeriesPositions& pos, double T, double X, double S,
               double& QL, double* SL) const;
 
+  // As lookup, for the interval [XA, XB] (XA < XB): QL the mean of the flows
+  // at its two ends and SL the lateral mass input of the interval divided by
+  // its length, integrated in closed form. The interval then receives the
+  // inputs' loads as specified however coarse the grid, and the flow's
+  // difference between neighbouring intervals is what enters between their
+  // midpoints' control volume, so a uniform concentration stays uniform.
+  void mean_over(Units& io, const Inputs& ms, SeriesPositions& pos, double T, double XA,
+                 double XB, double S, double& QL, double* SL) const;
+
   int nlat = 0;
   DynArray1<double> x_lat{kMaxLat};
   DynArray1<double> q_lat{kMaxLat};
@@ -53,5 +62,10 @@ class LoadBest {
   DynTable1<double> lat_tab{kMaxLatTpts, kLatCols};
   int nlat_tpts = 0;
 };
+
+// s(b) - s(a) for the logistic s(z) = 1 / (1 + exp(-z)), a <= b, without
+// the cancellation of the difference; the arguments are clamped to
+// [-300, 300] as in the look-up.
+double logistic_rise(double a, double b);
 
 }  // namespace qz5

@@ -39,6 +39,15 @@ class Channel {
   double area_slope(double X) const;
   double dispersion_slope(double X, double QL) const;
 
+  // Means over the interval [Xa, Xb] (Xa < Xb) of a geometry table, exact
+  // for its piecewise-linear rows: the mean area, and the interval's
+  // effective A*D, the harmonic mean that passes the flux a steady gradient
+  // drives through the interval, as resistances in series do. A step or
+  // detail finer than the grid is then integrated instead of sampled. The
+  // built-in laws are smooth: they give their values at the midpoint.
+  double mean_area(double Xa, double Xb) const;
+  double mean_conductance(double Xa, double Xb, double QL) const;
+
   // The first position in the reach [x_first, x_last], sampled at the n
   // positions given (file length units), where the area or the dispersion
   // is not positive and finite; "" when there is none. The message names the

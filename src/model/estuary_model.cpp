@@ -25,7 +25,7 @@ inline void diagonal(double* C, int n, double capacity) {
 }  // namespace
 
 EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow outflow,
-                           const Kinetics* kinetics)
+                           const Kinetics* kinetics, IntervalMeans means)
     : io_(io),
       ms_(ms),
       pos_(ms.load_best),
@@ -34,7 +34,8 @@ EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow
       kinetics_(kinetics != nullptr ? *kinetics : builtin_kinetics()),
       rates_(kinetics_.evaluator(ms)),
       ncomp_(kinetics_.ncomp()),
-      built_in_(!kinetics_.declared()) {
+      built_in_(!kinetics_.declared()),
+      means_(means) {
   const std::vector<ConstituentDecl>& decl = kinetics_.constituents();
   for (std::size_t m = 0; m < moves_.size(); ++m) {
     moves_[m] = m >= decl.size() || decl[m].transported;
@@ -91,11 +92,66 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
   } else {
     position_terms(T, XI, unremembered_);
   }
-  const double A = terms->A;
-  const double QL = terms->QL;
-  const double D = terms->D;
-  const double* SL = terms->SL.data();
+  write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->D, terms->A * terms->D, terms->QL,
+                     terms->SL.data(), C, Q, R, IRES);
+}
 
+void EstuaryModel::interval_terms(double T, double XI, double XA, double XB, PositionTerms& p) {
+  const double Xa = XA * ms_.XCONV, Xb = XB * ms_.XCONV;
+  if (!means_.sources) {
+    position_terms(T, XI, p);
+  } else {
+    const double TD = days(T);
+    p.S = 0.0;
+    ms_.var_drv.lookup(io_, TD, p.S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
+    p.QL = 0.0;
+    ms_.load_best.mean_over(io_, ms_, pos_, TD, Xa, Xb, p.S, p.QL, p.SL.data());
+    const double X = XI * ms_.XCONV;
+    p.A = channel_.area(X);
+    p.D = channel_.dispersion(X, p.QL);
+  }
+  p.AD = p.A * p.D;
+  if (means_.channel && !channel_.built_in()) {
+    p.A = channel_.mean_area(Xa, Xb);
+    p.AD = channel_.mean_conductance(Xa, Xb, p.QL);
+    p.D = p.AD / p.A;
+  }
+}
+
+void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCOMP,
+                              const double* U, const double* UX, double* C, double* Q, double* R,
+                              int& IRES) {
+  assert(NCOMP == ncomp_);
+  if (!means_.any()) {
+    spdef(T, XI, NCOMP, U, UX, C, Q, R, IRES);
+    return;
+  }
+  note_time(T);
+  const int slot = interval_++;
+  PositionTerms* terms = &unremembered_;
+  auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+  if (slot < static_cast<int>(remembered_.size())) {
+    PositionTerms& r = remembered_[static_cast<std::size_t>(slot)];
+    const bool same = r.generation == generation_ && bits(r.XI) == bits(XI) &&
+                      bits(r.XA) == bits(XA) && bits(r.XB) == bits(XB);
+    if (same) {
+      ++reused_;
+    } else {
+      interval_terms(T, XI, XA, XB, r);
+      r.XI = XI, r.XA = XA, r.XB = XB;
+      r.generation = lookups_warn(days(T)) ? 0 : generation_;
+    }
+    terms = &r;
+  } else {
+    interval_terms(T, XI, XA, XB, unremembered_);
+  }
+  write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->D, terms->AD, terms->QL, terms->SL.data(),
+                     C, Q, R, IRES);
+}
+
+[[gnu::always_inline]] inline void EstuaryModel::write_coefficients(
+    double T, double XI, int NCOMP, const double* U, const double* UX, double A, double D,
+    double AD, double QL, const double* SL, double* C, double* Q, double* R, int& IRES) {
   // The caller's storage may hold anything: every element is written.
   const double capacity = -((ms_.XCONV * A) / ms_.TUNIT_DAY);
   if (built_in_) {
@@ -113,7 +169,7 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
     IRES = 3;
   }
 
-  const double k1 = -((A * D) / (ms_.XCONV * ms_.TUNIT_MODEL));
+  const double k1 = -(AD / (ms_.XCONV * ms_.TUNIT_MODEL));
   const double k2 = QL / ms_.TUNIT_MODEL;
   const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
   if (all_move_) {
@@ -322,6 +378,27 @@ void EstuaryModel::coefficients(double T, double XI, const double* U, const doub
 
 bool EstuaryModel::transported(int k) const {
   return k < 1 || k > kMaxNcomp || moves_[static_cast<std::size_t>(k - 1)];
+}
+
+void EstuaryModel::coefficients_over(double T, double XI, double XA, double XB, const double* U,
+                                     const double* UX, Coefficients& out) const {
+  coefficients(T, XI, U, UX, out);
+  if (!means_.any()) return;
+  const double Xa = XA * ms_.XCONV, Xb = XB * ms_.XCONV;
+  if (means_.sources) {
+    QueryScratch& q = query();
+    const double TD = days(T);
+    double S = 0.0;
+    ms_.var_drv.lookup(q.io, TD, S, kDriverFlow, q.pos.ilast_drv(kDriverFlow));
+    ms_.load_best.mean_over(q.io, ms_, q.pos, TD, Xa, Xb, S, out.flow, out.lateral.data());
+    out.dispersion = channel_.dispersion(XI * ms_.XCONV, out.flow);
+    for (int m = 0; m < ms_.NCOMP; ++m)
+      if (!moves_[static_cast<std::size_t>(m)]) out.lateral[static_cast<std::size_t>(m)] = 0.0;
+  }
+  if (means_.channel && !channel_.built_in()) {
+    out.area = channel_.mean_area(Xa, Xb);
+    out.dispersion = channel_.mean_conductance(Xa, Xb, out.flow) / out.area;
+  }
 }
 
 double EstuaryModel::flow_at(double T, double X) const {

@@ -48,6 +48,14 @@
 
 namespace qz5 {
 
+// The position terms an interval may take as means over it instead of at its
+// midpoint (both off: the midpoint values).
+struct IntervalMeans {
+  bool sources = false;  // the lateral inputs' flow and load, in closed form
+  bool channel = false;  // the geometry table's area and effective A*D
+  bool any() const { return sources || channel; }
+};
+
 class EstuaryModel : public PdeProblem, public ModelQuery {
  public:
   // Keeps references to both: they must outlive the model. ms must be fully
@@ -56,7 +64,7 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // The kinetics (when given) must outlive the model too.
   EstuaryModel(Units& io, const Inputs& ms, Channel channel = Channel(),
                Outflow outflow = Outflow::kFixedConcentration,
-               const Kinetics* kinetics = nullptr);
+               const Kinetics* kinetics = nullptr, IntervalMeans means = {});
 
   // Coefficients at model time T and model position XI. Writes every element
   // of C (NCOMP x NCOMP by columns: diagonal, all diagonal elements equal,
@@ -65,6 +73,12 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // look-up).
   void spdef(double T, double XI, int NCOMP, const double* U, const double* UX, double* C,
              double* Q, double* R, int& IRES) override;
+
+  // With interval means: spdef with the position terms of [XA, XB] as the
+  // means ask (spdef itself when neither is asked for).
+  bool means_over_intervals() const override { return means_.any(); }
+  void spdef_over(double T, double XI, double XA, double XB, int NCOMP, const double* U,
+                  const double* UX, double* C, double* Q, double* R, int& IRES) override;
 
   // LEFT != 0: BETA = 1 and GAMMA the advective inflow flux at the first
   // boundary's concentration. LEFT == 0: BETA = 0 and GAMMA = U(m) - CR(m) /
@@ -92,6 +106,8 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // point, with look-up positions and a console of its own.
   void coefficients(double T, double XI, const double* U, const double* UX,
                     Coefficients& out) const override;
+  void coefficients_over(double T, double XI, double XA, double XB, const double* U,
+                         const double* UX, Coefficients& out) const override;
   double flow_at(double T, double X) const override;
   bool transported(int k) const override;
 
@@ -100,6 +116,7 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   long reused_terms() const { return reused_; }
   Outflow outflow() const { return outflow_; }
   const Kinetics& kinetics() const { return kinetics_; }
+  const IntervalMeans& means() const { return means_; }
 
  private:
   // Time in days of model time T.
@@ -117,8 +134,16 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
     double QL = 0.0;
     double D = 0.0;
     std::array<double, kMaxNcomp> SL{};
+    double XA = 0.0, XB = 0.0, AD = 0.0;  // with interval means: the interval, A*D
   };
   void position_terms(double T, double XI, PositionTerms& p);
+  // The same over [XA, XB] with the means asked for (AD the effective A*D).
+  void interval_terms(double T, double XI, double XA, double XB, PositionTerms& p);
+  // C, Q and R of spdef from the position terms A, D, A*D (the effective one
+  // over an interval), QL and SL; IRES = 3 when declared rates are not finite.
+  void write_coefficients(double T, double XI, int NCOMP, const double* U, const double* UX,
+                          double A, double D, double AD, double QL, const double* SL, double* C,
+                          double* Q, double* R, int& IRES);
   // Starts a new generation of remembered terms when T is not the time of
   // the last look-ups.
   void note_time(double T);
@@ -142,6 +167,7 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   bool built_in_;
   std::array<bool, kMaxNcomp> moves_{};  // transported, per constituent
   bool all_move_ = true;
+  IntervalMeans means_;
   // Scratch of the look-ups and the kinetics, sized once.
   std::array<double, kMaxNcomp> RX_{};
   std::array<double, kMaxNcomp> SL_{};

@@ -31,6 +31,14 @@ class ModelQuery {
   // and their slopes UX (the residual's midpoint values of an interval).
   virtual void coefficients(double T, double XI, const double* U, const double* UX,
                             Coefficients& out) const = 0;
+  // The same for the interval [XA, XB] whose midpoint is XI: what the
+  // residual takes there when its model takes means over intervals (the
+  // dispersion then the effective A*D divided by the mean area).
+  virtual void coefficients_over(double T, double XI, double XA, double XB, const double* U,
+                                 const double* UX, Coefficients& out) const {
+    static_cast<void>(XA), static_cast<void>(XB);
+    coefficients(T, XI, U, UX, out);
+  }
   // The flow along the channel at model time T and file position X (the
   // boundary routine's flows at the ends).
   virtual double flow_at(double T, double X) const = 0;

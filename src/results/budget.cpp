@@ -103,7 +103,7 @@ void BudgetProbe::evaluate(const Snapshot& s, BudgetRates& r) {
       u_[at(k)] = 0.5 * (ya[k] + yb[k]);
       ux_[at(k)] = (yb[k] - ya[k]) / (yb[nc] - ya[nc]);
     }
-    model_.coefficients(T, xm, u_.data(), ux_.data(), co);
+    model_.coefficients_over(T, xm, ya[nc], yb[nc], u_.data(), ux_.data(), co);
     const double A = co.area;
     const double D = co.dispersion;
     const double QL = co.flow;

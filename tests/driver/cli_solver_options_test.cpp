@@ -62,5 +62,26 @@ TEST(CliSolverOptions, Jacobian) {
             "--jacobian takes differences or exact, not analytic");
 }
 
+TEST(CliSolverOptions, IntervalMeans) {
+  const CliOptions plain = parse({"run.fn"});
+  EXPECT_FALSE(plain.exact_sources);
+  EXPECT_FALSE(plain.averaged_channel);
+  const CliOptions both = parse({"--sources", "exact", "--channel", "averaged", "run.fn"});
+  ASSERT_EQ(both.error, "");
+  EXPECT_TRUE(both.exact_sources);
+  EXPECT_TRUE(both.averaged_channel);
+  const CliOptions back = parse({"--sources", "exact", "--sources", "midpoint", "--channel",
+                                 "averaged", "--channel", "sampled", "run.fn"});
+  ASSERT_EQ(back.error, "");
+  EXPECT_FALSE(back.exact_sources);
+  EXPECT_FALSE(back.averaged_channel);
+  EXPECT_EQ(parse({"--sources", "mean", "run.fn"}).error,
+            "--sources takes midpoint or exact, not mean");
+  EXPECT_EQ(parse({"--channel", "mean", "run.fn"}).error,
+            "--channel takes sampled or averaged, not mean");
+  EXPECT_NE(usage_text().find("--sources midpoint|exact"), std::string::npos);
+  EXPECT_NE(usage_text().find("--channel sampled|averaged"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qz5
