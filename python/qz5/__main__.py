@@ -76,7 +76,8 @@ def run_command(a: argparse.Namespace) -> int:
         print("run: --stations-csv needs --stations", file=sys.stderr)
         return 1
     try:
-        s = Scenario.from_names_file(a.names, kinetics=a.kinetics, strict=a.strict or "off")
+        s = Scenario.from_names_file(a.names, kinetics=a.kinetics, strict=a.strict or "off",
+                                     resolve_names=a.resolve_names)
         if a.geometry:
             s.geometry = read_geometry(a.geometry)
         if a.outflow:
@@ -113,6 +114,11 @@ def parser() -> argparse.ArgumentParser:
                                     "(options before or after the names file).")
     pr.add_argument("names", help="the names file (names inside it are read relative to its "
                                   "folder)")
+    pr.add_argument("--resolve-names", choices=("names-file", "working-folder"),
+                    default="names-file",
+                    help="where the file names inside the names file are looked for: the names "
+                         "file's folder (the default here; the executable's default is "
+                         "working-folder) or the working folder")
     pr.add_argument("--geometry", metavar="FILE",
                     help="the channel's area and dispersion from FILE (a title line, then rows "
                          "of position, area, dispersion) instead of the built-in laws")

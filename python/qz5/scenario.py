@@ -169,7 +169,7 @@ class Scenario(_core.Scenario):
 
     @classmethod
     def from_names_file(cls, path: Union[str, "os.PathLike[str]"], kinetics: Any = None,
-                        strict: str = "off") -> "Scenario":
+                        strict: str = "off", resolve_names: str = "names-file") -> "Scenario":
         """Reads a names file and every file it names.
 
         Parameters
@@ -180,6 +180,10 @@ class Scenario(_core.Scenario):
             Declared kinetics (or the path of a kinetics file); the
             parameter file's NCOMP must then be their number of
             constituents. None: the built-in six-pool kinetics.
+        resolve_names : {"names-file", "working-folder"}
+            Where the file names inside the names file are looked for: in the
+            names file's folder (the default) or in the working folder, as
+            the executable does unless given ``--resolve-names names-file``.
 
         Returns
         -------
@@ -195,14 +199,19 @@ class Scenario(_core.Scenario):
         Names inside the names file are taken relative to **the names
         file's folder** and stored as absolute paths, so the scenario reads
         the same from any working folder. The executable ``qz5`` takes them
-        relative to its working folder instead (run it in the names file's
-        folder, as ``make run`` does).
+        relative to its working folder instead, unless it is given
+        ``--resolve-names names-file`` (or is run in the names file's folder,
+        as ``make run`` does).
         """
+        if resolve_names not in ("names-file", "working-folder"):
+            raise ValueError("resolve_names takes 'names-file' or 'working-folder', not "
+                             f"{resolve_names!r}")
         if kinetics is not None and not isinstance(kinetics, Kinetics):
             kinetics = Kinetics.from_file(kinetics)
         s = cls()
         console = _core.read_names_file(s, str(path),
-                                        kinetics._k if kinetics is not None else None, strict)
+                                        kinetics._k if kinetics is not None else None, strict,
+                                        "" if resolve_names == "names-file" else os.getcwd())
         if strict == "warn":
             for line in console.splitlines():
                 if "Strict::Warning" in line:

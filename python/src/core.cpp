@@ -82,13 +82,16 @@ void require_utf8_names(const qz5::Inputs& ms, const std::string& path,
   }
 }
 
-// strict: "off", "warn" or "error", as the executable's --strict.
+// strict: "off", "warn" or "error", as the executable's --strict. The names
+// inside the names file are read against base_folder, or, when it is empty,
+// against the names file's own folder.
 std::string read_names_file(PyScenario& ps, const std::string& path,
-                            const std::optional<PyKinetics>& kinetics, const std::string& strict) {
+                            const std::optional<PyKinetics>& kinetics, const std::string& strict,
+                            const std::string& base_folder) {
   if (strict != "off" && strict != "warn" && strict != "error")
     throw py::value_error("strict takes off, warn or error, not " + strict);
   fs::path p = fs::absolute(fs::path(path));
-  fs::path dir = p.parent_path();
+  fs::path dir = base_folder.empty() ? p.parent_path() : fs::absolute(fs::path(base_folder));
   std::error_code missing;
   if (!fs::is_directory(dir, missing)) {
     // No folder to read in: the reader names the file it cannot open.
@@ -107,7 +110,7 @@ std::string read_names_file(PyScenario& ps, const std::string& path,
     options.legacy_limits = false;
     options.base_folder = dir;
     if (kinetics) options.kinetics = kinetics->k;
-    s = qz5::read_scenario(io, dir.empty() ? p : p.filename(), options);
+    s = qz5::read_scenario(io, dir.empty() || !base_folder.empty() ? p : p.filename(), options);
   } catch (const qz5::Stop& stop) {
     const std::string text = console.str();
     raise_qz5("InputError",
@@ -490,7 +493,9 @@ PYBIND11_MODULE(_core, m) {
       });
   m.def("read_names_file", &read_names_file, py::arg("scenario"), py::arg("path"),
         py::arg("kinetics") = py::none(), py::arg("strict") = std::string("off"),
-        "Loads the names file and every file it names into the scenario; returns the console "
+        py::arg("base_folder") = std::string(),
+        "Loads the names file and every file it names into the scenario; the names inside it "
+        "are read against base_folder (empty: the names file's folder). Returns the console "
         "lines of the reader (with strict \"warn\", also its warnings of what the free-form "
         "reading may hide). Raises qz5.errors.InputError.");
   bind_scenario_files(m);

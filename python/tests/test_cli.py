@@ -95,3 +95,31 @@ def test_the_engine_options_mean_what_they_mean_for_the_executable(tmp_path):
     assert mine.returncode == 0 and plain.returncode == 0, mine.stderr + plain.stderr
     assert (tmp_path / "b.csv").read_bytes() == (exe_dir / "b.csv").read_bytes()
     assert (tmp_path / "plain.csv").read_bytes() != (tmp_path / "b.csv").read_bytes()
+
+
+@pytest.mark.parametrize("resolve, readable", [("names-file", True), ("working-folder", False)])
+def test_names_inside_the_names_file_resolve_where_asked(tmp_path, monkeypatch, resolve, readable):
+    """From the folder above the scenario's own, the names inside the names
+    file are found beside it only when they are resolved against its folder."""
+    import qz5
+    sub = tmp_path / "sub"
+    shutil.copytree(EXAMPLES / "estuary", sub)
+    monkeypatch.chdir(tmp_path)
+    if readable:
+        s = qz5.Scenario.from_names_file("sub/estuary.fn", resolve_names=resolve)
+        assert s.npts == 81
+        assert s.fn_prm == str(sub / "estuary.prm")
+    else:
+        with pytest.raises(qz5.InputError, match="estuary.prm"):
+            qz5.Scenario.from_names_file("sub/estuary.fn", resolve_names=resolve)
+    with pytest.raises(ValueError, match="resolve_names"):
+        qz5.Scenario.from_names_file("sub/estuary.fn", resolve_names="beside")
+
+
+def test_module_resolves_against_the_working_folder_when_asked(tmp_path):
+    sub = tmp_path / "sub"
+    shutil.copytree(EXAMPLES / "estuary", sub)
+    out = py("run", "--resolve-names", "working-folder", "sub/estuary.fn", "--budget", "b.csv",
+             cwd=tmp_path)
+    assert out.returncode == 1, out.stdout + out.stderr
+    assert "estuary.prm" in out.stdout + out.stderr

@@ -144,6 +144,13 @@ Options (before the names file):
                        before the run ends as an integration failure (default
                        100 per grid point, at least 5000; the bundled scenario
                        needs at most 102)
+  --resolve-names working-folder|names-file
+                       where the file names inside the names file are looked
+                       for: in the working folder (the default, as always) or
+                       in the names file's own folder, so that
+                       qz5 --resolve-names names-file myriver/myriver.fn runs
+                       from anywhere (RESULT and RUNINF stay in the working
+                       folder)
   --jacobian differences|exact
                        form the integrator's iteration matrix by differences of
                        the residual (the default) or from its derivatives
@@ -275,6 +282,14 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
       if (auto v = value_of(a)) {
         if (!parse_positions(*v, o.stations))
           o.error = "--stations takes positions separated by commas, not " + *v;
+      }
+    } else if (a == "--resolve-names") {
+      if (auto v = value_of(a)) {
+        if (*v == "names-file" || *v == "working-folder") {
+          o.names_from_names_folder = *v == "names-file";
+        } else {
+          o.error = "--resolve-names takes working-folder or names-file, not " + *v;
+        }
       }
     } else if (a == "--jacobian") {
       if (auto v = value_of(a)) {

@@ -28,6 +28,10 @@ struct CliOptions {
   bool exact_sources = false;           // --sources exact
   bool averaged_channel = false;        // --channel averaged
   std::optional<double> position_rtol, position_atol;  // --position-tolerance RTOL,ATOL
+  // --resolve-names names-file: the names inside the names file are looked
+  // for in the names file's folder; by default (working-folder) in the
+  // working folder, as the legacy program does.
+  bool names_from_names_folder = false;
   std::string geometry_file;               // "" : the built-in laws
   Outflow outflow = Outflow::kFixedConcentration;
   // Result files beside the legacy ones ("" or empty: not asked for).

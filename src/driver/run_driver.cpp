@@ -267,12 +267,14 @@ LegacyEnding run_main_program(Units& io, const CliOptions& given,
   ScenarioReadOptions read;
   read.legacy_limits = cli.legacy_limits;
   read.capacity_hint = kLegacyLimitHint;
-  read.read_profile = false;
-  read.base_folder = folder;  // the legacy order: the profile's messages follow the run header
+  read.read_profile = false;  // the legacy order: the profile's messages follow the run header
   if (!cli.kinetics_file.empty()) read.kinetics = read_kinetics(io, cli.kinetics_file, folder);
   const std::filesystem::path names = names_file_name(io, cli);
+  // The names file itself is read against the base folder too.
+  read.base_folder = cli.names_from_names_folder ? (folder / names).parent_path() : folder;
   refuse_names_file_overwrite(cli, names);
-  Scenario scenario = read_scenario(io, names, read);
+  Scenario scenario =
+      read_scenario(io, cli.names_from_names_folder ? names.filename() : names, read);
   if (!cli.geometry_file.empty()) {
     scenario.geometry = read_geometry_file(io, kUnitInput, cli.geometry_file);
     io.write_list(kUnitConsoleOut, {"Channel geometry from: ", std::string_view(cli.geometry_file)});
