@@ -13,8 +13,9 @@ PY_PACKAGES := python3 python3-dev python3-pybind11 pybind11-dev python3-numpy p
 # The documentation: Sphinx with numpydoc (the API reference from the
 # docstrings) and MyST (pages in Markdown).
 DOC_PACKAGES := python3-sphinx python3-numpydoc python3-myst-parser
-# The declared kinetics read TOML with toml++ and compile their expressions
-# with muParser: needed to build the executable at all.
+# What the executable itself needs beyond the compiler: toml++ reads the
+# scenario and kinetics files, muParser compiles the kinetics' expressions
+# (found through pkg-config).
 RUN_PACKAGES := pkgconf libtomlplusplus-dev libmuparser-dev
 CMAKE_PY   := -DQZ5_PYTHON=ON -DQZ5_PYTHON_EXECUTABLE=$(PYTHON)
 
@@ -27,10 +28,6 @@ build:
 	./tools/ensure_packages.sh $(RUN_PACKAGES)
 	$(CMAKE_GEN) -B $(BUILD) -DQZ5_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
-
-# What the executable itself needs beyond the compiler: toml++ reads the
-# scenario files.
-RUN_PACKAGES := libtomlplusplus-dev
 
 # Builds the executable alone (no test program, no GoogleTest needed) and runs
 # the bundled estuary scenario in a scratch folder under build/.
