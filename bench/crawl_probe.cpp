@@ -4,6 +4,7 @@
 //
 //   crawl_probe FOLDER T_FROM T_TO EVERY [--jacobian exact|differences]
 //               [--position-tolerance RTOL,ATOL] [--max-steps N]
+//               [--position-increments spacing]
 //
 // FOLDER holds run.fn and run.geo as bench/work_precision.py writes them for
 // the slug (a free outflow). The run goes from the start to the end; after
@@ -58,6 +59,7 @@ struct Probe : qz5::Observer {
   const qz5::RunContext* ctx = nullptr;
   double from_day, to_day;
   int every;
+  bool spaced = false;
   long steps = 0;
 };
 
@@ -98,7 +100,15 @@ void Probe::compare(const qz5::StepInfo& step, double day) {
   std::vector<double> incs(neq);
   for (int J = 1; J <= neq; ++J) {
     const std::size_t j = static_cast<std::size_t>(J - 1);
-    const double inc = increment(Y[j], YP[j], WT[j], H, root_u);
+    double inc = increment(Y[j], YP[j], WT[j], H, root_u);
+    const int q = (J - 1) / nvar;
+    if (spaced && (J - 1) % nvar == nvar - 1) {
+      // The spacing increment of the integrator's option.
+      const double left = q > 0 ? Y[j] - Y[j - nvar] : HUGE_VAL;
+      const double right = q + 1 < npts ? Y[j + nvar] - Y[j] : HUGE_VAL;
+      inc = increment(std::min(left, right), YP[j], WT[j], H, root_u);
+      inc = (Y[j] + inc) - Y[j];
+    }
     incs[j] = inc;
     const double y0 = Y[j], yp0 = YP[j];
     Y[j] += inc;
@@ -228,6 +238,7 @@ int main(int argc, char** argv) {
   for (int i = 5; i + 1 < argc; i += 2) {
     const std::string a = argv[i], v = argv[i + 1];
     if (a == "--jacobian") o.exact_jacobian = v == "exact";
+    if (a == "--position-increments") o.spaced_position_increments = v == "spacing";
     if (a == "--max-steps") o.max_steps_per_interval = std::atol(v.c_str());
     if (a == "--position-tolerance") {
       const std::size_t comma = v.find(',');
@@ -236,6 +247,7 @@ int main(int argc, char** argv) {
     }
   }
   Probe p(s, std::atof(argv[2]), std::atof(argv[3]), std::atoi(argv[4]));
+  p.spaced = o.spaced_position_increments;
   const qz5::Summary r = qz5::run_scenario(s, o, &p, io);
   std::printf("steps %d, convergence failures %d, error-test failures %d, matrices %d\n",
               r.statistics.steps, r.statistics.convergence_failures,

@@ -46,6 +46,15 @@ struct BlockStructure {
   static constexpr int kMaxBlock = 16;
   int block = 0;
   std::array<int, kMaxBlock> reach{};
+  // Unknown c (1..block) is a coordinate along the blocks (a grid point's
+  // position): its difference increment is sqrt(roundoff) times the smaller
+  // of its distances to its neighbours' values (or |H YPRIME| or its weight,
+  // when larger) instead of its magnitude. The residual bends on the scale of
+  // that distance; an increment set by the magnitude (the distance from the
+  // coordinates' origin) makes the forward quotient's truncation error
+  // |increment|/distance, which ill-conditioned rows amplify. Off by
+  // default: the increments of the integration method as they stand.
+  std::array<bool, kMaxBlock> spacing_increment{};
 };
 
 // How INFO(10) = 1 keeps the solution non-negative.

@@ -60,6 +60,11 @@ TEST(CliSolverOptions, Jacobian) {
   EXPECT_FALSE(parse({"--jacobian", "differences", "run.fn"}).exact_jacobian);
   EXPECT_EQ(parse({"--jacobian", "analytic", "run.fn"}).error,
             "--jacobian takes differences or exact, not analytic");
+  EXPECT_FALSE(parse({"run.fn"}).spaced_position_increments);
+  EXPECT_TRUE(parse({"--position-increments", "spacing", "run.fn"}).spaced_position_increments);
+  EXPECT_FALSE(parse({"--position-increments", "magnitude", "run.fn"}).spaced_position_increments);
+  EXPECT_EQ(parse({"--position-increments", "spaced", "run.fn"}).error,
+            "--position-increments takes magnitude or spacing, not spaced");
 }
 
 TEST(CliSolverOptions, IntervalMeans) {
