@@ -6,8 +6,9 @@
 //               [--position-tolerance RTOL,ATOL] [--max-steps N]
 //               [--position-increments spacing]
 //
-// FOLDER holds run.fn and run.geo as bench/work_precision.py writes them for
-// the slug (a free outflow). The run goes from the start to the end; after
+// FOLDER holds run.fn (and run.geo for the slug, with its free outflow) as
+// bench/work_precision.py writes them. After every step the probe also adds
+// up how much of the step's error estimate the positions make. The run goes from the start to the end; after
 // every EVERY-th accepted step between T_FROM and T_TO (days) the probe forms,
 // at the accepted state with the step's H and leading coefficient CJ, the
 // matrix the integrator would form by differences (each column perturbed on
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -49,11 +51,34 @@ struct Probe : qz5::Observer {
   void on_start(const qz5::RunContext& c, const qz5::Snapshot&) override { ctx = &c; }
   void on_step(const qz5::StepInfo& step, const qz5::Snapshot& snap) override {
     ++steps;
+    split_error();
     if (snap.t < from_day || snap.t > to_day || (steps % every) != 0) return;
     compare(step, snap.t);
   }
 
   void compare(const qz5::StepInfo& step, double day);
+  // The accepted step's corrections (its error estimate up to a constant)
+  // split into the positions' and the values' sums of (E/WT)^2.
+  void split_error() {
+    const qz5::RunState& st = ctx->state;
+    const int neq = st.NEQ, nvar = ctx->skm.NVAR;
+    const double* RWORK = &st.RWORK(1);
+    const double* E = RWORK + (qz5::kResidualVec - 1 + neq);
+    const double* WT = RWORK + (qz5::kResidualVec - 1 + 2 * neq);
+    double pos = 0.0, val = 0.0;
+    for (int i = 0; i < neq; ++i) {
+      const double q = (E[i] / WT[i]) * (E[i] / WT[i]);
+      (i % nvar == nvar - 1 ? pos : val) += q;
+    }
+    // Root mean squares of each part, as the norm of either alone would be.
+    const int npts = neq / nvar;
+    const double rms_pos = std::sqrt(pos / npts), rms_val = std::sqrt(val / (neq - npts));
+    share_sum += pos / (pos + val);
+    if (rms_pos > rms_val) ++positions_larger;
+    ratio_log_sum += std::log10(std::max(rms_pos, 1e-300) / std::max(rms_val, 1e-300));
+  }
+  double share_sum = 0.0, ratio_log_sum = 0.0;
+  long positions_larger = 0;
 
   const qz5::Scenario& scenario;
   const qz5::RunContext* ctx = nullptr;
@@ -231,14 +256,19 @@ int main(int argc, char** argv) {
   const std::string folder = argv[1];
   qz5::Units io;
   qz5::Scenario s = qz5::read_scenario(io, folder + "/run.fn");
-  s.geometry = qz5::read_geometry_file(io, qz5::kUnitInput, folder + "/run.geo");
-  s.outflow = qz5::Outflow::kFree;
+  // With a geometry table (the slug): its channel and a free outflow;
+  // without: the built-in laws and the fixed mouth.
+  if (std::ifstream(folder + "/run.geo")) {
+    s.geometry = qz5::read_geometry_file(io, qz5::kUnitInput, folder + "/run.geo");
+    s.outflow = qz5::Outflow::kFree;
+  }
   qz5::RunOptions o;
   o.observe_steps = true;
   for (int i = 5; i + 1 < argc; i += 2) {
     const std::string a = argv[i], v = argv[i + 1];
     if (a == "--jacobian") o.exact_jacobian = v == "exact";
     if (a == "--position-increments") o.spaced_position_increments = v == "spacing";
+    if (a == "--position-error-test") o.positions_out_of_error_test = v == "off";
     if (a == "--max-steps") o.max_steps_per_interval = std::atol(v.c_str());
     if (a == "--position-tolerance") {
       const std::size_t comma = v.find(',');
@@ -252,5 +282,10 @@ int main(int argc, char** argv) {
   std::printf("steps %d, convergence failures %d, error-test failures %d, matrices %d\n",
               r.statistics.steps, r.statistics.convergence_failures,
               r.statistics.error_test_failures, r.statistics.matrices);
+  std::printf("error estimates of the accepted steps: the positions' share of the sum of squares "
+              "%.3f on average; their RMS over the values' RMS 10^%.2f on average (geometric), "
+              "larger in %ld of %ld steps\n",
+              p.share_sum / std::max(1L, p.steps), p.ratio_log_sum / std::max(1L, p.steps),
+              p.positions_larger, p.steps);
   return r.completed() ? 0 : 1;
 }

@@ -72,6 +72,10 @@ struct RunOptions {
   // stops converging (the crawl of fine grids where a front leaves through
   // a free outflow).
   bool spaced_position_increments = false;
+  // The grid positions left out of the integrator's local error test and
+  // order selection: only the concentrations' error estimates decide the
+  // steps (the positions still take part in the corrector's convergence).
+  bool positions_out_of_error_test = false;
   // Tolerances of the grid positions alone (model length units; unset: the
   // concentrations' RTOL and ATOL). Setting either gives the integrator
   // vector tolerances (INFO(2) = 1): the positions need not be resolved as

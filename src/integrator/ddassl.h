@@ -55,6 +55,13 @@ struct BlockStructure {
   // |increment|/distance, which ill-conditioned rows amplify. Off by
   // default: the increments of the integration method as they stand.
   std::array<bool, kMaxBlock> spacing_increment{};
+  // Unknown c takes no part in the local error test and the order selection
+  // (the norms of the error estimates run over the other unknowns, as a
+  // root mean square of those alone), as modern DAE codes offer for
+  // algebraic-like unknowns: a grid position's error matters only through
+  // the values it carries. It still takes part in the corrector's
+  // convergence test. Off by default.
+  std::array<bool, kMaxBlock> no_error_test{};
 };
 
 // How INFO(10) = 1 keeps the solution non-negative.
