@@ -170,6 +170,19 @@ void Jacobian::interval_terms(int a, const Interval& I, const PointRates& ra,
       const std::size_t jj = static_cast<std::size_t>(j), kj = at(k, j, n);
       const double C = I.C[kj], dC = I.dCdXI[kj];
       const double qu = I.dQdU[kj], qux = I.dQdUX[kj], ru = I.dRdU[kj], rux = I.dRdUX[kj];
+      // The source by the values enters all four blocks alike; the source
+      // by the quotient, the flux and the capacity mostly couple a value
+      // with itself only (a diagonal capacity, each value's own flux), so
+      // the couplings without them are passed over.
+      const double source = half * (0.5 * qu);
+      const int e = j * cs + k;
+      if (C == 0.0 && dC == 0.0 && qux == 0.0 && ru == 0.0 && rux == 0.0) {
+        aa[e] += sa * source;
+        ab[e] += sa * source;
+        ba[e] += sb * source;
+        bb[e] += sb * source;
+        continue;
+      }
       Sa += C * ra.V[jj];
       Sb += C * rb.V[jj];
       dSa += dC * ra.V[jj];
@@ -179,16 +192,14 @@ void Jacobian::interval_terms(int a, const Interval& I, const PointRates& ra,
       const double uxh = I.UX[jj] * ih;
       tq += half * qux * uxh;
       tr += rux * uxh;
-      const double q_u = 0.5 * qu, q_ux = qux * ih;
+      const double q_ux = half * (qux * ih);
       const double r_u = 0.5 * ru, r_ux = rux * ih;
-      const double Pa = half * (q_u - q_ux), Pb = half * (q_u + q_ux);
       const double Fa = r_u - r_ux, Fb = r_u + r_ux;
       const double capacity = CJ * (half * C);
-      const int e = j * cs + k;
-      aa[e] += sa * (Pa - Fa + capacity);
-      ab[e] += sa * (Pb - Fb);
-      ba[e] += sb * (Pa + Fa);
-      bb[e] += sb * (Pb + Fb + capacity);
+      aa[e] += sa * (source - q_ux - Fa + capacity);
+      ab[e] += sa * (source + q_ux - Fb);
+      ba[e] += sb * (source - q_ux + Fa);
+      bb[e] += sb * (source + q_ux + Fb + capacity);
     }
     Ga[k] = ga;
     Gb[k] = gb;
@@ -215,6 +226,7 @@ void Jacobian::interval_terms(int a, const Interval& I, const PointRates& ra,
       double* __restrict cm = um + j * cs;
       double* __restrict cpl = upl + j * cs;
       for (int k = 0; k < n; ++k) {
+        if (Cj[k] == 0.0) continue;  // capacities are mostly diagonal
         const double c = sigma[static_cast<std::size_t>(k)] * half * Cj[k] * r.xd_dx;
         cpl[k] -= c;
         cm[k] += c;
