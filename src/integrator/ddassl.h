@@ -52,8 +52,10 @@ struct BlockStructure {
   // when larger) instead of its magnitude. The residual bends on the scale of
   // that distance; an increment set by the magnitude (the distance from the
   // coordinates' origin) makes the forward quotient's truncation error
-  // |increment|/distance, which ill-conditioned rows amplify. Off by
-  // default: the increments of the integration method as they stand.
+  // |increment|/distance, which ill-conditioned rows amplify. Applies where
+  // the block groups are used (they save evaluations; otherwise the plain
+  // grouping keeps the method's increments). Off by default: the
+  // increments of the integration method as they stand.
   std::array<bool, kMaxBlock> spacing_increment{};
   // Unknown c takes no part in the local error test and the order selection
   // (the norms of the error estimates run over the other unknowns, as a
