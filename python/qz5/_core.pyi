@@ -262,6 +262,57 @@ class Scenario:
         refusal changes nothing."""
 
 
+class Kinetics:
+    """Declared kinetics as read; use qz5.Kinetics, which adds the names."""
+    @staticmethod
+    def _read_file(path: str) -> Kinetics:
+        """Reads and checks a kinetics file; forcing files are found beside it"""
+    @staticmethod
+    def _read_text(text: str, source: str, folder: str) -> Kinetics:
+        """Reads and checks kinetics from text; `source` names it in messages, forcing files
+        are found in `folder`"""
+    @property
+    def constituents(self) -> list[dict[str, Any]]:
+        """Name, unit and transported flag of constituent 1, 2, ..."""
+    @property
+    def definitions(self) -> list[str]:
+        """The definitions as "name = expression", in the order they are evaluated"""
+    @property
+    def folder(self) -> str:
+        """The folder its forcing files are found in"""
+    @property
+    def forcings(self) -> dict[str, str]:
+        """The file of each forcing series, by the forcing's name"""
+    @property
+    def ncomp(self) -> int:
+        """The number of constituents (NCOMP of a run with them)"""
+    @property
+    def parameter_info(self) -> dict[str, dict[str, Any]]:
+        """Every parameter's value, unit, min, max, description (and table)"""
+    @property
+    def parameters(self) -> dict[str, Optional[float]]:
+        """Parameter values by name (None for one that varies along the channel)"""
+    @property
+    def rates(self) -> dict[str, str]:
+        """The rate expression of each constituent that has one, by its name"""
+    @property
+    def source(self) -> str:
+        """The file it was read from (or the name given to the text)"""
+    @property
+    def text(self) -> str:
+        """The text it was read from"""
+    @property
+    def title(self) -> str:
+        """The title the file gives ("" when none)"""
+    def with_parameter(self, name: str, value: float) -> Kinetics:
+        """A copy with the parameter set; refused (ScenarioError) for an unknown name, a
+        parameter that varies along the channel or a value outside its min .. max"""
+    def with_table(self, name: str, x: list[float], v: list[float]) -> Kinetics:
+        """A copy with the parameter linear in x between the positions x (increasing) with the
+        values v; refused (ScenarioError) for an unknown name, no rows, a number that is not
+        finite, positions that do not increase or a value outside its min .. max"""
+
+
 class RunArgs:
     """The engine's options and what a run records."""
     def __init__(self) -> None: ...
