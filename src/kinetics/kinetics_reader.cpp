@@ -195,6 +195,10 @@ class KineticsReader {
       fail(p.line, "parameter " + p.name + " has neither a value nor a table");
     if (!p.varies() && !(p.value >= p.min && p.value <= p.max))
       fail(p.line, "parameter " + p.name + ": value outside its min .. max");
+    for (std::size_t i = 0; i < p.table_v.size(); ++i)
+      if (!(p.table_v[i] >= p.min && p.table_v[i] <= p.max))
+        fail(p.line, "parameter " + p.name + ": the table's value " + toml_number(p.table_v[i]) +
+                         " at " + toml_number(p.table_x[i]) + " is outside its min .. max");
   }
 
   void read_profile(KineticsParameter& p, const toml::array& rows, int line) {
