@@ -239,7 +239,7 @@ class Scenario:
         """_provenance"""
     def _restore(self, arg0: dict[str, Any]) -> None:
         """_restore"""
-    def _set_provenance(self, arg0: str, arg1: str, arg2: list[str]) -> None:
+    def _set_provenance(self, console: str, names: str, changed: list[str], reference_date: str = '') -> None:
         """_set_provenance"""
     def _state(self) -> dict[str, Any]:
         """_state"""
@@ -254,6 +254,10 @@ class Scenario:
     @property
     def read_console(self) -> str:
         """What the reader wrote to the console while loading the names file"""
+    @property
+    def reference_date(self) -> str:
+        """Day 0 as a date ("2024-01-01 00:00:00"), from a scenario file's reference_date: a
+        run's times are then days since it (CF units); "" for plain days"""
     def set_driver(self, t_drv: Any, v_drv: Any) -> None:
         """Replaces variable driver 1: its times (days) and values; their number may change."""
     def set_lateral_inputs(self, x_lat: Any, q_lat: Any, lat_tab: Any, k_lat: Any = None) -> None:

@@ -266,3 +266,37 @@ def test_days_of_dates_count_from_the_reference_date(short_run):
     noleap = short_run.copy(deep=True)
     noleap.time.attrs.update(units="days since 2024-02-27", calendar="noleap")
     assert plot.reference_date(noleap.time) is None
+
+
+def test_a_scenario_file_with_a_reference_date_runs_to_dates_in_python(tmp_path):
+    import pickle
+    import shutil
+
+    from conftest import ESTUARY
+
+    folder = tmp_path / "estuary"
+    shutil.copytree(ESTUARY, folder)
+    path = folder / "estuary.toml"
+    text = path.read_text()
+    old = "outputs = { from = 4.0, to = 120.0, step = 4.0 }"
+    assert old in text
+    path.write_text("reference_date = 2024-02-27T06:00:00\n"
+                    + text.replace(old, "outputs = [2024-02-29T06:00:00, 4.0]"))
+    s = qz5.Scenario.from_file(path)
+    assert s.reference_date == "2024-02-27 06:00:00"
+    assert pickle.loads(pickle.dumps(s)).reference_date == s.reference_date
+    ds = qz5.run(s.copy(), stations=[5000.0])
+    np.testing.assert_array_equal(ds.time.values, [0.0, 2.0, 4.0])  # 29 February is day 2
+    for name in ("time", "station_time"):
+        assert ds[name].attrs["units"] == "days since 2024-02-27 06:00:00"
+    ax = plot.stations(ds, names=["c1"])[0]
+    np.testing.assert_allclose(ax.get_lines()[0].get_xdata(), epoch_days(ds.station_time.values),
+                               rtol=1e-13)
+    # A names file has no calendar: days, as before.
+    plain = qz5.Scenario.from_names_file(NAMES)
+    assert plain.reference_date == ""
+    plain.touts = [2.0]
+    assert qz5.run(plain).time.attrs["units"] == "days"
+    import matplotlib.pyplot as plt
+
+    plt.close("all")
