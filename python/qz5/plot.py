@@ -105,13 +105,13 @@ class _TimeAxis:
     dates, matplotlib's date numbers (days since its epoch), so that bar
     widths and offsets in days stay what they are."""
 
-    def __init__(self, var: xr.DataArray):
+    def __init__(self, var: xr.DataArray, long_name: Optional[str] = None):
         import matplotlib.dates as mdates
 
         day0 = reference_date(var)
         self.zero = None if day0 is None else float(mdates.date2num(day0))
         self.days = days(var)
-        self.long_name = var.attrs.get("long_name", "time")
+        self.long_name = long_name or var.attrs.get("long_name", "time")
 
     @property
     def values(self) -> np.ndarray:
@@ -398,8 +398,7 @@ def budget(ds: xr.Dataset, names: Optional[Sequence[str]] = None, member: Any = 
     ds = _one_member(ds, member)
     names = list(names or [n for n in constituents(ds) if f"budget_{n}" in ds])
     fig, axes, new = _panels(len(names), ax, width=6.0, height=3.6, constrained=False)
-    when = _TimeAxis(ds.interval_bounds)
-    when.long_name = "time"
+    when = _TimeAxis(ds.interval_bounds, "time")
     bounds = when.values
     centre = bounds.mean(axis=1)
     width = 0.8 * (bounds[:, 1] - bounds[:, 0])
@@ -543,7 +542,7 @@ def observed(ds: xr.Dataset, observations: "pd.DataFrame", member: Any = None,
     variables = list(dict.fromkeys(obs["variable"]))
     fig, axes, new = _panels(len(variables), ax)
     colours = _pyplot().cm.tab10.colors
-    when = _TimeAxis(ds.station_time if "station_time" in ds.variables else ds.time)
+    when = _TimeAxis(ds.station_time if "station_time" in ds.variables else ds.time, "time")
     for a, name in zip(axes, variables):
         sub = obs[obs["variable"] == name]
         for j, x in enumerate(dict.fromkeys(sub["x"])):
@@ -558,7 +557,6 @@ def observed(ds: xr.Dataset, observations: "pd.DataFrame", member: Any = None,
         units = ds[name].attrs.get("units", "")
         a.set_title(f"{name}: RMSE {s['rmse']:.3g} {units}, bias {s['bias']:+.3g}, "
                     f"NSE {s['nse']:.3f} (n={int(s['n'])})", fontsize=9)
-        when.long_name = "time"
         when.decorate(a)
         a.set_ylabel(label(ds[name], name))
         a.grid(alpha=0.3)

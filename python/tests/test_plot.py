@@ -209,7 +209,7 @@ def with_reference(ds, how):
     if how == "days":
         return ds
     ds = ds.copy(deep=True)
-    for name in ("time", "station_time", "interval", "interval_bounds"):
+    for name in {"time", "station_time", "interval", "interval_bounds"} & set(ds.variables):
         ds[name].attrs.update(units="days since 2024-02-27 06:00:00",
                               calendar="proleptic_gregorian")
     return xr.decode_cf(ds) if how == "datetime64" else ds
