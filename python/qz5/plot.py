@@ -129,7 +129,8 @@ class _TimeAxis:
             return f"{t:g} days"
         import matplotlib.dates as mdates
 
-        moment = mdates.num2date(self.zero + t)
+        # To the minute first: 08:00 is not shown as 07:59 for a hair less.
+        moment = mdates.num2date(round((self.zero + t) * 1440.0) / 1440.0)
         return moment.strftime("%Y-%m-%d" if moment.strftime("%H:%M") == "00:00"
                                else "%Y-%m-%d %H:%M")
 
