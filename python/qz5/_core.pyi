@@ -326,6 +326,8 @@ class RunArgs:
     channel: str
     constituents: str
     jacobian: str
+    position_increments: str
+    position_error_test: bool
     kappa: Optional[float]
     legacy_capacities: bool
     length_unit: str

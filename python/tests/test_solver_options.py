@@ -1,5 +1,5 @@
 """The solver options from Python: jacobian, nonnegative, position_tolerance,
-sources, channel."""
+position_increments, position_error_test, sources, channel."""
 import numpy as np
 import pytest
 
@@ -46,8 +46,24 @@ def test_averaged_channel_runs_on_the_built_in_laws_unchanged(estuary):
                                   qz5.run(s)["c3"].values)
 
 
+def test_spacing_increments_and_positions_out_of_the_error_test_stay_near_the_default(estuary):
+    s = short_scenario(estuary)
+    plain = qz5.run(s)
+    for option in ({"position_increments": "spacing"}, {"position_error_test": False}):
+        other = qz5.run(s, **option)
+        for k in range(1, 7):
+            a, b = plain[f"c{k}"].values, other[f"c{k}"].values
+            # A different matrix or error test, the same tolerances: within
+            # 3e-4 of the range, as the exact matrix.
+            assert np.max(np.abs(a - b)) < 3e-4 * (a.max() - a.min()), (option, k)
+    # Taken, not ignored: the run differs from the default's.
+    assert not np.array_equal(qz5.run(s, position_error_test=False)["c3"].values,
+                              plain["c3"].values)
+
+
 @pytest.mark.parametrize("option", [{"jacobian": "analytic"}, {"nonnegative": "zero"},
-                                    {"sources": "points"}, {"channel": "smooth"}])
+                                    {"sources": "points"}, {"channel": "smooth"},
+                                    {"position_increments": "spaced"}])
 def test_unknown_values_are_refused(estuary, option):
     with pytest.raises(qz5.ScenarioError) as info:
         qz5.run(short_scenario(estuary), **option)
