@@ -46,19 +46,30 @@ def test_averaged_channel_runs_on_the_built_in_laws_unchanged(estuary):
                                   qz5.run(s)["c3"].values)
 
 
-def test_spacing_increments_and_positions_out_of_the_error_test_stay_near_the_default(estuary):
+def test_spacing_increments_and_positions_out_of_the_error_test_keep_the_accuracy(estuary):
     s = short_scenario(estuary)
-    plain = qz5.run(s)
-    for option in ({"position_increments": "spacing"}, {"position_error_test": False}):
-        other = qz5.run(s, **option)
+    tight = qz5.run(s, rtol=s.rtol * 1e-3, atol=s.atol * 1e-3)
+
+    def error(ds):
+        # Against the tight run at its own positions, of each constituent's range.
+        worst = 0.0
         for k in range(1, 7):
-            a, b = plain[f"c{k}"].values, other[f"c{k}"].values
-            # A different matrix or error test, the same tolerances: within
-            # 3e-4 of the range, as the exact matrix.
-            assert np.max(np.abs(a - b)) < 3e-4 * (a.max() - a.min()), (option, k)
-    # Taken, not ignored: the run differs from the default's.
-    assert not np.array_equal(qz5.run(s, position_error_test=False)["c3"].values,
-                              plain["c3"].values)
+            a, b = tight[f"c{k}"].values, ds[f"c{k}"].values
+            xa, xb = tight["x"].values, ds["x"].values
+            at = np.array([np.interp(xa[t], xb[t], b[t]) for t in range(a.shape[0])])
+            worst = max(worst, float(np.max(np.abs(a - at))) / (a.max() - a.min()))
+        return worst
+
+    plain = qz5.run(s)
+    spaced = qz5.run(s, position_increments="spacing")
+    free = qz5.run(s, position_error_test=False)
+    # Another matrix or error test, the same tolerances: an error of the
+    # default's size (3.1e-4, 3.1e-4 and 3.6e-4 when written).
+    assert error(spaced) < 1.5 * error(plain)
+    assert error(free) < 1.5 * error(plain)
+    # Taken, not ignored.
+    assert not np.array_equal(spaced["x"].values, plain["x"].values)
+    assert not np.array_equal(free["x"].values, plain["x"].values)
 
 
 @pytest.mark.parametrize("option", [{"jacobian": "analytic"}, {"nonnegative": "zero"},
