@@ -326,8 +326,6 @@ class RunArgs:
     channel: str
     constituents: str
     jacobian: str
-    position_increments: str
-    position_error_test: bool
     kappa: Optional[float]
     legacy_capacities: bool
     length_unit: str
@@ -336,6 +334,8 @@ class RunArgs:
     observe_steps: bool
     path: str
     position_atol: Optional[float]
+    position_error_test: bool
+    position_increments: str
     position_rtol: Optional[float]
     profiles: bool
     rtol: Optional[float]
