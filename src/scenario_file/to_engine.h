@@ -25,6 +25,9 @@ struct LegacyRunOptions {
   std::string geometry_file;  // --geometry ("" the built-in laws)
   Outflow outflow = Outflow::kFixedConcentration;
   std::string constituents;   // --constituents: a list name:unit,... or a file
+  // --kinetics: the declared kinetics the run takes ("" the built-in ones);
+  // the scenario file written names this file.
+  std::filesystem::path kinetics_file;
   // The folder the names inside the names file are relative to (empty: the
   // working folder, as for a legacy run).
   std::filesystem::path base_folder;
