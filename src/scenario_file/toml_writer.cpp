@@ -72,8 +72,9 @@ std::string outputs_entry(const std::vector<double>& t) {
 // A file's name is a top-level key, so it is written before the first table.
 void write_kinetics_file_name(std::ostream& o, const ScenarioDocument& d, const fs::path& folder) {
   if (d.kinetics == nullptr || d.kinetics_file.empty()) return;
-  o << "# the reactions: a kinetics file (examples/kinetics/README.md), or a [kinetics]\n"
-       "# table written as such a file is\n"
+  o << "# The reactions: a kinetics file (named from this file's folder; its layout is in\n"
+       "# examples/kinetics/README.md), or a [kinetics] table written as such a file is.\n"
+       "# The constituents, their names and units, are the kinetics'.\n"
     << "kinetics = " << quoted(path_from(folder, d.kinetics_file)) << "\n";
 }
 
