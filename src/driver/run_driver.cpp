@@ -208,8 +208,12 @@ Scenario read_scenario_file(Units& io, CliOptions& cli, const std::filesystem::p
   if (cli.netcdf_file.empty()) cli.netcdf_file = out.netcdf.string();
   if (cli.stations_csv.empty()) cli.stations_csv = out.stations_csv.string();
   if (cli.budget_file.empty()) cli.budget_file = out.budget_csv.string();
-  if (cli.stations.empty())
-    for (const scenario_file::Station& st : out.stations) cli.stations.push_back(st.position);
+  if (cli.stations.empty()) {
+    for (const scenario_file::Station& st : out.stations) {
+      cli.stations.push_back(st.position);
+      cli.station_names.push_back(st.name);
+    }
+  }
   if (!doc.kinetics_file.empty()) {
     io.write_list(kUnitConsoleOut, {"   kinetics: ", doc.kinetics_file.string()});
     cli.kinetics_file = doc.kinetics_file.string();  // an input of the run, for the result files

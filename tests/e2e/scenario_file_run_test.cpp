@@ -208,3 +208,33 @@ TEST(ScenarioFileRuns, InlineKineticsRunAsTheirFileDoes) {
 
 }  // namespace
 }  // namespace qz5::e2e
+
+namespace qz5::e2e {
+namespace {
+
+// The stations of [output], by name and position, reach the stations CSV:
+// a station_name column after the position, each row's name the one given
+// for its position. (The NetCDF file's station_name variable is read back
+// in tests/python/scenario_dates_readback.py.)
+TEST(ScenarioFileRuns, StationNamesReachTheStationsCsv) {
+  const fs::path dir = copy_example("estuary", "toml_stations");
+  std::string t = read_file(dir / "estuary.toml");
+  for (const char* key : {"# stations = [", "# stations_csv"}) t.erase(t.find(key), 2);
+  write_file(dir / "estuary.toml", t);
+  const RunResult r = run_qz5(dir, "estuary.toml");
+  ASSERT_EQ(r.status, 0) << r.console;
+  const std::vector<std::string> rows = read_lines(dir / "estuary-stations.csv");
+  ASSERT_GT(rows.size(), 3u);
+  EXPECT_EQ(rows[0], "time,station,station_name,salinity,doc,din,phyto,consumers,detritus");
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    const std::size_t a = rows[i].find(',') + 1;
+    const std::size_t b = rows[i].find(',', a) + 1;
+    const std::string x = rows[i].substr(a, b - a - 1);
+    const std::string name = rows[i].substr(b, rows[i].find(',', b) - b);
+    ASSERT_EQ(name, x == "0" ? "head" : x == "16000" ? "outfall" : "(no station at " + x + ")") << rows[i];
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace qz5::e2e
