@@ -1,10 +1,13 @@
 #include "scenario_file/to_engine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "input/problem_setup.h"
 #include "input/read_values.h"
 #include "results/constituents.h"
+#include "scenario_file/csv_table.h"
 #include "scenario_file/toml_reader.h"
 
 namespace qz5::scenario_file {
@@ -167,8 +170,31 @@ namespace {
 // The six pools of the built-in kinetics as the bundled estuary names them.
 const char* const kDefaultNames[kBuiltInNcomp] = {"salinity", "doc", "din", "phyto", "consumers", "detritus"};
 
+constexpr int kTimeSearchSteps = 4;  // doubles tried on either side of T * q
+
 Series series_of(const std::string& source, const std::vector<double>& time, int ncomp) {
   return {source, time, std::vector<std::vector<double>>(static_cast<std::size_t>(ncomp)), {}};
+}
+
+// The time in days that the reader turns back into the model time T
+// exactly (days / q, the legacy set-up's division): T * q, or else one of
+// the doubles next to it. Division is monotone, so only those near T * q
+// can map to T; when none does, no time in days gives T and the scenario
+// cannot be written as a file without changing its times.
+double days_of(double T, double q, const std::string& what) {
+  const double d = T * q;
+  if (d / q == T) return d;
+  double up = d, down = d;
+  for (int i = 0; i < kTimeSearchSteps; ++i) {
+    up = std::nextafter(up, std::numeric_limits<double>::infinity());
+    if (up / q == T) return up;
+    down = std::nextafter(down, -std::numeric_limits<double>::infinity());
+    if (down / q == T) return down;
+  }
+  stop("qz5: the " + what + " " + number_text(T) +
+           " (model time) is no time in days divided by TUNIT_DAY / TUNIT_MODEL, so a scenario "
+           "file cannot hold it exactly; give it as days / (TUNIT_DAY / TUNIT_MODEL)",
+       kExitBadInput);
 }
 
 }  // namespace
@@ -234,8 +260,9 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
   d.time_days = ms.TUNIT_DAY;
 
   const double q = ms.TUNIT_DAY / ms.TUNIT_MODEL;
-  d.start = ms.TSTART * q;
-  for (int i = 1; i <= ms.NTIMES; ++i) d.outputs.push_back(ms.TOUTS(i) * q);
+  d.start = days_of(ms.TSTART, q, "start time");
+  for (int i = 1; i <= ms.NTIMES; ++i)
+    d.outputs.push_back(days_of(ms.TOUTS(i), q, "output time " + std::to_string(i)));
 
   std::vector<results::ConstituentInfo> named;
   if (!constituents.empty()) {
