@@ -265,7 +265,13 @@ void check_against_kinetics(const Table& c, const Constituent& k, const Constitu
 void read_constituents(Table& top, ScenarioDocument& d) {
   const toml::node* list_node = top.find("constituents");
   if (d.kinetics != nullptr && list_node == nullptr) {
-    for (const ConstituentDecl& c : d.kinetics->constituents()) d.constituents.push_back({c.name, c.unit, 1.0});
+    for (const ConstituentDecl& c : d.kinetics->constituents()) {
+      // "time" and "date" head the tables' key columns.
+      if (c.name == "time" || c.name == "date")
+        refuse(top.place(*top.find("kinetics")), c.name, "is a constituent of the kinetics (" + d.kinetics->source() + ") that cannot head a CSV column",
+               "constituent names other than time and date");
+      d.constituents.push_back({c.name, c.unit, 1.0});
+    }
     return;
   }
   const toml::array& list = top.array("constituents");

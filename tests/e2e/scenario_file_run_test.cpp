@@ -110,18 +110,14 @@ fs::path copy_kinetics_examples(const std::string& tag) {
   return dir;
 }
 
-struct KineticsExample {
-  const char* name;
-};
-
-class KineticsExampleConversion : public ::testing::TestWithParam<KineticsExample> {};
+class KineticsExampleConversion : public ::testing::TestWithParam<const char*> {};
 
 // For every example of declared kinetics: the legacy run as its README gives
 // it, the scenario file shipped beside it, the scenario file converted from
 // the legacy files, and the legacy files converted back from that, each run
 // as the converter says: one .txc, byte for byte.
 TEST_P(KineticsExampleConversion, EveryRouteGivesTheLegacyTxc) {
-  const std::string n = GetParam().name;
+  const std::string n = GetParam();
   const fs::path top = copy_kinetics_examples("kin_" + n);
   const fs::path dir = top / n;
   const std::string legacy_args = "--kinetics ../" + n + ".toml --geometry " + n + ".geo --outflow free " + n + ".fn";
@@ -154,10 +150,8 @@ TEST_P(KineticsExampleConversion, EveryRouteGivesTheLegacyTxc) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, KineticsExampleConversion,
-                         ::testing::Values(KineticsExample{"decay"}, KineticsExample{"bod_do"},
-                                           KineticsExample{"transient_storage"},
-                                           KineticsExample{"bacteria"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values("decay", "bod_do", "transient_storage", "bacteria"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // The decay kinetics written inline, by hand, as a kinetics file is but
 // under [kinetics]: the same run as with the file; converted to legacy files
