@@ -1,7 +1,7 @@
 // The kinetics entry of a scenario file: a kinetics file named from the
-// scenario's folder, or the same written inline under [kinetics]. The
-// constituents are then the kinetics' (the tables' columns are named by
-// them), and every refusal names its file and line.
+// scenario's folder gives the constituents (the tables' columns are named by
+// them), and every refusal names its file and line. (Inline kinetics are run
+// against their file in tests/e2e/scenario_file_run_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -97,31 +97,6 @@ TEST(KineticsEntry, AKineticsFileNamesTheConstituentsAndTheEngineTakesThem) {
   EXPECT_EQ(s.inputs.boundarys.bnd_tab(2, 5), 22.0);  // second end, dye
 }
 
-TEST(KineticsEntry, InlineKineticsAreTheFilesKinetics) {
-  auto files = declared_scenario();
-  std::string& s = files.at("s.toml");
-  replace(s, "kinetics = \"k.toml\"", "# kinetics below");
-  s += "[kinetics]\n[[kinetics.constituents]]\nname = \"tracer\"\nunit = \"g/m3\"\n"
-       "[[kinetics.constituents]]\nname = \"dye\"\n[kinetics.parameters]\nk = 0.5\n"
-       "[kinetics.rates]\ndye = \"-k * dye\"\n";
-  const Read inline_read = read_in_folder(files, "kin_inline");
-  const Read file_read = read_in_folder(declared_scenario(), "kin_file2");
-  ASSERT_EQ(inline_read.refusal, "");
-  const DeclaredKinetics& a = *inline_read.doc.kinetics;
-  const DeclaredKinetics& b = *file_read.doc.kinetics;
-  EXPECT_TRUE(inline_read.doc.kinetics_file.empty());
-  ASSERT_EQ(a.ncomp(), b.ncomp());
-  for (int k = 0; k < a.ncomp(); ++k) {
-    EXPECT_EQ(a.constituents()[static_cast<std::size_t>(k)].name, b.constituents()[static_cast<std::size_t>(k)].name);
-    EXPECT_EQ(a.constituents()[static_cast<std::size_t>(k)].unit, b.constituents()[static_cast<std::size_t>(k)].unit);
-    EXPECT_EQ(a.rate(k), b.rate(k));
-  }
-  ASSERT_EQ(a.parameters().size(), 1u);
-  EXPECT_EQ(a.parameters()[0].value, 0.5);
-  // What it holds can be read again as a kinetics file (a copy elsewhere).
-  EXPECT_EQ(DeclaredKinetics::read_text(a.text())->rate(1), "-k * dye");
-}
-
 struct Refusal {
   const char* name;
   const char* file;
@@ -150,9 +125,6 @@ const Refusal kRefusals[] = {
      "kinetics = \"k.toml\"\nconstituents = [ { name = \"tracer\", factor = 2.0 } ]\n",
      "s.toml, line 3, column 16: declares 1 constituents; expected 2 [[constituents]], those of the "
      "kinetics, or none"},
-    {"a table column named after no declared constituent", "first.csv", "dye\n", "ink\n",
-     "first.csv, line 1, column 3: \"ink\" is not a column of this table; expected the columns "
-     "time, tracer, dye"},
 };
 
 TEST(KineticsEntry, RefusalsNameTheFileAndLine) {
