@@ -80,12 +80,19 @@ def test_to_file_keeps_model_times_in_other_units_exactly(from_toml, tmp_path, t
 
 
 def test_a_scenario_with_declared_kinetics_writes_them_inline(tmp_path):
-    decay = ESTUARY.parent / "kinetics" / "decay"
-    s = qz5.Scenario.from_file(decay / "decay.toml")
+    # bod_do's kinetics read a temperature series from their own folder; the
+    # inline copy elsewhere must name it from its new folder.
+    folder = ESTUARY.parent / "kinetics" / "bod_do"
+    s = qz5.Scenario.from_file(folder / "bod_do.toml")
     assert s.ncomp == 2 and s.kinetics is not None
     s.to_file(tmp_path / "copy.toml")
     text = (tmp_path / "copy.toml").read_text()
-    assert "[[kinetics.constituents]]" in text and "contaminant = " in text
+    assert "[[kinetics.constituents]]" in text and "[kinetics.forcings]" in text
     back = qz5.Scenario.from_file(tmp_path / "copy.toml")
     assert_same_inputs(back, s)
-    assert back.kinetics.rates == {"contaminant": "-k * contaminant"}
+    assert back.kinetics.rates == s.kinetics.rates
+    forcing = tmp_path / back.kinetics.forcings["temperature"]
+    assert forcing.resolve() == (folder.parent / "temperature.csv").resolve()
+    ra, rb = qz5.run(s), qz5.run(back)
+    for name in ["BOD", "DO"]:
+        np.testing.assert_array_equal(ra[name].values, rb[name].values)
