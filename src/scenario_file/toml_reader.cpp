@@ -464,6 +464,8 @@ void read_kinetics(Table& top, ScenarioDocument& d) {
   const fs::path folder = top.context().file.parent_path();
   if (const auto* s = n.as_string()) {
     d.kinetics_file = folder / s->get();
+    if (!fs::is_regular_file(d.kinetics_file))
+      refuse(top.place(n), s->get(), "cannot be opened", "a readable kinetics file (paths resolve against the scenario file's folder)");
     d.kinetics = declared(top.place(n), s->get(), [&] { return DeclaredKinetics::read_file(d.kinetics_file); });
     return;
   }

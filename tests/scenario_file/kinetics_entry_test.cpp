@@ -107,8 +107,8 @@ struct Refusal {
 
 const Refusal kRefusals[] = {
     {"kinetics file missing", "s.toml", "kinetics = \"k.toml\"", "kinetics = \"kk.toml\"",
-     "s.toml, line 2, column 12: \"kk.toml\" holds kinetics that cannot be used: kk.toml: cannot be "
-     "read; expected kinetics written as examples/kinetics/README.md describes"},
+     "s.toml, line 2, column 12: \"kk.toml\" cannot be opened; expected a readable kinetics file "
+     "(paths resolve against the scenario file's folder)"},
     {"an unknown name in the kinetics file", "k.toml", "-k * dye", "-kx * dye",
      "s.toml, line 2, column 12: \"k.toml\" holds kinetics that cannot be used: k.toml:9: rate of "
      "dye: unknown name \"kx\" at position 2 in \"-kx * dye\"; expected kinetics written as "
