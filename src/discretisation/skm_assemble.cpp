@@ -101,9 +101,9 @@ class CapacitySums {
  public:
   static constexpr int kMaxComponents = NC > 0 ? NC : 16;
 
-  CapacitySums(const double* Y, const double* YPRIME, int NCOMP, int npts)
+  CapacitySums(const double* Y, const double* YPRIME, int NCOMP, int npts, bool diagonal)
       : Y_(Y), YPRIME_(YPRIME), NCOMP_(NC > 0 ? NC : NCOMP), npts_(npts),
-        cached_(NCOMP_ <= kMaxComponents) {}
+        cached_(NCOMP_ <= kMaxComponents), diagonal_(diagonal) {}
   CapacitySums(const CapacitySums&) = delete;
   CapacitySums& operator=(const CapacitySums&) = delete;
 
@@ -117,11 +117,17 @@ class CapacitySums {
     }
     if (a == a_ + 1) {
       v_left_ = v_right_;
+      finite_left_ = finite_right_;
     } else {
-      point_rates(a, v_left_.data());
+      finite_left_ = point_rates(a, v_left_.data());
     }
-    point_rates(a + 1, v_right_.data());
+    finite_right_ = point_rates(a + 1, v_right_.data());
     a_ = a;
+    if (diagonal_ && finite_left_ && finite_right_) {
+      diagonal_sums(v_left_.data(), s_left_.data());
+      diagonal_sums(v_right_.data(), s_right_.data());
+      return;
+    }
     form_sums(v_left_.data(), s_left_.data());
     form_sums(v_right_.data(), s_right_.data());
   }
@@ -134,19 +140,34 @@ class CapacitySums {
 
  private:
   // V(1..NCOMP, n) into V; the quotient of the positions is the same for
-  // every j.
-  void point_rates(int n, double* V) const {
+  // every j. Returns whether every V is finite.
+  bool point_rates(int n, double* V) const {
     const int nvar = NCOMP_ + 1;
     if (n < 1 || n > npts_ - 2) {
       for (int j = 1; j <= NCOMP_; ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
-      return;
+    } else {
+      const double xdot = YPRIME_[skm_at(nvar, nvar, n)];
+      const double dx = Y_[skm_at(nvar, nvar, n + 1)] - Y_[skm_at(nvar, nvar, n - 1)];
+      const double* up = Y_ + skm_at(nvar, 1, n + 1);
+      const double* um = Y_ + skm_at(nvar, 1, n - 1);
+      const double* udot = YPRIME_ + skm_at(nvar, 1, n);
+      for (int j = 0; j < NCOMP_; ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
     }
-    const double xdot = YPRIME_[skm_at(nvar, nvar, n)];
-    const double dx = Y_[skm_at(nvar, nvar, n + 1)] - Y_[skm_at(nvar, nvar, n - 1)];
-    const double* up = Y_ + skm_at(nvar, 1, n + 1);
-    const double* um = Y_ + skm_at(nvar, 1, n - 1);
-    const double* udot = YPRIME_ + skm_at(nvar, 1, n);
-    for (int j = 0; j < NCOMP_; ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
+    bool finite = true;
+    for (int j = 0; j < NCOMP_; ++j) finite &= std::fabs(V[j]) <= std::numeric_limits<double>::max();
+    return finite;
+  }
+
+  // The sums of a diagonal C. With every V finite each product C(k, j) V(j)
+  // off the diagonal is a zero (of either sign), and a sum that starts at
+  // +0.0 and adds zeros stays +0.0 up to the diagonal term and keeps its
+  // value after it: S(k) is exactly 0.0 + C(k, k) V(k), a negative zero
+  // product becoming +0.0 as in the full sum. A V that is not finite would
+  // turn the zeros into NaN, so such points take the full sums.
+  void diagonal_sums(const double* V, double* S) const {
+    for (int k = 0; k < NCOMP_; ++k) {
+      S[k] = 0.0 + C_[static_cast<std::size_t>(k) * static_cast<std::size_t>(NCOMP_ + 1)] * V[k];
+    }
   }
 
   void form_sums(const double* V, double* S) const {
@@ -174,6 +195,8 @@ class CapacitySums {
   int NCOMP_;
   int npts_;
   bool cached_;
+  bool diagonal_;
+  bool finite_left_ = false, finite_right_ = false;
   const double* C_ = nullptr;
   int a_ = -2;
   std::array<double, kMaxComponents> v_left_{};  // rates of point a
@@ -288,7 +311,7 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   const int nvar = NCOMP + 1;
   const int npts = NINNER + 2;
   auto x = [&](int n) { return Y[skm_at(nvar, nvar, n)]; };
-  CapacitySums<NC> sums(Y, YPRIME, NCOMP, npts);
+  CapacitySums<NC> sums(Y, YPRIME, NCOMP, npts, p.capacity_is_diagonal());
   // The problem's coefficients at the evaluation point of interval a and the
   // capacity sums they give; false when the problem reports an illegal
   // solution, which ends the assembly.

@@ -74,6 +74,9 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   void spdef(double T, double XI, int NCOMP, const double* U, const double* UX, double* C,
              double* Q, double* R, int& IRES) override;
 
+  // C is the capacity times the identity (see spdef).
+  bool capacity_is_diagonal() const override { return true; }
+
   // With interval means: spdef with the position terms of [XA, XB] as the
   // means ask (spdef itself when neither is asked for).
   bool means_over_intervals() const override { return means_.any(); }

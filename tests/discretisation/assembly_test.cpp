@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "skm_harness.h"
@@ -279,6 +282,71 @@ TEST(Assembly, ConstantStateGivesZeroTransportRows) {
     ASSERT_EQ(h.residual(), 0);
     for (int n = 0; n < 6; ++n)
       for (int k = 1; k <= 3; ++k) EXPECT_EQ(h.res(k, n), 0.0) << "point " << n << " k " << k;
+  }
+}
+
+}  // namespace
+}  // namespace qz5::testing
+
+namespace qz5::testing {
+namespace {
+
+// A problem whose C is diagonal and says so (or not, as asked): the
+// assembly's shortcut for diagonal capacities must give the full sums' bits.
+struct DiagonalProblem : ScriptedProblem {
+  bool diagonal = false;
+  bool capacity_is_diagonal() const override { return diagonal; }
+};
+
+// Diagonal capacities of both signs and an exact zero; constituent 1 has
+// neither flux nor source, so that its rows show the sign of a zero sum.
+void diagonal_coefficients(double, double XI, int NCOMP, const double* U, const double* UX,
+                           double* C, double* Q, double* R) {
+  for (int j = 0; j < NCOMP * NCOMP; ++j) C[j] = 0.0;
+  for (int k = 0; k < NCOMP; ++k) {
+    const double cap[] = {1.5, -2.0 - XI, 0.0, 0.75 + XI * XI, -0.3, 3.0};
+    C[k + k * NCOMP] = cap[k % 6];
+    Q[k] = k == 0 ? 0.0 : 0.2 * U[k] * U[(k + 1) % NCOMP] - XI;
+    R[k] = k == 0 ? 0.0 : (0.9 + 0.1 * k) * UX[k] - 0.25 * U[k];
+  }
+}
+
+TEST(Assembly, DiagonalCapacityShortcutKeepsTheBitsOfTheFullSums) {
+  std::mt19937 rng(90210);
+  std::uniform_real_distribution<double> u(-2.0, 2.0);
+  std::uniform_int_distribution<int> pick(0, 5);
+  const double inf = std::numeric_limits<double>::infinity();
+  for (int ncomp : {6, 3}) {
+    for (int trial = 0; trial < 12; ++trial) {
+      SCOPED_TRACE(::testing::Message() << "NCOMP " << ncomp << " trial " << trial);
+      DiagonalProblem full, shortcut;
+      full.coeffs = shortcut.coeffs = diagonal_coefficients;
+      shortcut.diagonal = true;
+      Harness a(full, ncomp, 9, 0.0, 4.0);
+      Harness b(shortcut, ncomp, 9, 0.0, 4.0);
+      for (int n = 0; n < 9; ++n) {
+        a.x(n) = n * 0.5 + (n > 0 && n < 8 ? 0.1 * u(rng) : 0.0);
+        a.xdot(n) = (n > 0 && n < 8 && pick(rng) > 1) ? 0.1 * u(rng) : 0.0;
+        for (int k = 1; k <= ncomp; ++k) {
+          a.y(k, n) = u(rng);
+          // Zeros of both signs: a zero time derivative at a point that does
+          // not move gives a rate of -0.0.
+          const int kind = pick(rng);
+          a.yp(k, n) = kind == 0 ? -0.0 : kind == 1 ? 0.0 : u(rng);
+        }
+      }
+      // Later trials: a rate that is not finite at one point (the full sums
+      // spread it as NaN over the point's other constituents).
+      if (trial >= 8) a.yp(1 + trial % ncomp, 1 + trial % 7) = trial % 2 == 0 ? inf : std::nan("");
+      b.Y = a.Y;
+      b.YPRIME = a.YPRIME;
+      ASSERT_EQ(a.residual(0.5), 0);
+      ASSERT_EQ(b.residual(0.5), 0);
+      int differ = 0;
+      for (std::size_t i = 0; i < a.DELTA.size(); ++i)
+        differ += std::memcmp(&a.DELTA[i], &b.DELTA[i], sizeof(double)) != 0;
+      EXPECT_EQ(differ, 0);
+    }
   }
 }
 
