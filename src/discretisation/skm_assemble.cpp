@@ -16,18 +16,35 @@ namespace qz5 {
 
 namespace {
 
+// skm_ipow, inlined where the assembly calls it (a known k folds the loop).
+[[gnu::always_inline]] inline double ipow_nonnegative(double x, int k) {
+  double result = 1.0;
+  double base = x;
+  for (unsigned u = static_cast<unsigned>(k); u != 0;) {
+    if (u & 1u) result *= base;
+    u >>= 1;
+    if (u != 0) base *= base;
+  }
+  return result;
+}
+
+[[gnu::always_inline]] inline double ipow(double x, int k) {
+  if (k < 0) return 1.0 / ipow_nonnegative(x, -k);
+  return ipow_nonnegative(x, k);
+}
+
 // Single-precision value of 2/3: the origin-mode evaluation point uses this
 // constant, not the double 2/3.
 constexpr double kTwoThirdsSingle = 0.6666666865348816;
 
 // Normaliser q of the basis function on [xa, xb].
-double normaliser(double xa, double xb, int M) {
+[[gnu::always_inline]] inline double normaliser(double xa, double xb, int M) {
   if (M == 1) return 1.0 / std::log(xb / xa);
-  return static_cast<double>(1 - M) / (skm_ipow(xb, 1 - M) - skm_ipow(xa, 1 - M));
+  return static_cast<double>(1 - M) / (ipow(xb, 1 - M) - ipow(xa, 1 - M));
 }
 
 // Evaluation point xi and flux weight g.
-void evaluation_point(double xa, double xb, int M, int AT_ORIGIN, IntervalGeometry& G) {
+[[gnu::always_inline]] inline void evaluation_point(double xa, double xb, int M, int AT_ORIGIN, IntervalGeometry& G) {
   if (AT_ORIGIN == 1) {
     G.xi = ((std::pow(xb, 3.0) - std::pow(xa, 3.0)) * kTwoThirdsSingle) /
            (std::pow(xb, 2.0) - std::pow(xa, 2.0));
@@ -39,19 +56,19 @@ void evaluation_point(double xa, double xb, int M, int AT_ORIGIN, IntervalGeomet
     G.xi = std::log(xb / xa) * G.q;
     G.g = G.xi * G.xi;
   } else {
-    G.xi = ((skm_ipow(xb, 2 - M) - skm_ipow(xa, 2 - M)) / static_cast<double>(2 - M)) * G.q;
-    G.g = (M == 0) ? 1.0 : skm_ipow(G.xi, M);
+    G.xi = ((ipow(xb, 2 - M) - ipow(xa, 2 - M)) / static_cast<double>(2 - M)) * G.q;
+    G.g = (M == 0) ? 1.0 : ipow(G.xi, M);
   }
 }
 
 // Split value s, flux factor f, weight w and derivative factor d.
-void split_and_weights(double xa, double xb, int M, int AT_ORIGIN, bool first,
+[[gnu::always_inline]] inline void split_and_weights(double xa, double xb, int M, int AT_ORIGIN, bool first,
                        IntervalGeometry& G) {
-  const double xb2 = skm_ipow(xb, 2);
-  const double xa2 = skm_ipow(xa, 2);
+  const double xb2 = ipow(xb, 2);
+  const double xa2 = ipow(xa, 2);
   if (AT_ORIGIN == 1) {
     const double p = 1.0 / (xb2 - xa2);
-    G.w = (xb2 - skm_ipow(G.xi, 2)) * p;
+    G.w = (xb2 - ipow(G.xi, 2)) * p;
     G.d = G.xi * p * -2.0;
     G.s = first ? 0.0 : (xb2 - xa2) * G.q * 0.5;
     G.f = G.s;
@@ -66,8 +83,8 @@ void split_and_weights(double xa, double xb, int M, int AT_ORIGIN, bool first,
     G.w = (xb - G.xi) * G.q;
     G.d = -G.q;
   } else {
-    G.w = ((skm_ipow(xb, 1 - M) - skm_ipow(G.xi, 1 - M)) / static_cast<double>(1 - M)) * G.q;
-    G.d = -(skm_ipow(G.xi, -M) * G.q);
+    G.w = ((ipow(xb, 1 - M) - ipow(G.xi, 1 - M)) / static_cast<double>(1 - M)) * G.q;
+    G.d = -(ipow(G.xi, -M) * G.q);
   }
 }
 
@@ -275,39 +292,44 @@ struct IntervalTerms {
 
 }  // namespace
 
-double skm_ipow(double x, int k) {
-  if (k < 0) return 1.0 / skm_ipow(x, -k);
-  double result = 1.0;
-  double base = x;
-  for (unsigned u = static_cast<unsigned>(k); u != 0;) {
-    if (u & 1u) result *= base;
-    u >>= 1;
-    if (u != 0) base *= base;
-  }
-  return result;
-}
+double skm_ipow(double x, int k) { return ipow(x, k); }
 
-IntervalGeometry interval_geometry(double xa, double xb, int M, int AT_ORIGIN, bool first) {
+namespace {
+
+// The geometry, inlined into the assembly so that a polar parameter and
+// origin mode fixed at compile time fold its branches away.
+[[gnu::always_inline]] inline IntervalGeometry geometry_of(double xa, double xb, int M,
+                                                           int AT_ORIGIN, bool first) {
   IntervalGeometry G{};
   G.q =
       (AT_ORIGIN == 1 && first) ? std::numeric_limits<double>::quiet_NaN() : normaliser(xa, xb, M);
   evaluation_point(xa, xb, M, AT_ORIGIN, G);
   split_and_weights(xa, xb, M, AT_ORIGIN, first, G);
   const double mp1 = static_cast<double>(M + 1);
-  G.WL = (G.s - skm_ipow(xa, M + 1)) / mp1;
-  G.WR = (skm_ipow(xb, M + 1) - G.s) / mp1;
+  G.WL = (G.s - ipow(xa, M + 1)) / mp1;
+  G.WR = (ipow(xb, M + 1) - G.s) / mp1;
   return G;
+}
+
+}  // namespace
+
+IntervalGeometry interval_geometry(double xa, double xb, int M, int AT_ORIGIN, bool first) {
+  return geometry_of(xa, xb, M, AT_ORIGIN, first);
 }
 
 namespace {
 
-// The whole pass; NC > 0 fixes NCOMP at compile time (see CapacitySums).
-template <int NC>
+// The whole pass; NC > 0 fixes NCOMP at compile time (see CapacitySums),
+// SLAB the plain slab geometry (M = 0, not at the origin), whose interval
+// geometry then folds to its few operations.
+template <int NC, bool SLAB>
 void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIME, int ncomp,
-                   int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
+                   int NINNER, int m_polar, int at_origin, double* U, double* UX, double* BETA,
                    double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
                    int& IRES) {
   const int NCOMP = NC > 0 ? NC : ncomp;
+  const int M = SLAB ? 0 : m_polar;
+  const int AT_ORIGIN = SLAB ? 0 : at_origin;
   const int nvar = NCOMP + 1;
   const int npts = NINNER + 2;
   auto x = [&](int n) { return Y[skm_at(nvar, nvar, n)]; };
@@ -331,8 +353,8 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   // First interval: left boundary and the first assignment to point 1.
   double xa = x(0);
   double xb = x(1);
-  const IntervalGeometry first = interval_geometry(xa, xb, M, AT_ORIGIN, true);
-  const double x0m = skm_ipow(x(0), M);
+  const IntervalGeometry first = geometry_of(xa, xb, M, AT_ORIGIN, true);
+  const double x0m = ipow(x(0), M);
   end_quotient(Y, nvar, 0, UX);
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, 0)], UX, NCOMP, 1, IRES);
   if (IRES == 3) return;
@@ -353,7 +375,7 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   for (int a = 1; a <= npts - 3; ++a) {
     xa = xb;
     xb = x(a + 1);
-    const IntervalGeometry G = interval_geometry(xa, xb, M, AT_ORIGIN, false);
+    const IntervalGeometry G = geometry_of(xa, xb, M, AT_ORIGIN, false);
     if (!coefficients(a, G)) return;
     const IntervalTerms<CapacitySums<NC>> t{sums, NCOMP, npts, G, R, Q, C, DELTA, FSPART};
     for (int k = 1; k <= NCOMP; ++k) {
@@ -366,8 +388,8 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   const int a = npts - 2;
   xa = xb;
   xb = x(npts - 1);
-  const IntervalGeometry last = interval_geometry(xa, xb, M, AT_ORIGIN, false);
-  const double xnm = skm_ipow(x(npts - 1), M);
+  const IntervalGeometry last = geometry_of(xa, xb, M, AT_ORIGIN, false);
+  const double xnm = ipow(x(npts - 1), M);
   end_quotient(Y, nvar, a, UX);
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, npts - 1)], UX, NCOMP, 0, IRES);
   if (IRES == 3) return;
@@ -388,12 +410,16 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
                   int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
                   double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
                   int& IRES) {
-  if (NCOMP == kUnrolledComponents) {
-    assemble_rows<kUnrolledComponents>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA,
-                                       GAMMA, R, Q, C, DELTA, FSPART, IRES);
+  const bool slab = M == 0 && AT_ORIGIN != 1;
+  if (NCOMP == kUnrolledComponents && slab) {
+    assemble_rows<kUnrolledComponents, true>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX,
+                                             BETA, GAMMA, R, Q, C, DELTA, FSPART, IRES);
+  } else if (NCOMP == kUnrolledComponents) {
+    assemble_rows<kUnrolledComponents, false>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX,
+                                              BETA, GAMMA, R, Q, C, DELTA, FSPART, IRES);
   } else {
-    assemble_rows<0>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA, GAMMA, R, Q, C,
-                     DELTA, FSPART, IRES);
+    assemble_rows<0, false>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA, GAMMA, R,
+                            Q, C, DELTA, FSPART, IRES);
   }
 }
 
