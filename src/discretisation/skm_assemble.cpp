@@ -157,7 +157,7 @@ class CapacitySums {
 
  private:
   // V(1..NCOMP, n) into V; the quotient of the positions is the same for
-  // every j. Returns whether every V is finite.
+  // every j. Returns true only when every V is finite.
   bool point_rates(int n, double* V) const {
     const int nvar = NCOMP_ + 1;
     if (n < 1 || n > npts_ - 2) {
@@ -170,9 +170,11 @@ class CapacitySums {
       const double* udot = YPRIME_ + skm_at(nvar, 1, n);
       for (int j = 0; j < NCOMP_; ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
     }
-    bool finite = true;
-    for (int j = 0; j < NCOMP_; ++j) finite &= std::fabs(V[j]) <= std::numeric_limits<double>::max();
-    return finite;
+    // The sum is finite only when every V is (an overflow of finite values
+    // just takes the full sums); z - z is 0 for a finite z, NaN otherwise.
+    double z = 0.0;
+    for (int j = 0; j < NCOMP_; ++j) z = z + V[j];
+    return z - z == 0.0;
   }
 
   // The sums of a diagonal C. With every V finite each product C(k, j) V(j)
