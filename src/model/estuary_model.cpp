@@ -33,6 +33,7 @@ EstuaryModel::EstuaryModel(Units& io, const Inputs& ms, Channel channel, Outflow
       outflow_(outflow),
       kinetics_(kinetics != nullptr ? *kinetics : builtin_kinetics()),
       rates_(kinetics_.evaluator(ms)),
+      rx_constants_(RXNS_QZ5_CONSTANTS(ms)),
       ncomp_(kinetics_.ncomp()),
       built_in_(!kinetics_.declared()),
       means_(means) {
@@ -91,6 +92,7 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
     terms = &r;
   } else {
     position_terms(T, XI, unremembered_);
+    rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
   }
   write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->D, terms->A * terms->D, terms->QL,
                      terms->SL.data(), C, Q, R, IRES);
@@ -144,6 +146,7 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
     terms = &r;
   } else {
     interval_terms(T, XI, XA, XB, unremembered_);
+    rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
   }
   write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->D, terms->AD, terms->QL, terms->SL.data(),
                      C, Q, R, IRES);
@@ -163,7 +166,7 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
   // The built-in kinetics are called directly: the default path costs what
   // it always did.
   if (built_in_) {
-    RXNS_QZ5(ms_, T, XI, NCOMP, U, UX, RX_.data());
+    RXNS_QZ5(ms_, rx_constants_, U, RX_.data());
   } else if (!rates_->rates(ReactionPoint{T, XI, days(T), XI * ms_.XCONV, A, D, QL}, U, UX,
                             RX_.data())) {
     IRES = 3;
@@ -196,7 +199,12 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
   static_cast<void>(IRES);
   assert(NCOMP >= 1 && NCOMP <= kMaxNcomp);
   note_time(T);
-  if (LEFT != 0) interval_ = 0;  // the first spdef call of a residual follows
+  if (LEFT != 0) {
+    // The first spdef call of a residual follows; the kinetics' constants
+    // are taken from the parameters as they are now.
+    interval_ = 0;
+    rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
+  }
   const double TD = days(T);
   double S = 0.0;
   ms_.var_drv.lookup(io_, TD, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));

@@ -166,6 +166,11 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   Outflow outflow_;
   const Kinetics& kinetics_;
   std::unique_ptr<KineticsEvaluator> rates_;
+  // The built-in kinetics' constants of ms's RXPAR, made afresh at the start
+  // of every residual (the first end's bndr call) and at every spdef call
+  // beyond the grid's intervals: the parameters do not change within one
+  // residual, but may between the model's construction and its first use.
+  KineticsConstants rx_constants_;
   int ncomp_;
   bool built_in_;
   std::array<bool, kMaxNcomp> moves_{};  // transported, per constituent
