@@ -59,12 +59,23 @@ bool EstuaryModel::lookups_warn(double TD) const {
   return ms_.LI_FROM_BND || !(lb.lat_tab(1, 1) <= TD && TD <= lb.lat_tab(lb.nlat_tpts, 1));
 }
 
+double EstuaryModel::driver_flow(double TD) {
+  int& position = pos_.ilast_drv(kDriverFlow);
+  const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+  if (driver_.valid && bits(driver_.TD) == bits(TD) && driver_.position == position)
+    return driver_.S;
+  const int before = position;
+  double S = 0.0;
+  ms_.var_drv.lookup(io_, TD, S, kDriverFlow, position);
+  driver_ = DriverLookup{before == position, TD, position, S};
+  return S;
+}
+
 void EstuaryModel::position_terms(double T, double XI, PositionTerms& p) {
   const double X = XI * ms_.XCONV;
   p.A = channel_.area(X);
   const double TD = days(T);
-  p.S = 0.0;
-  ms_.var_drv.lookup(io_, TD, p.S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
+  p.S = driver_flow(TD);
   p.QL = 0.0;
   ms_.load_best.lookup(io_, ms_, pos_, TD, X, p.S, p.QL, p.SL.data());
   p.D = channel_.dispersion(X, p.QL);
@@ -91,8 +102,9 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
     }
     terms = &r;
   } else {
-    position_terms(T, XI, unremembered_);
     rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
+    driver_.valid = false;
+    position_terms(T, XI, unremembered_);
   }
   write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->D, terms->A * terms->D, terms->QL,
                      terms->SL.data(), C, Q, R, IRES);
@@ -104,8 +116,7 @@ void EstuaryModel::interval_terms(double T, double XI, double XA, double XB, Pos
     position_terms(T, XI, p);
   } else {
     const double TD = days(T);
-    p.S = 0.0;
-    ms_.var_drv.lookup(io_, TD, p.S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
+    p.S = driver_flow(TD);
     p.QL = 0.0;
     ms_.load_best.mean_over(io_, ms_, pos_, TD, Xa, Xb, p.S, p.QL, p.SL.data());
     const double X = XI * ms_.XCONV;
@@ -145,8 +156,9 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
     }
     terms = &r;
   } else {
-    interval_terms(T, XI, XA, XB, unremembered_);
     rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
+    driver_.valid = false;
+    interval_terms(T, XI, XA, XB, unremembered_);
   }
   write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->D, terms->AD, terms->QL, terms->SL.data(),
                      C, Q, R, IRES);
@@ -217,10 +229,10 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
     // are taken from the parameters as they are now.
     interval_ = 0;
     rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
+    driver_.valid = false;
   }
   const double TD = days(T);
-  double S = 0.0;
-  ms_.var_drv.lookup(io_, TD, S, kDriverFlow, pos_.ilast_drv(kDriverFlow));
+  const double S = driver_flow(TD);
   // Flow at the first boundary: what the inputs at or upstream of it deliver.
   double QL = 0.0;
   ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(1), S, QL, SL_.data());
