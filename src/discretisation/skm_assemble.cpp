@@ -54,7 +54,8 @@ constexpr double kTwoThirdsSingle = 0.6666666865348816;
 }
 
 // Evaluation point xi and flux weight g.
-[[gnu::always_inline]] inline void evaluation_point(double xa, double xb, int M, int AT_ORIGIN, IntervalGeometry& G) {
+[[gnu::always_inline]] inline void evaluation_point(double xa, double xb, int M, int AT_ORIGIN,
+                                                    IntervalGeometry& G) {
   if (AT_ORIGIN == 1) {
     G.xi = ((std::pow(xb, 3.0) - std::pow(xa, 3.0)) * kTwoThirdsSingle) /
            (std::pow(xb, 2.0) - std::pow(xa, 2.0));
@@ -72,8 +73,8 @@ constexpr double kTwoThirdsSingle = 0.6666666865348816;
 }
 
 // Split value s, flux factor f, weight w and derivative factor d.
-[[gnu::always_inline]] inline void split_and_weights(double xa, double xb, int M, int AT_ORIGIN, bool first,
-                       IntervalGeometry& G) {
+[[gnu::always_inline]] inline void split_and_weights(double xa, double xb, int M, int AT_ORIGIN,
+                                                     bool first, IntervalGeometry& G) {
   const double xb2 = ipow(xb, 2);
   const double xa2 = ipow(xa, 2);
   if (AT_ORIGIN == 1) {
@@ -129,8 +130,17 @@ class CapacitySums {
   static constexpr int kMaxComponents = NC > 0 ? NC : 16;
 
   CapacitySums(const double* Y, const double* YPRIME, int NCOMP, int npts, bool diagonal)
-      : Y_(Y), YPRIME_(YPRIME), NCOMP_(NC > 0 ? NC : NCOMP), npts_(npts),
-        cached_(NCOMP_ <= kMaxComponents), diagonal_(diagonal) {}
+      : Y_(Y),
+        YPRIME_(YPRIME),
+        NCOMP_(NC > 0 ? NC : NCOMP),
+        npts_(npts),
+        cached_(NCOMP_ <= kMaxComponents),
+        diagonal_(diagonal) {}
+  // NCOMP, a constant when NC fixes it (the loops then unroll).
+  int nc() const { return NC > 0 ? NC : NCOMP_; }
+  // Whether the sums are kept: always for a compile-time NC (at most 16).
+  bool cached() const { return NC > 0 || cached_; }
+
   CapacitySums(const CapacitySums&) = delete;
   CapacitySums& operator=(const CapacitySums&) = delete;
 
@@ -138,7 +148,7 @@ class CapacitySums {
   // interval's capacity matrix C.
   void evaluate(int a, const double* C) {
     C_ = C;
-    if (!cached_) {
+    if (!cached()) {
       a_ = a;
       return;
     }
@@ -164,18 +174,20 @@ class CapacitySums {
   const double* right_sums() const { return s_right_.data(); }
 
   // S_a(k) and S_{a+1}(k) of the current interval.
-  double left(int k) const { return cached_ ? s_left_[static_cast<std::size_t>(k - 1)] : direct(k, a_); }
+  double left(int k) const {
+    return cached() ? s_left_[static_cast<std::size_t>(k - 1)] : direct(k, a_);
+  }
   double right(int k) const {
-    return cached_ ? s_right_[static_cast<std::size_t>(k - 1)] : direct(k, a_ + 1);
+    return cached() ? s_right_[static_cast<std::size_t>(k - 1)] : direct(k, a_ + 1);
   }
 
  private:
   // V(1..NCOMP, n) into V; the quotient of the positions is the same for
   // every j. Returns true only when every V is finite.
   bool point_rates(int n, double* V) const {
-    const int nvar = NCOMP_ + 1;
+    const int nvar = nc() + 1;
     if (n < 1 || n > npts_ - 2) {
-      for (int j = 1; j <= NCOMP_; ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
+      for (int j = 1; j <= nc(); ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
     } else {
       const double xdot = YPRIME_[skm_at(nvar, nvar, n)];
       const double dx = Y_[skm_at(nvar, nvar, n + 1)] - Y_[skm_at(nvar, nvar, n - 1)];
@@ -189,12 +201,12 @@ class CapacitySums {
           store2(V + j, load2(udot + j) - xdot2 * (load2(up + j) - load2(um + j)) / dx2);
         }
       }
-      for (; j < NCOMP_; ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
+      for (; j < nc(); ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
     }
     // The sum is finite only when every V is (an overflow of finite values
     // just takes the full sums); z - z is 0 for a finite z, NaN otherwise.
     double z = 0.0;
-    for (int j = 0; j < NCOMP_; ++j) z = z + V[j];
+    for (int j = 0; j < nc(); ++j) z = z + V[j];
     return z - z == 0.0;
   }
 
@@ -205,26 +217,26 @@ class CapacitySums {
   // product becoming +0.0 as in the full sum. A V that is not finite would
   // turn the zeros into NaN, so such points take the full sums.
   void diagonal_sums(const double* V, double* S) const {
-    for (int k = 0; k < NCOMP_; ++k) {
-      S[k] = 0.0 + C_[static_cast<std::size_t>(k) * static_cast<std::size_t>(NCOMP_ + 1)] * V[k];
+    for (int k = 0; k < nc(); ++k) {
+      S[k] = 0.0 + C_[static_cast<std::size_t>(k) * static_cast<std::size_t>(nc() + 1)] * V[k];
     }
   }
 
   void form_sums(const double* V, double* S) const {
-    for (int k = 0; k < NCOMP_; ++k) S[k] = 0.0;
-    for (int j = 0; j < NCOMP_; ++j) {
+    for (int k = 0; k < nc(); ++k) S[k] = 0.0;
+    for (int j = 0; j < nc(); ++j) {
       const double vj = V[j];
-      const double* column = C_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(NCOMP_);
-      for (int k = 0; k < NCOMP_; ++k) S[k] = S[k] + column[k] * vj;
+      const double* column = C_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(nc());
+      for (int k = 0; k < nc(); ++k) S[k] = S[k] + column[k] * vj;
     }
   }
 
   double direct(int k, int n) const {
-    const int nvar = NCOMP_ + 1;
+    const int nvar = nc() + 1;
     const bool interior = n >= 1 && n <= npts_ - 2;
     double sum = 0.0;
-    for (int j = 1; j <= NCOMP_; ++j) {
-      const double cij = C_[static_cast<std::size_t>((k - 1) + (j - 1) * NCOMP_)];
+    for (int j = 1; j <= nc(); ++j) {
+      const double cij = C_[static_cast<std::size_t>((k - 1) + (j - 1) * nc())];
       sum = sum + cij * fixed_position_rate(Y_, YPRIME_, nvar, j, n, interior);
     }
     return sum;
@@ -486,8 +498,8 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
     assemble_rows<kUnrolledComponents, false>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX,
                                               BETA, GAMMA, R, Q, C, DELTA, FSPART, IRES);
   } else {
-    assemble_rows<0, false>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA, GAMMA, R,
-                            Q, C, DELTA, FSPART, IRES);
+    assemble_rows<0, false>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA, GAMMA, R, Q,
+                            C, DELTA, FSPART, IRES);
   }
 }
 

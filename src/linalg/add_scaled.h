@@ -8,7 +8,6 @@
 // without the scalar unrolling the legacy kernel prescribes.
 #pragma once
 
-
 namespace qz5::linalg_detail {
 
 // Two doubles in one SSE2 register (a GCC vector type: no intrinsics needed).

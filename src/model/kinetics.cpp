@@ -51,8 +51,8 @@ void RXNS_QZ5(const Inputs& ms, const KineticsConstants& k, const double* U, dou
   RX[5] = (k.detritus5 * c[5] + k.detritus4 * c[4]) - (k.p19_p18 * c[6]);
 }
 
-void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
-              const double* UX, double* RX) {
+void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U, const double* UX,
+              double* RX) {
   static_cast<void>(T);
   static_cast<void>(XI);
   static_cast<void>(NCOMP);

@@ -31,14 +31,14 @@ void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
 // The parts of those rates that depend on RXPAR alone, each formed as the
 // rates form it, so that the rates computed with them have the same bits.
 struct KineticsConstants {
-  double f = 0.0;          // share of the need of growth covered by the substrate, at most 1
+  double f = 0.0;  // share of the need of growth covered by the substrate, at most 1
   double one_minus_f = 0.0;
-  double p12_p16 = 0.0;    // RXPAR(12) * RXPAR(16)
-  double p4_p15 = 0.0;     // RXPAR(4) * RXPAR(15)
-  double released = 0.0;   // e of the nutrient balance: -1/RXPAR(14) + 1/RXPAR(13)
-  double uptake = 0.0;     // 1/(RXPAR(14) RXPAR(7)) - 1/RXPAR(13)
+  double p12_p16 = 0.0;   // RXPAR(12) * RXPAR(16)
+  double p4_p15 = 0.0;    // RXPAR(4) * RXPAR(15)
+  double released = 0.0;  // e of the nutrient balance: -1/RXPAR(14) + 1/RXPAR(13)
+  double uptake = 0.0;    // 1/(RXPAR(14) RXPAR(7)) - 1/RXPAR(13)
   double p12_e = 0.0;
-  double loss8 = 0.0;      // 1/RXPAR(8) - 1
+  double loss8 = 0.0;  // 1/RXPAR(8) - 1
   double p4_e = 0.0;
   double detritus5 = 0.0;  // (1 - RXPAR(16)) RXPAR(12)
   double detritus4 = 0.0;  // (1 - RXPAR(15)) RXPAR(4)

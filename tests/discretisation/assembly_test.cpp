@@ -381,8 +381,8 @@ TEST(Assembly, LanePairsOfSixConstituentsMatchTheScalarLoopsBitForBit) {
   for (int trial = 0; trial < 6; ++trial) {
     SCOPED_TRACE(::testing::Message() << "trial " << trial);
     ScriptedProblem six;
-    six.coeffs = [](double, double XI, int, const double* U, const double* UX, double* C,
-                    double* Q, double* R) {
+    six.coeffs = [](double, double XI, int, const double* U, const double* UX, double* C, double* Q,
+                    double* R) {
       for (int j = 0; j < 36; ++j) C[j] = 0.0;
       for (int k = 0; k < 6; ++k) Decoupled::coefficients(k, XI, U[k], UX[k], C[k * 7], Q[k], R[k]);
     };
@@ -403,7 +403,9 @@ TEST(Assembly, LanePairsOfSixConstituentsMatchTheScalarLoopsBitForBit) {
       SCOPED_TRACE(::testing::Message() << "constituent " << k + 1);
       ScriptedProblem one;
       one.coeffs = [k](double, double XI, int, const double* U, const double* UX, double* C,
-                       double* Q, double* R) { Decoupled::coefficients(k, XI, U[0], UX[0], C[0], Q[0], R[0]); };
+                       double* Q, double* R) {
+        Decoupled::coefficients(k, XI, U[0], UX[0], C[0], Q[0], R[0]);
+      };
       one.boundary = [k](int LEFT, int, const double* U, double* BETA, double* GAMMA) {
         Decoupled::boundary(k, LEFT, U[0], BETA[0], GAMMA[0]);
       };
