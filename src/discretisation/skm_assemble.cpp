@@ -197,6 +197,7 @@ class CapacitySums {
       int j = 0;
       if constexpr (NC > 0) {
         const Lanes xdot2 = splat(xdot), dx2 = splat(dx);
+#pragma GCC unroll 8
         for (; j + 2 <= NC; j += 2) {
           store2(V + j, load2(udot + j) - xdot2 * (load2(up + j) - load2(um + j)) / dx2);
         }
@@ -206,7 +207,9 @@ class CapacitySums {
     // The sum is finite only when every V is (an overflow of finite values
     // just takes the full sums); z - z is 0 for a finite z, NaN otherwise.
     double z = 0.0;
-    for (int j = 0; j < nc(); ++j) z = z + V[j];
+    const int n_rates = nc();
+#pragma GCC unroll 16
+    for (int j = 0; j < n_rates; ++j) z = z + V[j];
     return z - z == 0.0;
   }
 
@@ -217,7 +220,9 @@ class CapacitySums {
   // product becoming +0.0 as in the full sum. A V that is not finite would
   // turn the zeros into NaN, so such points take the full sums.
   void diagonal_sums(const double* V, double* S) const {
-    for (int k = 0; k < nc(); ++k) {
+    const int n = nc();
+#pragma GCC unroll 16
+    for (int k = 0; k < n; ++k) {
       S[k] = 0.0 + C_[static_cast<std::size_t>(k) * static_cast<std::size_t>(nc() + 1)] * V[k];
     }
   }
@@ -267,6 +272,7 @@ void values_at_xi(const double* Y, int nvar, int a, const IntervalGeometry& G, d
     const double* ya = Y + skm_at(nvar, 1, a);
     const double* yb = Y + skm_at(nvar, 1, a + 1);
     const Lanes keep = splat(1.0 - G.w), w = splat(G.w), minus_d = splat(-G.d), d = splat(G.d);
+#pragma GCC unroll 8
     for (int k = 0; k + 2 <= NC; k += 2) {
       const Lanes ua = load2(ya + k), ub = load2(yb + k);
       store2(U + k, ub * keep + ua * w);
@@ -329,6 +335,7 @@ struct IntervalTerms {
     const double* sr = sums.right_sums();
     const Lanes WL = splat(G.WL), WR = splat(G.WR), g = splat(G.g), f = splat(G.f);
     int k = 0;
+#pragma GCC unroll 8
     for (; k + 2 <= NC; k += 2) {
       const Lanes q = load2(Q + k);
       const Lanes F = SLAB ? load2(R + k) : load2(R + k) * g * f;
