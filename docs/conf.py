@@ -20,7 +20,7 @@ extensions = ["sphinx.ext.autodoc", "sphinx.ext.mathjax", "sphinx.ext.viewcode",
               "numpydoc", "myst_parser"]
 source_suffix = {".rst": "restructuredtext", ".md": "markdown"}
 exclude_patterns = ["_build", "_generated/*.md"]
-myst_enable_extensions = ["colon_fence"]
+myst_enable_extensions = ["colon_fence", "deflist"]
 myst_heading_anchors = 3
 numpydoc_show_class_members = False
 numpydoc_xref_param_type = False

@@ -1,5 +1,7 @@
 """Writes the figures of the documentation: the bundled scenario's run, a
-small ensemble and a comparison with (made-up) observations.
+small ensemble, a comparison with (made-up) observations, and the bundled
+scenario file run with a reference date (by the executable, $QZ5_EXE, which
+also shows what it says about malformed scenario files).
 
     PYTHONPATH=build/python /usr/bin/python3 docs/make_figures.py OUT_DIR
 
@@ -9,7 +11,10 @@ after member, as a Dask worker would run them.
 """
 import os
 import pathlib
+import shutil
+import subprocess
 import sys
+import tempfile
 
 import matplotlib
 
@@ -79,11 +84,75 @@ def texts(out_dir):
     (out / "fields.rst").write_text("\n".join(rows) + "\n")
 
 
+def _executable():
+    exe = os.environ.get("QZ5_EXE") or str(ROOT / "build" / "qz5")
+    return exe if os.access(exe, os.X_OK) else None
+
+
+def _estuary_copy(where):
+    """The bundled scenario file and its tables in a scratch folder; returns
+    the scenario file's path."""
+    folder = pathlib.Path(where) / "estuary"
+    shutil.copytree(ROOT / "examples" / "estuary", folder)
+    return folder / "estuary.toml"
+
+
+# Faults a modeller makes in a scenario file: (name, file, text, replacement).
+FAULTS = [("decimal comma", "estuary_mouth.csv", "30.003,", "30,003,"),
+          ("misspelt key", "estuary.toml", "\nrtol = ", "\nrtoll = "),
+          ("a date without a reference date", "estuary.toml", "\nstart = 0.0",
+           "\nstart = 2024-01-01")]
+
+
+def refusals(out_dir, exe):
+    """What the executable says about each fault of FAULTS, one after the
+    other, as refusals.txt."""
+    lines = []
+    for name, file, old, new in FAULTS:
+        with tempfile.TemporaryDirectory() as tmp:
+            scenario = _estuary_copy(tmp)
+            path = scenario.parent / file
+            text = path.read_text()
+            assert old in text, (name, old)
+            path.write_text(text.replace(old, new, 1))
+            run = subprocess.run([exe, scenario.name], cwd=scenario.parent, capture_output=True,
+                                 text=True)
+            said = [line for line in run.stdout.splitlines() if line.strip()][-1]
+            lines += [f"$ qz5 estuary.toml       # {name}", said,
+                      f"(exit status {run.returncode})", ""]
+    (pathlib.Path(out_dir) / "refusals.txt").write_text("\n".join(lines))
+
+
+def dated_run(out_dir, exe):
+    """The bundled scenario file with reference_date = 2024-01-01, two
+    stations and a NetCDF file, run by the executable; its station series
+    drawn with dates on the time axis."""
+    with tempfile.TemporaryDirectory() as tmp:
+        scenario = _estuary_copy(tmp)
+        text = scenario.read_text()
+        assert "\n[output]\n" in text
+        text = "reference_date = 2024-01-01\n" + text.replace(
+            "\n[output]\n", '\n[output]\nnetcdf = "estuary.nc"\nstations = [ { name = "head", '
+            'position = 0.0 }, { name = "outfall", position = 16000.0 } ]\n', 1)
+        scenario.write_text(text)
+        run = subprocess.run([exe, scenario.name], cwd=scenario.parent, capture_output=True,
+                             text=True)
+        if run.returncode != 0:
+            raise RuntimeError(f"the dated run failed:\n{run.stdout}")
+        ds = qz5.open_dataset(scenario.parent / "estuary.nc").load()
+    axes = plot.stations(ds, names=["salinity", "phyto"])
+    return _save(axes[0].figure, out_dir, "estuary_dated_stations")
+
+
 def write(out_dir):
     import matplotlib.pyplot as plt
 
     os.makedirs(out_dir, exist_ok=True)
     texts(out_dir)
+    exe = _executable()
+    if exe is None:
+        raise RuntimeError("the qz5 executable is needed (QZ5_EXE, or build/qz5)")
+    refusals(out_dir, exe)
     s = qz5.Scenario.from_names_file(ROOT / "examples" / "estuary" / "estuary.fn")
     ds = qz5.run(s, stations=STATIONS, budget=True, constituents=NAMES, length_unit="m")
     paths = plot.save_all(ds, out_dir, "estuary", formats=("png",), dpi=80)
@@ -94,6 +163,7 @@ def write(out_dir):
     plot.ensemble(ens, "phytoplankton", station="harbour", ax=left)
     plot.ensemble(ens, "phytoplankton", time=60.0, ax=right)
     paths.append(_save(fig, out_dir, "estuary_ensemble"))
+    paths.append(dated_run(out_dir, exe))
     return paths
 
 

@@ -9,6 +9,7 @@ stub is written again:
 
     PYTHONPATH=build/python /usr/bin/python3 tools/make_core_stub.py
 """
+import inspect
 import pathlib
 import re
 import sys
@@ -24,6 +25,12 @@ RUN_ARG_TYPES = {"rtol": "Optional[float]", "atol": "Optional[float]", "tau": "O
                  "legacy_capacities": "bool", "profiles": "bool", "stations": "list[float]",
                  "budget": "bool", "constituents": "str", "length_unit": "str", "path": "str",
                  "position_rtol": "Optional[float]", "position_atol": "Optional[float]"}
+# The declared kinetics' read-only properties (their values need a file).
+KINETICS_TYPES = {"title": "str", "source": "str", "text": "str", "folder": "str",
+                  "ncomp": "int", "constituents": "list[dict[str, Any]]",
+                  "parameters": "dict[str, Optional[float]]",
+                  "parameter_info": "dict[str, dict[str, Any]]", "forcings": "dict[str, str]",
+                  "definitions": "list[str]", "rates": "dict[str, str]"}
 PY_TYPES = {bool: "bool", int: "int", float: "float", str: "str"}
 # pybind11's names for what the stub writes as Python types.
 SIGNATURE_WORDS = {"qz5._core.": "", "handle": "Any", "object": "Any", "dict": "dict[str, Any]",
@@ -76,6 +83,29 @@ def method_lines(core, name):
     return lines
 
 
+def kinetics_lines(core):
+    """The class of declared kinetics: its properties, the readers (static)
+    and the methods returning changed copies."""
+    cls = core.Kinetics
+    out = ["class Kinetics:",
+           '    """Declared kinetics as read; use qz5.Kinetics, which adds the names."""']
+    for name in sorted(n for n in dir(cls) if not n.startswith("__")):
+        attr = inspect.getattr_static(cls, name)
+        if isinstance(attr, property):
+            if name not in KINETICS_TYPES:
+                raise TypeError(f"Kinetics.{name}: no stub type; add it to tools/make_core_stub.py")
+            out += ["    @property", f"    def {name}(self) -> {KINETICS_TYPES[name]}:",
+                    docstring(attr.__doc__ or name, "        ")]
+            continue
+        func = getattr(cls, name)
+        first, *rest = func.__doc__.strip().split("\n", 1)
+        if isinstance(attr, staticmethod):
+            out.append("    @staticmethod")
+        out.append("    " + signature(func)[:-5] + ":")
+        out.append(docstring(rest[0] if rest and rest[0].strip() else name, "        "))
+    return out
+
+
 def make_stub(core):
     out = ['"""Type stub of qz5._core, the compiled engine (written by tools/make_core_stub.py;',
            'do not edit by hand)."""',
@@ -93,11 +123,12 @@ def make_stub(core):
         attr = getattr(core.Scenario, name)
         if isinstance(attr, property):
             t = {"names_file": "str", "read_console": "str", "changed": "tuple[str, ...]",
-                 "_kinetics": "Optional[Any]"}[name]
+                 "_kinetics": "Optional[Any]", "reference_date": "str"}[name]
             out += ["    @property", f"    def {name}(self) -> {t}:",
                     docstring(attr.__doc__ or name, "        ")]
         else:
             out += method_lines(core, name)
+    out += ["", ""] + kinetics_lines(core)
     out += ["", "", "class RunArgs:", '    """The engine\'s options and what a run records."""',
             "    def __init__(self) -> None: ..."]
     defaults = core.RunArgs()

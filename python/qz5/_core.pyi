@@ -239,7 +239,7 @@ class Scenario:
         """_provenance"""
     def _restore(self, arg0: dict[str, Any]) -> None:
         """_restore"""
-    def _set_provenance(self, arg0: str, arg1: str, arg2: list[str]) -> None:
+    def _set_provenance(self, console: str, names: str, changed: list[str], reference_date: str = '') -> None:
         """_set_provenance"""
     def _state(self) -> dict[str, Any]:
         """_state"""
@@ -254,12 +254,67 @@ class Scenario:
     @property
     def read_console(self) -> str:
         """What the reader wrote to the console while loading the names file"""
+    @property
+    def reference_date(self) -> str:
+        """Day 0 as a date ("2024-01-01 00:00:00"), from a scenario file's reference_date: a
+        run's times are then days since it (CF units); "" for plain days"""
     def set_driver(self, t_drv: Any, v_drv: Any) -> None:
         """Replaces variable driver 1: its times (days) and values; their number may change."""
     def set_lateral_inputs(self, x_lat: Any, q_lat: Any, lat_tab: Any, k_lat: Any = None) -> None:
         """Replaces the lateral inputs: positions, flows and the concentration table (and the
         switch-on steepness when given); their number may change. Checked as a whole; a
         refusal changes nothing."""
+
+
+class Kinetics:
+    """Declared kinetics as read; use qz5.Kinetics, which adds the names."""
+    @staticmethod
+    def _read_file(path: str) -> Kinetics:
+        """Reads and checks a kinetics file; forcing files are found beside it"""
+    @staticmethod
+    def _read_text(text: str, source: str, folder: str) -> Kinetics:
+        """Reads and checks kinetics from text; `source` names it in messages, forcing files
+        are found in `folder`"""
+    @property
+    def constituents(self) -> list[dict[str, Any]]:
+        """Name, unit and transported flag of constituent 1, 2, ..."""
+    @property
+    def definitions(self) -> list[str]:
+        """The definitions as "name = expression", in the order they are evaluated"""
+    @property
+    def folder(self) -> str:
+        """The folder its forcing files are found in"""
+    @property
+    def forcings(self) -> dict[str, str]:
+        """The file of each forcing series, by the forcing's name"""
+    @property
+    def ncomp(self) -> int:
+        """The number of constituents (NCOMP of a run with them)"""
+    @property
+    def parameter_info(self) -> dict[str, dict[str, Any]]:
+        """Every parameter's value, unit, min, max, description (and table)"""
+    @property
+    def parameters(self) -> dict[str, Optional[float]]:
+        """Parameter values by name (None for one that varies along the channel)"""
+    @property
+    def rates(self) -> dict[str, str]:
+        """The rate expression of each constituent that has one, by its name"""
+    @property
+    def source(self) -> str:
+        """The file it was read from (or the name given to the text)"""
+    @property
+    def text(self) -> str:
+        """The text it was read from"""
+    @property
+    def title(self) -> str:
+        """The title the file gives ("" when none)"""
+    def with_parameter(self, name: str, value: float) -> Kinetics:
+        """A copy with the parameter set; refused (ScenarioError) for an unknown name, a
+        parameter that varies along the channel or a value outside its min .. max"""
+    def with_table(self, name: str, x: list[float], v: list[float]) -> Kinetics:
+        """A copy with the parameter linear in x between the positions x (increasing) with the
+        values v; refused (ScenarioError) for an unknown name, no rows, a number that is not
+        finite, positions that do not increase or a value outside its min .. max"""
 
 
 class RunArgs:

@@ -3,9 +3,13 @@ model against observations, and the spread of an ensemble.
 
 Every function takes a run's Dataset - from :func:`qz5.run`,
 :func:`qz5.ensemble`, :func:`qz5.open_dataset`, or a file opened with plain
-``xr.open_dataset(path)`` (times decoded to ``timedelta64``, or kept as days
-with ``decode_times=False``: both are drawn in days). Axes carry the
-variables' names and units.
+``xr.open_dataset(path)``. Axes carry the variables' names and units. Time
+axes are drawn in days, unless the run's times are dates: a scenario with a
+``reference_date`` writes them as "days since <date>" (CF units), which
+``xr.open_dataset`` decodes to ``datetime64``; either form is drawn as dates
+(a concise date formatter, so that the labels do not crowd). Times given to
+the functions (``times=``, ``time=``, the observations' ``time``) are always
+days since that reference date, as in the input files.
 
 Each function draws into the matplotlib Axes given as ``ax`` (one Axes, or
 one per panel for the functions that draw one panel per constituent), or
@@ -18,6 +22,7 @@ for; ``python -m qz5 plot RUN.nc`` does the same from the command line.
 from __future__ import annotations
 
 import os
+import re
 from typing import TYPE_CHECKING, Any, Optional, Sequence, Union
 
 import numpy as np
@@ -49,13 +54,100 @@ def _pyplot() -> Any:
     return plt
 
 
+# CF units of days counted from a date: "days since 2024-02-27 06:00:00".
+_DAYS_SINCE = re.compile(r"^\s*days\s+since\s+(\d{1,4})-(\d{1,2})-(\d{1,2})"
+                         r"(?:[ T](\d{1,2}):(\d{2})(?::(\d{2}(?:\.\d*)?))?)?"
+                         r"\s*(?:Z|UTC|[+-]00(?::?00)?)?\s*$")
+# Calendars whose days are those of numpy's dates (the proleptic Gregorian
+# one; "standard" differs only before 1582).
+_DATE_CALENDARS = {"standard", "gregorian", "proleptic_gregorian"}
+
+
+def reference_date(var: xr.DataArray) -> Optional[np.datetime64]:
+    """Day 0 of a time variable as a date, or None when its times are plain
+    days.
+
+    Read from CF units "days since <date>" (the attribute of a file opened
+    with ``decode_times=False``, or the encoding of one decoded to
+    ``datetime64``) in a Gregorian calendar. Times decoded to
+    ``datetime64`` without such units count from their first value.
+    """
+    meta = {**var.encoding, **var.attrs}
+    m = _DAYS_SINCE.match(str(meta.get("units", "")))
+    calendar = str(meta.get("calendar", "standard")).lower()
+    if m and calendar in _DATE_CALENDARS:
+        y, mo, d, hh, mm, ss = m.groups()
+        day0 = np.datetime64(f"{int(y):04d}-{int(mo):02d}-{int(d):02d}", "us")
+        seconds = int(hh or 0) * 3600 + int(mm or 0) * 60 + float(ss or 0.0)
+        return day0 + np.timedelta64(round(seconds * 1e6), "us")
+    if np.issubdtype(var.dtype, np.datetime64) and var.size:
+        return np.datetime64(var.values.ravel()[0], "us")
+    return None
+
+
 def days(values: Any) -> np.ndarray:
     """Times as numbers of days, whatever decoding the file was opened with
-    (numbers of days stay as they are, ``timedelta64`` become days)."""
+    (numbers of days stay as they are, ``timedelta64`` become days, and
+    ``datetime64`` of a DataArray days since its :func:`reference_date`)."""
+    day0 = reference_date(values) if isinstance(values, xr.DataArray) else None
     v = np.asarray(values)
+    if np.issubdtype(v.dtype, np.datetime64):
+        if day0 is None:
+            day0 = np.datetime64(v.ravel()[0], "us") if v.size else np.datetime64(0, "us")
+        return (v - day0) / np.timedelta64(1, "D")
     if np.issubdtype(v.dtype, np.timedelta64):
         return v / np.timedelta64(1, "D")
     return v.astype(float)
+
+
+class _TimeAxis:
+    """How a figure draws the times of one variable: days, or, when they are
+    dates, matplotlib's date numbers (days since its epoch), so that bar
+    widths and offsets in days stay what they are."""
+
+    def __init__(self, var: xr.DataArray, long_name: Optional[str] = None):
+        import matplotlib.dates as mdates
+
+        day0 = reference_date(var)
+        self.zero = None if day0 is None else float(mdates.date2num(day0))
+        self.days = days(var)
+        self.long_name = long_name or var.attrs.get("long_name", "time")
+
+    @property
+    def values(self) -> np.ndarray:
+        return self.of_days(self.days)
+
+    def of_days(self, t: Any) -> np.ndarray:
+        """Axis values of times in days since day 0."""
+        t = np.asarray(t, dtype=float)
+        return t if self.zero is None else t + self.zero
+
+    def text(self, t: float) -> str:
+        """A time for a legend or a title: "8 days", or its date
+        ("2024-03-06", "2024-03-06 18:00")."""
+        if self.zero is None:
+            return f"{t:g} days"
+        import matplotlib.dates as mdates
+
+        # To the minute first: 08:00 is not shown as 07:59 for a hair less.
+        moment = mdates.num2date(round((self.zero + t) * 1440.0) / 1440.0)
+        return moment.strftime("%Y-%m-%d" if moment.strftime("%H:%M") == "00:00"
+                               else "%Y-%m-%d %H:%M")
+
+    def label(self, suffix: str = "") -> str:
+        return f"{self.long_name}{suffix}" if self.zero is not None \
+            else f"{self.long_name} (days){suffix}"
+
+    def decorate(self, a: "Axes", suffix: str = "") -> None:
+        """Labels the x axis; with dates, date ticks by a concise formatter."""
+        a.set_xlabel(self.label(suffix))
+        if self.zero is not None:
+            import matplotlib.dates as mdates
+
+            locator = mdates.AutoDateLocator(minticks=3, maxticks=8)
+            a.xaxis_date()
+            a.xaxis.set_major_locator(locator)
+            a.xaxis.set_major_formatter(mdates.ConciseDateFormatter(locator))
 
 
 def constituents(ds: xr.Dataset) -> list[str]:
@@ -79,11 +171,6 @@ def label(var: xr.DataArray, fallback: str) -> str:
     long_name = var.attrs.get("long_name", fallback)
     units = var.attrs.get("units")
     return f"{long_name} ({units})" if units else long_name
-
-
-def _time_label(var: xr.DataArray, fallback: str) -> str:
-    units = var.attrs.get("units") or var.encoding.get("units") or "days"
-    return f"{var.attrs.get('long_name', fallback)} ({units})"
 
 
 def _panels(n: int, ax: AxesArg, width: float = 5.2, height: float = 3.4,
@@ -129,7 +216,8 @@ def profiles(ds: xr.Dataset, times: Optional[Sequence[float]] = None,
         default).
     times : sequence of float, optional
         Output times in days (the nearest saved profile is drawn); by
-        default five spread over the run.
+        default five spread over the run. The legend gives them in days,
+        or as dates when the run's times are dates.
     names : sequence of str, optional
         Constituents (variable names); by default all.
     member : optional
@@ -145,7 +233,8 @@ def profiles(ds: xr.Dataset, times: Optional[Sequence[float]] = None,
     """
     ds = _one_member(ds, member)
     names = list(names or constituents(ds))
-    all_times = days(ds.time.values)
+    when = _TimeAxis(ds.time)
+    all_times = when.days
     if times is None:
         idx = np.unique(np.linspace(0, len(all_times) - 1, min(5, len(all_times))).round()
                         .astype(int))
@@ -156,7 +245,7 @@ def profiles(ds: xr.Dataset, times: Optional[Sequence[float]] = None,
     for a, name in zip(axes, names):
         for colour, i in zip(colours, idx):
             a.plot(ds.x.values[i], ds[name].values[i], color=colour, lw=1.4,
-                   label=f"{all_times[i]:g} days")
+                   label=when.text(all_times[i]))
         a.set_xlabel(label(ds.x, "position"))
         a.set_ylabel(label(ds[name], name))
         a.set_title(name)
@@ -208,12 +297,13 @@ def grid(ds: xr.Dataset, background: Optional[str] = None, member: Any = None,
     Returns
     -------
     matplotlib.axes.Axes
-        Time (days) across, position along the channel up; one white line
-        per grid point.
+        Time across (days, or dates), position along the channel up; one
+        white line per grid point.
     """
     ds = _one_member(ds, member)
     name = background or sharpest(ds)
-    t = days(ds.time.values)
+    when = _TimeAxis(ds.time)
+    t = when.values
     x = ds.x.values
     fig, a, new = _one_axes(ax, (9, 5.5))
     T = np.broadcast_to(t[:, None], x.shape)
@@ -222,7 +312,7 @@ def grid(ds: xr.Dataset, background: Optional[str] = None, member: Any = None,
     for j in range(x.shape[1]):
         a.plot(t, x[:, j], color="white", lw=0.6, alpha=0.85)
     a.plot([], [], color="white", lw=0.6, label="grid points")
-    a.set_xlabel(_time_label(ds.time, "time"))
+    when.decorate(a)
     a.set_ylabel(label(ds.x, "position"))
     a.legend(loc="upper right", facecolor="0.3", labelcolor="white", fontsize=8)
     what = f"moving grid over {ds[name].attrs.get('long_name', name)}"
@@ -258,17 +348,19 @@ def stations(ds: xr.Dataset, names: Optional[Sequence[str]] = None, member: Any 
     Returns
     -------
     list of matplotlib.axes.Axes
-        One per constituent, one line per station against time in days.
+        One per constituent, one line per station against time (days, or
+        dates).
     """
     ds = _one_member(ds, member)
     names = list(names or constituents(ds))
     fig, axes, new = _panels(len(names), ax)
-    t = days(ds.station_time.values)
+    when = _TimeAxis(ds.station_time)
+    t = when.values
     for a, name in zip(axes, names):
         v = ds["station_" + name]
         for i in range(ds.sizes["station"]):
             a.plot(t, v.values[:, i], lw=1.2, label=_station_label(ds, i))
-        a.set_xlabel(_time_label(ds.station_time, "time"))
+        when.decorate(a)
         a.set_ylabel(label(v, name))
         a.set_title(name)
         a.grid(alpha=0.3)
@@ -302,12 +394,13 @@ def budget(ds: xr.Dataset, names: Optional[Sequence[str]] = None, member: Any = 
     -------
     list of matplotlib.axes.Axes
         One per constituent: mass per interval (concentration units times
-        volume) against time in days.
+        volume) against time (days, or dates).
     """
     ds = _one_member(ds, member)
     names = list(names or [n for n in constituents(ds) if f"budget_{n}" in ds])
     fig, axes, new = _panels(len(names), ax, width=6.0, height=3.6, constrained=False)
-    bounds = days(ds.interval_bounds.values)
+    when = _TimeAxis(ds.interval_bounds, "time")
+    bounds = when.values
     centre = bounds.mean(axis=1)
     width = 0.8 * (bounds[:, 1] - bounds[:, 0])
     colours = _pyplot().cm.tab10(np.arange(len(_TERMS)))
@@ -325,7 +418,7 @@ def budget(ds: xr.Dataset, names: Optional[Sequence[str]] = None, member: Any = 
         a.axhline(0, color="k", lw=0.5)
         lo, hi = a.get_ylim()
         a.set_ylim(lo - 0.04 * (hi - lo), hi + 0.04 * (hi - lo))
-        a.set_xlabel("time (days), one bar per output interval")
+        when.decorate(a, ", one bar per output interval")
         a.set_ylabel(f"mass change per interval ({change.attrs.get('units', '')})")
         a.set_title(ds[name].attrs.get("long_name", name) if name in ds else name)
         a.grid(alpha=0.3, axis="y")
@@ -376,11 +469,11 @@ def model_series(ds: xr.Dataset, name: str, x: float) -> tuple[np.ndarray, np.nd
     """
     i = _station_at(ds, x)
     if i is not None and f"station_{name}" in ds:
-        return days(ds.station_time.values), ds[f"station_{name}"].values[:, i]
+        return days(ds.station_time), ds[f"station_{name}"].values[:, i]
     grid_x, values = ds.x.values, ds[name].values
     out = np.array([np.interp(x, gx, v, left=np.nan, right=np.nan)
                     for gx, v in zip(grid_x, values)])
-    return days(ds.time.values), out
+    return days(ds.time), out
 
 
 def at_observations(ds: xr.Dataset, observations: "pd.DataFrame") -> np.ndarray:
@@ -450,21 +543,22 @@ def observed(ds: xr.Dataset, observations: "pd.DataFrame", member: Any = None,
     variables = list(dict.fromkeys(obs["variable"]))
     fig, axes, new = _panels(len(variables), ax)
     colours = _pyplot().cm.tab10.colors
+    when = _TimeAxis(ds.station_time if "station_time" in ds.variables else ds.time, "time")
     for a, name in zip(axes, variables):
         sub = obs[obs["variable"] == name]
         for j, x in enumerate(dict.fromkeys(sub["x"])):
             colour = colours[j % len(colours)]
             t, v = model_series(ds, name, x)
             at = f"{x:g} {ds.x.attrs.get('units', '')}".strip()
-            a.plot(t, v, color=colour, lw=1.2, label=f"model at {at}")
+            a.plot(when.of_days(t), v, color=colour, lw=1.2, label=f"model at {at}")
             here = sub[sub["x"] == x]
-            a.plot(here["time"], here["value"], "o", color=colour, ms=4, mfc="none",
+            a.plot(when.of_days(here["time"]), here["value"], "o", color=colour, ms=4, mfc="none",
                    label=f"observed at {at}")
         s = scores.loc[name]
         units = ds[name].attrs.get("units", "")
         a.set_title(f"{name}: RMSE {s['rmse']:.3g} {units}, bias {s['bias']:+.3g}, "
                     f"NSE {s['nse']:.3f} (n={int(s['n'])})", fontsize=9)
-        a.set_xlabel("time (days)")
+        when.decorate(a)
         a.set_ylabel(label(ds[name], name))
         a.grid(alpha=0.3)
         a.legend(fontsize=7)
@@ -513,19 +607,21 @@ def ensemble(ds: xr.Dataset, name: Optional[str] = None, station: Any = None,
     if station is not None:
         at = list(ds.station.values).index(station) if isinstance(station, str) else int(station)
         var = ds[f"station_{name}"].isel(station=at)
-        x_axis = days(ds.station_time.values)
+        when = _TimeAxis(ds.station_time)
+        x_axis = when.values
         values = var.transpose("member", "station_time").values
         where = f"at station {_station_label(ds, at)}"
-        a.set_xlabel(_time_label(ds.station_time, "time"))
+        when.decorate(a)
     else:
-        t = days(ds.time.values)
+        when = _TimeAxis(ds.time)
+        t = when.days
         i = len(t) - 1 if time is None else int(np.argmin(np.abs(t - time)))
         gx = ds.x.isel(time=i).transpose("member", "point").values
         gv = ds[name].isel(time=i).transpose("member", "point").values
         x_axis = np.linspace(np.nanmin(gx), np.nanmax(gx), 300)
         values = np.array([np.interp(x_axis, px, pv) if np.isfinite(px).all()
                            else np.full(len(x_axis), np.nan) for px, pv in zip(gx, gv)])
-        where = f"along the channel at {t[i]:g} days"
+        where = f"along the channel at {when.text(t[i])}"
         a.set_xlabel(label(ds.x, "position"))
     n = int(np.isfinite(values).all(axis=1).sum())
     with np.errstate(invalid="ignore"), _quiet_all_nan():

@@ -11,10 +11,13 @@ this module turns it into a Dataset as :func:`open_dataset` reads that file:
   ``ds.budget_DIN.sel(term="reaction")`` and ``ds.sel(station="mouth")``
   work; a station's name is the one given to :func:`run`, or its position as
   text (``"5000"``);
-- times stay plain numbers of days (model time has no calendar date), as
-  ``xr.open_dataset(path, decode_times=False)`` reads them. A plain
-  ``xr.open_dataset(path)`` decodes them to ``timedelta64`` instead; the
-  figures of :mod:`qz5.plot` take either.
+- times stay plain numbers of days, as ``xr.open_dataset(path,
+  decode_times=False)`` reads them. Their units are "days", or "days since
+  <date>" for a scenario file with a ``reference_date``
+  (``Scenario.reference_date``). A plain ``xr.open_dataset(path)`` decodes
+  them to ``timedelta64``, or to ``datetime64`` with a reference date; the
+  figures of :mod:`qz5.plot` take every form and draw dates where there
+  are dates.
 """
 from __future__ import annotations
 

@@ -223,7 +223,9 @@ class Scenario(_core.Scenario):
         """Reads a scenario file (TOML with its CSV tables) or a legacy names
         file, told apart as the executable does (a .toml name, or TOML
         content). Raises :class:`qz5.errors.InputError` naming the file, the
-        line and the column of a fault.
+        line and the column of a fault. A ``reference_date`` in the file is
+        kept as :attr:`reference_date`: the times of a run are then days
+        since it, and its Dataset's time coordinates say so in CF units.
         """
         if not _core.is_scenario_file(str(path)):
             return cls.from_names_file(path)

@@ -31,6 +31,10 @@ struct PyScenario {
   // Fields set from Python since it was read: the files named in a run's
   // record no longer tell the whole input.
   std::set<std::string> changed;
+  // Day 0 of the times as a date ("2024-01-01 00:00:00"), from a scenario
+  // file's reference_date: a run's time coordinates are then days since it.
+  // "" for plain days.
+  std::string reference_date;
 };
 
 // One field of a scenario as Python sees it. `set` is empty for a field

@@ -128,6 +128,7 @@ std::string read_names_file(PyScenario& ps, const std::string& path,
   ps.read_console = console.str();
   ps.names_file = p.lexically_normal().string();
   ps.changed.clear();
+  ps.reference_date.clear();
   return ps.read_console;
 }
 
@@ -269,6 +270,7 @@ qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunAr
   }
   if (!a.length_unit.empty()) r.length_unit = a.length_unit;
   if (!ps.names_file.empty()) r.extra_inputs.push_back({"names", ps.names_file});
+  r.reference_date = ps.reference_date;
   return r;
 }
 
@@ -473,16 +475,26 @@ PYBIND11_MODULE(_core, m) {
       },
       "Fields set from Python since the scenario was read, sorted");
   // What pickling carries besides the fields.
+  sc.def_readonly("reference_date", &PyScenario::reference_date,
+                  "Day 0 as a date (\"2024-01-01 00:00:00\"), from a scenario file's "
+                  "reference_date: a run's times are then days since it (CF units); \"\" for "
+                  "plain days");
   sc.def("_provenance", [](const PyScenario& ps) {
     return py::make_tuple(ps.read_console, ps.names_file,
-                          std::vector<std::string>(ps.changed.begin(), ps.changed.end()));
+                          std::vector<std::string>(ps.changed.begin(), ps.changed.end()),
+                          ps.reference_date);
   });
-  sc.def("_set_provenance", [](PyScenario& ps, std::string console, std::string names,
-                               std::vector<std::string> changed) {
-    ps.read_console = std::move(console);
-    ps.names_file = std::move(names);
-    ps.changed = std::set<std::string>(changed.begin(), changed.end());
-  });
+  sc.def(
+      "_set_provenance",
+      [](PyScenario& ps, std::string console, std::string names, std::vector<std::string> changed,
+         std::string reference_date) {
+        ps.read_console = std::move(console);
+        ps.names_file = std::move(names);
+        ps.changed = std::set<std::string>(changed.begin(), changed.end());
+        ps.reference_date = std::move(reference_date);
+      },
+      py::arg("console"), py::arg("names"), py::arg("changed"),
+      py::arg("reference_date") = std::string());
 
   bind_kinetics(m);
   sc.def_property(

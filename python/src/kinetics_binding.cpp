@@ -45,6 +45,15 @@ PyKinetics PyKinetics::with_parameter(const std::string& name, double value) con
   }
 }
 
+PyKinetics PyKinetics::with_table(const std::string& name, const std::vector<double>& x,
+                                  const std::vector<double>& v) const {
+  try {
+    return PyKinetics{k->with_table(name, x, v)};
+  } catch (const qz5::KineticsError& e) {
+    refuse_parameter(e);
+  }
+}
+
 std::optional<PyKinetics> scenario_kinetics(const qz5::Scenario& s) {
   auto declared = std::dynamic_pointer_cast<const qz5::DeclaredKinetics>(s.kinetics);
   if (!declared) return std::nullopt;
@@ -72,7 +81,7 @@ void bind_kinetics(py::module_& m) {
           refuse(e, path);
         }
       },
-      py::arg("path"));
+      py::arg("path"), "Reads and checks a kinetics file; forcing files are found beside it");
   k.def_static(
       "_read_text",
       [](const std::string& text, const std::string& source, const std::string& folder) {
@@ -82,13 +91,19 @@ void bind_kinetics(py::module_& m) {
           refuse(e, source);
         }
       },
-      py::arg("text"), py::arg("source"), py::arg("folder"));
-  k.def_property_readonly("title", [](const PyKinetics& p) { return p.k->title(); });
+      py::arg("text"), py::arg("source"), py::arg("folder"),
+      "Reads and checks kinetics from text; `source` names it in messages, forcing files are "
+      "found in `folder`");
+  k.def_property_readonly("title", [](const PyKinetics& p) { return p.k->title(); },
+                          "The title the file gives (\"\" when none)");
   k.def_property_readonly("source", [](const PyKinetics& p) { return p.k->source(); },
                           "The file it was read from (or the name given to the text)");
-  k.def_property_readonly("text", [](const PyKinetics& p) { return p.k->text(); });
-  k.def_property_readonly("folder", [](const PyKinetics& p) { return p.k->folder().string(); });
-  k.def_property_readonly("ncomp", [](const PyKinetics& p) { return p.k->ncomp(); });
+  k.def_property_readonly("text", [](const PyKinetics& p) { return p.k->text(); },
+                          "The text it was read from");
+  k.def_property_readonly("folder", [](const PyKinetics& p) { return p.k->folder().string(); },
+                          "The folder its forcing files are found in");
+  k.def_property_readonly("ncomp", [](const PyKinetics& p) { return p.k->ncomp(); },
+                          "The number of constituents (NCOMP of a run with them)");
   k.def_property_readonly(
       "constituents",
       [](const PyKinetics& p) {
@@ -121,27 +136,40 @@ void bind_kinetics(py::module_& m) {
         return d;
       },
       "Every parameter's value, unit, min, max, description (and table)");
-  k.def_property_readonly("forcings", [](const PyKinetics& p) {
-    py::dict d;
-    for (const qz5::KineticsForcing& f : p.k->forcings()) d[f.name.c_str()] = f.file;
-    return d;
-  });
-  k.def_property_readonly("definitions", [](const PyKinetics& p) {
-    py::list out;
-    for (const qz5::KineticsDefinition& d : p.k->definitions())
-      out.append(d.name + " = " + d.expression);
-    return out;
-  });
-  k.def_property_readonly("rates", [](const PyKinetics& p) {
-    py::dict d;
-    for (int c = 0; c < p.k->ncomp(); ++c)
-      if (!p.k->rate(c).empty())
-        d[p.k->constituents()[static_cast<std::size_t>(c)].name.c_str()] = p.k->rate(c);
-    return d;
-  });
+  k.def_property_readonly(
+      "forcings",
+      [](const PyKinetics& p) {
+        py::dict d;
+        for (const qz5::KineticsForcing& f : p.k->forcings()) d[f.name.c_str()] = f.file;
+        return d;
+      },
+      "The file of each forcing series, by the forcing's name");
+  k.def_property_readonly(
+      "definitions",
+      [](const PyKinetics& p) {
+        py::list out;
+        for (const qz5::KineticsDefinition& d : p.k->definitions())
+          out.append(d.name + " = " + d.expression);
+        return out;
+      },
+      "The definitions as \"name = expression\", in the order they are evaluated");
+  k.def_property_readonly(
+      "rates",
+      [](const PyKinetics& p) {
+        py::dict d;
+        for (int c = 0; c < p.k->ncomp(); ++c)
+          if (!p.k->rate(c).empty())
+            d[p.k->constituents()[static_cast<std::size_t>(c)].name.c_str()] = p.k->rate(c);
+        return d;
+      },
+      "The rate expression of each constituent that has one, by its name");
   k.def("with_parameter", &PyKinetics::with_parameter, py::arg("name"), py::arg("value"),
         "A copy with the parameter set; refused (ScenarioError) for an unknown name, a "
         "parameter that varies along the channel or a value outside its min .. max");
+  k.def("with_table", &PyKinetics::with_table, py::arg("name"), py::arg("x"), py::arg("v"),
+        "A copy with the parameter linear in x between the positions x (increasing) with the "
+        "values v; refused (ScenarioError) for an unknown name, no rows, a number that is not "
+        "finite, positions that do not increase or a value outside its min .. max");
 }
 
 }  // namespace qz5py

@@ -15,6 +15,8 @@ namespace qz5py {
 struct PyKinetics {
   std::shared_ptr<const qz5::DeclaredKinetics> k;
   PyKinetics with_parameter(const std::string& name, double value) const;
+  PyKinetics with_table(const std::string& name, const std::vector<double>& x,
+                        const std::vector<double>& v) const;
 };
 
 // The scenario's declared kinetics, or nothing for the built-in ones.

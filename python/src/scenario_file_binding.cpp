@@ -8,6 +8,7 @@
 #include <pybind11/stl.h>
 
 #include "binding.h"
+#include "results/calendar.h"
 #include "scenario_file/to_engine.h"
 #include "scenario_file/toml_reader.h"
 #include "scenario_file/writers.h"
@@ -23,9 +24,12 @@ std::string read_scenario_file(PyScenario& ps, const std::string& path) {
   std::istringstream in;
   std::ostringstream console;
   qz5::Scenario s;
+  std::string reference_date;
   try {
     qz5::Units io(in, console);
-    s = sf::read_scenario_file(io, fs::absolute(fs::path(path)));
+    const sf::ScenarioDocument doc = sf::read_scenario_document(fs::absolute(fs::path(path)));
+    if (doc.reference_date) reference_date = qz5::results::cf_origin(*doc.reference_date);
+    s = sf::to_engine_scenario(doc, io);
   } catch (const sf::ScenarioFileError& e) {
     raise_qz5("InputError", py::make_tuple(std::string(e.what()), 1, console.str(), path));
   } catch (const qz5::Stop& stop) {
@@ -35,6 +39,7 @@ std::string read_scenario_file(PyScenario& ps, const std::string& path) {
   ps.read_console = console.str();
   ps.names_file = fs::absolute(fs::path(path)).lexically_normal().string();
   ps.changed.clear();
+  ps.reference_date = std::move(reference_date);
   return ps.read_console;
 }
 

@@ -58,6 +58,8 @@ def test_the_stub_is_what_the_extension_holds():
     in_stub = {f.name for f in classes["Scenario"].body if isinstance(f, ast.FunctionDef)}
     public = {n for n in dir(qz5._core.Scenario) if not n.startswith("__")}
     assert public <= in_stub and set(qz5._core.FIELDS) <= in_stub
+    in_kinetics = {f.name for f in classes["Kinetics"].body if isinstance(f, ast.FunctionDef)}
+    assert in_kinetics == {n for n in dir(qz5._core.Kinetics) if not n.startswith("__")}
     functions = {f.name for f in tree.body if isinstance(f, ast.FunctionDef)}
     assert functions == {"read_names_file", "run", "time_engine", "is_scenario_file",
                          "read_scenario_file", "write_scenario_file"}

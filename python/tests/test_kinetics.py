@@ -127,3 +127,61 @@ def test_ensemble_and_calibration_by_parameter_name():
     assert fit.names == ["k"]
     assert (fit.lower[0], fit.upper[0]) == (0.0, 50.0)
     assert fit.values[0] == pytest.approx(1.6, rel=1e-3)
+
+
+# A substance made where it lies at a rate r(x) that is a table: it does not
+# move, so at every grid point age = r(x) * t exactly (linear profiles are
+# exact on the grid too), whatever the tracer does to the grid.
+MADE_IN_PLACE = """
+[[constituents]]
+name = "tracer"
+[[constituents]]
+name = "age"
+transported = false
+[parameters]
+r = { table = [[0.0, 1.0], [12000.0, 1.0]], min = 0.0, max = 10.0 }
+[rates]
+age = "r"
+"""
+
+
+def test_a_table_parameter_set_from_python_changes_the_run_as_expected():
+    s = decay_scenario(qz5.Kinetics.from_string(MADE_IN_PLACE))
+    s.touts = [1.0, 2.0]
+    before = qz5.run(s).sel(time=2.0)
+    s.parameters["r"] = np.array([[0.0, 1.0], [12000.0, 3.0]])
+    assert s.parameters["r"] is None  # it varies along the channel
+    np.testing.assert_array_equal(s.kinetics.tables["r"], [[0.0, 1.0], [12000.0, 3.0]])
+    after = qz5.run(s).sel(time=2.0)
+    # Integration error of the order of RTOL 1e-4 times the value.
+    np.testing.assert_allclose(before.age, 1.0 * 2.0, rtol=1e-3)
+    expected = (1.0 + 2.0 * after.x.values / 12000.0) * 2.0
+    np.testing.assert_allclose(after.age[1:-1], expected[1:-1], rtol=1e-3)
+    # An end point takes the rate of its half interval (where the interval's
+    # sources are evaluated), which lies between its own and its neighbour's.
+    for end, inner in ((0, 1), (-1, -2)):
+        lo, hi = sorted((expected[end], expected[inner]))
+        assert lo < float(after.age[end]) < hi
+    # It travels to ensemble workers with its table.
+    assert pickle.loads(pickle.dumps(s)).kinetics.tables["r"].tolist() == [[0.0, 1.0],
+                                                                          [12000.0, 3.0]]
+
+
+@pytest.mark.parametrize("table, says", [
+    ([], "a table is a list of (x, value) pairs or an array of 2 columns, not an array of "
+         "shape (0,)"),
+    ([(0.0, 1.0, 2.0)], "2 columns, not an array of shape (1, 3)"),
+    ([("a", 1.0)], "a table must hold numbers"),
+    ([(0.0, 1.0), (0.0, 2.0)], "row 2 (0, 2): table positions must increase (0 after 0)"),
+    ([(0.0, 1.0), (5.0, float("nan"))], "row 2 (5, nan): numbers must be finite"),
+    ([(0.0, 1.0), (5.0, 11.0)], "row 2 (5, 11): value outside its min .. max (0 .. 10)"),
+])
+def test_a_bad_table_is_refused_saying_why(table, says):
+    k = qz5.Kinetics.from_string(MADE_IN_PLACE)
+    with pytest.raises(qz5.ScenarioError) as e:
+        k.with_parameter("r", table)
+    assert e.value.field == "parameters"
+    text = str(e.value)
+    assert text.startswith("parameters: parameter r: ") and says in text, text
+    with pytest.raises(qz5.ScenarioError, match="no parameter \"q\""):
+        k.with_parameter("q", [(0.0, 1.0)])

@@ -1,4 +1,5 @@
 """Figures of a run: what they show, labels with units, files written."""
+import datetime as dt
 import subprocess
 import sys
 import xml.dom.minidom
@@ -194,3 +195,108 @@ def test_ensemble_band_is_the_members_spread(estuary_base):
     assert along.get_title().endswith("along the channel at 8 days: spread of the ensemble")
     with pytest.raises(ValueError, match="no member dimension"):
         plot.ensemble(ens.isel(member=0))
+
+
+# --- dates on the time axes -------------------------------------------------------
+
+DAY0 = dt.datetime(2024, 2, 27, 6, 0)  # a leap year: 29 February lies in the run
+
+
+def with_reference(ds, how):
+    """The run as a scenario with reference_date = DAY0 gives it: times in
+    days since DAY0 (as qz5.open_dataset reads the file), or decoded to
+    datetime64 (as plain xr.open_dataset reads it); "days" leaves it alone."""
+    if how == "days":
+        return ds
+    ds = ds.copy(deep=True)
+    for name in {"time", "station_time", "interval", "interval_bounds"} & set(ds.variables):
+        ds[name].attrs.update(units="days since 2024-02-27 06:00:00",
+                              calendar="proleptic_gregorian")
+    return xr.decode_cf(ds) if how == "datetime64" else ds
+
+
+def epoch_days(t):
+    """matplotlib's date numbers (days since 1970-01-01) of days since DAY0."""
+    return (DAY0 - dt.datetime(1970, 1, 1)).total_seconds() / 86400.0 + np.asarray(t)
+
+
+@pytest.mark.parametrize("how", ["days", "cf_units", "datetime64"])
+def test_time_axes_carry_dates_when_the_run_has_a_reference_date(short_run, how):
+    import matplotlib.dates as mdates
+    import matplotlib.units as munits
+
+    ds = with_reference(short_run, how)
+    dated = how != "days"
+    expect = epoch_days if dated else np.asarray
+    days = short_run.station_time.values
+    drawn = {"stations": plot.stations(ds, names=["salinity"])[0],
+             "grid": plot.grid(ds),
+             "budget": plot.budget(ds, names=["DOC"])[0]}
+    for kind, ax in drawn.items():
+        formatter = ax.xaxis.get_major_formatter()
+        assert isinstance(formatter, mdates.ConciseDateFormatter) == dated, kind
+        assert (ax.xaxis.converter is munits.registry[dt.datetime]) == dated, kind
+    np.testing.assert_allclose(drawn["stations"].get_lines()[1].get_xdata(), expect(days),
+                               rtol=1e-13)
+    grid_line = [l for l in drawn["grid"].get_lines() if len(l.get_xdata())][0]
+    np.testing.assert_allclose(grid_line.get_xdata(), expect(short_run.time.values), rtol=1e-13)
+    centres = sorted({round(b.get_x() + b.get_width() / 2, 9) for b in drawn["budget"].patches})
+    np.testing.assert_allclose(centres, expect([2.0, 6.0, 10.0]), rtol=1e-13)
+    lo, hi = drawn["stations"].get_xlim()
+    assert lo <= expect(0.0) < expect(12.0) <= hi and hi - lo <= 12.0 * 1.1 + 1e-9
+    # The legend of the profiles names the times as dates (29 February counted).
+    legend = [l.get_label() for l in plot.profiles(ds, names=["DOC"])[0].get_lines()]
+    if dated:
+        assert legend[:2] == ["2024-02-27 06:00", "2024-03-02 06:00"]
+    else:
+        assert legend[:2] == ["0 days", "4 days"]
+    assert drawn["stations"].get_xlabel() == ("time of the station sample" if dated else
+                                              "time of the station sample (days)")
+    import matplotlib.pyplot as plt
+
+    plt.close("all")
+
+
+def test_days_of_dates_count_from_the_reference_date(short_run):
+    # Times given to the figures stay days since day 0 when the file holds dates.
+    ds = with_reference(short_run, "datetime64")
+    assert np.issubdtype(ds.time.dtype, np.datetime64)
+    np.testing.assert_array_equal(plot.days(ds.time), short_run.time.values)
+    assert plot.reference_date(ds.time) == np.datetime64("2024-02-27T06:00")
+    noleap = short_run.copy(deep=True)
+    noleap.time.attrs.update(units="days since 2024-02-27", calendar="noleap")
+    assert plot.reference_date(noleap.time) is None
+
+
+def test_a_scenario_file_with_a_reference_date_runs_to_dates_in_python(tmp_path):
+    import pickle
+    import shutil
+
+    from conftest import ESTUARY
+
+    folder = tmp_path / "estuary"
+    shutil.copytree(ESTUARY, folder)
+    path = folder / "estuary.toml"
+    text = path.read_text()
+    old = "outputs = { from = 4.0, to = 120.0, step = 4.0 }"
+    assert old in text
+    path.write_text("reference_date = 2024-02-27T06:00:00\n"
+                    + text.replace(old, "outputs = [2024-02-29T06:00:00, 4.0]"))
+    s = qz5.Scenario.from_file(path)
+    assert s.reference_date == "2024-02-27 06:00:00"
+    assert pickle.loads(pickle.dumps(s)).reference_date == s.reference_date
+    ds = qz5.run(s.copy(), stations=[5000.0])
+    np.testing.assert_array_equal(ds.time.values, [0.0, 2.0, 4.0])  # 29 February is day 2
+    for name in ("time", "station_time"):
+        assert ds[name].attrs["units"] == "days since 2024-02-27 06:00:00"
+    ax = plot.stations(ds, names=["c1"])[0]
+    np.testing.assert_allclose(ax.get_lines()[0].get_xdata(), epoch_days(ds.station_time.values),
+                               rtol=1e-13)
+    # A names file has no calendar: days, as before.
+    plain = qz5.Scenario.from_names_file(NAMES)
+    assert plain.reference_date == ""
+    plain.touts = [2.0]
+    assert qz5.run(plain).time.attrs["units"] == "days"
+    import matplotlib.pyplot as plt
+
+    plt.close("all")

@@ -113,6 +113,15 @@ class DeclaredKinetics final : public Kinetics {
   // channel, or a value outside the parameter's min .. max.
   std::shared_ptr<const DeclaredKinetics> with_parameter(const std::string& name,
                                                          double value) const;
+  // A copy with the parameter `name` linear in x between the positions
+  // `x` (strictly increasing) with the values `v` (one row holds its value
+  // everywhere); a constant parameter becomes one that varies. Throws
+  // KineticsError for an unknown name, no rows, rows of different lengths, a
+  // number that is not finite, positions that do not increase, or a value
+  // outside the parameter's min .. max, naming the row.
+  std::shared_ptr<const DeclaredKinetics> with_table(const std::string& name,
+                                                     const std::vector<double>& x,
+                                                     const std::vector<double>& v) const;
 
   DeclaredKinetics() = default;
 

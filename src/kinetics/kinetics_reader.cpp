@@ -195,6 +195,10 @@ class KineticsReader {
       fail(p.line, "parameter " + p.name + " has neither a value nor a table");
     if (!p.varies() && !(p.value >= p.min && p.value <= p.max))
       fail(p.line, "parameter " + p.name + ": value outside its min .. max");
+    for (std::size_t i = 0; i < p.table_v.size(); ++i)
+      if (!(p.table_v[i] >= p.min && p.table_v[i] <= p.max))
+        fail(p.line, "parameter " + p.name + ": the table's value " + toml_number(p.table_v[i]) +
+                         " at " + toml_number(p.table_x[i]) + " is outside its min .. max");
   }
 
   void read_profile(KineticsParameter& p, const toml::array& rows, int line) {
@@ -489,10 +493,56 @@ std::shared_ptr<const DeclaredKinetics> DeclaredKinetics::with_parameter(const s
   auto copy = std::make_shared<DeclaredKinetics>(*this);
   for (KineticsParameter& p : copy->parameters_) {
     if (p.name != name) continue;
-    if (p.varies()) throw KineticsError("parameter " + name + " varies along the channel");
+    if (p.varies())
+      throw KineticsError("parameter " + name +
+                          " varies along the channel: give it a table of (x, value) rows");
     if (!(value >= p.min && value <= p.max))
       throw KineticsError("parameter " + name + ": value outside its min .. max");
     p.value = value;
+    return copy;
+  }
+  throw KineticsError("no parameter \"" + name + "\" in " + source_);
+}
+
+namespace {
+
+std::string number_text(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+// Why the rows (x, v) cannot be the table of parameter p; "" when they can.
+std::string table_fault(const KineticsParameter& p, const std::vector<double>& x,
+                        const std::vector<double>& v) {
+  if (x.empty()) return "the table is empty";
+  if (x.size() != v.size())
+    return std::to_string(x.size()) + " positions but " + std::to_string(v.size()) + " values";
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const std::string row = "row " + std::to_string(i + 1) + " (" + number_text(x[i]) + ", " +
+                            number_text(v[i]) + ")";
+    if (!std::isfinite(x[i]) || !std::isfinite(v[i])) return row + ": numbers must be finite";
+    if (i > 0 && !(x[i] > x[i - 1]))
+      return row + ": table positions must increase (" + number_text(x[i]) + " after " +
+             number_text(x[i - 1]) + ")";
+    if (!(v[i] >= p.min && v[i] <= p.max))
+      return row + ": value outside its min .. max (" + number_text(p.min) + " .. " +
+             number_text(p.max) + ")";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::shared_ptr<const DeclaredKinetics> DeclaredKinetics::with_table(
+    const std::string& name, const std::vector<double>& x, const std::vector<double>& v) const {
+  auto copy = std::make_shared<DeclaredKinetics>(*this);
+  for (KineticsParameter& p : copy->parameters_) {
+    if (p.name != name) continue;
+    const std::string fault = table_fault(p, x, v);
+    if (!fault.empty()) throw KineticsError("parameter " + name + ": " + fault);
+    p.table_x = x;
+    p.table_v = v;
     return copy;
   }
   throw KineticsError("no parameter \"" + name + "\" in " + source_);

@@ -171,6 +171,10 @@ const Malformed kMalformed[] = {
     {"value outside min .. max",
      "[[constituents]]\nname = \"A\"\n[parameters]\nk = { value = 2, max = 1 }\n", "bad.toml:4:",
      "outside its min .. max"},
+    {"table value outside min .. max",
+     "[[constituents]]\nname = \"A\"\n[parameters]\n"
+     "d = { table = [[0.0, 1.0], [5.0, -2.0]], min = 0 }\n",
+     "bad.toml:4:", "the table's value -2 at 5 is outside its min .. max"},
     {"parameter of the wrong type", "[[constituents]]\nname = \"A\"\n[parameters]\nk = \"x\"\n",
      "bad.toml:4:", "must be a number or a table"},
     {"forcing file cannot be read", "[[constituents]]\nname = \"A\"\n[forcings]\nT = \"none.csv\"\n",
