@@ -47,16 +47,9 @@ inline double interchange(const Matrix1<double>& abd, int j, int l, int mm) {
   return t;
 }
 
-// Applies step k's row interchange to columns k+1..ju and subtracts the
-// multiples of the pivot row. l is the pivot's storage row in column k.
-// Every column subtracts the same multipliers, the lm elements below the
-// diagonal of column k; for the short columns of a narrow band (LM up to
-// kRegisterMultipliers) they are loaded into registers once per step, so
-// that each element of columns k+1..ju costs one load, one product, one sum
-// and one store. Each element is still y + t*x, rounded twice, in the same
-// order: the result does not depend on the path.
+// Lower bandwidths up to which a step is specialised for its lm at compile
+// time (see factor_step).
 constexpr int kRegisterMultipliers = 16;
-
 
 // Storage row (m .. m + lm) of the first element of largest magnitude in
 // column k's segment from the diagonal down: VEC_MAX_ABS_INDEX's choice
@@ -107,8 +100,15 @@ void scale_multipliers_fixed(double* x, double t) {
   if constexpr (LM % 2 == 1) x[LM - 1] = t * x[LM - 1];
 }
 
-// INTERCHANGE: whether step k swapped rows (l != m); the pivot row and the
-// diagonal row then differ in every later column too.
+// Applies step k's row interchange to columns k+1..ju and subtracts the
+// multiples of the pivot row. l is the pivot's storage row in column k.
+// Every column subtracts the same multipliers, the LM elements below the
+// diagonal of column k: they are loaded into registers once per step, so
+// that each element of columns k+1..ju costs one load, one product, one sum
+// and one store. Each element is still y + t*x, rounded twice, in the same
+// order: the result does not depend on the path. INTERCHANGE: whether step k
+// swapped rows (l != m); the pivot row and the diagonal row then differ in
+// every later column too.
 template <int LM, bool INTERCHANGE>
 void eliminate_columns_fixed(const Matrix1<double>& abd, int k, int ju, int l, int m) {
   using linalg_detail::Double2;
@@ -118,7 +118,8 @@ void eliminate_columns_fixed(const Matrix1<double>& abd, int k, int ju, int l, i
 #pragma GCC unroll 16
   for (int p = 0; p < kPairs; ++p) xv[p] = *reinterpret_cast<const Unaligned2*>(x + 2 * p);
   const double x_last = (LM % 2 == 1) ? x[LM - 1] : 0.0;
-  // Column j + 1 starts lda elements after column j; row r of it is col[r - 1].
+  // Column j + 1 starts lda elements after column j; row r of it is col[r - 1]
+  // (a step runs only when N >= 2, so column 2 exists).
   const std::ptrdiff_t lda = abd.at(1, 2) - abd.at(1, 1);
   double* col = abd.at(1, k);
   int mm = m;
@@ -143,6 +144,7 @@ void eliminate_columns_fixed(const Matrix1<double>& abd, int k, int ju, int l, i
   }
 }
 
+// The same for any lm.
 void eliminate_columns_any(const Matrix1<double>& abd, int k, int ju, int l, int lm, int m) {
   int mm = m;
   for (int j = k + 1; j <= ju; ++j) {
