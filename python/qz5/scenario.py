@@ -238,8 +238,11 @@ class Scenario(_core.Scenario):
         """Writes the scenario as a scenario file, its tables as CSV files
         beside it; returns the paths written. ``constituents`` names them as
         ``--constituents`` does ("salinity:psu,doc,..."); by default the
-        bundled estuary's names. Times are written in days (model times times
-        TUNIT_DAY / TUNIT_MODEL).
+        bundled estuary's names; declared kinetics name the constituents
+        themselves and are written inline. Times are written in days that
+        read back as the same model times exactly, whatever TUNIT_DAY /
+        TUNIT_MODEL; a model time that no time in days gives raises
+        :class:`qz5.InputError`.
         """
         return _core.write_scenario_file(self, str(path), constituents or "")
 

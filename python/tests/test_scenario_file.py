@@ -58,3 +58,41 @@ def test_a_malformed_scenario_file_raises_with_its_place(tmp_path):
         qz5.Scenario.from_file(bad)
     assert "bad.toml, line 37, column 8" in str(e.value)
     assert "(with a decimal comma); expected a number" in str(e.value)
+
+
+@pytest.mark.parametrize("tunit_model, tunit_day", [(24.0, 1.0), (1.0, 7.0), (3.0, 10.0)])
+def test_to_file_keeps_model_times_in_other_units_exactly(from_toml, tmp_path, tunit_model,
+                                                          tunit_day):
+    # Model times in hours, weeks, ...: the file holds days, and reading it
+    # back divides them into the very same model times. The times chosen are
+    # what a reader makes of days (days / (TUNIT_DAY / TUNIT_MODEL)), so a
+    # file can hold each of them.
+    s = from_toml.copy()
+    s.tunit_model, s.tunit_day = tunit_model, tunit_day
+    q = tunit_day / tunit_model
+    s.tstart = -0.5 / q
+    s.touts = [d / q for d in np.linspace(0.1, 3.7, 37)]
+    s.to_file(tmp_path / "units.toml", "salinity:psu,doc,din,phyto,consumers,detritus")
+    back = qz5.Scenario.from_file(tmp_path / "units.toml")
+    assert back.tunit_model == tunit_model and back.tunit_day == tunit_day
+    assert back.tstart == s.tstart
+    np.testing.assert_array_equal(np.asarray(back.touts), np.asarray(s.touts))
+
+
+def test_a_scenario_with_declared_kinetics_writes_them_inline(tmp_path):
+    # bod_do's kinetics read a temperature series from their own folder; the
+    # inline copy elsewhere must name it from its new folder.
+    folder = ESTUARY.parent / "kinetics" / "bod_do"
+    s = qz5.Scenario.from_file(folder / "bod_do.toml")
+    assert s.ncomp == 2 and s.kinetics is not None
+    s.to_file(tmp_path / "copy.toml")
+    text = (tmp_path / "copy.toml").read_text()
+    assert "[[kinetics.constituents]]" in text and "[kinetics.forcings]" in text
+    back = qz5.Scenario.from_file(tmp_path / "copy.toml")
+    assert_same_inputs(back, s)
+    assert back.kinetics.rates == s.kinetics.rates
+    forcing = tmp_path / back.kinetics.forcings["temperature"]
+    assert forcing.resolve() == (folder.parent / "temperature.csv").resolve()
+    ra, rb = qz5.run(s), qz5.run(back)
+    for name in ["BOD", "DO"]:
+        np.testing.assert_array_equal(ra[name].values, rb[name].values)

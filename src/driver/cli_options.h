@@ -37,6 +37,7 @@ struct CliOptions {
   // Result files beside the legacy ones ("" or empty: not asked for).
   std::string netcdf_file;              // --netcdf
   std::vector<double> stations;         // --stations, file length units
+  std::vector<std::string> station_names;  // a scenario file's names of them (empty: unnamed)
   std::string stations_csv;             // --stations-csv
   std::string budget_file;              // --budget
   std::string constituents;             // --constituents: a list or a file

@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 namespace sf = scenario_file;
 
 constexpr const char* kConvertUsage =
-    "Usage: qz5 convert [--geometry FILE] [--outflow fixed|free] [--constituents SPEC]\n"
-    "                   [--strict[=error]] names-file scenario.toml\n"
+    "Usage: qz5 convert [--kinetics FILE] [--geometry FILE] [--outflow fixed|free]\n"
+    "                   [--constituents SPEC] [--strict[=error]] names-file scenario.toml\n"
     "       qz5 convert scenario.toml legacy-folder";
 
 struct ConvertArgs {
@@ -50,8 +50,7 @@ ConvertArgs parse(int argc, const char* const* argv) {
         a.error = "--outflow takes fixed or free, not " + v;
       }
     } else if (w == "--kinetics") {
-      value();
-      a.error = "--kinetics: this build has the built-in kinetics only";
+      a.legacy.kinetics_file = value();
     } else if (w == "--strict" || w == "--strict=warn") {
       a.strict = StrictReading::kWarn;
     } else if (w == "--strict=error") {
@@ -63,6 +62,8 @@ ConvertArgs parse(int argc, const char* const* argv) {
     }
   }
   if (a.error.empty() && a.files.size() != 2) a.error = "convert takes two files: FROM TO";
+  if (a.error.empty() && !a.legacy.kinetics_file.empty() && !a.legacy.constituents.empty())
+    a.error = "--constituents cannot be used with --kinetics: the kinetics file names the constituents";
   return a;
 }
 
@@ -77,8 +78,8 @@ void legacy_to_scenario(Units& io, const ConvertArgs& a) {
 
 void scenario_to_legacy(Units& io, const ConvertArgs& a) {
   if (!a.legacy.geometry_file.empty() || a.legacy.outflow != Outflow::kFixedConcentration ||
-      !a.legacy.constituents.empty())
-    stop("qz5 convert: a scenario file holds its channel and constituents itself", kExitBadInput);
+      !a.legacy.constituents.empty() || !a.legacy.kinetics_file.empty())
+    stop("qz5 convert: a scenario file holds its channel, constituents and kinetics itself", kExitBadInput);
   const sf::ScenarioDocument d = sf::read_scenario_document(a.files[0]);
   const sf::LegacyFiles out = sf::write_legacy_files(d, a.files[1]);
   io.write_list(kUnitConsoleOut, {" "});
@@ -105,6 +106,7 @@ int run_convert(Units& io, int argc, const char* const* argv, const fs::path& fo
   };
   for (std::string& f : a.files) f = in_folder(f);
   if (!a.legacy.geometry_file.empty()) a.legacy.geometry_file = in_folder(a.legacy.geometry_file);
+  if (!a.legacy.kinetics_file.empty()) a.legacy.kinetics_file = in_folder(a.legacy.kinetics_file.string());
   a.legacy.base_folder = folder;
   try {
     if (sf::is_scenario_file(a.files[0])) {

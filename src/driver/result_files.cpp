@@ -42,6 +42,7 @@ ResultFiles::ResultFiles(Units& io, const CliOptions& cli, const Scenario& scena
   results::RecorderOptions opt;
   opt.profiles = !cli.netcdf_file.empty();
   opt.stations = cli.stations;
+  opt.station_names = cli.station_names;
   opt.budget = !cli.budget_file.empty();
   opt.keep_rows = false;  // the files get every row; memory stays flat
   if (!cli.length_unit.empty()) opt.length_unit = cli.length_unit;

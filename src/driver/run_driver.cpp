@@ -193,6 +193,8 @@ Scenario read_scenario_file(Units& io, CliOptions& cli, const std::filesystem::p
   if (!cli.geometry_file.empty() || cli.outflow != Outflow::kFixedConcentration)
     stop("qz5: --geometry and --outflow belong in the scenario file's [channel] (" + file + ")",
          kExitBadInput);
+  if (!cli.kinetics_file.empty())
+    stop("qz5: --kinetics belongs in the scenario file's kinetics entry (" + file + ")", kExitBadInput);
   io.write_list(kUnitConsoleOut, {" "});
   io.write_list(kUnitConsoleOut, {"Scenario file being used: ", std::string_view(file)});
   scenario_file::ScenarioDocument doc;
@@ -206,9 +208,18 @@ Scenario read_scenario_file(Units& io, CliOptions& cli, const std::filesystem::p
   if (cli.netcdf_file.empty()) cli.netcdf_file = out.netcdf.string();
   if (cli.stations_csv.empty()) cli.stations_csv = out.stations_csv.string();
   if (cli.budget_file.empty()) cli.budget_file = out.budget_csv.string();
-  if (cli.stations.empty())
-    for (const scenario_file::Station& st : out.stations) cli.stations.push_back(st.position);
-  if (cli.constituents.empty()) {
+  if (cli.stations.empty()) {
+    for (const scenario_file::Station& st : out.stations) {
+      cli.stations.push_back(st.position);
+      cli.station_names.push_back(st.name);
+    }
+  }
+  if (!doc.kinetics_file.empty()) {
+    io.write_list(kUnitConsoleOut, {"   kinetics: ", doc.kinetics_file.string()});
+    cli.kinetics_file = doc.kinetics_file.string();  // an input of the run, for the result files
+  }
+  // Declared kinetics name their constituents themselves.
+  if (cli.constituents.empty() && doc.kinetics == nullptr) {
     for (const scenario_file::Constituent& c : doc.constituents)
       cli.constituents += (cli.constituents.empty() ? "" : ",") + c.name + (c.unit.empty() ? "" : ":" + c.unit);
   }

@@ -10,6 +10,7 @@
 #include <toml++/toml.h>
 
 #include "kinetics/declared_kinetics.h"
+#include "kinetics/kinetics_table.h"
 #include "kinetics/expression.h"
 #include "model/reaction_kinetics.h"
 
@@ -82,6 +83,20 @@ class KineticsReader {
     } catch (const toml::parse_error& e) {
       fail(static_cast<int>(e.source().begin.line), std::string(e.description()));
     }
+    return read_parsed(doc);
+  }
+
+  // The same from a table parsed elsewhere (a kinetics table inside a
+  // scenario file): its lines are those of the file it was parsed from.
+  std::shared_ptr<const DeclaredKinetics> read_table(const toml::table& doc) {
+    std::ostringstream text;
+    text << toml::toml_formatter(doc);
+    k_.text_ = text.str();
+    return read_parsed(doc);
+  }
+
+ private:
+  std::shared_ptr<const DeclaredKinetics> read_parsed(const toml::table& doc) {
     check_keys(doc);
     if (const toml::node* t = doc.get("title")) {
       if (!t->is_string()) fail(line_of(*t), "title must be a text");
@@ -96,7 +111,6 @@ class KineticsReader {
     return std::make_shared<const DeclaredKinetics>(std::move(k_));
   }
 
- private:
   [[noreturn]] void fail(int line, const std::string& what) const {
     throw KineticsError(source_ + ":" + std::to_string(line) + ": " + what);
   }
@@ -486,6 +500,12 @@ std::shared_ptr<const DeclaredKinetics> DeclaredKinetics::read_file(
 std::shared_ptr<const DeclaredKinetics> DeclaredKinetics::read_text(
     std::string_view text, const std::string& source, const std::filesystem::path& folder) {
   return KineticsReader(source, folder).read(text);
+}
+
+std::shared_ptr<const DeclaredKinetics> read_kinetics_table(const toml::table& table,
+                                                            const std::string& source,
+                                                            const std::filesystem::path& folder) {
+  return KineticsReader(source, folder).read_table(table);
 }
 
 std::shared_ptr<const DeclaredKinetics> DeclaredKinetics::with_parameter(const std::string& name,

@@ -14,10 +14,20 @@ std::vector<std::string> names_between(const RunRecord& r, std::string_view pref
   for (const Variable& v : r.variables) {
     const std::string_view n = v.name;
     if (n.size() > prefix.size() + suffix.size() && n.substr(0, prefix.size()) == prefix &&
-        n.substr(n.size() - suffix.size()) == suffix && n != kVarStationX && n != kVarStationTime)
+        n.substr(n.size() - suffix.size()) == suffix && n != kVarStationX && n != kVarStationTime &&
+        n != kVarStationName)
       names.emplace_back(n.substr(prefix.size(), n.size() - prefix.size() - suffix.size()));
   }
   return names;
+}
+
+// A text as one CSV field: quoted when it holds a comma, a quote or a line
+// break, its quotes doubled.
+std::string csv_field(const std::string& s) {
+  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
 }
 
 }  // namespace
@@ -57,7 +67,8 @@ void StationCsv::begin(const RunRecord& r) {
   if (r.dimension(kDimStation) == nullptr) return;
   names_ = names_between(r, kStationPrefix, "");
   find_reference(r, kVarStationTime);
-  out_ << (reference_ ? "time,date,station" : "time,station");
+  if (const Variable* v = r.variable(kVarStationName)) station_names_ = v->strings;
+  out_ << (reference_ ? "time,date,station" : "time,station") << (station_names_.empty() ? "" : ",station_name");
   for (const std::string& n : names_) out_ << ',' << n;
   out_ << '\n' << std::flush;
 }
@@ -74,6 +85,7 @@ void StationCsv::update(const RunRecord& r) {
     const std::size_t row = written_ - st->first_held;  // rows written before may be dropped
     for (std::size_t i = 0; i < ns; ++i) {
       out_ << shortest(t[row]) << date_field(t[row]) << ',' << shortest(x[i]);
+      if (!station_names_.empty()) out_ << ',' << csv_field(station_names_[i]);
       for (const std::vector<double>* v : values) out_ << ',' << shortest((*v)[row * ns + i]);
       out_ << '\n';
     }

@@ -2,7 +2,8 @@
 // spreadsheets, R or pandas: one header row, then one row per sample.
 //
 //   stations:  time,station,<name1>,<name2>,...
-//              one row per sample time and station (station = its position)
+//              one row per sample time and station (station = its position);
+//              with named stations time,station,station_name,<name1>,...
 //   budget:    t_start,t_end,constituent,mass_start,...,moving_grid
 //              one row per output interval and constituent (terms as in
 //              run_record.h)
@@ -54,6 +55,7 @@ class StationCsv : public CsvSink {
 
  private:
   std::vector<std::string> names_;
+  std::vector<std::string> station_names_;  // empty: the stations are unnamed
 };
 
 class BudgetCsv : public CsvSink {

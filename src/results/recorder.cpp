@@ -124,9 +124,17 @@ FieldProblems Recorder::problems(const RecorderOptions& options, const Scenario&
       break;
     }
   }
+  if (!options.station_names.empty() && options.station_names.size() != options.stations.size())
+    found.push_back({"stations", std::to_string(options.station_names.size()) + " station names for " +
+                                     std::to_string(options.stations.size()) + " stations"});
   const ConstituentList full =
       run_constituents(options.constituents, scenario.kinetics.get(), ms.NCOMP);
   if (!full.error.empty()) found.push_back({"constituents", full.error});
+  // station_<name> of a constituent "name" would be the names' variable.
+  for (const ConstituentInfo& c : full.items)
+    if (!options.station_names.empty() && kStationPrefix + c.name == kVarStationName)
+      found.push_back({"constituents", "a constituent named " + c.name + " collides with " +
+                                           kVarStationName + " when stations are named"});
   return found;
 }
 
@@ -207,6 +215,13 @@ void Recorder::Impl::lay_out(RunRecord& r, const Inputs& ms) {
         attrs({{"units", L},
                {"long_name", std::string("position of the station along the channel")}}));
     sx.data = stations->positions();
+    if (!options.station_names.empty()) {
+      Variable& names = r.add_variable(kVarStationName, {kDimStation},
+                                       attrs({{"long_name", std::string("station name")}}));
+      names.is_text = true;
+      names.data.clear();
+      names.strings = options.station_names;
+    }
     std::vector<Attribute> ta = time_attributes("time of the station sample", options.reference_date);
     ta.push_back({"comment", std::string("the start, every accepted integrator step and every "
                                          "output time")});

@@ -56,6 +56,7 @@ struct InputFile {
 struct RecorderOptions {
   bool profiles = true;                       // x and every constituent at the output times
   std::vector<double> stations;               // positions, file length units; empty: none
+  std::vector<std::string> station_names;     // one per station, or none: unnamed
   bool budget = false;                        // mass budget per output interval
   std::vector<ConstituentInfo> constituents;  // named ones; the rest generic
   std::string length_unit = "file length units";

@@ -31,6 +31,7 @@
 //     <name>(time, point)              <U>; coordinates "x"
 //   stations
 //     station_x(station)               <L>
+//     station_name(station)            text: the stations' names, when given
 //     station_time(station_time)       days; axis T; standard_name time
 //     station_<name>(station_time, station)   <U>; coordinates "station_x"
 //   budget (per constituent, over each interval, in file units: <U> <L>3)
@@ -127,6 +128,7 @@ inline constexpr const char* kVarStationTime = "station_time";
 inline constexpr const char* kVarInterval = "interval";
 inline constexpr const char* kVarIntervalBounds = "interval_bounds";
 inline constexpr const char* kVarTermName = "term_name";
+inline constexpr const char* kVarStationName = "station_name";
 inline constexpr const char* kStationPrefix = "station_";
 inline constexpr const char* kBudgetPrefix = "budget_";
 

@@ -2,6 +2,7 @@
 
 #include "input/limits.h"
 #include "scenario_file/csv_table.h"
+#include "scenario_file/kinetics_text.h"
 #include "scenario_file/writers.h"
 
 namespace qz5::scenario_file {
@@ -37,6 +38,7 @@ std::string prm_text(const ScenarioDocument& d) {
   rec(n(d.time_days), "TUNIT_DAY");
   for (std::size_t k = 0; k < d.constituents.size(); ++k)
     rec(n(d.constituents[k].factor), "CCONV(" + std::to_string(k + 1) + "): " + d.constituents[k].name);
+  if (d.kinetics != nullptr) return t;  // declared kinetics carry their own parameters
   for (std::size_t k = 0; k < kBuiltInParameterNames.size(); ++k)
     rec(n(d.parameters[k]), "RXPAR(" + std::to_string(k + 1) + "): " + kBuiltInParameterNames[k].key);
   return t;
@@ -126,6 +128,16 @@ LegacyFiles write_legacy_files(const ScenarioDocument& d, const fs::path& folder
   write_text(fs::path(base) += ".drv", v, out);
 
   out.command = "qz5";
+  if (d.kinetics != nullptr) {
+    // A kinetics file the scenario names is named from the legacy folder;
+    // inline kinetics become a file of their own there.
+    fs::path kinetics = d.kinetics_file;
+    if (kinetics.empty()) {
+      kinetics = fs::path(base) += "_kinetics.toml";
+      write_text(kinetics, kinetics_file_text(*d.kinetics, folder), out);
+    }
+    out.command += " --kinetics " + path_from(folder, kinetics);
+  }
   if (!d.geometry.empty()) {
     std::string g = "Channel geometry: position, area, dispersion\n";
     for (int i = 0; i < d.geometry.rows(); ++i) {
@@ -147,7 +159,8 @@ LegacyFiles write_legacy_files(const ScenarioDocument& d, const fs::path& folder
 
   std::string names;
   for (const Constituent& c : d.constituents) names += (names.empty() ? "" : ",") + c.name + (c.unit.empty() ? "" : ":" + c.unit);
-  out.notes.push_back("constituent names and units are not part of the legacy files (for result files: --constituents " + names + ")");
+  if (d.kinetics == nullptr)
+    out.notes.push_back("constituent names and units are not part of the legacy files (for result files: --constituents " + names + ")");
   if (!d.laterals.empty()) out.notes.push_back("the names of the lateral inputs are kept only in the title line of " + stem + ".li");
   if (d.reference_date) out.notes.push_back("the reference date " + d.reference_text + " is not kept: every time is written in days from it");
   if (!d.output.netcdf.empty() || !d.output.stations.empty() || !d.output.budget_csv.empty())

@@ -11,11 +11,13 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "input/channel_geometry.h"
+#include "kinetics/declared_kinetics.h"
 #include "model/channel.h"
 #include "results/calendar.h"
 
@@ -47,6 +49,7 @@ struct Series {
   std::string source;  // the file it came from, for messages
   std::vector<double> time;
   std::vector<std::vector<double>> columns;
+  std::vector<long> lines;  // the line of every row in `source` (empty: not read from a file)
 };
 
 struct LateralInput {
@@ -111,6 +114,12 @@ struct ScenarioDocument {
   std::vector<double> profile_x;
   std::vector<std::vector<double>> profile;  // per constituent, per point
 
+  // The kinetics: empty, the built-in six pools with the parameters below;
+  // else declared kinetics (their constituents are the scenario's), read
+  // from kinetics_file or written inline in the scenario file (kinetics_file
+  // empty).
+  std::shared_ptr<const DeclaredKinetics> kinetics;
+  std::filesystem::path kinetics_file;
   std::array<double, kBuiltInParameters> parameters{};
 
   Outputs output;

@@ -1,10 +1,13 @@
 #include "scenario_file/to_engine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "input/problem_setup.h"
 #include "input/read_values.h"
 #include "results/constituents.h"
+#include "scenario_file/csv_table.h"
 #include "scenario_file/toml_reader.h"
 
 namespace qz5::scenario_file {
@@ -12,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kNcomp = 6;  // the built-in kinetics
+constexpr int kBuiltInNcomp = 6;
 
 void fill_boundaries(const ScenarioDocument& d, Inputs& ms) {
   Boundarys& b = ms.boundarys;
@@ -22,10 +25,10 @@ void fill_boundaries(const ScenarioDocument& d, Inputs& ms) {
   for (int i = 1; i <= rows; ++i) {
     const auto r = static_cast<std::size_t>(i - 1);
     b.bnd_tab(i, 1) = d.first_boundary.time[r];
-    for (int m = 1; m <= kNcomp; ++m) {
+    for (int m = 1; m <= ms.NCOMP; ++m) {
       const auto c = static_cast<std::size_t>(m - 1);
       b.bnd_tab(i, 1 + m) = d.first_boundary.columns[c][r];
-      b.bnd_tab(i, 1 + kNcomp + m) = d.second_boundary.columns[c][r];
+      b.bnd_tab(i, 1 + ms.NCOMP + m) = d.second_boundary.columns[c][r];
     }
   }
 }
@@ -54,13 +57,13 @@ void fill_laterals(const ScenarioDocument& d, Inputs& ms) {
   l.k_lat = d.steepness;
   const std::vector<double>& times = lateral_times(d);
   const int rows = static_cast<int>(times.size());
-  const int width = 1 + kNcomp * nlat;
+  const int width = 1 + ms.NCOMP * nlat;
   l.lat_tab.resize(std::max(rows, l.lat_tab.rows()), std::max(width, l.lat_tab.cols()));
   l.nlat_tpts = rows;
   for (int i = 1; i <= rows; ++i) {
     const auto r = static_cast<std::size_t>(i - 1);
     l.lat_tab(i, 1) = times[r];
-    for (int m = 1; m <= kNcomp; ++m) {
+    for (int m = 1; m <= ms.NCOMP; ++m) {
       for (int k = 1; k <= nlat; ++k) {
         const Series& s = d.laterals[static_cast<std::size_t>(k - 1)].concentrations;
         l.lat_tab(i, 1 + k + nlat * (m - 1)) =
@@ -92,7 +95,7 @@ void fill_profile(const ScenarioDocument& d, Inputs& ms) {
   for (std::size_t j = 0; j < n; ++j) {
     ms.ut0_tab.push_back(static_cast<double>(j + 1));
     ms.ut0_tab.push_back(d.profile_x[j]);
-    for (int m = 0; m < kNcomp; ++m) ms.ut0_tab.push_back(d.profile[static_cast<std::size_t>(m)][j]);
+    for (int m = 0; m < ms.NCOMP; ++m) ms.ut0_tab.push_back(d.profile[static_cast<std::size_t>(m)][j]);
   }
   ms.nut0_groups = static_cast<int>(n);
 }
@@ -106,7 +109,9 @@ std::string or_scenario(const std::string& source, const ScenarioDocument& d) {
 Scenario to_engine_scenario(const ScenarioDocument& d, Units& io) {
   Scenario s;
   Inputs& ms = s.inputs;
-  ms.NCOMP = kNcomp;
+  ms.NCOMP = static_cast<int>(d.constituents.size());
+  s.kinetics = d.kinetics;
+  if (d.kinetics != nullptr) ms.kinetics_ncomp = d.kinetics->ncomp();
   ms.NPTS = d.points;
   ms.NDRV = 1;
   ms.M = 0;
@@ -120,8 +125,11 @@ Scenario to_engine_scenario(const ScenarioDocument& d, Units& io) {
   ms.XCONV = d.length_factor;
   ms.TUNIT_MODEL = d.time_model;
   ms.TUNIT_DAY = d.time_days;
-  for (int k = 1; k <= kNcomp; ++k) ms.CCONV(k) = d.constituents[static_cast<std::size_t>(k - 1)].factor;
-  for (int k = 1; k <= kNumRxpar; ++k) ms.RXPAR(k) = d.parameters[static_cast<std::size_t>(k - 1)];
+  for (int k = 1; k <= ms.NCOMP; ++k) ms.CCONV(k) = d.constituents[static_cast<std::size_t>(k - 1)].factor;
+  // Declared kinetics carry their own parameters, as the legacy reader
+  // leaves RXPAR unread for them.
+  if (d.kinetics == nullptr)
+    for (int k = 1; k <= kNumRxpar; ++k) ms.RXPAR(k) = d.parameters[static_cast<std::size_t>(k - 1)];
 
   // Times to model units as the legacy set-up does: one quotient, then a
   // division of each time.
@@ -160,10 +168,33 @@ Scenario to_engine_scenario(const ScenarioDocument& d, Units& io) {
 namespace {
 
 // The six pools of the built-in kinetics as the bundled estuary names them.
-const char* const kDefaultNames[kNcomp] = {"salinity", "doc", "din", "phyto", "consumers", "detritus"};
+const char* const kDefaultNames[kBuiltInNcomp] = {"salinity", "doc", "din", "phyto", "consumers", "detritus"};
 
-Series series_of(const std::string& source, const std::vector<double>& time) {
-  return {source, time, std::vector<std::vector<double>>(kNcomp)};
+constexpr int kTimeSearchSteps = 4;  // doubles tried on either side of T * q
+
+Series series_of(const std::string& source, const std::vector<double>& time, int ncomp) {
+  return {source, time, std::vector<std::vector<double>>(static_cast<std::size_t>(ncomp)), {}};
+}
+
+// The time in days that the reader turns back into the model time T
+// exactly (days / q, the legacy set-up's division): T * q, or else one of
+// the doubles next to it. Division is monotone, so only those near T * q
+// can map to T; when none does, no time in days gives T and the scenario
+// cannot be written as a file without changing its times.
+double days_of(double T, double q, const std::string& what) {
+  const double d = T * q;
+  if (d / q == T) return d;
+  double up = d, down = d;
+  for (int i = 0; i < kTimeSearchSteps; ++i) {
+    up = std::nextafter(up, std::numeric_limits<double>::infinity());
+    if (up / q == T) return up;
+    down = std::nextafter(down, -std::numeric_limits<double>::infinity());
+    if (down / q == T) return down;
+  }
+  stop("qz5: the " + what + " " + number_text(T) +
+           " (model time) is no time in days divided by TUNIT_DAY / TUNIT_MODEL, so a scenario "
+           "file cannot hold it exactly; give it as days / (TUNIT_DAY / TUNIT_MODEL)",
+       kExitBadInput);
 }
 
 }  // namespace
@@ -175,11 +206,19 @@ ScenarioDocument document_from_legacy(Units& io, const fs::path& names_file,
   ScenarioReadOptions read;
   read.legacy_limits = false;
   read.base_folder = opt.base_folder;
+  if (!opt.kinetics_file.empty()) {
+    try {
+      read.kinetics = DeclaredKinetics::read_file(opt.kinetics_file);
+    } catch (const KineticsError& e) {
+      stop(std::string("Kinetics::Error, ") + e.what(), kExitBadInput);
+    }
+  }
   Scenario s = read_scenario(io, names_file, read);
   if (!opt.geometry_file.empty()) s.geometry = read_geometry_file(io, kUnitInput, opt.geometry_file);
   s.outflow = opt.outflow;
   ScenarioDocument d = document_from_engine(s, opt.constituents);
   d.file = names_file;
+  d.kinetics_file = opt.kinetics_file;
   {
     std::string first;
     io.open_existing(kUnitInput, names_file.string());
@@ -221,8 +260,9 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
   d.time_days = ms.TUNIT_DAY;
 
   const double q = ms.TUNIT_DAY / ms.TUNIT_MODEL;
-  d.start = ms.TSTART * q;
-  for (int i = 1; i <= ms.NTIMES; ++i) d.outputs.push_back(ms.TOUTS(i) * q);
+  d.start = days_of(ms.TSTART, q, "start time");
+  for (int i = 1; i <= ms.NTIMES; ++i)
+    d.outputs.push_back(days_of(ms.TOUTS(i), q, "output time " + std::to_string(i)));
 
   std::vector<results::ConstituentInfo> named;
   if (!constituents.empty()) {
@@ -230,9 +270,16 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
     if (!list.error.empty()) stop("qz5: --constituents: " + list.error, kExitBadInput);
     named = list.items;
   }
-  for (int k = 1; k <= kNcomp; ++k) {
-    Constituent c{kDefaultNames[k - 1], "", ms.CCONV(k)};
-    if (static_cast<std::size_t>(k) <= named.size()) {
+  d.kinetics = std::dynamic_pointer_cast<const DeclaredKinetics>(s.kinetics);
+  const int ncomp = ms.NCOMP;
+  if (d.kinetics == nullptr && ncomp != kBuiltInNcomp)
+    stop("qz5: NCOMP = " + std::to_string(ncomp) + " without declared kinetics cannot be written", kExitBadInput);
+  for (int k = 1; k <= ncomp; ++k) {
+    Constituent c{k <= kBuiltInNcomp ? kDefaultNames[k - 1] : "", "", ms.CCONV(k)};
+    if (d.kinetics != nullptr) {
+      c.name = d.kinetics->constituents()[static_cast<std::size_t>(k - 1)].name;
+      c.unit = d.kinetics->constituents()[static_cast<std::size_t>(k - 1)].unit;
+    } else if (static_cast<std::size_t>(k) <= named.size()) {
       c.name = named[static_cast<std::size_t>(k - 1)].name;
       c.unit = named[static_cast<std::size_t>(k - 1)].unit == "file units" ? "" : named[static_cast<std::size_t>(k - 1)].unit;
     }
@@ -247,12 +294,12 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
   const Boundarys& b = ms.boundarys;
   std::vector<double> bt;
   for (int i = 1; i <= b.nbnd_tpts; ++i) bt.push_back(b.bnd_tab(i, 1));
-  d.first_boundary = series_of(ms.FN_BND.string(), bt);
+  d.first_boundary = series_of(ms.FN_BND.string(), bt, ncomp);
   d.second_boundary = d.first_boundary;
-  for (int m = 1; m <= kNcomp; ++m)
+  for (int m = 1; m <= ncomp; ++m)
     for (int i = 1; i <= b.nbnd_tpts; ++i) {
       d.first_boundary.columns[static_cast<std::size_t>(m - 1)].push_back(b.bnd_tab(i, 1 + m));
-      d.second_boundary.columns[static_cast<std::size_t>(m - 1)].push_back(b.bnd_tab(i, 1 + kNcomp + m));
+      d.second_boundary.columns[static_cast<std::size_t>(m - 1)].push_back(b.bnd_tab(i, 1 + ncomp + m));
     }
 
   const LoadBest& l = ms.load_best;
@@ -262,23 +309,23 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
   for (int i = 1; i <= l.nlat_tpts; ++i) lt.push_back(l.lat_tab(i, 1));
   for (int k = 1; k <= l.nlat; ++k) {
     LateralInput li{"input_" + std::to_string(k), l.x_lat(k), l.q_lat(k),
-                    series_of(ms.FN_LI.string(), lt)};
-    for (int m = 1; m <= kNcomp; ++m)
+                    series_of(ms.FN_LI.string(), lt, ncomp)};
+    for (int m = 1; m <= ncomp; ++m)
       for (int i = 1; i <= l.nlat_tpts; ++i)
         li.concentrations.columns[static_cast<std::size_t>(m - 1)].push_back(l.lat_tab(i, 1 + k + l.nlat * (m - 1)));
     d.laterals.push_back(std::move(li));
   }
 
   const VarDrv& v = ms.var_drv;
-  d.flow_driver = {ms.FN_DRV(1).string(), {}, {{}}};
+  d.flow_driver = {ms.FN_DRV(1).string(), {}, {{}}, {}};
   for (int i = 1; i <= v.npts_drv(1); ++i) {
     d.flow_driver.time.push_back(v.t_drv(i));
     d.flow_driver.columns[0].push_back(v.v_drv(i));
   }
 
   if (ms.USE_UT0) {
-    const int w = kNcomp + 2;
-    d.profile.resize(kNcomp);
+    const int w = ncomp + 2;
+    d.profile.resize(ncomp);
     if (ms.nut0_groups != ms.NPTS)
       stop("qz5: the initial profile " + ms.FN_UT0.string() + " holds " +
                std::to_string(ms.nut0_groups) + " points, the parameter file " + std::to_string(ms.NPTS),
@@ -286,10 +333,11 @@ ScenarioDocument document_from_engine(const Scenario& s, const std::string& cons
     for (int j = 0; j < ms.nut0_groups; ++j) {
       const auto g = static_cast<std::size_t>(j * w);
       d.profile_x.push_back(ms.ut0_tab[g + 1]);
-      for (int m = 0; m < kNcomp; ++m) d.profile[static_cast<std::size_t>(m)].push_back(ms.ut0_tab[g + 2 + static_cast<std::size_t>(m)]);
+      for (int m = 0; m < ncomp; ++m) d.profile[static_cast<std::size_t>(m)].push_back(ms.ut0_tab[g + 2 + static_cast<std::size_t>(m)]);
     }
   }
-  for (int k = 1; k <= kNumRxpar; ++k) d.parameters[static_cast<std::size_t>(k - 1)] = ms.RXPAR(k);
+  if (d.kinetics == nullptr)
+    for (int k = 1; k <= kNumRxpar; ++k) d.parameters[static_cast<std::size_t>(k - 1)] = ms.RXPAR(k);
   d.output.txc = ms.FN_TXC;
   return d;
 }

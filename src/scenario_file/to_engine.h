@@ -25,6 +25,9 @@ struct LegacyRunOptions {
   std::string geometry_file;  // --geometry ("" the built-in laws)
   Outflow outflow = Outflow::kFixedConcentration;
   std::string constituents;   // --constituents: a list name:unit,... or a file
+  // --kinetics: the declared kinetics the run takes ("" the built-in ones);
+  // the scenario file written names this file.
+  std::filesystem::path kinetics_file;
   // The folder the names inside the names file are relative to (empty: the
   // working folder, as for a legacy run).
   std::filesystem::path base_folder;
@@ -39,8 +42,10 @@ ScenarioDocument document_from_legacy(Units& io, const std::filesystem::path& na
                                       const LegacyRunOptions& opt);
 
 // The document of a scenario held in memory (read from any source, changed
-// in code). Times go back to days as model time * TUNIT_DAY / TUNIT_MODEL,
-// exact when the quotient is 1; constituents as for document_from_legacy.
+// in code). Times go back to days that the reader divides back into the
+// same model times bit for bit (model time * TUNIT_DAY / TUNIT_MODEL, or a
+// double next to it); a model time no time in days divides into is refused
+// (Stop). Constituents as for document_from_legacy.
 // The initial profile must be in memory (ut0_tab) when the scenario uses
 // one. Throws Stop for what a scenario file cannot hold.
 ScenarioDocument document_from_engine(const Scenario& s, const std::string& constituents = {});

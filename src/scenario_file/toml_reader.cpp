@@ -5,6 +5,7 @@
 #include <sstream>
 #include <toml++/toml.h>
 
+#include "kinetics/kinetics_table.h"
 #include "scenario_file/csv_table.h"
 
 namespace qz5::scenario_file {
@@ -227,7 +228,7 @@ std::vector<ColumnSpec> constituent_columns(const std::vector<Constituent>& cs) 
 Series read_series(Table& t, std::string_view key, const std::vector<ColumnSpec>& cols) {
   const TableText tt = table_text(t, key);
   CsvTable table = read_csv_table(tt.text, tt.source, KeyKind::kTime, cols, t.context().reference);
-  return {tt.source.file, std::move(table.key), std::move(table.columns)};
+  return {tt.source.file, std::move(table.key), std::move(table.columns), std::move(table.lines)};
 }
 
 bool is_identifier(const std::string& s) {
@@ -237,27 +238,63 @@ bool is_identifier(const std::string& s) {
   return true;
 }
 
+Constituent read_constituent(Table& c) {
+  Constituent k{c.text("name"), c.text("unit", ""), 1.0};
+  k.factor = c.number("factor", 1.0);
+  if (k.factor == 0.0) refuse(c.place(), "0", "is the factor of " + k.name, "a factor other than zero (file value = model value * factor)");
+  if (!is_identifier(k.name) || k.name == "time" || k.name == "date" || k.name == "x")
+    refuse(c.place(), k.name, "cannot name a constituent (it heads CSV columns and names NetCDF variables)",
+           "letters, digits and _, not starting with a digit, other than time, date and x");
+  c.finish();
+  return k;
+}
+
+// Declared kinetics name the constituents; [[constituents]], when there,
+// must list the same names in the same order and may give each its factor
+// (a unit, when given, must be the kinetics' unit).
+void check_against_kinetics(const Table& c, const Constituent& k, const ConstituentDecl& decl,
+                            const DeclaredKinetics& kin) {
+  if (k.name != decl.name)
+    refuse(c.place(), k.name, "is not the kinetics' constituent here (" + kin.source() + ")",
+           "the kinetics' constituents in their order: here " + decl.name);
+  if (!k.unit.empty() && k.unit != decl.unit)
+    refuse(c.place(), k.unit, "is not the unit the kinetics give " + k.name,
+           decl.unit.empty() ? std::string("no unit (the kinetics give none)") : "\"" + decl.unit + "\", or no unit entry");
+}
+
 void read_constituents(Table& top, ScenarioDocument& d) {
+  const toml::node* list_node = top.find("constituents");
+  if (d.kinetics != nullptr && list_node == nullptr) {
+    for (const ConstituentDecl& c : d.kinetics->constituents()) {
+      // "time" and "date" head the tables' key columns.
+      if (c.name == "time" || c.name == "date")
+        refuse(top.place(*top.find("kinetics")), c.name, "is a constituent of the kinetics (" + d.kinetics->source() + ") that cannot head a CSV column",
+               "constituent names other than time and date");
+      d.constituents.push_back({c.name, c.unit, 1.0});
+    }
+    return;
+  }
   const toml::array& list = top.array("constituents");
   for (const toml::node& n : list) {
     const auto* tt = n.as_table();
     if (tt == nullptr) top.wrong(n, "constituents", "a [[constituents]] table");
     Table c(top.context(), *tt, "constituents");
-    Constituent k{c.text("name"), c.text("unit", ""), 1.0};
-    k.factor = c.number("factor", 1.0);
-    if (k.factor == 0.0) refuse(c.place(), "0", "is the factor of " + k.name, "a factor other than zero (file value = model value * factor)");
+    Constituent k = read_constituent(c);
     for (const Constituent& o : d.constituents)
       if (o.name == k.name) refuse(c.place(), k.name, "is named twice among the constituents", "a name of its own for each");
-    if (!is_identifier(k.name) || k.name == "time" || k.name == "date" || k.name == "x")
-      refuse(c.place(), k.name, "cannot name a constituent (it heads CSV columns and names NetCDF variables)",
-             "letters, digits and _, not starting with a digit, other than time, date and x");
-    c.finish();
+    if (d.kinetics != nullptr && d.constituents.size() < d.kinetics->constituents().size()) {
+      const ConstituentDecl& decl = d.kinetics->constituents()[d.constituents.size()];
+      check_against_kinetics(c, k, decl, *d.kinetics);
+      k.unit = decl.unit;
+    }
     d.constituents.push_back(k);
   }
-  constexpr std::size_t kBuiltIn = 6;
-  if (d.constituents.size() != kBuiltIn)
-    refuse(top.place(top.need("constituents")), "", "declares " + std::to_string(d.constituents.size()) + " constituents",
-           "six [[constituents]], in the order of the built-in kinetics: tracer, substrate, nutrient, two growing pools, detritus");
+  const std::size_t wanted = d.kinetics != nullptr ? d.kinetics->constituents().size() : 6;
+  if (d.constituents.size() != wanted)
+    refuse(top.place(*list_node), "", "declares " + std::to_string(d.constituents.size()) + " constituents",
+           d.kinetics != nullptr
+               ? std::to_string(wanted) + " [[constituents]], those of the kinetics, or none"
+               : "six [[constituents]], in the order of the built-in kinetics: tracer, substrate, nutrient, two growing pools, detritus");
 }
 
 void read_times(Table& top, ScenarioDocument& d) {
@@ -312,8 +349,14 @@ void read_channel(Table& top, ScenarioDocument& d) {
       if (!(d.geometry.area[i] > 0.0) || !(d.geometry.dispersion[i] > 0.0))
         refuse({tt.source.file, t.lines[i], 0, ""}, "", "holds an area or dispersion that is not positive", "area and dispersion above zero");
     }
-    if (d.geometry.x.front() > d.first_end || d.geometry.x.back() < d.second_end)
-      refuse({tt.source.file, 0, 0, ""}, "", "does not cover the reach from first_end to second_end", "rows from at or before " + number_text(d.first_end) + " to at or after " + number_text(d.second_end));
+    // Placed at the row that falls short: the first, or else the last.
+    const bool short_first = d.geometry.x.front() > d.first_end;
+    if (short_first || d.geometry.x.back() < d.second_end) {
+      const std::size_t r = short_first ? 0 : t.key.size() - 1;
+      refuse({tt.source.file, t.lines[r], 1, "x"}, number_text(t.key[r]),
+             "leaves the reach from first_end to second_end uncovered",
+             "rows from at or before " + number_text(d.first_end) + " to at or after " + number_text(d.second_end));
+    }
   }
   c.finish();
 }
@@ -323,7 +366,13 @@ void require_same_times(const Series& a, const Series& b, std::string_view what)
   if (a.time == b.time) return;
   std::size_t i = 0;
   while (i < a.time.size() && i < b.time.size() && a.time[i] == b.time[i]) ++i;
-  refuse({b.source, 0, 0, ""}, "", "has other times than " + a.source + " (row " + std::to_string(i + 1) + ")",
+  // The first row that differs, or the last row of the shorter table.
+  const std::size_t r = i < b.time.size() ? i : b.time.size() - 1;
+  const std::string problem = i < b.time.size()
+      ? "is not the time of row " + std::to_string(i + 1) + " in " + a.source +
+            (i < a.time.size() ? " (" + number_text(a.time[i]) + ")" : " (which has " + std::to_string(a.time.size()) + " rows)")
+      : "ends the table, but " + a.source + " goes on";
+  refuse({b.source, r < b.lines.size() ? b.lines[r] : 0, 1, "time"}, number_text(b.time[r]), problem,
          "the same times in every " + std::string(what) + " table (the model keeps them in one table)");
 }
 
@@ -380,25 +429,57 @@ void read_initial_profile(Table& top, ScenarioDocument& d) {
   if (!linear) {
     const TableText tt = table_text(p, "table");
     CsvTable t = read_csv_table(tt.text, tt.source, KeyKind::kPosition, constituent_columns(d.constituents), std::nullopt, d.length_unit);
-    if (static_cast<int>(t.key.size()) != d.points)
-      refuse({tt.source.file, 0, 0, ""}, "", "holds " + std::to_string(t.key.size()) + " points", "one row per grid point: " + std::to_string(d.points));
+    // Placed at the last row, or at the first row beyond the grid's points.
+    const std::size_t rows = t.key.size();
+    if (static_cast<int>(rows) != d.points) {
+      const std::size_t r = std::min(rows, static_cast<std::size_t>(d.points) + 1) - 1;
+      refuse({tt.source.file, t.lines[r], 0, ""}, "",
+             static_cast<int>(rows) < d.points ? "ends the profile after " + std::to_string(rows) + " points"
+                                               : "is point " + std::to_string(r + 1) + " of the profile",
+             "one row per grid point: " + std::to_string(d.points));
+    }
     d.profile_x = std::move(t.key);
     d.profile = std::move(t.columns);
   }
   p.finish();
 }
 
+// Declared kinetics, or their refusal placed at the scenario's kinetics
+// entry (the kinetics reader's message names its own file and line).
+template <class Read>
+std::shared_ptr<const DeclaredKinetics> declared(const Place& where, std::string_view value, Read read) {
+  try {
+    return read();
+  } catch (const KineticsError& e) {
+    refuse(where, value, std::string("holds kinetics that cannot be used: ") + e.what(),
+           "kinetics written as examples/kinetics/README.md describes");
+  }
+}
+
+// kinetics = "file.toml" (resolved against the scenario's folder), a
+// [kinetics] table written exactly as a kinetics file is, or [kinetics] with
+// model = "built-in" and [kinetics.parameters].
 void read_kinetics(Table& top, ScenarioDocument& d) {
   const toml::node& n = top.need("kinetics");
-  if (n.is_string())
-    refuse(top.place(n), value_text(n), "names a kinetics file, which this build cannot read yet",
-           "[kinetics] with model = \"built-in\" and its [kinetics.parameters]");
+  const fs::path folder = top.context().file.parent_path();
+  if (const auto* s = n.as_string()) {
+    d.kinetics_file = folder / s->get();
+    if (!fs::is_regular_file(d.kinetics_file))
+      refuse(top.place(n), s->get(), "cannot be opened", "a readable kinetics file (paths resolve against the scenario file's folder)");
+    d.kinetics = declared(top.place(n), s->get(), [&] { return DeclaredKinetics::read_file(d.kinetics_file); });
+    return;
+  }
   const auto* t = n.as_table();
-  if (t == nullptr) top.wrong(n, "kinetics", "a [kinetics] table");
+  if (t == nullptr) top.wrong(n, "kinetics", "a kinetics file name in quotes, or a [kinetics] table");
+  if (!t->contains("model")) {
+    d.kinetics = declared(top.place(n), "[kinetics]", [&] { return read_kinetics_table(*t, top.context().name, folder); });
+    return;
+  }
   Table k(top.context(), *t, "kinetics");
   const std::string model = k.text("model");
   if (model != "built-in")
-    refuse(k.place(*k.find("model")), model, "is not a kinetics this build knows", "\"built-in\" (declared kinetics are not available yet)");
+    refuse(k.place(*k.find("model")), model, "is not a kinetics model",
+           "\"built-in\"; declared kinetics are written without a model key, inline or as kinetics = \"file.toml\"");
   Table p(top.context(), k.sub_table("parameters"), "kinetics.parameters");
   for (std::size_t i = 0; i < kBuiltInParameterNames.size(); ++i) {
     const std::string_view key = kBuiltInParameterNames[i].key;
@@ -463,6 +544,7 @@ void read_top(const toml::table& root, const Context& cx, ScenarioDocument& d) {
       if (f == 0.0) refuse(u.place(), "0", "is a unit factor of zero", "factors other than zero (each divides)");
     u.finish();
   }
+  read_kinetics(top, d);  // declared kinetics name the constituents
   read_constituents(top, d);
   read_times(top, d);
   read_channel(top, d);
@@ -470,7 +552,6 @@ void read_top(const toml::table& root, const Context& cx, ScenarioDocument& d) {
   read_laterals(top, d);
   read_driver(top, d);
   read_initial_profile(top, d);
-  read_kinetics(top, d);
   read_output(top, d);
   top.find("reference_date");
   top.finish();

@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "scenario_file/csv_table.h"
+#include "scenario_file/kinetics_text.h"
 #include "scenario_file/writers.h"
 
 namespace qz5::scenario_file {
@@ -64,6 +65,32 @@ std::string outputs_entry(const std::vector<double>& t) {
   return s + "]";
 }
 
+// Declared kinetics read from a file are named, not copied: the file may
+// serve several scenarios and its forcing files are found from its own
+// folder. Kinetics without a file (built in code, or inline in the scenario
+// read) are written inline, exactly as a kinetics file holds them.
+// A file's name is a top-level key, so it is written before the first table.
+void write_kinetics_file_name(std::ostream& o, const ScenarioDocument& d, const fs::path& folder) {
+  if (d.kinetics == nullptr || d.kinetics_file.empty()) return;
+  o << "# The reactions: a kinetics file (named from this file's folder; its layout is in\n"
+       "# examples/kinetics/README.md), or a [kinetics] table written as such a file is.\n"
+       "# The constituents, their names and units, are the kinetics'.\n"
+    << "kinetics = " << quoted(path_from(folder, d.kinetics_file)) << "\n";
+}
+
+void write_kinetics(std::ostream& o, const ScenarioDocument& d, const fs::path& folder) {
+  if (d.kinetics != nullptr && !d.kinetics_file.empty()) return;  // named at the top
+  if (d.kinetics != nullptr) {
+    o << "\n# the reactions, written as a kinetics file is (examples/kinetics/README.md)\n"
+      << inline_kinetics_text(*d.kinetics, folder);
+    return;
+  }
+  o << "\n[kinetics]\nmodel = \"built-in\"\n\n[kinetics.parameters]\n";
+  for (std::size_t i = 0; i < kBuiltInParameterNames.size(); ++i)
+    o << kBuiltInParameterNames[i].key << " = " << n(d.parameters[i]) << "   # "
+      << kBuiltInParameterNames[i].meaning << "\n";
+}
+
 }  // namespace
 
 std::vector<fs::path> write_scenario_files(const ScenarioDocument& d, const fs::path& toml_path) {
@@ -94,6 +121,7 @@ std::vector<fs::path> write_scenario_files(const ScenarioDocument& d, const fs::
   } else {
     o << "# reference_date = 2024-01-01   # day 0 as a date: times may then be dates too\n";
   }
+  write_kinetics_file_name(o, d, folder);
   o << "\n[grid]\npoints = " << d.points << "            # grid points from the first end to the second\n"
     << "tau = " << n(d.tau) << "            # time smoothing of the moving grid, model time units\n"
     << "kappa = " << n(d.kappa) << "          # spatial smoothing: neighbouring intervals within (1+kappa)/kappa\n"
@@ -107,12 +135,19 @@ std::vector<fs::path> write_scenario_files(const ScenarioDocument& d, const fs::
     << "time_model = " << n(d.time_model) << "       # one span of time in model time units ...\n"
     << "time_days = " << n(d.time_days) << "        # ... and in days\n";
   o << "\n[times]\nstart = " << n(d.start) << "\n" << outputs_entry(d.outputs) << "\n";
-  o << "\n# The six pools of the built-in kinetics, in its order: a conservative tracer, a\n"
-       "# substrate, a nutrient, two growing pools (the second feeds on the first and on the\n"
-       "# substrate) and detritus. factor: file value = model value * factor.\n";
-  for (const Constituent& c : d.constituents)
-    o << "[[constituents]]\nname = " << quoted(c.name) << "\nunit = " << quoted(c.unit)
-      << "\nfactor = " << n(c.factor) << "\n";
+  if (d.kinetics != nullptr) {
+    o << "\n# The constituents of the kinetics (names and units are theirs), in their order.\n"
+         "# factor: file value = model value * factor.\n";
+    for (const Constituent& c : d.constituents)
+      o << "[[constituents]]\nname = " << quoted(c.name) << "\nfactor = " << n(c.factor) << "\n";
+  } else {
+    o << "\n# The six pools of the built-in kinetics, in its order: a conservative tracer, a\n"
+         "# substrate, a nutrient, two growing pools (the second feeds on the first and on the\n"
+         "# substrate) and detritus. factor: file value = model value * factor.\n";
+    for (const Constituent& c : d.constituents)
+      o << "[[constituents]]\nname = " << quoted(c.name) << "\nunit = " << quoted(c.unit)
+        << "\nfactor = " << n(c.factor) << "\n";
+  }
   o << "\n[channel]\nfirst_end = " << n(d.first_end) << "      # position of the first (upstream) end\n"
     << "second_end = " << n(d.second_end) << "    # position of the second end\n";
   if (d.geometry.empty()) {
@@ -155,10 +190,7 @@ std::vector<fs::path> write_scenario_files(const ScenarioDocument& d, const fs::
     }
     o << "table = " << quoted(csv("initial_profile", t)) << "   # one row per grid point: x and every constituent\n";
   }
-  o << "\n[kinetics]\nmodel = \"built-in\"\n\n[kinetics.parameters]\n";
-  for (std::size_t i = 0; i < kBuiltInParameterNames.size(); ++i)
-    o << kBuiltInParameterNames[i].key << " = " << n(d.parameters[i]) << "   # "
-      << kBuiltInParameterNames[i].meaning << "\n";
+  write_kinetics(o, d, folder);
   o << "\n[output]\n";
   const auto rel = [&](const fs::path& p) { return p.filename().string(); };
   if (!d.output.txc.empty()) o << "txc = " << quoted(rel(d.output.txc)) << "   # the legacy concentration file\n";

@@ -16,7 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path repo_root() { return fs::path(__FILE__).parent_path().parent_path().parent_path(); }
+// Absolute: __FILE__ may be relative to the build folder (ccache with a base
+// folder), and runs take this path into folders of their own.
+fs::path repo_root() { return fs::absolute(fs::path(__FILE__)).parent_path().parent_path().parent_path(); }
 
 fs::path copy_of(const std::string& example, const std::string& tag) {
   const fs::path dir = fresh_dir(tag);

@@ -45,6 +45,7 @@ class DatesInTheOutputs(unittest.TestCase):
              'outputs = [2024-02-28T18:00:00, "2024-03-01", 3.5]'),
             ('# netcdf = "estuary.nc"', 'netcdf = "estuary.nc"'),
             ("# stations = [", "stations = ["),
+            ('name = "outfall"', 'name = "outfall, north"'),  # a comma: quoted in the CSV
             ("# stations_csv", "stations_csv"),
             ("# budget =", "budget ="),
         ]
@@ -83,6 +84,21 @@ class DatesInTheOutputs(unittest.TestCase):
         with xr.open_dataset(os.path.join(self.dir, "estuary.nc"), decode_times=False) as raw:
             self.assertEqual(raw["time"].attrs["units"], "days since 2024-02-27 06:00:00")
             self.assertEqual(list(raw["time"].values), [0.0, 1.5, 2.75, 3.5])
+
+    def test_station_names_reach_the_netcdf_and_csv_files(self):
+        # The scenario file's [output] stations: head at 0, "outfall, north"
+        # at 16000.
+        named = {0.0: "head", 16000.0: "outfall, north"}
+        with xr.open_dataset(os.path.join(self.dir, "estuary.nc"), decode_times=False) as ds:
+            self.assertEqual(ds["station_name"].dims, ("station",))
+            self.assertEqual([named[float(x)] for x in ds["station_x"].values],
+                             [str(n) for n in ds["station_name"].values])
+        with open(os.path.join(self.dir, "estuary-stations.csv")) as f:
+            rows = list(csv.DictReader(f))
+        self.assertEqual(list(rows[0])[:4], ["time", "date", "station", "station_name"])
+        self.assertEqual({r["station_name"] for r in rows}, set(named.values()))
+        for r in rows:
+            self.assertEqual(r["station_name"], named[float(r["station"])])
 
     def test_csv_files_write_iso_dates_next_to_the_days(self):
         with open(os.path.join(self.dir, "estuary-stations.csv")) as f:

@@ -92,8 +92,8 @@ const Case kCases[] = {
      "s.toml, line 30: the row holds 6 fields (a value is missing); expected 7 fields, one per "
      "column of the header"},
     {"both ends at other times", "second.csv", "5, 26", "6, 26",
-     "second.csv: has other times than first.csv (row 2); expected the same times in every "
-     "boundary table (the model keeps them in one table)"},
+     "second.csv, line 4, column 1 (time): \"6.0\" is not the time of row 2 in first.csv (5.0); "
+     "expected the same times in every boundary table (the model keeps them in one table)"},
     {"a table file that is missing", "s.toml", "first = \"first.csv\"", "first = \"frist.csv\"",
      "s.toml, line 19, column 9: \"frist.csv\" cannot be opened; expected a readable file (paths "
      "resolve against the scenario file's folder)"},
@@ -102,7 +102,13 @@ const Case kCases[] = {
      "s.toml, line 36, column 1: \"x [km]\" has the unit km but the scenario's length unit is m; "
      "expected the unit m or none"},
     {"profile of two points for three", "s.toml", "linear = true\n", "table = \"\"\"\nx [m], a, b, c, d, e, f\n0, 1, 1, 1, 1, 1, 1\n100, 1, 1, 1, 1, 1, 1\n\"\"\"\n",
-     "s.toml: holds 2 points; expected one row per grid point: 3"},
+     "s.toml, line 38: ends the profile after 2 points; expected one row per grid point: 3"},
+    {"profile of four points for three", "s.toml", "linear = true\n", "table = \"\"\"\nx [m], a, b, c, d, e, f\n0, 1, 1, 1, 1, 1, 1\n50, 1, 1, 1, 1, 1, 1\n60, 1, 1, 1, 1, 1, 1\n100, 1, 1, 1, 1, 1, 1\n\"\"\"\n",
+     "s.toml, line 40: is point 4 of the profile; expected one row per grid point: 3"},
+    {"a channel table short of the second end", "s.toml", "geometry = \"built-in\"",
+     "geometry = \"\"\"\nx, area, dispersion\n0, 1, 1\n50, 1, 1\n\"\"\"",
+     "s.toml, line 20, column 1 (x): \"50.0\" leaves the reach from first_end to second_end "
+     "uncovered; expected rows from at or before 0.0 to at or after 100.0"},
     {"profile positions not increasing", "s.toml", "linear = true\n", "table = \"\"\"\nx [m], a, b, c, d, e, f\n0, 1, 1, 1, 1, 1, 1\n50, 1, 1, 1, 1, 1, 1\n40, 1, 1, 1, 1, 1, 1\n\"\"\"\n",
      "s.toml, line 39, column 1 (x): \"40\" does not increase; expected positions after 50.0"},
     // --- the scenario file itself
@@ -131,9 +137,9 @@ const Case kCases[] = {
      "geometry = \"built-in\"\noutflow = \"open\"\n",
      "s.toml, line 18, column 11: \"open\" is not an outflow type; expected fixed (the second end "
      "holds its boundary series) or free"},
-    {"a kinetics this build lacks", "s.toml", "model = \"built-in\"", "model = \"declared\"",
-     "s.toml, line 37, column 9: \"declared\" is not a kinetics this build knows; expected "
-     "\"built-in\" (declared kinetics are not available yet)"},
+    {"a kinetics model that does not exist", "s.toml", "model = \"built-in\"", "model = \"declared\"",
+     "s.toml, line 37, column 9: \"declared\" is not a kinetics model; expected \"built-in\"; "
+     "declared kinetics are written without a model key, inline or as kinetics = \"file.toml\""},
     {"a reaction parameter missing", "s.toml", "detritus_decay = 0.05\n", "",
      "s.toml, line 38, column 1: the table [kinetics.parameters] lacks the key detritus_decay; "
      "expected a line detritus_decay = ..."},

@@ -4,7 +4,9 @@
 // engine's inputs into a document and mapped again.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
 
 #include "engine/scenario.h"
@@ -93,6 +95,65 @@ TEST(SameInputs, AScenarioInMemoryGoesToADocumentAndBackUnchanged) {
   d.file = example() / "estuary.toml";
   const Scenario b = to_engine_scenario(d, io);
   expect_same_inputs(a.inputs, b.inputs);
+}
+
+}  // namespace
+}  // namespace qz5::scenario_file
+
+namespace qz5::scenario_file {
+namespace {
+
+// Whether some time in days, searched far wider than the writer looks
+// (64 doubles either side of T * q), divides into T exactly.
+bool has_days(double T, double q) {
+  double d = T * q;
+  for (int i = 0; i < 64; ++i) d = std::nextafter(d, -1e300);
+  for (int i = 0; i <= 128; ++i, d = std::nextafter(d, 1e300))
+    if (d / q == T) return true;
+  return false;
+}
+
+// Model times with other unit factors than 1 (hours, minutes, weeks, ...):
+// a scenario in memory written as a document and read back has the same
+// model times bit for bit, and a model time no time in days gives is
+// refused rather than moved.
+TEST(SameInputs, ModelTimesInOtherUnitsGoToDaysAndBackExactly) {
+  std::istringstream in;
+  std::ostringstream console;
+  Units io(in, console);
+  const Scenario base = read_scenario_file(io, example() / "estuary.toml");
+  struct Units2 {
+    double model, days;
+  };
+  int refused = 0, written = 0;
+  for (const Units2 u : {Units2{24.0, 1.0}, Units2{1440.0, 1.0}, Units2{1.0, 7.0},
+                         Units2{3.0, 10.0}, Units2{10.0, 3.0}, Units2{0.1, 1.0}}) {
+    SCOPED_TRACE(std::to_string(u.model) + " model units per " + std::to_string(u.days) + " days");
+    const double q = u.days / u.model;
+    // 300 consecutive doubles after 1/3, as model times.
+    double T = 1.0 / 3.0;
+    for (int i = 0; i < 300; ++i, T = std::nextafter(T, 2.0)) {
+      Scenario s = base;
+      s.inputs.TUNIT_MODEL = u.model;
+      s.inputs.TUNIT_DAY = u.days;
+      s.inputs.TSTART = -1.0 / q;  // before every series' first time
+      s.inputs.NTIMES = 1;
+      s.inputs.TOUTS(1) = T;
+      if (!has_days(T, q)) {
+        EXPECT_THROW(document_from_engine(s), Stop) << T;
+        ++refused;
+        continue;
+      }
+      ScenarioDocument d = document_from_engine(s);
+      d.file = example() / "estuary.toml";
+      const Scenario back = to_engine_scenario(d, io);
+      ASSERT_EQ(back.inputs.TOUTS(1), T) << "days " << d.outputs[0];
+      ASSERT_EQ(back.inputs.TSTART, s.inputs.TSTART);
+      ++written;
+    }
+  }
+  EXPECT_GT(written, 1000);
+  std::cout << written << " model times written exactly, " << refused << " refused\n";
 }
 
 }  // namespace
