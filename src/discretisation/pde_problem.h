@@ -57,6 +57,12 @@ class PdeProblem {
   virtual void spdef(double T, double XI, int NCOMP, const double* U, const double* UX, double* C,
                      double* Q, double* R, int& IRES) = 0;
 
+  // Whether every C spdef writes is diagonal: C(k, j) is exactly zero for
+  // k != j at every call. Then the capacity sums need only the diagonal
+  // (their values are the same; see the assembly). Asked once per residual;
+  // false by default.
+  virtual bool capacity_is_diagonal() const { return false; }
+
   // Whether the coefficients of an interval are means over it (spdef_over)
   // rather than values at its evaluation point (spdef). Asked once per
   // residual; false by default.

@@ -16,18 +16,46 @@ namespace qz5 {
 
 namespace {
 
+// skm_ipow, inlined where the assembly calls it (a known k folds the loop).
+[[gnu::always_inline]] inline double ipow_nonnegative(double x, int k) {
+  double result = 1.0;
+  double base = x;
+  for (unsigned u = static_cast<unsigned>(k); u != 0;) {
+    if (u & 1u) result *= base;
+    u >>= 1;
+    if (u != 0) base *= base;
+  }
+  return result;
+}
+
+[[gnu::always_inline]] inline double ipow(double x, int k) {
+  if (k < 0) return 1.0 / ipow_nonnegative(x, -k);
+  return ipow_nonnegative(x, k);
+}
+
+// Two lanes of doubles at any 8-byte boundary. The systems' values of one
+// point are adjacent in the solution layout, so the per-constituent loops of
+// a compile-time NCOMP take two constituents at a time: each lane does the
+// same IEEE operations, in the same order, as the scalar loop (the build
+// contracts nothing into fused multiply-adds), so the bits are the same.
+typedef double Lanes __attribute__((vector_size(16), aligned(8)));
+inline Lanes load2(const double* p) { return *reinterpret_cast<const Lanes*>(p); }
+inline void store2(double* p, Lanes v) { *reinterpret_cast<Lanes*>(p) = v; }
+inline Lanes splat(double v) { return Lanes{v, v}; }
+
 // Single-precision value of 2/3: the origin-mode evaluation point uses this
 // constant, not the double 2/3.
 constexpr double kTwoThirdsSingle = 0.6666666865348816;
 
 // Normaliser q of the basis function on [xa, xb].
-double normaliser(double xa, double xb, int M) {
+[[gnu::always_inline]] inline double normaliser(double xa, double xb, int M) {
   if (M == 1) return 1.0 / std::log(xb / xa);
-  return static_cast<double>(1 - M) / (skm_ipow(xb, 1 - M) - skm_ipow(xa, 1 - M));
+  return static_cast<double>(1 - M) / (ipow(xb, 1 - M) - ipow(xa, 1 - M));
 }
 
 // Evaluation point xi and flux weight g.
-void evaluation_point(double xa, double xb, int M, int AT_ORIGIN, IntervalGeometry& G) {
+[[gnu::always_inline]] inline void evaluation_point(double xa, double xb, int M, int AT_ORIGIN,
+                                                    IntervalGeometry& G) {
   if (AT_ORIGIN == 1) {
     G.xi = ((std::pow(xb, 3.0) - std::pow(xa, 3.0)) * kTwoThirdsSingle) /
            (std::pow(xb, 2.0) - std::pow(xa, 2.0));
@@ -39,19 +67,19 @@ void evaluation_point(double xa, double xb, int M, int AT_ORIGIN, IntervalGeomet
     G.xi = std::log(xb / xa) * G.q;
     G.g = G.xi * G.xi;
   } else {
-    G.xi = ((skm_ipow(xb, 2 - M) - skm_ipow(xa, 2 - M)) / static_cast<double>(2 - M)) * G.q;
-    G.g = (M == 0) ? 1.0 : skm_ipow(G.xi, M);
+    G.xi = ((ipow(xb, 2 - M) - ipow(xa, 2 - M)) / static_cast<double>(2 - M)) * G.q;
+    G.g = (M == 0) ? 1.0 : ipow(G.xi, M);
   }
 }
 
 // Split value s, flux factor f, weight w and derivative factor d.
-void split_and_weights(double xa, double xb, int M, int AT_ORIGIN, bool first,
-                       IntervalGeometry& G) {
-  const double xb2 = skm_ipow(xb, 2);
-  const double xa2 = skm_ipow(xa, 2);
+[[gnu::always_inline]] inline void split_and_weights(double xa, double xb, int M, int AT_ORIGIN,
+                                                     bool first, IntervalGeometry& G) {
+  const double xb2 = ipow(xb, 2);
+  const double xa2 = ipow(xa, 2);
   if (AT_ORIGIN == 1) {
     const double p = 1.0 / (xb2 - xa2);
-    G.w = (xb2 - skm_ipow(G.xi, 2)) * p;
+    G.w = (xb2 - ipow(G.xi, 2)) * p;
     G.d = G.xi * p * -2.0;
     G.s = first ? 0.0 : (xb2 - xa2) * G.q * 0.5;
     G.f = G.s;
@@ -66,8 +94,8 @@ void split_and_weights(double xa, double xb, int M, int AT_ORIGIN, bool first,
     G.w = (xb - G.xi) * G.q;
     G.d = -G.q;
   } else {
-    G.w = ((skm_ipow(xb, 1 - M) - skm_ipow(G.xi, 1 - M)) / static_cast<double>(1 - M)) * G.q;
-    G.d = -(skm_ipow(G.xi, -M) * G.q);
+    G.w = ((ipow(xb, 1 - M) - ipow(G.xi, 1 - M)) / static_cast<double>(1 - M)) * G.q;
+    G.d = -(ipow(G.xi, -M) * G.q);
   }
 }
 
@@ -101,9 +129,18 @@ class CapacitySums {
  public:
   static constexpr int kMaxComponents = NC > 0 ? NC : 16;
 
-  CapacitySums(const double* Y, const double* YPRIME, int NCOMP, int npts)
-      : Y_(Y), YPRIME_(YPRIME), NCOMP_(NC > 0 ? NC : NCOMP), npts_(npts),
-        cached_(NCOMP_ <= kMaxComponents) {}
+  CapacitySums(const double* Y, const double* YPRIME, int NCOMP, int npts, bool diagonal)
+      : Y_(Y),
+        YPRIME_(YPRIME),
+        NCOMP_(NC > 0 ? NC : NCOMP),
+        npts_(npts),
+        cached_(NCOMP_ <= kMaxComponents),
+        diagonal_(diagonal) {}
+  // NCOMP, a constant when NC fixes it (the loops then unroll).
+  int nc() const { return NC > 0 ? NC : NCOMP_; }
+  // Whether the sums are kept: always for a compile-time NC (at most 16).
+  bool cached() const { return NC > 0 || cached_; }
+
   CapacitySums(const CapacitySums&) = delete;
   CapacitySums& operator=(const CapacitySums&) = delete;
 
@@ -111,59 +148,100 @@ class CapacitySums {
   // interval's capacity matrix C.
   void evaluate(int a, const double* C) {
     C_ = C;
-    if (!cached_) {
+    if (!cached()) {
       a_ = a;
       return;
     }
     if (a == a_ + 1) {
       v_left_ = v_right_;
+      finite_left_ = finite_right_;
     } else {
-      point_rates(a, v_left_.data());
+      finite_left_ = point_rates(a, v_left_.data());
     }
-    point_rates(a + 1, v_right_.data());
+    finite_right_ = point_rates(a + 1, v_right_.data());
     a_ = a;
+    if (diagonal_ && finite_left_ && finite_right_) {
+      diagonal_sums(v_left_.data(), s_left_.data());
+      diagonal_sums(v_right_.data(), s_right_.data());
+      return;
+    }
     form_sums(v_left_.data(), s_left_.data());
     form_sums(v_right_.data(), s_right_.data());
   }
 
+  // All sums of points a and a + 1 (NC > 0 only: they are then always kept).
+  const double* left_sums() const { return s_left_.data(); }
+  const double* right_sums() const { return s_right_.data(); }
+
   // S_a(k) and S_{a+1}(k) of the current interval.
-  double left(int k) const { return cached_ ? s_left_[static_cast<std::size_t>(k - 1)] : direct(k, a_); }
+  double left(int k) const {
+    return cached() ? s_left_[static_cast<std::size_t>(k - 1)] : direct(k, a_);
+  }
   double right(int k) const {
-    return cached_ ? s_right_[static_cast<std::size_t>(k - 1)] : direct(k, a_ + 1);
+    return cached() ? s_right_[static_cast<std::size_t>(k - 1)] : direct(k, a_ + 1);
   }
 
  private:
   // V(1..NCOMP, n) into V; the quotient of the positions is the same for
-  // every j.
-  void point_rates(int n, double* V) const {
-    const int nvar = NCOMP_ + 1;
+  // every j. Returns true only when every V is finite.
+  bool point_rates(int n, double* V) const {
+    const int nvar = nc() + 1;
     if (n < 1 || n > npts_ - 2) {
-      for (int j = 1; j <= NCOMP_; ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
-      return;
+      for (int j = 1; j <= nc(); ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
+    } else {
+      const double xdot = YPRIME_[skm_at(nvar, nvar, n)];
+      const double dx = Y_[skm_at(nvar, nvar, n + 1)] - Y_[skm_at(nvar, nvar, n - 1)];
+      const double* up = Y_ + skm_at(nvar, 1, n + 1);
+      const double* um = Y_ + skm_at(nvar, 1, n - 1);
+      const double* udot = YPRIME_ + skm_at(nvar, 1, n);
+      int j = 0;
+      if constexpr (NC > 0) {
+        const Lanes xdot2 = splat(xdot), dx2 = splat(dx);
+#pragma GCC unroll 8
+        for (; j + 2 <= NC; j += 2) {
+          store2(V + j, load2(udot + j) - xdot2 * (load2(up + j) - load2(um + j)) / dx2);
+        }
+      }
+      for (; j < nc(); ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
     }
-    const double xdot = YPRIME_[skm_at(nvar, nvar, n)];
-    const double dx = Y_[skm_at(nvar, nvar, n + 1)] - Y_[skm_at(nvar, nvar, n - 1)];
-    const double* up = Y_ + skm_at(nvar, 1, n + 1);
-    const double* um = Y_ + skm_at(nvar, 1, n - 1);
-    const double* udot = YPRIME_ + skm_at(nvar, 1, n);
-    for (int j = 0; j < NCOMP_; ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
+    // The sum is finite only when every V is (an overflow of finite values
+    // just takes the full sums); z - z is 0 for a finite z, NaN otherwise.
+    double z = 0.0;
+    const int n_rates = nc();
+#pragma GCC unroll 16
+    for (int j = 0; j < n_rates; ++j) z = z + V[j];
+    return z - z == 0.0;
+  }
+
+  // The sums of a diagonal C. With every V finite each product C(k, j) V(j)
+  // off the diagonal is a zero (of either sign), and a sum that starts at
+  // +0.0 and adds zeros stays +0.0 up to the diagonal term and keeps its
+  // value after it: S(k) is exactly 0.0 + C(k, k) V(k), a negative zero
+  // product becoming +0.0 as in the full sum. A V that is not finite would
+  // turn the zeros into NaN, so such points take the full sums.
+  void diagonal_sums(const double* V, double* S) const {
+    const int n = nc();
+#pragma GCC unroll 16
+    for (int k = 0; k < n; ++k) {
+      S[k] = 0.0 + C_[static_cast<std::size_t>(k) * static_cast<std::size_t>(nc() + 1)] * V[k];
+    }
   }
 
   void form_sums(const double* V, double* S) const {
-    for (int k = 0; k < NCOMP_; ++k) S[k] = 0.0;
-    for (int j = 0; j < NCOMP_; ++j) {
+    for (int k = 0; k < nc(); ++k) S[k] = 0.0;
+    for (int j = 0; j < nc(); ++j) {
       const double vj = V[j];
-      const double* column = C_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(NCOMP_);
-      for (int k = 0; k < NCOMP_; ++k) S[k] = S[k] + column[k] * vj;
+      const double* column = C_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(nc());
+      for (int k = 0; k < nc(); ++k) S[k] = S[k] + column[k] * vj;
     }
   }
 
   double direct(int k, int n) const {
-    const int nvar = NCOMP_ + 1;
+    const int nvar = nc() + 1;
     const bool interior = n >= 1 && n <= npts_ - 2;
     double sum = 0.0;
-    for (int j = 1; j <= NCOMP_; ++j) {
-      const double cij = C_[static_cast<std::size_t>((k - 1) + (j - 1) * NCOMP_)];
+    for (int j = 1; j <= nc(); ++j) {
+      const double cij = C_[static_cast<std::size_t>((k - 1) + (j - 1) * nc())];
       sum = sum + cij * fixed_position_rate(Y_, YPRIME_, nvar, j, n, interior);
     }
     return sum;
@@ -174,6 +252,8 @@ class CapacitySums {
   int NCOMP_;
   int npts_;
   bool cached_;
+  bool diagonal_;
+  bool finite_left_ = false, finite_right_ = false;
   const double* C_ = nullptr;
   int a_ = -2;
   std::array<double, kMaxComponents> v_left_{};  // rates of point a
@@ -182,10 +262,25 @@ class CapacitySums {
   std::array<double, kMaxComponents> s_right_{};
 };
 
-// U and UX at the interval's evaluation point.
+// U and UX at the interval's evaluation point; NC > 0 is NCOMP fixed at
+// compile time.
+template <int NC>
 void values_at_xi(const double* Y, int nvar, int a, const IntervalGeometry& G, double* U,
                   double* UX) {
-  for (int k = 1; k <= nvar - 1; ++k) {
+  int first = 1;
+  if constexpr (NC > 0) {
+    const double* ya = Y + skm_at(nvar, 1, a);
+    const double* yb = Y + skm_at(nvar, 1, a + 1);
+    const Lanes keep = splat(1.0 - G.w), w = splat(G.w), minus_d = splat(-G.d), d = splat(G.d);
+#pragma GCC unroll 8
+    for (int k = 0; k + 2 <= NC; k += 2) {
+      const Lanes ua = load2(ya + k), ub = load2(yb + k);
+      store2(U + k, ub * keep + ua * w);
+      store2(UX + k, ub * minus_d + ua * d);
+    }
+    first = NC - NC % 2 + 1;
+  }
+  for (int k = first; k <= nvar - 1; ++k) {
     const double ua = Y[skm_at(nvar, k, a)];
     const double ub = Y[skm_at(nvar, k, a + 1)];
     U[k - 1] = ub * (1.0 - G.w) + ua * G.w;
@@ -227,6 +322,34 @@ struct IntervalTerms {
     DELTA[at(k, a)] = DELTA[at(k, a)] + sums.left(k) * G.WL;
     FSPART[at(k, a)] = FSPART[at(k, a)] - Q[k - 1] * G.WL + F(k);
   }
+  // Both contributions of an interior interval a, accumulate_left(k, a) and
+  // assign_right(k, a + 1), for every k, two constituents at a time. SLAB:
+  // g = f = 1, so F(k) is R(k) itself (the products by 1 change no bit).
+  template <int NC, bool SLAB>
+  void interior(int a) const {
+    double* dl = DELTA + at(1, a);
+    double* fl = FSPART + at(1, a);
+    double* dr = DELTA + at(1, a + 1);
+    double* fr = FSPART + at(1, a + 1);
+    const double* sl = sums.left_sums();
+    const double* sr = sums.right_sums();
+    const Lanes WL = splat(G.WL), WR = splat(G.WR), g = splat(G.g), f = splat(G.f);
+    int k = 0;
+#pragma GCC unroll 8
+    for (; k + 2 <= NC; k += 2) {
+      const Lanes q = load2(Q + k);
+      const Lanes F = SLAB ? load2(R + k) : load2(R + k) * g * f;
+      store2(dl + k, load2(dl + k) + load2(sl + k) * WL);
+      store2(fl + k, load2(fl + k) - q * WL + F);
+      store2(dr + k, load2(sr + k) * WR);
+      store2(fr + k, -(q * WR + F));
+    }
+    for (; k < NC; ++k) {
+      accumulate_left(k + 1, a);
+      assign_right(k + 1, a + 1);
+    }
+  }
+
   // Left end, ordinary geometry: BETA*flux reconstructed from the half-cell balance.
   void left_end(int k, double x0m, const double* BETA, const double* GAMMA) const {
     DELTA[at(k, 0)] = BETA[k - 1] * ((sums.left(k) * G.WL) / x0m);
@@ -252,49 +375,54 @@ struct IntervalTerms {
 
 }  // namespace
 
-double skm_ipow(double x, int k) {
-  if (k < 0) return 1.0 / skm_ipow(x, -k);
-  double result = 1.0;
-  double base = x;
-  for (unsigned u = static_cast<unsigned>(k); u != 0;) {
-    if (u & 1u) result *= base;
-    u >>= 1;
-    if (u != 0) base *= base;
-  }
-  return result;
-}
+double skm_ipow(double x, int k) { return ipow(x, k); }
 
-IntervalGeometry interval_geometry(double xa, double xb, int M, int AT_ORIGIN, bool first) {
+namespace {
+
+// The geometry, inlined into the assembly so that a polar parameter and
+// origin mode fixed at compile time fold its branches away.
+[[gnu::always_inline]] inline IntervalGeometry geometry_of(double xa, double xb, int M,
+                                                           int AT_ORIGIN, bool first) {
   IntervalGeometry G{};
   G.q =
       (AT_ORIGIN == 1 && first) ? std::numeric_limits<double>::quiet_NaN() : normaliser(xa, xb, M);
   evaluation_point(xa, xb, M, AT_ORIGIN, G);
   split_and_weights(xa, xb, M, AT_ORIGIN, first, G);
   const double mp1 = static_cast<double>(M + 1);
-  G.WL = (G.s - skm_ipow(xa, M + 1)) / mp1;
-  G.WR = (skm_ipow(xb, M + 1) - G.s) / mp1;
+  G.WL = (G.s - ipow(xa, M + 1)) / mp1;
+  G.WR = (ipow(xb, M + 1) - G.s) / mp1;
   return G;
+}
+
+}  // namespace
+
+IntervalGeometry interval_geometry(double xa, double xb, int M, int AT_ORIGIN, bool first) {
+  return geometry_of(xa, xb, M, AT_ORIGIN, first);
 }
 
 namespace {
 
-// The whole pass; NC > 0 fixes NCOMP at compile time (see CapacitySums).
-template <int NC>
+// The whole pass; NC > 0 fixes NCOMP at compile time (see CapacitySums),
+// SLAB the plain slab geometry (M = 0, not at the origin), whose interval
+// geometry then folds to its few operations.
+template <int NC, bool SLAB>
 void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIME, int ncomp,
-                   int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
+                   int NINNER, int m_polar, int at_origin, double* U, double* UX, double* BETA,
                    double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
                    int& IRES) {
   const int NCOMP = NC > 0 ? NC : ncomp;
+  const int M = SLAB ? 0 : m_polar;
+  const int AT_ORIGIN = SLAB ? 0 : at_origin;
   const int nvar = NCOMP + 1;
   const int npts = NINNER + 2;
   auto x = [&](int n) { return Y[skm_at(nvar, nvar, n)]; };
-  CapacitySums<NC> sums(Y, YPRIME, NCOMP, npts);
+  CapacitySums<NC> sums(Y, YPRIME, NCOMP, npts, p.capacity_is_diagonal());
   // The problem's coefficients at the evaluation point of interval a and the
   // capacity sums they give; false when the problem reports an illegal
   // solution, which ends the assembly.
   const bool means = p.means_over_intervals();
   auto coefficients = [&](int a, const IntervalGeometry& G) {
-    values_at_xi(Y, nvar, a, G, U, UX);
+    values_at_xi<NC>(Y, nvar, a, G, U, UX);
     if (means) {
       p.spdef_over(T, G.xi, x(a), x(a + 1), NCOMP, U, UX, C, Q, R, IRES);
     } else {
@@ -308,8 +436,8 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   // First interval: left boundary and the first assignment to point 1.
   double xa = x(0);
   double xb = x(1);
-  const IntervalGeometry first = interval_geometry(xa, xb, M, AT_ORIGIN, true);
-  const double x0m = skm_ipow(x(0), M);
+  const IntervalGeometry first = geometry_of(xa, xb, M, AT_ORIGIN, true);
+  const double x0m = ipow(x(0), M);
   end_quotient(Y, nvar, 0, UX);
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, 0)], UX, NCOMP, 1, IRES);
   if (IRES == 3) return;
@@ -330,12 +458,16 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   for (int a = 1; a <= npts - 3; ++a) {
     xa = xb;
     xb = x(a + 1);
-    const IntervalGeometry G = interval_geometry(xa, xb, M, AT_ORIGIN, false);
+    const IntervalGeometry G = geometry_of(xa, xb, M, AT_ORIGIN, false);
     if (!coefficients(a, G)) return;
     const IntervalTerms<CapacitySums<NC>> t{sums, NCOMP, npts, G, R, Q, C, DELTA, FSPART};
-    for (int k = 1; k <= NCOMP; ++k) {
-      t.accumulate_left(k, a);
-      t.assign_right(k, a + 1);
+    if constexpr (NC > 0) {
+      t.template interior<NC, SLAB>(a);
+    } else {
+      for (int k = 1; k <= NCOMP; ++k) {
+        t.accumulate_left(k, a);
+        t.assign_right(k, a + 1);
+      }
     }
   }
 
@@ -343,8 +475,8 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   const int a = npts - 2;
   xa = xb;
   xb = x(npts - 1);
-  const IntervalGeometry last = interval_geometry(xa, xb, M, AT_ORIGIN, false);
-  const double xnm = skm_ipow(x(npts - 1), M);
+  const IntervalGeometry last = geometry_of(xa, xb, M, AT_ORIGIN, false);
+  const double xnm = ipow(x(npts - 1), M);
   end_quotient(Y, nvar, a, UX);
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, npts - 1)], UX, NCOMP, 0, IRES);
   if (IRES == 3) return;
@@ -365,12 +497,16 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
                   int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
                   double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
                   int& IRES) {
-  if (NCOMP == kUnrolledComponents) {
-    assemble_rows<kUnrolledComponents>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA,
-                                       GAMMA, R, Q, C, DELTA, FSPART, IRES);
+  const bool slab = M == 0 && AT_ORIGIN != 1;
+  if (NCOMP == kUnrolledComponents && slab) {
+    assemble_rows<kUnrolledComponents, true>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX,
+                                             BETA, GAMMA, R, Q, C, DELTA, FSPART, IRES);
+  } else if (NCOMP == kUnrolledComponents) {
+    assemble_rows<kUnrolledComponents, false>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX,
+                                              BETA, GAMMA, R, Q, C, DELTA, FSPART, IRES);
   } else {
-    assemble_rows<0>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA, GAMMA, R, Q, C,
-                     DELTA, FSPART, IRES);
+    assemble_rows<0, false>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA, GAMMA, R, Q,
+                            C, DELTA, FSPART, IRES);
   }
 }
 

@@ -18,6 +18,14 @@
 #include "input/series_checks.h"
 
 namespace qz5 {
+
+namespace {
+// Two doubles at any 8-byte boundary, one register.
+typedef double Lanes __attribute__((vector_size(16), aligned(8)));
+inline Lanes load2(const double* p) { return *reinterpret_cast<const Lanes*>(p); }
+inline void store2(double* p, Lanes v) { *reinterpret_cast<Lanes*>(p) = v; }
+}  // namespace
+
 namespace {
 
 // Beyond this the logistic step is flat to machine precision, and exp() of
@@ -203,10 +211,17 @@ void LoadBest::lookup(Units& io, const Inputs& ms, SeriesPositions& pos, double 
     QL = QL + q[l - 1] / d;
     const double g = ((q[l - 1] * e) * k_lat) / std::pow(d, 2.0);
     const double* const c_l = c + (l - 1) * c_rows;
-    for (int m = 1; m <= ncomp; ++m) SL[m - 1] = SL[m - 1] + c_l[m - 1] * g;
+    // Two constituents per register: the same product and sum per element.
+    const Lanes g2 = {g, g};
+    int m = 0;
+    for (; m + 2 <= ncomp; m += 2) store2(SL + m, load2(SL + m) + load2(c_l + m) * g2);
+    for (; m < ncomp; ++m) SL[m] = SL[m] + c_l[m] * g;
   }
   QL = S * QL;
-  for (int m = 1; m <= ncomp; ++m) SL[m - 1] = SL[m - 1] * S;
+  const Lanes S2 = {S, S};
+  int m = 0;
+  for (; m + 2 <= ncomp; m += 2) store2(SL + m, load2(SL + m) * S2);
+  for (; m < ncomp; ++m) SL[m] = SL[m] * S;
 }
 
 }  // namespace qz5

@@ -7,6 +7,8 @@
 // before a column first receives any.
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 #include "linalg/add_scaled.h"
 #include "linalg/band.h"
@@ -19,6 +21,10 @@ using linalg_detail::Vector1;
 
 namespace {
 
+// Two doubles at any 8-byte boundary: the band's columns start wherever
+// LDA puts them.
+typedef double Unaligned2 __attribute__((vector_size(16), aligned(8)));
+
 // Zeroes the fill-in rows of the first columns that elimination can reach
 // before the main loop starts clearing one new column per step.
 void clear_initial_fill(const Matrix1<double>& abd, int N, int ML, int MU, int m) {
@@ -29,22 +35,175 @@ void clear_initial_fill(const Matrix1<double>& abd, int N, int ML, int MU, int m
   }
 }
 
+// The row interchange of step k in column j: l is the pivot's storage row,
+// mm the diagonal row's, both already shifted to column j. Returns the
+// multiplier's factor t, the element that now sits in the pivot row.
+inline double interchange(const Matrix1<double>& abd, int j, int l, int mm) {
+  const double t = abd(l, j);
+  if (l != mm) {
+    abd(l, j) = abd(mm, j);
+    abd(mm, j) = t;
+  }
+  return t;
+}
+
+// Lower bandwidths up to which a step is specialised for its lm at compile
+// time (see factor_step).
+constexpr int kRegisterMultipliers = 16;
+
+// Storage row (m .. m + lm) of the first element of largest magnitude in
+// column k's segment from the diagonal down: VEC_MAX_ABS_INDEX's choice
+// (strictly larger replaces, so ties and NaN keep the earlier element).
+inline int pivot_row(const Matrix1<double>& abd, int k, int lm, int m) {
+  const double* x = abd.at(m, k);
+  int best = 0;
+  double best_abs = std::fabs(x[0]);
+  for (int i = 1; i <= lm; ++i) {
+    const double a = std::fabs(x[i]);
+    if (a > best_abs) {
+      best = i;
+      best_abs = a;
+    }
+  }
+  return m + best;
+}
+
+// x := t*x over the lm multipliers below the diagonal.
+inline void scale_multipliers(double* x, int lm, double t) {
+  for (int i = 0; i < lm; ++i) x[i] = t * x[i];
+}
+
+template <int LM>
+int pivot_row_fixed(const Matrix1<double>& abd, int k, int m) {
+  const double* x = abd.at(m, k);
+  int best = 0;
+  double best_abs = std::fabs(x[0]);
+#pragma GCC unroll 16
+  for (int i = 1; i <= LM; ++i) {
+    const double a = std::fabs(x[i]);
+    if (a > best_abs) {
+      best = i;
+      best_abs = a;
+    }
+  }
+  return m + best;
+}
+
+template <int LM>
+void scale_multipliers_fixed(double* x, double t) {
+  const linalg_detail::Double2 tv = {t, t};
+#pragma GCC unroll 8
+  for (int i = 0; i + 2 <= LM; i += 2) {
+    Unaligned2& xv = *reinterpret_cast<Unaligned2*>(x + i);
+    xv = tv * xv;
+  }
+  if constexpr (LM % 2 == 1) x[LM - 1] = t * x[LM - 1];
+}
+
 // Applies step k's row interchange to columns k+1..ju and subtracts the
 // multiples of the pivot row. l is the pivot's storage row in column k.
-void eliminate_columns(const Matrix1<double>& abd, int k, int ju, int l, int lm, int m) {
+// Every column subtracts the same multipliers, the LM elements below the
+// diagonal of column k: they are loaded into registers once per step, so
+// that each element of columns k+1..ju costs one load, one product, one sum
+// and one store. Each element is still y + t*x, rounded twice, in the same
+// order: the result does not depend on the path. INTERCHANGE: whether step k
+// swapped rows (l != m); the pivot row and the diagonal row then differ in
+// every later column too.
+template <int LM, bool INTERCHANGE>
+void eliminate_columns_fixed(const Matrix1<double>& abd, int k, int ju, int l, int m) {
+  using linalg_detail::Double2;
+  constexpr int kPairs = LM / 2;
+  const double* x = abd.at(m + 1, k);
+  Double2 xv[kPairs > 0 ? kPairs : 1];
+#pragma GCC unroll 16
+  for (int p = 0; p < kPairs; ++p) xv[p] = *reinterpret_cast<const Unaligned2*>(x + 2 * p);
+  const double x_last = (LM % 2 == 1) ? x[LM - 1] : 0.0;
+  // Column j + 1 starts lda elements after column j; row r of it is col[r - 1]
+  // (a step runs only when N >= 2, so column 2 exists).
+  const std::ptrdiff_t lda = abd.at(1, 2) - abd.at(1, 1);
+  double* col = abd.at(1, k);
+  int mm = m;
+  for (int j = k + 1; j <= ju; ++j) {
+    col += lda;
+    --l;
+    --mm;
+    const double t = col[l - 1];
+    if constexpr (INTERCHANGE) {
+      col[l - 1] = col[mm - 1];
+      col[mm - 1] = t;
+    }
+    if (t == 0.0) continue;
+    double* y = col + mm;
+    const Double2 tv = {t, t};
+#pragma GCC unroll 16
+    for (int p = 0; p < kPairs; ++p) {
+      Unaligned2& yv = *reinterpret_cast<Unaligned2*>(y + 2 * p);
+      yv = yv + tv * xv[p];
+    }
+    if constexpr (LM % 2 == 1) y[LM - 1] = y[LM - 1] + t * x_last;
+  }
+}
+
+// The same for any lm.
+void eliminate_columns_any(const Matrix1<double>& abd, int k, int ju, int l, int lm, int m) {
   int mm = m;
   for (int j = k + 1; j <= ju; ++j) {
     // Moving one column right moves the same matrix row one storage row up.
     --l;
     --mm;
-    const double t = abd(l, j);
-    if (l != mm) {
-      abd(l, j) = abd(mm, j);
-      abd(mm, j) = t;
-    }
+    const double t = interchange(abd, j, l, mm);
     // Columns k and j are separate storage.
     if (t != 0.0) linalg_detail::add_scaled_separate(lm, t, abd.at(m + 1, k), abd.at(mm + 1, j));
   }
+}
+
+// Step k of the elimination for lm below-diagonal rows: the pivot, the
+// interchange in column k, the multipliers, then columns k+1..ju. Returns
+// false, changing nothing but IPVT(k), when the pivot is exactly zero. LM >= 0
+// fixes lm at compile time (the pivot search and the scaling unroll, the
+// multipliers stay in registers); LM = -1 takes lm as given.
+template <int LM>
+bool factor_step(const Matrix1<double>& abd, int k, int lm_given, int m, int MU, int N,
+                 int* ipvt_k, int& ju) {
+  const int lm = LM >= 0 ? LM : lm_given;
+  const int l = LM >= 0 ? pivot_row_fixed<LM>(abd, k, m) : pivot_row(abd, k, lm, m);
+  *ipvt_k = l + k - m;
+  if (abd(l, k) == 0.0) return false;
+  if (l != m) std::swap(abd(l, k), abd(m, k));
+  const double t = -1.0 / abd(m, k);
+  if constexpr (LM >= 0) {
+    scale_multipliers_fixed<LM>(abd.at(m + 1, k), t);
+  } else {
+    scale_multipliers(abd.at(m + 1, k), lm, t);
+  }
+  ju = std::min(std::max(ju, MU + *ipvt_k), N);
+  if constexpr (LM >= 0) {
+    if (l != m) {
+      eliminate_columns_fixed<LM, true>(abd, k, ju, l, m);
+    } else {
+      eliminate_columns_fixed<LM, false>(abd, k, ju, l, m);
+    }
+  } else {
+    eliminate_columns_any(abd, k, ju, l, lm, m);
+  }
+  return true;
+}
+
+template <std::size_t... I>
+bool factor_step_table(const Matrix1<double>& abd, int k, int lm, int m, int MU, int N,
+                       int* ipvt_k, int& ju, std::index_sequence<I...>) {
+  using Step = bool (*)(const Matrix1<double>&, int, int, int, int, int, int*, int&);
+  static constexpr Step kSteps[] = {&factor_step<static_cast<int>(I)>...};
+  return kSteps[lm](abd, k, lm, m, MU, N, ipvt_k, ju);
+}
+
+bool factor_step_any(const Matrix1<double>& abd, int k, int lm, int m, int MU, int N, int* ipvt_k,
+                     int& ju) {
+  if (lm <= kRegisterMultipliers) {
+    return factor_step_table(abd, k, lm, m, MU, N, ipvt_k, ju,
+                             std::make_index_sequence<kRegisterMultipliers + 1>{});
+  }
+  return factor_step<-1>(abd, k, lm, m, MU, N, ipvt_k, ju);
 }
 
 }  // namespace
@@ -63,18 +222,8 @@ void BAND_FACTOR(double* ABD, int LDA, int N, int ML, int MU, int* IPVT, int& IN
       for (int i = 1; i <= ML; ++i) abd(i, jz) = 0.0;
     }
     const int lm = std::min(ML, N - k);
-    const int l = VEC_MAX_ABS_INDEX(lm + 1, abd.at(m, k), 1) + m - 1;
-    ipvt(k) = l + k - m;
-    if (abd(l, k) == 0.0) {
-      // Singular so far: remember the column and leave it as it is.
-      INFO = k;
-      continue;
-    }
-    if (l != m) std::swap(abd(l, k), abd(m, k));
-    const double t = -1.0 / abd(m, k);
-    VEC_SCALE(lm, t, abd.at(m + 1, k), 1);
-    ju = std::min(std::max(ju, MU + ipvt(k)), N);
-    eliminate_columns(abd, k, ju, l, lm, m);
+    // A zero pivot: singular so far; remember the column and leave it as it is.
+    if (!factor_step_any(abd, k, lm, m, MU, N, ipvt.at(k), ju)) INFO = k;
   }
   ipvt(N) = N;
   if (abd(m, N) == 0.0) INFO = N;

@@ -74,6 +74,9 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   void spdef(double T, double XI, int NCOMP, const double* U, const double* UX, double* C,
              double* Q, double* R, int& IRES) override;
 
+  // C is the capacity times the identity (see spdef).
+  bool capacity_is_diagonal() const override { return true; }
+
   // With interval means: spdef with the position terms of [XA, XB] as the
   // means ask (spdef itself when neither is asked for).
   bool means_over_intervals() const override { return means_.any(); }
@@ -144,6 +147,14 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   void write_coefficients(double T, double XI, int NCOMP, const double* U, const double* UX,
                           double A, double D, double AD, double QL, const double* SL, double* C,
                           double* Q, double* R, int& IRES);
+  // Variable driver 1 at day TD (its look-up, which stops the run outside
+  // the driver's range). A look-up at the same day from the same remembered
+  // position as the last one, which left that position as it found it, is
+  // the same call: its value is taken again instead of interpolated. As the
+  // kinetics' constants, forgotten at the start of every residual and at
+  // every call beyond the grid's intervals (the series may have changed
+  // between residuals).
+  double driver_flow(double TD);
   // Starts a new generation of remembered terms when T is not the time of
   // the last look-ups.
   void note_time(double T);
@@ -163,6 +174,11 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   Outflow outflow_;
   const Kinetics& kinetics_;
   std::unique_ptr<KineticsEvaluator> rates_;
+  // The built-in kinetics' constants of ms's RXPAR, made afresh at the start
+  // of every residual (the first end's bndr call) and at every spdef call
+  // beyond the grid's intervals: the parameters do not change within one
+  // residual, but may between the model's construction and its first use.
+  KineticsConstants rx_constants_;
   int ncomp_;
   bool built_in_;
   std::array<bool, kMaxNcomp> moves_{};  // transported, per constituent
@@ -184,6 +200,12 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // that warn are never skipped. Sized once, when the initial state is set.
   std::vector<PositionTerms> remembered_;
   PositionTerms unremembered_;  // for calls beyond the grid's intervals
+  struct DriverLookup {
+    bool valid = false;
+    double TD = 0.0;
+    int position = 0;  // the remembered position before and after
+    double S = 0.0;
+  } driver_;
   std::uint64_t generation_ = 1;
   double time_ = 0.0;
   int interval_ = 0;  // spdef calls since the left boundary's bndr call

@@ -2,45 +2,62 @@
 
 namespace qz5 {
 
-void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
-              const double* UX, double* RX) {
-  static_cast<void>(T);
-  static_cast<void>(XI);
-  static_cast<void>(NCOMP);
-  static_cast<void>(UX);
+KineticsConstants RXNS_QZ5_CONSTANTS(const Inputs& ms) {
   const auto P = [&ms](int k) { return ms.RXPAR(k); };
+  KineticsConstants k;
+  // Share of the nutrient need of growth of 5 on 2 that the substrate itself
+  // covers; when it covers all of it, constituent 3 does not limit growth.
+  k.f = P(13) / (P(14) * P(7));
+  if (k.f > 1.0) k.f = 1.0;
+  k.one_minus_f = 1.0 - k.f;
+  k.p12_p16 = P(12) * P(16);
+  k.p4_p15 = P(4) * P(15);
+  // e: nutrient freed per unit of growing pool that becomes pool 2 or 6.
+  k.released = (-1.0 / P(14)) + (1.0 / P(13));
+  k.uptake = (1.0 / (P(14) * P(7))) - (1.0 / P(13));
+  k.p12_e = P(12) * k.released;
+  k.loss8 = (1.0 / P(8)) - 1.0;
+  k.p4_e = P(4) * k.released;
+  k.detritus5 = (1.0 - P(16)) * P(12);
+  k.detritus4 = (1.0 - P(15)) * P(4);
+  k.p19_p18 = P(19) + P(18);
+  return k;
+}
+
+void RXNS_QZ5(const Inputs& ms, const KineticsConstants& k, const double* U, double* RX) {
+  const auto P = [&ms](int i) { return ms.RXPAR(i); };
 
   // File concentrations c(1..6); c[0] unused so that c[i] is constituent i.
   double c[kKineticsComponents + 1];
   c[0] = 0.0;
   for (int i = 1; i <= kKineticsComponents; ++i) c[i] = U[i - 1] * ms.CCONV(i);
 
-  // Share of the nutrient need of growth of 5 on 2 that the substrate itself
-  // covers; when it covers all of it, constituent 3 does not limit growth.
-  double f = P(13) / (P(14) * P(7));
-  if (f > 1.0) f = 1.0;
-
   const double g3 = (c[3] * P(1)) / (c[3] + P(3));
   const double h3 = c[3] / (c[3] + P(11));
   const double g2 = (c[2] * P(6)) / (c[2] + P(10));
   RX[0] = 0.0;
-  const double g25 = (((1.0 - f) * h3) + f) * g2;
+  const double g25 = ((k.one_minus_f * h3) + k.f) * g2;
   const double g4 = (P(5) * c[4]) / (P(9) + c[4]);
 
-  RX[1] = (((P(12) * P(16)) - (g25 / P(7))) * c[5] + (P(4) * P(15)) * c[4]) + P(19) * c[6];
+  RX[1] = ((k.p12_p16 - (g25 / P(7))) * c[5] + k.p4_p15 * c[4]) + P(19) * c[6];
 
-  // e: nutrient freed per unit of growing pool that becomes pool 2 or 6.
-  const double e = (-1.0 / P(14)) + (1.0 / P(13));
-  RX[2] = ((((((1.0 / (P(14) * P(7))) - (1.0 / P(13))) * g25 + P(12) * e) * c[5] +
-             ((P(18) * c[6]) / P(14)) * P(17)) +
-            ((((1.0 / P(8)) - 1.0) * g4) * c[5]) / P(13)) -
+  RX[2] = ((((k.uptake * g25 + k.p12_e) * c[5] + ((P(18) * c[6]) / P(14)) * P(17)) +
+            ((k.loss8 * g4) * c[5]) / P(13)) -
            (g3 * c[4]) / P(13)) +
-          (P(4) * e) * c[4];
+          k.p4_e * c[4];
 
   RX[3] = ((g3 - P(4)) * c[4]) - ((g4 * c[5]) / P(8));
   RX[4] = ((g4 - P(12)) + g25) * c[5];
-  RX[5] = (((1.0 - P(16)) * P(12)) * c[5] + ((1.0 - P(15)) * P(4)) * c[4]) -
-          ((P(19) + P(18)) * c[6]);
+  RX[5] = (k.detritus5 * c[5] + k.detritus4 * c[4]) - (k.p19_p18 * c[6]);
+}
+
+void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U, const double* UX,
+              double* RX) {
+  static_cast<void>(T);
+  static_cast<void>(XI);
+  static_cast<void>(NCOMP);
+  static_cast<void>(UX);
+  RXNS_QZ5(ms, RXNS_QZ5_CONSTANTS(ms), U, RX);
 }
 
 void RXNS_QZ5_JACOBIAN(const Inputs& ms, const double* U, double* dRX) {

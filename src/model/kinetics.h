@@ -28,6 +28,28 @@ inline constexpr int kKineticsComponents = 6;
 void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U,
               const double* UX, double* RX);
 
+// The parts of those rates that depend on RXPAR alone, each formed as the
+// rates form it, so that the rates computed with them have the same bits.
+struct KineticsConstants {
+  double f = 0.0;  // share of the need of growth covered by the substrate, at most 1
+  double one_minus_f = 0.0;
+  double p12_p16 = 0.0;   // RXPAR(12) * RXPAR(16)
+  double p4_p15 = 0.0;    // RXPAR(4) * RXPAR(15)
+  double released = 0.0;  // e of the nutrient balance: -1/RXPAR(14) + 1/RXPAR(13)
+  double uptake = 0.0;    // 1/(RXPAR(14) RXPAR(7)) - 1/RXPAR(13)
+  double p12_e = 0.0;
+  double loss8 = 0.0;  // 1/RXPAR(8) - 1
+  double p4_e = 0.0;
+  double detritus5 = 0.0;  // (1 - RXPAR(16)) RXPAR(12)
+  double detritus4 = 0.0;  // (1 - RXPAR(15)) RXPAR(4)
+  double p19_p18 = 0.0;
+};
+KineticsConstants RXNS_QZ5_CONSTANTS(const Inputs& ms);
+
+// RXNS_QZ5 with the constants of ms's RXPAR made beforehand (bit for bit
+// the same rates).
+void RXNS_QZ5(const Inputs& ms, const KineticsConstants& k, const double* U, double* RX);
+
 // The derivatives of those rates by the model concentrations: dRX(m, j) =
 // dRX(m)/dU(j) at [(m-1) + (j-1)*6], for the analytic iteration matrix.
 void RXNS_QZ5_JACOBIAN(const Inputs& ms, const double* U, double* dRX);

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "skm_harness.h"
@@ -279,6 +282,148 @@ TEST(Assembly, ConstantStateGivesZeroTransportRows) {
     ASSERT_EQ(h.residual(), 0);
     for (int n = 0; n < 6; ++n)
       for (int k = 1; k <= 3; ++k) EXPECT_EQ(h.res(k, n), 0.0) << "point " << n << " k " << k;
+  }
+}
+
+}  // namespace
+}  // namespace qz5::testing
+
+namespace qz5::testing {
+namespace {
+
+// A problem whose C is diagonal and says so (or not, as asked): the
+// assembly's shortcut for diagonal capacities must give the full sums' bits.
+struct DiagonalProblem : ScriptedProblem {
+  bool diagonal = false;
+  bool capacity_is_diagonal() const override { return diagonal; }
+};
+
+// Diagonal capacities of both signs and an exact zero; constituent 1 has
+// neither flux nor source, so that its rows show the sign of a zero sum.
+void diagonal_coefficients(double, double XI, int NCOMP, const double* U, const double* UX,
+                           double* C, double* Q, double* R) {
+  for (int j = 0; j < NCOMP * NCOMP; ++j) C[j] = 0.0;
+  for (int k = 0; k < NCOMP; ++k) {
+    const double cap[] = {1.5, -2.0 - XI, 0.0, 0.75 + XI * XI, -0.3, 3.0};
+    C[k + k * NCOMP] = cap[k % 6];
+    Q[k] = k == 0 ? 0.0 : 0.2 * U[k] * U[(k + 1) % NCOMP] - XI;
+    R[k] = k == 0 ? 0.0 : (0.9 + 0.1 * k) * UX[k] - 0.25 * U[k];
+  }
+}
+
+TEST(Assembly, DiagonalCapacityShortcutKeepsTheBitsOfTheFullSums) {
+  std::mt19937 rng(90210);
+  std::uniform_real_distribution<double> u(-2.0, 2.0);
+  std::uniform_int_distribution<int> pick(0, 5);
+  const double inf = std::numeric_limits<double>::infinity();
+  for (int ncomp : {6, 3}) {
+    for (int trial = 0; trial < 12; ++trial) {
+      SCOPED_TRACE(::testing::Message() << "NCOMP " << ncomp << " trial " << trial);
+      DiagonalProblem full, shortcut;
+      full.coeffs = shortcut.coeffs = diagonal_coefficients;
+      shortcut.diagonal = true;
+      Harness a(full, ncomp, 9, 0.0, 4.0);
+      Harness b(shortcut, ncomp, 9, 0.0, 4.0);
+      for (int n = 0; n < 9; ++n) {
+        a.x(n) = n * 0.5 + (n > 0 && n < 8 ? 0.1 * u(rng) : 0.0);
+        a.xdot(n) = (n > 0 && n < 8 && pick(rng) > 1) ? 0.1 * u(rng) : 0.0;
+        for (int k = 1; k <= ncomp; ++k) {
+          a.y(k, n) = u(rng);
+          // Zeros of both signs: a zero time derivative at a point that does
+          // not move gives a rate of -0.0.
+          const int kind = pick(rng);
+          a.yp(k, n) = kind == 0 ? -0.0 : kind == 1 ? 0.0 : u(rng);
+        }
+      }
+      // Later trials: a rate that is not finite at one point (the full sums
+      // spread it as NaN over the point's other constituents).
+      if (trial >= 8) a.yp(1 + trial % ncomp, 1 + trial % 7) = trial % 2 == 0 ? inf : std::nan("");
+      b.Y = a.Y;
+      b.YPRIME = a.YPRIME;
+      ASSERT_EQ(a.residual(0.5), 0);
+      ASSERT_EQ(b.residual(0.5), 0);
+      int differ = 0;
+      for (std::size_t i = 0; i < a.DELTA.size(); ++i)
+        differ += std::memcmp(&a.DELTA[i], &b.DELTA[i], sizeof(double)) != 0;
+      EXPECT_EQ(differ, 0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qz5::testing
+
+namespace qz5::testing {
+namespace {
+
+// Six constituents that do not interact: each one's coefficients depend on
+// its own values only. The transport rows of constituent k are then those of
+// a one-constituent problem on k's values alone, and the two are assembled
+// on different paths (six: compile-time NCOMP, two constituents a lane pair;
+// one: the general scalar loops), which must agree bit for bit.
+struct Decoupled {
+  static double cap(int k, double XI) { return (k % 2 == 0 ? 1.0 : -1.0) * (0.5 + 0.1 * k + XI); }
+  static void coefficients(int k, double XI, double u, double ux, double& C, double& Q, double& R) {
+    C = cap(k, XI);
+    Q = 0.3 * u * u - 0.2 * k * XI;
+    R = (0.4 + 0.15 * k) * ux - (0.05 * k - 0.1) * u;
+  }
+  static void boundary(int k, int LEFT, double u, double& BETA, double& GAMMA) {
+    BETA = (LEFT != 0 || k % 3 != 0) ? 1.0 : 0.0;
+    GAMMA = LEFT != 0 ? 0.2 * k : u - 0.1 * k;
+  }
+};
+
+TEST(Assembly, LanePairsOfSixConstituentsMatchTheScalarLoopsBitForBit) {
+  std::mt19937 rng(4242);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  constexpr int kPts = 11;
+  for (int trial = 0; trial < 6; ++trial) {
+    SCOPED_TRACE(::testing::Message() << "trial " << trial);
+    ScriptedProblem six;
+    six.coeffs = [](double, double XI, int, const double* U, const double* UX, double* C, double* Q,
+                    double* R) {
+      for (int j = 0; j < 36; ++j) C[j] = 0.0;
+      for (int k = 0; k < 6; ++k) Decoupled::coefficients(k, XI, U[k], UX[k], C[k * 7], Q[k], R[k]);
+    };
+    six.boundary = [](int LEFT, int, const double* U, double* BETA, double* GAMMA) {
+      for (int k = 0; k < 6; ++k) Decoupled::boundary(k, LEFT, U[k], BETA[k], GAMMA[k]);
+    };
+    Harness h6(six, 6, kPts, 0.0, 3.0);
+    for (int n = 0; n < kPts; ++n) {
+      h6.x(n) = n * 0.3 + (n > 0 && n < kPts - 1 ? 0.1 * u(rng) : 0.0);
+      h6.xdot(n) = n > 0 && n < kPts - 1 ? 0.2 * u(rng) : 0.0;
+      for (int k = 1; k <= 6; ++k) {
+        h6.y(k, n) = u(rng);
+        h6.yp(k, n) = u(rng);
+      }
+    }
+    ASSERT_EQ(h6.residual(0.25), 0);
+    for (int k = 0; k < 6; ++k) {
+      SCOPED_TRACE(::testing::Message() << "constituent " << k + 1);
+      ScriptedProblem one;
+      one.coeffs = [k](double, double XI, int, const double* U, const double* UX, double* C,
+                       double* Q, double* R) {
+        Decoupled::coefficients(k, XI, U[0], UX[0], C[0], Q[0], R[0]);
+      };
+      one.boundary = [k](int LEFT, int, const double* U, double* BETA, double* GAMMA) {
+        Decoupled::boundary(k, LEFT, U[0], BETA[0], GAMMA[0]);
+      };
+      Harness h1(one, 1, kPts, 0.0, 3.0);
+      for (int n = 0; n < kPts; ++n) {
+        h1.x(n) = h6.x(n);
+        h1.xdot(n) = h6.xdot(n);
+        h1.y(1, n) = h6.y(k + 1, n);
+        h1.yp(1, n) = h6.yp(k + 1, n);
+      }
+      ASSERT_EQ(h1.residual(0.25), 0);
+      int differ = 0;
+      for (int n = 0; n < kPts; ++n) {
+        const double a = h6.res(k + 1, n), b = h1.res(1, n);
+        differ += std::memcmp(&a, &b, sizeof a) != 0;
+      }
+      EXPECT_EQ(differ, 0);
+    }
   }
 }
 
