@@ -3,10 +3,11 @@
 
     bench/fronts_study.py [--qz5 build/qz5] [--out bench/results]
 
-Runs the slug of work_precision.py on 400 points with the differenced and the
-analytic iteration matrix and renders <out>/fronts.png:
+Runs the slug of work_precision.py on 400 points with the differenced matrix
+(the positions' increments set by their magnitude, and by their spacing) and
+the analytic one, and renders <out>/fronts.png:
   - the step size against time (from the station series, which are sampled at
-    every accepted step) for both matrices;
+    every accepted step) for the three;
   - the grid points' positions at the output times (the crowding against the
     free outflow as the pulse leaves);
   - the gauge series of qz5 on 140 points against the closed-form solution of
@@ -68,12 +69,14 @@ def main():
     scratch = tempfile.mkdtemp(prefix="qz5_fronts_")
     runs = {}
     try:
-        for label, jac, n, rtol in (("differences", "differences", 400, 1e-5),
-                                    ("exact", "exact", 400, 1e-5),
-                                    ("exact140", "exact", 140, 1e-4)):
+        for label, extra, n, rtol in (
+                ("differences", ["--jacobian", "differences"], 400, 1e-5),
+                ("spacing", ["--jacobian", "differences", "--position-increments", "spacing"],
+                 400, 1e-5),
+                ("exact", ["--jacobian", "exact"], 400, 1e-5),
+                ("exact140", ["--jacobian", "exact"], 140, 1e-4)):
             folder = os.path.join(scratch, label)
-            res, cpu, steps = wp.run_qz5(exe, sc, folder, n, rtol, rtol * 1e-2, *GRID,
-                                         ["--jacobian", jac])
+            res, cpu, steps = wp.run_qz5(exe, sc, folder, n, rtol, rtol * 1e-2, *GRID, extra)
             if res is None:
                 print("%s: failed" % label)
                 continue
@@ -97,12 +100,14 @@ def main():
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
     fig, ax = plt.subplots(1, 3, figsize=(17, 4.8))
-    for label, colour in (("differences", "C3"), ("exact", "C0")):
+    names = {"differences": "differences", "spacing": "differences, spacing increments",
+             "exact": "analytic"}
+    for label, colour in (("differences", "C3"), ("spacing", "C2"), ("exact", "C0")):
         if label not in runs:
             continue
         t = runs[label][1][0][0]
         ax[0].semilogy(t[1:] * 24.0, np.diff(t) * 86400.0, ".", ms=2, color=colour,
-                       label="%s matrix: %d steps" % (label, runs[label][2]))
+                       label="%s: %d steps" % (names[label], runs[label][2]))
     ax[0].set_xlabel("time, h")
     ax[0].set_ylabel("step, s")
     ax[0].set_title("400 points, RTOL 1e-5: step sizes")

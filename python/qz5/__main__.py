@@ -6,7 +6,8 @@
 
 ``run`` takes the executable's options under the same names and with the
 same meaning (--geometry, --outflow, --no-legacy-limits, --max-steps,
---jacobian, --sources, --channel, --position-tolerance, --nonnegative, --netcdf, --stations, --stations-csv, --budget FILE, --constituents,
+--jacobian, --position-increments, --position-error-test, --sources, --channel,
+--position-tolerance, --nonnegative, --netcdf, --stations, --stations-csv, --budget FILE, --constituents,
 --length-unit); it writes the result files, not the legacy .txc, RESULT and
 RUNINF. Names inside the names file are read relative to the names file's
 folder (the executable reads them relative to its working folder).
@@ -52,6 +53,10 @@ def engine_options(a: argparse.Namespace) -> dict:
     out: dict = {}
     if a.jacobian:
         out["jacobian"] = a.jacobian
+    if a.position_increments:
+        out["position_increments"] = a.position_increments
+    if a.position_error_test:
+        out["position_error_test"] = a.position_error_test == "on"
     if a.nonnegative:
         out["nonnegative"] = a.nonnegative
     if a.sources:
@@ -137,6 +142,12 @@ def parser() -> argparse.ArgumentParser:
     pr.add_argument("--jacobian", choices=("differences", "exact"),
                     help="the iteration matrix by differences of the residual (default) or "
                          "from its derivatives")
+    pr.add_argument("--position-increments", choices=("magnitude", "spacing"),
+                    help="the grid positions' increments in the differenced matrix set by "
+                         "their magnitude (default) or by their distance to their neighbours")
+    pr.add_argument("--position-error-test", choices=("on", "off"),
+                    help="whether the grid positions take part in the local error test "
+                         "(on, default)")
     pr.add_argument("--sources", choices=("midpoint", "exact"),
                     help="lateral inputs sampled at each interval's midpoint (default) or "
                          "integrated exactly over it")

@@ -334,6 +334,8 @@ class RunArgs:
     observe_steps: bool
     path: str
     position_atol: Optional[float]
+    position_error_test: bool
+    position_increments: str
     position_rtol: Optional[float]
     profiles: bool
     rtol: Optional[float]

@@ -74,7 +74,8 @@ def run_args(rtol: Optional[float] = None, atol: Optional[float] = None,
              length_unit: Optional[str] = None, nonnegative: str = "clip",
              position_tolerance: Optional[tuple[float, float]] = None,
              jacobian: str = "differences", sources: str = "midpoint",
-             channel: str = "sampled") -> "_core.RunArgs":
+             channel: str = "sampled", position_increments: str = "magnitude",
+             position_error_test: bool = True) -> "_core.RunArgs":
     """The engine's options and what to record, as the binding takes them
     (the parameters are those of :func:`run`)."""
     a = _core.RunArgs()
@@ -83,6 +84,8 @@ def run_args(rtol: Optional[float] = None, atol: Optional[float] = None,
         a.max_steps_per_interval = _step_limit(max_steps_per_interval)
     a.nonnegative = str(nonnegative)
     a.jacobian = str(jacobian)
+    a.position_increments = str(position_increments)
+    a.position_error_test = bool(position_error_test)
     a.sources = str(sources)
     a.channel = str(channel)
     if position_tolerance is not None:
@@ -312,6 +315,11 @@ def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = Fa
         crawl); ``position_tolerance`` ((rtol, atol) of the grid positions
         alone, in model length units); ``jacobian`` ("differences" or
         "exact": the iteration matrix from the residual's derivatives);
+        ``position_increments`` ("magnitude" or "spacing": the grid
+        positions' increments in the differenced matrix set by their
+        distance to their neighbours, so that fine grids do not crawl where
+        a front leaves through a free outflow); ``position_error_test``
+        (False: only the concentrations take part in the local error test);
         ``sources`` ("midpoint" or "exact": each lateral input's flow and load
         integrated over every grid interval, so that it delivers its load on
         any grid); ``channel`` ("sampled" or "averaged": the geometry table's

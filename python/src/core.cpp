@@ -186,6 +186,8 @@ struct RunArgs {
   long max_steps_per_interval = 0;  // 0: the engine's default for the grid
   std::string nonnegative = "clip";  // INFO10 = 1: "clip" (legacy) or "project"
   std::string jacobian = "differences";  // or "exact"
+  std::string position_increments = "magnitude";  // or "spacing"
+  bool position_error_test = true;  // false: the positions left out of the error test
   std::string sources = "midpoint";      // or "exact"
   std::string channel = "sampled";       // or "averaged"
   std::optional<double> position_rtol, position_atol;  // tolerances of the positions alone
@@ -244,6 +246,8 @@ qz5::RunOptions options_of(const RunArgs& a) {
   o.max_steps_per_interval = a.max_steps_per_interval;
   o.project_negative = a.nonnegative == "project";
   o.exact_jacobian = a.jacobian == "exact";
+  o.spaced_position_increments = a.position_increments == "spacing";
+  o.positions_out_of_error_test = !a.position_error_test;
   o.exact_sources = a.sources == "exact";
   o.averaged_channel = a.channel == "averaged";
   o.position_rtol = a.position_rtol;
@@ -284,6 +288,9 @@ void check_before_run(const PyScenario& ps, const RunArgs& a) {
     if (!std::isfinite(x)) throw FieldError{"stations", "stations: a position is not finite"};
   if (a.jacobian != "differences" && a.jacobian != "exact")
     throw FieldError{"jacobian", "jacobian: differences or exact, not " + a.jacobian};
+  if (a.position_increments != "magnitude" && a.position_increments != "spacing")
+    throw FieldError{"position_increments",
+                     "position_increments: magnitude or spacing, not " + a.position_increments};
   if (a.sources != "midpoint" && a.sources != "exact")
     throw FieldError{"sources", "sources: midpoint or exact, not " + a.sources};
   if (a.channel != "sampled" && a.channel != "averaged")
@@ -522,6 +529,8 @@ PYBIND11_MODULE(_core, m) {
       .def_readwrite("max_steps_per_interval", &RunArgs::max_steps_per_interval)
       .def_readwrite("nonnegative", &RunArgs::nonnegative)
       .def_readwrite("jacobian", &RunArgs::jacobian)
+      .def_readwrite("position_increments", &RunArgs::position_increments)
+      .def_readwrite("position_error_test", &RunArgs::position_error_test)
       .def_readwrite("sources", &RunArgs::sources)
       .def_readwrite("channel", &RunArgs::channel)
       .def_readwrite("position_rtol", &RunArgs::position_rtol)

@@ -1,5 +1,5 @@
 """The solver options from Python: jacobian, nonnegative, position_tolerance,
-sources, channel."""
+position_increments, position_error_test, sources, channel."""
 import numpy as np
 import pytest
 
@@ -46,8 +46,35 @@ def test_averaged_channel_runs_on_the_built_in_laws_unchanged(estuary):
                                   qz5.run(s)["c3"].values)
 
 
+def test_spacing_increments_and_positions_out_of_the_error_test_keep_the_accuracy(estuary):
+    s = short_scenario(estuary)
+    tight = qz5.run(s, rtol=s.rtol * 1e-3, atol=s.atol * 1e-3)
+
+    def error(ds):
+        # Against the tight run at its own positions, of each constituent's range.
+        worst = 0.0
+        for k in range(1, 7):
+            a, b = tight[f"c{k}"].values, ds[f"c{k}"].values
+            xa, xb = tight["x"].values, ds["x"].values
+            at = np.array([np.interp(xa[t], xb[t], b[t]) for t in range(a.shape[0])])
+            worst = max(worst, float(np.max(np.abs(a - at))) / (a.max() - a.min()))
+        return worst
+
+    plain = qz5.run(s)
+    spaced = qz5.run(s, position_increments="spacing")
+    free = qz5.run(s, position_error_test=False)
+    # Another matrix or error test, the same tolerances: an error of the
+    # default's size (3.1e-4, 3.1e-4 and 3.6e-4 when written).
+    assert error(spaced) < 1.5 * error(plain)
+    assert error(free) < 1.5 * error(plain)
+    # Taken, not ignored.
+    assert not np.array_equal(spaced["x"].values, plain["x"].values)
+    assert not np.array_equal(free["x"].values, plain["x"].values)
+
+
 @pytest.mark.parametrize("option", [{"jacobian": "analytic"}, {"nonnegative": "zero"},
-                                    {"sources": "points"}, {"channel": "smooth"}])
+                                    {"sources": "points"}, {"channel": "smooth"},
+                                    {"position_increments": "spaced"}])
 def test_unknown_values_are_refused(estuary, option):
     with pytest.raises(qz5.ScenarioError) as info:
         qz5.run(short_scenario(estuary), **option)

@@ -21,27 +21,43 @@ namespace qz5 {
 namespace {
 
 constexpr int kMaxComponents = 16;
+// The number of equations of the estuary model, unrolled at compile time.
+constexpr int kUnrolledComponents = 6;
 using Square = std::array<double, kMaxComponents * kMaxComponents>;
 using Column = std::array<double, kMaxComponents>;
 
-// Accumulates entries of the band matrix by solution-layout positions.
-class BandAccumulator {
+// The band storage seen block by block: the entries of the rows of point p
+// and the columns of point q. Entry (row k, column j) of that block, k and j
+// from 0, lies at block(p, q)[j * step() + k]: a block's column is contiguous.
+class BandBlocks {
  public:
-  BandAccumulator(double* PD, int nvar, int band, double CJ)
-      : PD_(PD), nvar_(nvar), band_(band), lda_(3 * band + 1), CJ_(CJ) {}
-  // d(row (k, p))/d(Y (j, q)) += v; the YPRIME derivatives go through dyp.
-  void dy(int k, int p, int j, int q, double v) const { at(k, p, j, q) += v; }
-  void dyp(int k, int p, int j, int q, double v) const { at(k, p, j, q) += CJ_ * v; }
+  BandBlocks(double* PD, int nvar, double CJ)
+      : PD_(PD), nvar_(nvar), band_(2 * nvar), lda_(3 * band_ + 1), CJ_(CJ) {}
+  double* block(int p, int q) const {
+    return PD_ + static_cast<std::ptrdiff_t>(q) * nvar_ * lda_ + (p - q) * nvar_ + 2 * band_;
+  }
+  // The position column of point q in the rows of point p.
+  double* position_column(int p, int q) const { return block(p, q) + (nvar_ - 1) * step(); }
+  int step() const { return lda_ - 1; }
+  double CJ() const { return CJ_; }
+  // d(row (k, p))/d(Y (j, q)) += v, k and j from 1; the YPRIME derivatives through dyp.
+  void dy(int k, int p, int j, int q, double v) const { block(p, q)[(j - 1) * step() + k - 1] += v; }
+  void dyp(int k, int p, int j, int q, double v) const { dy(k, p, j, q, CJ_ * v); }
 
  private:
-  double& at(int k, int p, int j, int q) const {
-    const int I = p * nvar_ + k;  // 1-based row and column
-    const int J = q * nvar_ + j;
-    return PD_[static_cast<std::size_t>((J - 1) * lda_ + (I - J + 2 * band_ + 1) - 1)];
-  }
   double* PD_;
   int nvar_, band_, lda_;
   double CJ_;
+};
+
+// What the capacity sums of a point depend on: its rates at a fixed position
+// V_j = u'_j - x' (u_{j,p+1} - u_{j,p-1})/(x_{p+1} - x_{p-1}) (u'_j at the
+// ends) and the central quotients in them. Formed once per point and handed
+// from the right point of one interval to the left point of the next.
+struct PointRates {
+  Column V{}, dudx{};
+  double xd_dx = 0.0;  // x'_p/(x_{p+1} - x_{p-1})
+  bool interior = false;
 };
 
 struct Interval {
@@ -55,7 +71,7 @@ class Jacobian {
   Jacobian(const SkmState& s, PdeProblem& p, double T, const double* Y, const double* YPRIME,
            double CJ, double* PD)
       : s_(s), p_(p), T_(T), Y_(Y), YP_(YPRIME), n_(s.NVAR - 1), nvar_(s.NVAR),
-        npts_(s.NINNER + 2), acc_(PD, s.NVAR, 2 * s.NVAR, CJ) {}
+        npts_(s.NINNER + 2), band_(PD, s.NVAR, CJ) {}
 
   bool transport_rows(int& IRES);
   void grid_rows();
@@ -66,11 +82,14 @@ class Jacobian {
   double x(int p) const { return y(nvar_, p); }
   double xdot(int p) const { return yp(nvar_, p); }
   static std::size_t at(int k, int j, int n) {
-    return static_cast<std::size_t>((k - 1) + (j - 1) * n);
+    return static_cast<std::size_t>(k + j * n);  // k, j from 0
   }
 
+  void point_rates(int p, PointRates& r) const;
   bool coefficients(int a, Interval& I, int& IRES);
-  void interval_terms(int a, const Interval& I, int p, const Column& sigma);
+  template <int NC>
+  void interval_terms(int a, const Interval& I, const PointRates& ra, const PointRates& rb,
+                      const Column& sigma_a, const Column& sigma_b);
   void boundary_terms(int end, int& IRES);
 
   const SkmState& s_;
@@ -79,9 +98,28 @@ class Jacobian {
   const double* Y_;
   const double* YP_;
   int n_, nvar_, npts_;
-  BandAccumulator acc_;
+  BandBlocks band_;
   Column BETA_{}, GAMMA_{};
 };
+
+void Jacobian::point_rates(int p, PointRates& r) const {
+  r.interior = p >= 1 && p <= npts_ - 2;
+  if (!r.interior) {
+    for (int j = 0; j < n_; ++j) {
+      r.V[static_cast<std::size_t>(j)] = yp(j + 1, p);
+      r.dudx[static_cast<std::size_t>(j)] = 0.0;
+    }
+    r.xd_dx = 0.0;
+    return;
+  }
+  const double dx = x(p + 1) - x(p - 1), xd = xdot(p);
+  for (int j = 0; j < n_; ++j) {
+    const std::size_t jj = static_cast<std::size_t>(j);
+    r.dudx[jj] = (y(j + 1, p + 1) - y(j + 1, p - 1)) / dx;
+    r.V[jj] = yp(j + 1, p) - xd * r.dudx[jj];
+  }
+  r.xd_dx = xd / dx;
+}
 
 bool Jacobian::coefficients(int a, Interval& I, int& IRES) {
   const int b = a + 1;
@@ -98,63 +136,111 @@ bool Jacobian::coefficients(int a, Interval& I, int& IRES) {
   return p_.coefficient_derivatives(T_, xi, n_, I.U.data(), I.UX.data(), d);
 }
 
-// sigma * (h/2 (S_p + Q) + s_R R) of interval [a, a+1] for point p of it,
-// every equation k.
-void Jacobian::interval_terms(int a, const Interval& I, int p, const Column& sigmas) {
-  const int b = a + 1;
-  const double half = I.h * 0.5;
-  const double sR = p == a ? -1.0 : 1.0;
-  const bool interior = p >= 1 && p <= npts_ - 2;
-  // Rates V_j at p and what they depend on.
-  Column V{}, dudx{};
-  double dx = 1.0, xd = 0.0;
-  if (interior) {
-    dx = x(p + 1) - x(p - 1);
-    xd = xdot(p);
-  }
-  for (int j = 1; j <= n_; ++j) {
-    const std::size_t jj = static_cast<std::size_t>(j - 1);
-    dudx[jj] = interior ? (y(j, p + 1) - y(j, p - 1)) / dx : 0.0;
-    V[jj] = yp(j, p) - xd * dudx[jj];
-  }
-  for (int k = 1; k <= n_; ++k) {
-    const std::size_t kk = static_cast<std::size_t>(k - 1);
-    const double sigma = sigmas[kk];
-    if (sigma == 0.0) continue;
-    double S = 0.0, dS_dxi = 0.0;
-    for (int j = 1; j <= n_; ++j) {
-      S += I.C[at(k, j, n_)] * V[static_cast<std::size_t>(j - 1)];
-      dS_dxi += I.dCdXI[at(k, j, n_)] * V[static_cast<std::size_t>(j - 1)];
+// sigma * (h/2 (S_p + Q) + s_R R) of interval [a, b = a+1] for both of its
+// points p (s_R = -1 at a, +1 at b), every equation k, into the blocks of
+// the rows of p. U = (u_a + u_b)/2 and UX = (u_b - u_a)/h give dU/du_a =
+// dU/du_b = 1/2, dUX/du_b = -dUX/du_a = 1/h, dUX/dx_a = -dUX/dx_b = UX/h;
+// the evaluation point moves by half of either end's displacement and the
+// weight h/2 by -+1/2. The derivative blocks by u_a and u_b are formed once
+// for both points; NC > 0 fixes the number of equations at compile time.
+template <int NC>
+void Jacobian::interval_terms(int a, const Interval& I, const PointRates& ra,
+                              const PointRates& rb, const Column& sigma_a, const Column& sigma_b) {
+  constexpr int kN = NC > 0 ? NC : kMaxComponents;
+  const int n = NC > 0 ? NC : n_;
+  const int b = a + 1, cs = band_.step();
+  const double half = I.h * 0.5, ih = 1.0 / I.h, CJ = band_.CJ();
+  double* __restrict aa = band_.block(a, a);
+  double* __restrict ab = band_.block(a, b);
+  double* __restrict ba = band_.block(b, a);
+  double* __restrict bb = band_.block(b, b);
+  double* __restrict xaa = band_.position_column(a, a);
+  double* __restrict xab = band_.position_column(a, b);
+  double* __restrict xba = band_.position_column(b, a);
+  double* __restrict xbb = band_.position_column(b, b);
+  // Equation by equation (row k of both points), with the sums over j:
+  // the capacity sums S and dS/dxi of both points, the capacity against each
+  // point's central quotients, and the terms through UX by the positions.
+  double Ga[kN], Gb[kN];
+  for (int k = 0; k < n; ++k) {
+    const std::size_t kk = static_cast<std::size_t>(k);
+    const double sa = sigma_a[kk], sb = sigma_b[kk];
+    double Sa = 0.0, Sb = 0.0, dSa = 0.0, dSb = 0.0, ga = 0.0, gb = 0.0, tq = 0.0, tr = 0.0;
+    for (int j = 0; j < n; ++j) {
+      const std::size_t jj = static_cast<std::size_t>(j), kj = at(k, j, n);
+      const double C = I.C[kj], dC = I.dCdXI[kj];
+      const double qu = I.dQdU[kj], qux = I.dQdUX[kj], ru = I.dRdU[kj], rux = I.dRdUX[kj];
+      // The source by the values enters all four blocks alike; the source
+      // by the quotient, the flux and the capacity mostly couple a value
+      // with itself only (a diagonal capacity, each value's own flux), so
+      // the couplings without them are passed over.
+      const double source = half * (0.5 * qu);
+      const int e = j * cs + k;
+      if (C == 0.0 && dC == 0.0 && qux == 0.0 && ru == 0.0 && rux == 0.0) {
+        aa[e] += sa * source;
+        ab[e] += sa * source;
+        ba[e] += sb * source;
+        bb[e] += sb * source;
+        continue;
+      }
+      Sa += C * ra.V[jj];
+      Sb += C * rb.V[jj];
+      dSa += dC * ra.V[jj];
+      dSb += dC * rb.V[jj];
+      ga += C * ra.dudx[jj];
+      gb += C * rb.dudx[jj];
+      const double uxh = I.UX[jj] * ih;
+      tq += half * qux * uxh;
+      tr += rux * uxh;
+      const double q_ux = half * (qux * ih);
+      const double r_u = 0.5 * ru, r_ux = rux * ih;
+      const double Fa = r_u - r_ux, Fb = r_u + r_ux;
+      const double capacity = CJ * (half * C);
+      aa[e] += sa * (source - q_ux - Fa + capacity);
+      ab[e] += sa * (source + q_ux - Fb);
+      ba[e] += sb * (source - q_ux + Fa);
+      bb[e] += sb * (source + q_ux + Fb + capacity);
     }
-    const double sq = S + I.Q[kk];
-    // Through h and the evaluation point (at the midpoint: d xi/dx = 1/2).
-    double dxa = -0.5 * sq + half * (0.5 * dS_dxi + 0.5 * I.dQdXI[kk]) + sR * 0.5 * I.dRdXI[kk];
-    double dxb = 0.5 * sq + half * (0.5 * dS_dxi + 0.5 * I.dQdXI[kk]) + sR * 0.5 * I.dRdXI[kk];
-    for (int j = 1; j <= n_; ++j) {
-      const std::size_t jj = static_cast<std::size_t>(j - 1);
-      const double q_ux = I.dQdUX[at(k, j, n_)], r_ux = I.dRdUX[at(k, j, n_)];
-      const double q_u = I.dQdU[at(k, j, n_)], r_u = I.dRdU[at(k, j, n_)];
-      // UX = (u_b - u_a)/h: dUX/dx_a = UX/h, dUX/dx_b = -UX/h.
-      const double through_ux = (half * q_ux + sR * r_ux) * I.UX[jj] / I.h;
-      dxa += through_ux;
-      dxb -= through_ux;
-      const double du_a = half * (0.5 * q_u - q_ux / I.h) + sR * (0.5 * r_u - r_ux / I.h);
-      const double du_b = half * (0.5 * q_u + q_ux / I.h) + sR * (0.5 * r_u + r_ux / I.h);
-      acc_.dy(k, p, j, a, sigma * du_a);
-      acc_.dy(k, p, j, b, sigma * du_b);
-      // The capacity sum through V_j at p.
-      const double c = sigma * half * I.C[at(k, j, n_)];
-      acc_.dyp(k, p, j, p, c);
-      if (interior) {
-        acc_.dyp(k, p, nvar_, p, -c * dudx[jj]);
-        acc_.dy(k, p, j, p + 1, -c * xd / dx);
-        acc_.dy(k, p, j, p - 1, c * xd / dx);
-        acc_.dy(k, p, nvar_, p + 1, c * xd * dudx[jj] / dx);
-        acc_.dy(k, p, nvar_, p - 1, -c * xd * dudx[jj] / dx);
+    Ga[k] = ga;
+    Gb[k] = gb;
+    const double qa = Sa + I.Q[kk], qb = Sb + I.Q[kk];
+    const double sq = half * 0.5 * I.dQdXI[kk], sr = 0.5 * I.dRdXI[kk];
+    const double shared_a = half * 0.5 * dSa + sq - sr;
+    const double shared_b = half * 0.5 * dSb + sq + sr;
+    xaa[k] += sa * (-0.5 * qa + shared_a + (tq - tr));
+    xab[k] += sa * (0.5 * qa + shared_a - (tq - tr));
+    xba[k] += sb * (-0.5 * qb + shared_b + (tq + tr));
+    xbb[k] += sb * (0.5 * qb + shared_b - (tq + tr));
+  }
+  // V_j at an interior point p through x'_p, u_{j,p+-1} and x_{p+-1}.
+  for (int side = 0; side < 2; ++side) {
+    const PointRates& r = side == 0 ? ra : rb;
+    if (!r.interior) continue;
+    const int p = side == 0 ? a : b;
+    const Column& sigma = side == 0 ? sigma_a : sigma_b;
+    const double* G = side == 0 ? Ga : Gb;
+    double* __restrict um = band_.block(p, p - 1);
+    double* __restrict upl = band_.block(p, p + 1);
+    for (int j = 0; j < n; ++j) {
+      const double* Cj = &I.C[at(0, j, n)];
+      double* __restrict cm = um + j * cs;
+      double* __restrict cpl = upl + j * cs;
+      for (int k = 0; k < n; ++k) {
+        if (Cj[k] == 0.0) continue;  // capacities are mostly diagonal
+        const double c = sigma[static_cast<std::size_t>(k)] * half * Cj[k] * r.xd_dx;
+        cpl[k] -= c;
+        cm[k] += c;
       }
     }
-    acc_.dy(k, p, nvar_, a, sigma * dxa);
-    acc_.dy(k, p, nvar_, b, sigma * dxb);
+    double* __restrict xp = band_.position_column(p, p);
+    double* __restrict xm = band_.position_column(p, p - 1);
+    double* __restrict xpl = band_.position_column(p, p + 1);
+    for (int k = 0; k < n; ++k) {
+      const double c = sigma[static_cast<std::size_t>(k)] * half * G[k];
+      xp[k] -= CJ * c;
+      xpl[k] += c * r.xd_dx;
+      xm[k] -= c * r.xd_dx;
+    }
   }
 }
 
@@ -178,13 +264,13 @@ void Jacobian::boundary_terms(int end, int& IRES) {
   }
   for (int k = 1; k <= n_; ++k) {
     for (int j = 1; j <= n_; ++j) {
-      const double gu = dGdU[at(k, j, n_)], gx = dGdUX[at(k, j, n_)];
-      acc_.dy(k, p, j, p, gu);
-      acc_.dy(k, p, j, b, gx / h);
-      acc_.dy(k, p, j, a, -gx / h);
+      const double gu = dGdU[at(k - 1, j - 1, n_)], gx = dGdUX[at(k - 1, j - 1, n_)];
+      band_.dy(k, p, j, p, gu);
+      band_.dy(k, p, j, b, gx / h);
+      band_.dy(k, p, j, a, -gx / h);
       const double q = UXq[static_cast<std::size_t>(j - 1)];
-      acc_.dy(k, p, nvar_, a, gx * q / h);
-      acc_.dy(k, p, nvar_, b, -gx * q / h);
+      band_.dy(k, p, nvar_, a, gx * q / h);
+      band_.dy(k, p, nvar_, b, -gx * q / h);
     }
   }
 }
@@ -202,14 +288,21 @@ bool Jacobian::transport_rows(int& IRES) {
     inside[kk] = 1.0;
   }
   Interval I;
+  PointRates ra, rb;
+  point_rates(0, rb);
   for (int a = 0; a <= npts_ - 2; ++a) {
     if (!coefficients(a, I, IRES)) {
       if (IRES != 3) IRES = 3;
       return false;
     }
-    for (int p : {a, a + 1}) {
-      const Column& sigma = p == 0 ? left : (p == npts_ - 1 ? right : inside);
-      interval_terms(a, I, p, sigma);
+    ra = rb;
+    point_rates(a + 1, rb);
+    const Column& sigma_a = a == 0 ? left : inside;
+    const Column& sigma_b = a + 1 == npts_ - 1 ? right : inside;
+    if (n_ == kUnrolledComponents) {
+      interval_terms<kUnrolledComponents>(a, I, ra, rb, sigma_a, sigma_b);
+    } else {
+      interval_terms<0>(a, I, ra, rb, sigma_a, sigma_b);
     }
   }
   return true;
@@ -264,12 +357,12 @@ void Jacobian::grid_rows() {
       const double by_m = -sign * (ratio + delay) / m;
       for (int k = 1; k <= n_; ++k) {
         const double dm_du = ((y(k, i + 1) - y(k, i)) / (h * h) / n_) / m;
-        acc_.dy(nvar_, row, k, i + 1, by_m * dm_du);
-        acc_.dy(nvar_, row, k, i, -by_m * dm_du);
+        band_.dy(nvar_, row, k, i + 1, by_m * dm_du);
+        band_.dy(nvar_, row, k, i, -by_m * dm_du);
       }
       const double dm_dh = -(sum / (h * h * h) / n_) / m;
-      acc_.dy(nvar_, row, nvar_, i + 1, by_m * dm_dh);
-      acc_.dy(nvar_, row, nvar_, i, -by_m * dm_dh);
+      band_.dy(nvar_, row, nvar_, i + 1, by_m * dm_dh);
+      band_.dy(nvar_, row, nvar_, i, -by_m * dm_dh);
       // Through the smoothed concentrations and rates of intervals i-1..i+1.
       for (int o = -1; o <= 1; ++o) {
         const int j = i + o;
@@ -278,16 +371,16 @@ void Jacobian::grid_rows() {
         const double cn = sign * wn[o + 1] / m;                 // per dn_j
         const double cd = sign * (s_.TAU / m) * wd[o + 1];      // per dd_j
         // n_j = 1/(x_{j+1} - x_j); d_j = (x'_{j+1} - x'_j) n_j^2.
-        acc_.dy(nvar_, row, nvar_, j + 1, -cn * nj * nj - cd * 2.0 * dj * nj);
-        acc_.dy(nvar_, row, nvar_, j, cn * nj * nj + cd * 2.0 * dj * nj);
-        acc_.dyp(nvar_, row, nvar_, j + 1, cd * nj * nj);
-        acc_.dyp(nvar_, row, nvar_, j, -cd * nj * nj);
+        band_.dy(nvar_, row, nvar_, j + 1, -cn * nj * nj - cd * 2.0 * dj * nj);
+        band_.dy(nvar_, row, nvar_, j, cn * nj * nj + cd * 2.0 * dj * nj);
+        band_.dyp(nvar_, row, nvar_, j + 1, cd * nj * nj);
+        band_.dyp(nvar_, row, nvar_, j, -cd * nj * nj);
       }
     }
   }
   // The end rows are x'_0 and x'_{N-1}.
-  acc_.dyp(nvar_, 0, nvar_, 0, 1.0);
-  acc_.dyp(nvar_, npts_ - 1, nvar_, npts_ - 1, 1.0);
+  band_.dyp(nvar_, 0, nvar_, 0, 1.0);
+  band_.dyp(nvar_, npts_ - 1, nvar_, npts_ - 1, 1.0);
 }
 
 }  // namespace

@@ -154,6 +154,15 @@ Options (before the names file):
   --jacobian differences|exact
                        form the integrator's iteration matrix by differences of
                        the residual (the default) or from its derivatives
+  --position-increments magnitude|spacing
+                       the increments of the grid positions in the differenced
+                       matrix: set by each position's magnitude (the default)
+                       or by its distance to its neighbours; spacing keeps fine
+                       grids from crawling where a front leaves the reach
+  --position-error-test on|off
+                       whether the grid positions take part in the integrator's
+                       local error test (on, the default) or only the
+                       concentrations do (off)
   --sources midpoint|exact
                        lateral inputs sampled at each grid interval's midpoint
                        (the default) or integrated exactly over the interval, so
@@ -297,6 +306,22 @@ CliOptions parse_command_line(int argc, const char* const* argv) {
           o.exact_jacobian = *v == "exact";
         } else {
           o.error = "--jacobian takes differences or exact, not " + *v;
+        }
+      }
+    } else if (a == "--position-increments") {
+      if (auto v = value_of(a)) {
+        if (*v == "spacing" || *v == "magnitude") {
+          o.spaced_position_increments = *v == "spacing";
+        } else {
+          o.error = "--position-increments takes magnitude or spacing, not " + *v;
+        }
+      }
+    } else if (a == "--position-error-test") {
+      if (auto v = value_of(a)) {
+        if (*v == "on" || *v == "off") {
+          o.positions_out_of_error_test = *v == "off";
+        } else {
+          o.error = "--position-error-test takes on or off, not " + *v;
         }
       }
     } else if (a == "--sources") {

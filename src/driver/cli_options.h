@@ -25,6 +25,8 @@ struct CliOptions {
   long max_steps_per_interval = 0;      // 0: the engine's default for the grid
   bool project_negative = false;        // --nonnegative project
   bool exact_jacobian = false;          // --jacobian exact
+  bool spaced_position_increments = false;  // --position-increments spacing
+  bool positions_out_of_error_test = false;  // --position-error-test off
   bool exact_sources = false;           // --sources exact
   bool averaged_channel = false;        // --channel averaged
   std::optional<double> position_rtol, position_atol;  // --position-tolerance RTOL,ATOL

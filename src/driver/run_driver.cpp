@@ -144,6 +144,8 @@ RunOptions run_options(const CliOptions& cli) {
   opt.max_steps_per_interval = cli.max_steps_per_interval;
   opt.project_negative = cli.project_negative;
   opt.exact_jacobian = cli.exact_jacobian;
+  opt.spaced_position_increments = cli.spaced_position_increments;
+  opt.positions_out_of_error_test = cli.positions_out_of_error_test;
   opt.exact_sources = cli.exact_sources;
   opt.averaged_channel = cli.averaged_channel;
   opt.position_rtol = cli.position_rtol;

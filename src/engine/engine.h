@@ -63,6 +63,19 @@ struct RunOptions {
   // Form the iteration matrix from the derivatives of the residual instead
   // of by differences (23 residual evaluations per matrix).
   bool exact_jacobian = false;
+  // With the matrix by differences: the grid positions' increments set by
+  // each position's distance to its neighbours instead of its magnitude
+  // (the distance from the coordinates' origin). The grid rows bend on the
+  // scale of the intervals; increments set by the magnitude give their
+  // quotients truncation errors of increment/interval, which the nearly
+  // algebraic grid equations of a small TAU amplify until the corrector
+  // stops converging (the crawl of fine grids where a front leaves through
+  // a free outflow).
+  bool spaced_position_increments = false;
+  // The grid positions left out of the integrator's local error test and
+  // order selection: only the concentrations' error estimates decide the
+  // steps (the positions still take part in the corrector's convergence).
+  bool positions_out_of_error_test = false;
   // Tolerances of the grid positions alone (model length units; unset: the
   // concentrations' RTOL and ATOL). Setting either gives the integrator
   // vector tolerances (INFO(2) = 1): the positions need not be resolved as

@@ -212,6 +212,10 @@ void RunSession::prepare() {
   structure.block = in_.NCOMP + 1;
   for (int k = 1; k <= structure.block; ++k)
     structure.reach[static_cast<std::size_t>(k - 1)] = skm_point_reach(k, in_.NCOMP);
+  structure.spacing_increment[static_cast<std::size_t>(in_.NCOMP)] =
+      options_.spaced_position_increments;
+  structure.no_error_test[static_cast<std::size_t>(in_.NCOMP)] =
+      options_.positions_out_of_error_test;
   integrator_->set_block_structure(structure);
   if (options_.project_negative) integrator_->set_nonnegative(NonNegative::kProject);
   step_limit_ = options_.max_steps_per_interval > 0 ? options_.max_steps_per_interval

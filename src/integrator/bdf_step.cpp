@@ -4,6 +4,7 @@
 // or reject, and choose the order and step size of the next step.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "integrator/dassl_routines.h"
 
@@ -47,6 +48,7 @@ class Stepper {
   void project_nonnegative();
   void restore();
   int neq() const { return P_.NEQ; }
+  double error_norm(const double* V) const;
   int& counter(int pos) const { return iwork_at(S_.IWORK, pos); }
 
   const Problem& P_;
@@ -251,6 +253,38 @@ bool Stepper::clip() {
   return true;
 }
 
+// The weighted norm of an error estimate: WEIGHTED_RMS_NORM, or, where the
+// caller excludes unknowns of its blocks from the error test, the same over
+// the others alone (largest quotient first, then the root mean square of
+// the scaled quotients, divided by their count).
+double Stepper::error_norm(const double* V) const {
+  const BlockStructure* s = P_.structure;
+  const int B = s != nullptr ? s->block : 0;
+  bool excludes = B > 0 && B <= BlockStructure::kMaxBlock && neq() % B == 0;
+  if (excludes) {
+    excludes = false;
+    for (int c = 0; c < B; ++c) excludes = excludes || s->no_error_test[static_cast<std::size_t>(c)];
+  }
+  if (!excludes) return WEIGHTED_RMS_NORM(neq(), V, WT_);
+  double BIGGEST = 0.0;
+  int count = 0;
+  for (int i = 0; i < neq(); ++i) {
+    if (s->no_error_test[static_cast<std::size_t>(i % B)]) continue;
+    ++count;
+    const double q = std::abs(V[i] / WT_[i]);
+    if (!std::isfinite(q)) return std::numeric_limits<double>::quiet_NaN();
+    if (q > BIGGEST) BIGGEST = q;
+  }
+  if (!(BIGGEST > 0.0)) return 0.0;
+  double SUMSQ = 0.0;
+  for (int i = 0; i < neq(); ++i) {
+    if (s->no_error_test[static_cast<std::size_t>(i % B)]) continue;
+    const double q = (V[i] / WT_[i]) / BIGGEST;
+    SUMSQ = SUMSQ + q * q;
+  }
+  return BIGGEST * std::sqrt(SUMSQ / count);
+}
+
 // Local error estimates at orders k, k-1 and k-2; lowers the candidate order
 // when the lower orders do at least as well. False when an estimate is not
 // finite: the corrected values are then unusable.
@@ -258,7 +292,7 @@ bool Stepper::estimate_errors() {
   const int k = k_;
   double* R = S_.RESIDUAL_VEC;
   const double* E = S_.ERROR_ACC;
-  ERR_NORM_ = WEIGHTED_RMS_NORM(neq(), E, WT_);
+  ERR_NORM_ = error_norm(E);
   EST_K_ = errc_(k + 1) * ERR_NORM_;
   TEST_K_ = (k + 1) * EST_K_;
   EST_NEW_ = EST_K_;
@@ -266,7 +300,7 @@ bool Stepper::estimate_errors() {
   if (k == 1) return std::isfinite(ERR_NORM_);
   const double* diff_k1 = phi_.column(k + 1);
   for (int i = 0; i < neq(); ++i) R[i] = diff_k1[i] + E[i];
-  EST_KM1_ = errc_(k) * WEIGHTED_RMS_NORM(neq(), R, WT_);
+  EST_KM1_ = errc_(k) * error_norm(R);
   TEST_KM1_ = k * EST_KM1_;
   bool lower = false;
   bool finite = std::isfinite(ERR_NORM_) && std::isfinite(EST_KM1_);
@@ -275,7 +309,7 @@ bool Stepper::estimate_errors() {
   } else {
     const double* diff_k = phi_.column(k);
     for (int i = 0; i < neq(); ++i) R[i] = diff_k[i] + R[i];
-    const double EST_KM2 = errc_(k - 1) * WEIGHTED_RMS_NORM(neq(), R, WT_);
+    const double EST_KM2 = errc_(k - 1) * error_norm(R);
     const double TEST_KM2 = (k - 1) * EST_KM2;
     lower = std::max(TEST_KM1_, TEST_KM2) <= TEST_K_;
     finite = finite && std::isfinite(EST_KM2);
@@ -309,7 +343,7 @@ void Stepper::accept() {
     double* R = S_.RESIDUAL_VEC;
     const double* diff_k2 = phi_.column(k + 2);
     for (int i = 0; i < neq(); ++i) R[i] = S_.ERROR_ACC[i] - diff_k2[i];
-    const double EST_KP1 = WEIGHTED_RMS_NORM(neq(), R, WT_) / (k + 2);
+    const double EST_KP1 = error_norm(R) / (k + 2);
     const double TEST_KP1 = (k + 2) * EST_KP1;
     if (k == 1) {
       if (TEST_KP1 < 0.5 * TEST_K_) {

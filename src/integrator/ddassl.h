@@ -46,6 +46,24 @@ struct BlockStructure {
   static constexpr int kMaxBlock = 16;
   int block = 0;
   std::array<int, kMaxBlock> reach{};
+  // Unknown c (1..block) is a coordinate along the blocks (a grid point's
+  // position): its difference increment is sqrt(roundoff) times the smaller
+  // of its distances to its neighbours' values (or |H YPRIME| or its weight,
+  // when larger) instead of its magnitude. The residual bends on the scale of
+  // that distance; an increment set by the magnitude (the distance from the
+  // coordinates' origin) makes the forward quotient's truncation error
+  // |increment|/distance, which ill-conditioned rows amplify. Applies where
+  // the block groups are used (they save evaluations; otherwise the plain
+  // grouping keeps the method's increments). Off by default: the
+  // increments of the integration method as they stand.
+  std::array<bool, kMaxBlock> spacing_increment{};
+  // Unknown c takes no part in the local error test and the order selection
+  // (the norms of the error estimates run over the other unknowns, as a
+  // root mean square of those alone), as modern DAE codes offer for
+  // algebraic-like unknowns: a grid position's error matters only through
+  // the values it carries. It still takes part in the corrector's
+  // convergence test. Off by default.
+  std::array<bool, kMaxBlock> no_error_test{};
 };
 
 // How INFO(10) = 1 keeps the solution non-negative.

@@ -20,6 +20,20 @@ double increment(double ROOT_U, double y, double yprime, double wt, double H) {
   return (y + INC) - y;
 }
 
+// The increment of a coordinate N = p*B + c: as increment(), with the
+// smaller distance to the same unknown of the neighbouring blocks p-1, p+1
+// in place of |Y(N)|.
+double spacing_increment(double ROOT_U, const Vec1<double>& y, double yprime, double wt, double H,
+                         int N, int B, int p, int points) {
+  const double left = p > 0 ? std::abs(y(N) - y(N - B)) : HUGE_VAL;
+  const double right = p + 1 < points ? std::abs(y(N + B) - y(N)) : HUGE_VAL;
+  const double spacing = std::min(left, right) < HUGE_VAL ? std::min(left, right) : 0.0;
+  const double hyp = H * yprime;
+  double INC = ROOT_U * std::max(std::max(spacing, std::abs(hyp)), std::abs(wt));
+  INC = hyp >= 0.0 ? std::abs(INC) : -std::abs(INC);
+  return (y(N) + INC) - y(N);
+}
+
 int band_lda(const int* IWORK) { return 2 * iwork_at(IWORK, kMl) + iwork_at(IWORK, kMu) + 1; }
 
 void dense_by_differences(const Problem& P, double TIME, double* Y, double* YPRIME,
@@ -124,13 +138,20 @@ void band_by_blocks(const Problem& P, double TIME, double* Y, double* YPRIME,
   IRES = 0;
   for (int c = 1; c <= B; ++c) {
     const int reach = P.structure->reach[static_cast<std::size_t>(c - 1)];
+    const bool spaced = P.structure->spacing_increment[static_cast<std::size_t>(c - 1)];
     const int stride = 2 * reach + 1;
+    // Neighbours of a column are never in its group (stride >= 3 with
+    // reach >= 1), so the spacing is the same before and after it moves.
+    auto increment_of = [&](int N, int p) {
+      if (!spaced || reach < 1) return increment(ROOT_U, y(N), yp(N), wt(N), H);
+      return spacing_increment(ROOT_U, y, yp(N), wt(N), H, N, B, p, points);
+    };
     for (int j = 0; j < stride && j < points; ++j) {
       for (int p = j; p < points; p += stride) {
         const int N = p * B + c;
         saved_y(N) = y(N);
         saved_yp(N) = yp(N);
-        const double INC = increment(ROOT_U, y(N), yp(N), wt(N), H);
+        const double INC = increment_of(N, p);
         y(N) = y(N) + INC;
         yp(N) = yp(N) + LEAD_COEF * INC;
       }
@@ -140,7 +161,7 @@ void band_by_blocks(const Problem& P, double TIME, double* Y, double* YPRIME,
         const int N = p * B + c;
         y(N) = saved_y(N);
         yp(N) = saved_yp(N);
-        const double INC = increment(ROOT_U, y(N), yp(N), wt(N), H);
+        const double INC = increment_of(N, p);
         const double INC_INV = 1.0 / INC;
         const int first = std::max(1, N - MU);
         const int last = std::min(NEQ, N + ML);

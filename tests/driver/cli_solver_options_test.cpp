@@ -60,6 +60,16 @@ TEST(CliSolverOptions, Jacobian) {
   EXPECT_FALSE(parse({"--jacobian", "differences", "run.fn"}).exact_jacobian);
   EXPECT_EQ(parse({"--jacobian", "analytic", "run.fn"}).error,
             "--jacobian takes differences or exact, not analytic");
+  EXPECT_FALSE(parse({"run.fn"}).spaced_position_increments);
+  EXPECT_TRUE(parse({"--position-increments", "spacing", "run.fn"}).spaced_position_increments);
+  EXPECT_FALSE(parse({"--position-increments", "magnitude", "run.fn"}).spaced_position_increments);
+  EXPECT_EQ(parse({"--position-increments", "spaced", "run.fn"}).error,
+            "--position-increments takes magnitude or spacing, not spaced");
+  EXPECT_FALSE(parse({"run.fn"}).positions_out_of_error_test);
+  EXPECT_TRUE(parse({"--position-error-test", "off", "run.fn"}).positions_out_of_error_test);
+  EXPECT_FALSE(parse({"--position-error-test", "on", "run.fn"}).positions_out_of_error_test);
+  EXPECT_EQ(parse({"--position-error-test", "no", "run.fn"}).error,
+            "--position-error-test takes on or off, not no");
 }
 
 TEST(CliSolverOptions, IntervalMeans) {

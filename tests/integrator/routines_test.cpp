@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <random>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -323,6 +324,89 @@ TEST(IterationMatrix, BlockGroupsGiveTheSameMatrixInFewerEvaluations) {
   const auto same = form(&wide, wide_calls);
   EXPECT_EQ(wide_calls, 2 * band + 1);
   EXPECT_EQ(same.first, plain.first);
+}
+
+// Points far from the coordinates' origin and close together: a value u_p
+// and a coordinate x_p per point, rows that depend on n_p = 1/(x_{p+1} - x_p)
+// (as grid equations do). Increments set by the magnitude of x (1e4) are
+// 1.5e-2 of the spacing (0.01), and the forward quotients carry that as a
+// relative error; increments set by the spacing leave rounding only. The
+// solutions with the differenced factors against the analytic matrix's.
+TEST(IterationMatrix, SpacingIncrementsOfCoordinatesGiveTheMatrixToRounding) {
+  constexpr int kPoints = 12, neq = 2 * kPoints, band = 4;
+  const double t = 0.0, cj = 50.0, h = 1e-3;
+  auto x0 = [](int p) { return 1.0e4 + 0.01 * p + 0.002 * std::sin(1.3 * p); };
+  auto n_of = [](const double* y, int p) { return 1.0 / (y[2 * p + 3] - y[2 * p + 1]); };
+  ResidualFn res = [&](double, double* y, double* yp, double* g, int&, double*, int*) {
+    for (int p = 0; p < kPoints; ++p) {
+      const bool last = p == kPoints - 1;
+      g[2 * p] = yp[2 * p] + (last ? y[2 * p] : y[2 * p] * n_of(y, p));
+      g[2 * p + 1] = (p == 0 || last) ? y[2 * p + 1] - x0(p)
+                                      : yp[2 * p + 1] + n_of(y, p - 1) - n_of(y, p);
+    }
+  };
+  // dG/dy + cj dG/dyp written out; (row i, column j) in band storage.
+  JacobianFn jac = [&](double, double* y, double*, double* pd, double c, double*, int*) {
+    const int lda = 3 * band + 1;
+    auto at = [&](int i, int j) -> double& { return pd[j * lda + i - j + 2 * band]; };
+    for (int p = 0; p < kPoints; ++p) {
+      const int u = 2 * p, x = 2 * p + 1;
+      if (p == kPoints - 1) {
+        at(u, u) = c + 1.0;
+        at(x, x) = 1.0;
+        continue;
+      }
+      const double n = n_of(y, p), n2 = n * n;
+      at(u, u) = c + n;
+      at(u, x) = y[u] * n2;
+      at(u, x + 2) = -y[u] * n2;
+      if (p == 0) {
+        at(x, x) = 1.0;
+        continue;
+      }
+      const double m = n_of(y, p - 1), m2 = m * m;
+      at(x, x - 2) = m2;
+      at(x, x) = c - m2 - n2;
+      at(x, x + 2) = n2;
+    }
+  };
+  auto solution = [&](int kind, const BlockStructure* s) {
+    MatrixSetup m(neq, band, band, kind);
+    for (int p = 0; p < kPoints; ++p) {
+      m.y[2 * p] = 1.0 + 0.1 * p;
+      m.y[2 * p + 1] = x0(p);
+      m.yp[2 * p] = 0.0;
+      m.yp[2 * p + 1] = 0.0;
+      m.wt[2 * p] = m.wt[2 * p + 1] = 1e-7;
+    }
+    int ires = 0, singular = 0;
+    res(t, m.y.data(), m.yp.data(), m.r.data(), ires, nullptr, nullptr);
+    const Problem P{m.io, neq, res, jac, nullptr, nullptr, s};
+    ITERATION_MATRIX(P, t, m.y.data(), m.yp.data(), m.r.data(), cj, h, singular, m.wt.data(),
+                     m.e.data(), m.store.data(), m.iwork.data(), ires, kEps, m.save_start);
+    EXPECT_EQ(singular, 0);
+    std::vector<double> b(neq);
+    for (int i = 0; i < neq; ++i) b[i] = std::cos(0.7 * i);
+    m.solve(b);
+    return b;
+  };
+  const std::vector<double> exact = solution(kBandJac, nullptr);
+  BlockStructure s;
+  s.block = 2;
+  s.reach = {0, 1};
+  auto worst = [&](const std::vector<double>& got) {
+    double w = 0.0, scale = 0.0;
+    for (double v : exact) scale = std::max(scale, std::abs(v));
+    for (int i = 0; i < neq; ++i) w = std::max(w, std::abs(got[i] - exact[i]) / scale);
+    return w;
+  };
+  const double by_magnitude = worst(solution(kBandDiff, &s));
+  s.spacing_increment = {false, true};
+  const double by_spacing = worst(solution(kBandDiff, &s));
+  std::printf("worst difference of the solution: %.2e by magnitude, %.2e by spacing\n",
+              by_magnitude, by_spacing);
+  EXPECT_GT(by_magnitude, 1e-4);  // the truncation error of increment/spacing
+  EXPECT_LT(by_spacing, 1e-6);
 }
 
 TEST(IterationMatrix, IncrementFollowsTheDirectionOfTheSolution) {

@@ -2,6 +2,7 @@
 // and the initial-derivative computation.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -425,6 +426,47 @@ TEST(InitialYprime, NonNegativeSolutionClipsSmallNegatives) {
   EXPECT_EQ(idid, 1);
   EXPECT_EQ(h, 2.5e-7);
   EXPECT_EQ(y, 0.0);
+}
+
+}  // namespace
+}  // namespace qz5::testing
+
+namespace qz5::testing {
+namespace {
+
+// Two blocks of (a slow decay, a fast oscillation): with the oscillation in
+// the error test its period sets the steps; left out, the decay's does, and
+// the decay stays as accurate as the tolerance asks.
+TEST(ErrorTest, UnknownsLeftOutOfItDoNotSetTheSteps) {
+  auto run = [](bool leave_out, double& decay_error) {
+    Dassl d(4);
+    d.res = [](double t, double* y, double* yp, double* g, int&, double*, int*) {
+      for (int b = 0; b < 2; ++b) {
+        g[2 * b] = yp[2 * b] + y[2 * b];
+        g[2 * b + 1] = yp[2 * b + 1] - 50.0 * std::cos(50.0 * t);
+      }
+    };
+    d.y = {1.0, 0.0, 1.0, 0.0};
+    d.yprime = {-1.0, 50.0, -1.0, 50.0};
+    d.set_tol(1e-6);
+    BlockStructure s;
+    s.block = 2;
+    s.reach = {0, 0};
+    s.no_error_test = {false, leave_out};
+    d.integrator.set_block_structure(s);
+    d.run_to(1.0);
+    EXPECT_EQ(d.idid, 3);
+    decay_error = std::max(std::abs(d.y[0] - std::exp(-1.0)), std::abs(d.y[2] - std::exp(-1.0)));
+    return d.iw(kStepCount);
+  };
+  double in_error = 0.0, out_error = 0.0;
+  const int in_steps = run(false, in_error), out_steps = run(true, out_error);
+  std::printf("steps %d with the oscillation in the error test, %d without; decay errors %.1e, %.1e\n",
+              in_steps, out_steps, in_error, out_error);
+  EXPECT_LT(3 * out_steps, in_steps);
+  // The decay's global error stays within a few times the tolerance.
+  EXPECT_LT(out_error, 1e-5);
+  EXPECT_LT(in_error, 1e-5);
 }
 
 }  // namespace
