@@ -231,6 +231,44 @@ void BAND_FACTOR(double* ABD, int LDA, int N, int ML, int MU, int* IPVT, int& IN
 
 namespace {
 
+// The bandwidths of a grid of six constituents (two points of seven
+// unknowns either side), the bundled scenario's and most runs'.
+constexpr int kFixedSolveBandwidth = 14;
+
+// Solves A x = b for equal bandwidths ML = MU = W fixed at compile time:
+// the full-length segments (W below the diagonal forwards, 2W above it
+// backwards) unroll, the short ones at the ends take the general kernel.
+// The same products and sums in the same order as solve_plain.
+template <int W>
+void solve_plain_fixed(const Matrix1<const double>& abd, int N, const Vector1<const int>& ipvt,
+                       const Vector1<double>& b) {
+  constexpr int m = 2 * W + 1;
+  for (int k = 1; k <= N - 1; ++k) {
+    const int l = ipvt(k);
+    const double t = b(l);
+    if (l != k) {
+      b(l) = b(k);
+      b(k) = t;
+    }
+    if (t == 0.0) continue;
+    if (N - k >= W) {
+      linalg_detail::add_scaled_fixed<W>(t, abd.at(m + 1, k), b.at(k + 1));
+    } else {
+      linalg_detail::add_scaled_separate(N - k, t, abd.at(m + 1, k), b.at(k + 1));
+    }
+  }
+  for (int k = N; k >= 1; --k) {
+    b(k) = b(k) / abd(m, k);
+    const double t = -b(k);
+    if (t == 0.0) continue;
+    if (k >= m) {
+      linalg_detail::add_scaled_fixed<m - 1>(t, abd.at(1, k), b.at(k - (m - 1)));
+    } else {
+      linalg_detail::add_scaled_separate(k - 1, t, abd.at(m - (k - 1), k), b.at(1));
+    }
+  }
+}
+
 // Solves A x = b: L applied forwards, then U backwards.
 void solve_plain(const Matrix1<const double>& abd, int N, int ML, const Vector1<const int>& ipvt,
                  const Vector1<double>& b, int m) {
@@ -284,7 +322,9 @@ void BAND_SOLVE(const double* ABD, int LDA, int N, int ML, int MU, const int* IP
   const Vector1<const int> ipvt(IPVT);
   const Vector1<double> b(B);
   const int m = ML + MU + 1;
-  if (JOB == 0) {
+  if (JOB == 0 && ML == MU && ML == kFixedSolveBandwidth) {
+    solve_plain_fixed<kFixedSolveBandwidth>(abd, N, ipvt, b);
+  } else if (JOB == 0) {
     solve_plain(abd, N, ML, ipvt, b, m);
   } else {
     solve_transposed(abd, N, ML, ipvt, b, m);
