@@ -206,6 +206,23 @@ bool factor_step_any(const Matrix1<double>& abd, int k, int lm, int m, int MU, i
   return factor_step<-1>(abd, k, lm, m, MU, N, ipvt_k, ju);
 }
 
+// The lower bandwidth of a grid of six constituents: its fill-in rows are
+// cleared by seven stores of register pairs, its steps called directly.
+constexpr int kFixedFillRows = 14;
+
+// Rows 1..ML of a column (the fill-in rows) set to +0.0.
+inline void clear_fill_rows(double* col, int ML) {
+  if (ML == kFixedFillRows) {
+#pragma GCC unroll 8
+    for (int i = 0; i < kFixedFillRows; i += 2) {
+      *reinterpret_cast<Unaligned2*>(col + i) = Unaligned2{0.0, 0.0};
+      asm volatile("");  // keeps the stores from being turned into a call of memset
+    }
+    return;
+  }
+  for (int i = 0; i < ML; ++i) col[i] = 0.0;
+}
+
 }  // namespace
 
 void BAND_FACTOR(double* ABD, int LDA, int N, int ML, int MU, int* IPVT, int& INFO) {
@@ -218,12 +235,13 @@ void BAND_FACTOR(double* ABD, int LDA, int N, int ML, int MU, int* IPVT, int& IN
   int ju = 0;
   for (int k = 1; k <= N - 1; ++k) {
     ++jz;
-    if (jz <= N && ML >= 1) {
-      for (int i = 1; i <= ML; ++i) abd(i, jz) = 0.0;
-    }
+    if (jz <= N && ML >= 1) clear_fill_rows(abd.at(1, jz), ML);
     const int lm = std::min(ML, N - k);
     // A zero pivot: singular so far; remember the column and leave it as it is.
-    if (!factor_step_any(abd, k, lm, m, MU, N, ipvt.at(k), ju)) INFO = k;
+    const bool pivoted = lm == kFixedFillRows
+                             ? factor_step<kFixedFillRows>(abd, k, lm, m, MU, N, ipvt.at(k), ju)
+                             : factor_step_any(abd, k, lm, m, MU, N, ipvt.at(k), ju);
+    if (!pivoted) INFO = k;
   }
   ipvt(N) = N;
   if (abd(m, N) == 0.0) INFO = N;
