@@ -118,29 +118,33 @@ void eliminate_columns_fixed(const Matrix1<double>& abd, int k, int ju, int l, i
 #pragma GCC unroll 16
   for (int p = 0; p < kPairs; ++p) xv[p] = *reinterpret_cast<const Unaligned2*>(x + 2 * p);
   const double x_last = (LM % 2 == 1) ? x[LM - 1] : 0.0;
-  // Column j + 1 starts lda elements after column j; row r of it is col[r - 1]
-  // (a step runs only when N >= 2, so column 2 exists).
+  // Column j + 1 starts lda elements after column j (a step runs only when
+  // N >= 2, so column 2 exists); moving one column right moves the same
+  // matrix row one storage row up, so the diagonal row's element just below
+  // it, y, advances by lda - 1 and the pivot row stays l - m rows from the
+  // diagonal row, at y[l - m - 1] (the diagonal row itself is y[-1]).
   const std::ptrdiff_t lda = abd.at(1, 2) - abd.at(1, 1);
-  double* col = abd.at(1, k);
-  int mm = m;
-  for (int j = k + 1; j <= ju; ++j) {
-    col += lda;
-    --l;
-    --mm;
-    const double t = col[l - 1];
+  const std::ptrdiff_t step = lda - 1;
+  const std::ptrdiff_t pivot = l - m - 1;
+  if (ju <= k) return;
+  double* y = abd.at(1, k) + lda + (m - 1);
+  double* const end = y + static_cast<std::ptrdiff_t>(ju - k) * step;
+  for (; y != end; y += step) {
+    const double t = y[pivot];
     if constexpr (INTERCHANGE) {
-      col[l - 1] = col[mm - 1];
-      col[mm - 1] = t;
+      y[pivot] = y[-1];
+      y[-1] = t;
     }
-    if (t == 0.0) continue;
-    double* y = col + mm;
-    const Double2 tv = {t, t};
+    // Zeros are the exception in these columns: the update falls through.
+    if (t != 0.0) [[likely]] {
+      const Double2 tv = {t, t};
 #pragma GCC unroll 16
-    for (int p = 0; p < kPairs; ++p) {
-      Unaligned2& yv = *reinterpret_cast<Unaligned2*>(y + 2 * p);
-      yv = yv + tv * xv[p];
+      for (int p = 0; p < kPairs; ++p) {
+        Unaligned2& yv = *reinterpret_cast<Unaligned2*>(y + 2 * p);
+        yv = yv + tv * xv[p];
+      }
+      if constexpr (LM % 2 == 1) y[LM - 1] = y[LM - 1] + t * x_last;
     }
-    if constexpr (LM % 2 == 1) y[LM - 1] = y[LM - 1] + t * x_last;
   }
 }
 
