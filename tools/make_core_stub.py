@@ -123,7 +123,8 @@ def make_stub(core):
         attr = getattr(core.Scenario, name)
         if isinstance(attr, property):
             t = {"names_file": "str", "read_console": "str", "changed": "tuple[str, ...]",
-                 "_kinetics": "Optional[Any]", "reference_date": "str"}[name]
+                 "_kinetics": "Optional[Any]", "reference_date": "str",
+                 "constituent_names": "str"}[name]
             out += ["    @property", f"    def {name}(self) -> {t}:",
                     docstring(attr.__doc__ or name, "        ")]
         else:

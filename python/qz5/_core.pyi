@@ -239,7 +239,7 @@ class Scenario:
         """_provenance"""
     def _restore(self, arg0: dict[str, Any]) -> None:
         """_restore"""
-    def _set_provenance(self, console: str, names: str, changed: list[str], reference_date: str = '') -> None:
+    def _set_provenance(self, console: str, names: str, changed: list[str], reference_date: str = '', constituent_names: str = '') -> None:
         """_set_provenance"""
     def _state(self) -> dict[str, Any]:
         """_state"""
@@ -248,6 +248,11 @@ class Scenario:
     @property
     def changed(self) -> tuple[str, ...]:
         """Fields set from Python since the scenario was read, sorted"""
+    @property
+    def constituent_names(self) -> str:
+        """The constituents a scenario file names for the built-in kinetics
+        ("salinity:psu,..."); a run's variables take these names unless it is given
+        constituents=; "" otherwise"""
     @property
     def names_file(self) -> str:
         """The names file the scenario was read from ("" when built in code)"""

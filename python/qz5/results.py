@@ -292,7 +292,8 @@ def run(scenario: "_core.Scenario", stations: Stations = None, budget: bool = Fa
         Record the mass budget of each output interval.
     constituents : str or sequence, optional
         Names and units, ``"salinity:psu,DOC:umol/L"`` or
-        ``[("salinity", "psu"), ...]``; otherwise ``c1``..``c6`` in "file
+        ``[("salinity", "psu"), ...]``; otherwise the names a scenario file
+        gave (``Scenario.constituent_names``), else ``c1``..``c6`` in "file
         units".
     length_unit : str, optional
         The unit of positions ("file length units" otherwise).

@@ -226,6 +226,9 @@ class Scenario(_core.Scenario):
         line and the column of a fault. A ``reference_date`` in the file is
         kept as :attr:`reference_date`: the times of a run are then days
         since it, and its Dataset's time coordinates say so in CF units.
+        The constituents the file names for the built-in kinetics are kept
+        as :attr:`constituent_names`: a run's variables take their names and
+        units (``ds["salinity"]``) unless it is given ``constituents=``.
         """
         if not _core.is_scenario_file(str(path)):
             return cls.from_names_file(path)

@@ -35,6 +35,10 @@ struct PyScenario {
   // file's reference_date: a run's time coordinates are then days since it.
   // "" for plain days.
   std::string reference_date;
+  // The constituents a scenario file names for the built-in kinetics,
+  // "name:unit,...": a run's variables take these names unless the run
+  // gives others. "" when read from a names file or built in code.
+  std::string constituent_names;
 };
 
 // One field of a scenario as Python sees it. `set` is empty for a field

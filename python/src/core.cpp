@@ -129,6 +129,7 @@ std::string read_names_file(PyScenario& ps, const std::string& path,
   ps.names_file = p.lexically_normal().string();
   ps.changed.clear();
   ps.reference_date.clear();
+  ps.constituent_names.clear();
   return ps.read_console;
 }
 
@@ -267,8 +268,14 @@ qz5::results::RecorderOptions recorder_options(const PyScenario& ps, const RunAr
     throw FieldError{"constituents",
                      "constituents: cannot be given with declared kinetics, which name the "
                      "constituents"};
+  const bool declared = ps.s.kinetics != nullptr && ps.s.kinetics->declared();
   if (!a.constituents.empty()) {
     qz5::results::ConstituentList list = qz5::results::read_constituents(a.constituents);
+    if (!list.error.empty()) throw FieldError{"constituents", "constituents: " + list.error};
+    r.constituents = std::move(list.items);
+  } else if (!ps.constituent_names.empty() && !declared) {
+    // The names the scenario file gave; declared kinetics set since name their own.
+    qz5::results::ConstituentList list = qz5::results::parse_constituents(ps.constituent_names);
     if (!list.error.empty()) throw FieldError{"constituents", "constituents: " + list.error};
     r.constituents = std::move(list.items);
   }
@@ -482,6 +489,10 @@ PYBIND11_MODULE(_core, m) {
       },
       "Fields set from Python since the scenario was read, sorted");
   // What pickling carries besides the fields.
+  sc.def_readonly("constituent_names", &PyScenario::constituent_names,
+                  "The constituents a scenario file names for the built-in kinetics "
+                  "(\"salinity:psu,...\"); a run's variables take these names unless it is "
+                  "given constituents=; \"\" otherwise");
   sc.def_readonly("reference_date", &PyScenario::reference_date,
                   "Day 0 as a date (\"2024-01-01 00:00:00\"), from a scenario file's "
                   "reference_date: a run's times are then days since it (CF units); \"\" for "
@@ -489,19 +500,20 @@ PYBIND11_MODULE(_core, m) {
   sc.def("_provenance", [](const PyScenario& ps) {
     return py::make_tuple(ps.read_console, ps.names_file,
                           std::vector<std::string>(ps.changed.begin(), ps.changed.end()),
-                          ps.reference_date);
+                          ps.reference_date, ps.constituent_names);
   });
   sc.def(
       "_set_provenance",
       [](PyScenario& ps, std::string console, std::string names, std::vector<std::string> changed,
-         std::string reference_date) {
+         std::string reference_date, std::string constituent_names) {
         ps.read_console = std::move(console);
         ps.names_file = std::move(names);
         ps.changed = std::set<std::string>(changed.begin(), changed.end());
         ps.reference_date = std::move(reference_date);
+        ps.constituent_names = std::move(constituent_names);
       },
       py::arg("console"), py::arg("names"), py::arg("changed"),
-      py::arg("reference_date") = std::string());
+      py::arg("reference_date") = std::string(), py::arg("constituent_names") = std::string());
 
   bind_kinetics(m);
   sc.def_property(

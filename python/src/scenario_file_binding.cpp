@@ -20,16 +20,27 @@ namespace {
 namespace fs = std::filesystem;
 namespace sf = qz5::scenario_file;
 
+// "name:unit,..." as --constituents takes it.
+std::string constituent_spec(const std::vector<sf::Constituent>& list) {
+  std::string spec;
+  for (const sf::Constituent& c : list)
+    spec += (spec.empty() ? "" : ",") + c.name + (c.unit.empty() ? "" : ":" + c.unit);
+  return spec;
+}
+
 std::string read_scenario_file(PyScenario& ps, const std::string& path) {
   std::istringstream in;
   std::ostringstream console;
   qz5::Scenario s;
   std::string reference_date;
+  std::string names;
   try {
     qz5::Units io(in, console);
     const sf::ScenarioDocument doc = sf::read_scenario_document(fs::absolute(fs::path(path)));
     if (doc.reference_date) reference_date = qz5::results::cf_origin(*doc.reference_date);
     s = sf::to_engine_scenario(doc, io);
+    // Declared kinetics name their constituents themselves.
+    if (doc.kinetics == nullptr) names = constituent_spec(doc.constituents);
   } catch (const sf::ScenarioFileError& e) {
     raise_qz5("InputError", py::make_tuple(std::string(e.what()), 1, console.str(), path));
   } catch (const qz5::Stop& stop) {
@@ -40,6 +51,7 @@ std::string read_scenario_file(PyScenario& ps, const std::string& path) {
   ps.names_file = fs::absolute(fs::path(path)).lexically_normal().string();
   ps.changed.clear();
   ps.reference_date = std::move(reference_date);
+  ps.constituent_names = std::move(names);
   return ps.read_console;
 }
 
@@ -49,7 +61,10 @@ std::vector<std::string> write_scenario_file(const PyScenario& ps, const std::st
   if (!fault.message.empty()) throw fault;
   std::vector<std::string> written;
   try {
-    sf::ScenarioDocument d = sf::document_from_engine(ps.s, constituents);
+    const bool declared = ps.s.kinetics != nullptr && ps.s.kinetics->declared();
+    const std::string& names =
+        constituents.empty() && !declared ? ps.constituent_names : constituents;
+    sf::ScenarioDocument d = sf::document_from_engine(ps.s, names);
     d.file = fs::absolute(fs::path(path));
     d.output.txc = ps.s.inputs.resolved(ps.s.inputs.FN_TXC);
     for (const fs::path& p : sf::write_scenario_files(d, d.file)) written.push_back(p.string());

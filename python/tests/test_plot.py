@@ -289,7 +289,7 @@ def test_a_scenario_file_with_a_reference_date_runs_to_dates_in_python(tmp_path)
     np.testing.assert_array_equal(ds.time.values, [0.0, 2.0, 4.0])  # 29 February is day 2
     for name in ("time", "station_time"):
         assert ds[name].attrs["units"] == "days since 2024-02-27 06:00:00"
-    ax = plot.stations(ds, names=["c1"])[0]
+    ax = plot.stations(ds, names=["salinity"])[0]
     np.testing.assert_allclose(ax.get_lines()[0].get_xdata(), epoch_days(ds.station_time.values),
                                rtol=1e-13)
     # A names file has no calendar: days, as before.

@@ -2,6 +2,9 @@
 scenario as the legacy names file and runs to the same results; a scenario
 written with to_file reads back unchanged; a malformed file raises with its
 place."""
+import pickle
+import tomllib
+
 import numpy as np
 import pytest
 
@@ -36,8 +39,24 @@ def test_both_run_to_the_same_profiles(from_toml, estuary):
     for s in (a, b):
         s.touts = s.touts[:3]
     ra, rb = qz5.run(a), qz5.run(b)
-    for name in ["x", "c1", "c3", "c6"]:
-        np.testing.assert_array_equal(ra[name].values, rb[name].values)
+    # The scenario file names its constituents; the names file leaves them c1..c6.
+    for name_a, name_b in [("x", "x"), ("salinity", "c1"), ("din", "c3"), ("detritus", "c6")]:
+        np.testing.assert_array_equal(ra[name_a].values, rb[name_b].values)
+
+
+def test_a_run_takes_the_constituents_the_scenario_file_names(from_toml, tmp_path):
+    # The names and units as the file states them, read with Python's own TOML reader.
+    with open(ESTUARY / "estuary.toml", "rb") as f:
+        declared = [(c["name"], c.get("unit", "file units")) for c in tomllib.load(f)["constituents"]]
+    short = from_toml.copy()
+    short.touts = short.touts[:1]
+    for s in (short, pickle.loads(pickle.dumps(short))):
+        ds = qz5.run(s)
+        assert [(n, ds[n].attrs["units"]) for n in qz5.plot.constituents(ds)] == declared
+    # A run's own names win; written out and read back, the file's names stay.
+    assert qz5.plot.constituents(qz5.run(short, constituents="a,b,c,d,e,f")) == list("abcdef")
+    short.to_file(tmp_path / "again.toml")
+    assert qz5.Scenario.from_file(tmp_path / "again.toml").constituent_names == short.constituent_names
 
 
 def test_to_file_writes_a_scenario_that_reads_back_unchanged(from_toml, tmp_path):

@@ -33,5 +33,8 @@ struct Slots {
 // constituent's rate (-1: no rate).
 std::string combined_expression(const DeclaredKinetics& k, const std::vector<bool>& assigned,
                                 std::vector<int>& rate_result);
+// The same with only the rates with a true entry in `rated`.
+std::string combined_expression(const DeclaredKinetics& k, const std::vector<bool>& assigned,
+                                const std::vector<bool>& rated, std::vector<int>& rate_result);
 
 }  // namespace qz5::kinetics_detail
