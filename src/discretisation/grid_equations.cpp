@@ -99,23 +99,39 @@ void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, in
   double delay_prev = (s.TAU / m) * g.smoothed_rate(0, d_prev, d_cur, d_next);
 
   // Interior point i sits between intervals i-1 and i. The monitor slot of
-  // interval i is read before the point's row overwrites it.
-  for (int i = 1; i <= npts - 2; ++i) {
-    n_prev = n_cur;
-    n_cur = n_next;
-    d_prev = d_cur;
-    d_cur = d_next;
-    if (i <= npts - 3) {
-      n_next = g.conc(i + 1);
-      d_next = g.rate(i + 1, n_next);
-    }
+  // interval i is read before the point's row overwrites it. TAU is read
+  // once: the rows' stores could otherwise alias it.
+  const double TAU = s.TAU;
+  auto point_row = [&](int i, double smoothed_conc, double smoothed_rate) {
     m = monitor(i);
-    const double ratio = g.smoothed(i, n_prev, n_cur, n_next) / m;
-    const double delay = (s.TAU / m) * g.smoothed_rate(i, d_prev, d_cur, d_next);
+    const double ratio = smoothed_conc / m;
+    const double delay = (TAU / m) * smoothed_rate;
     FSPART[skm_at(NVAR, NVAR, i)] = ratio - ratio_prev;
     DELTA[skm_at(NVAR, NVAR, i)] = delay_prev - delay;
     ratio_prev = ratio;
     delay_prev = delay;
+  };
+  // Intervals 1 .. last-1 have both neighbours: the interior formulas of
+  // GridSweep::smoothed and smoothed_rate, without their end tests.
+  const double KK = g.KK, twice_kk_plus_1 = 2.0 * KK + 1.0;
+  for (int i = 1; i <= npts - 3; ++i) {
+    n_prev = n_cur;
+    n_cur = n_next;
+    d_prev = d_cur;
+    d_cur = d_next;
+    n_next = g.conc(i + 1);
+    d_next = g.rate(i + 1, n_next);
+    point_row(i, n_cur - ((-2.0 * n_cur + n_next) + n_prev) * KK,
+              (d_prev + d_next) * KK - d_cur * twice_kk_plus_1);
+  }
+  // The last interval, when it is not also the first.
+  if (npts - 2 >= 1) {
+    const int i = npts - 2;
+    n_prev = n_cur;
+    n_cur = n_next;
+    d_prev = d_cur;
+    d_cur = d_next;
+    point_row(i, g.smoothed(i, n_prev, n_cur, n_next), g.smoothed_rate(i, d_prev, d_cur, d_next));
   }
 
   DELTA[skm_at(NVAR, NVAR, 0)] = g.xdot(0);

@@ -162,13 +162,86 @@ void LoadBest::setup(Units& io, Inputs& ms, int UNIT, const ReaderOptions& optio
   io.close(UNIT);
 }
 
+namespace {
+
+// The exponent of input l's logistic step at X, held within +-kMaxExponent
+// (a NaN passes through, as the comparisons are false for it).
+inline double step_exponent(double X, double x_l, double k_lat) {
+  const double a = -((X - x_l) * k_lat);
+  return a > kMaxExponent ? kMaxExponent : (a < -kMaxExponent ? -kMaxExponent : a);
+}
+
+// The built-in kinetics' constituent count: its loads are summed in registers.
+constexpr int kPairedComponents = 6;
+
+// The lateral flow and loads at X from the inputs' positions x, flows q and
+// concentrations c (column l - 1 of c_rows elements per input):
+// QL = S sum q/(1+e) and SL(m) = S sum c(m) g, g = q e k/(1+e)^2, the sums
+// over the inputs in their order starting from +0.0.
+struct LateralSums {
+  const double* x;
+  const double* q;
+  const double* c;
+  std::ptrdiff_t c_rows;
+  int nlat;
+  double k_lat;
+
+  void general(int ncomp, double X, double S, double& QL, double* SL) const {
+    double ql = 0.0;
+    for (int m = 0; m < ncomp; ++m) SL[m] = 0.0;
+    for (int l = 0; l < nlat; ++l) {
+      double g = 0.0;
+      ql = ql + term(l, X, g);
+      const double* const c_l = c + l * c_rows;
+      // Two constituents per register: the same product and sum per element.
+      const Lanes g2 = {g, g};
+      int m = 0;
+      for (; m + 2 <= ncomp; m += 2) store2(SL + m, load2(SL + m) + load2(c_l + m) * g2);
+      for (; m < ncomp; ++m) SL[m] = SL[m] + c_l[m] * g;
+    }
+    QL = S * ql;
+    const Lanes S2 = {S, S};
+    int m = 0;
+    for (; m + 2 <= ncomp; m += 2) store2(SL + m, load2(SL + m) * S2);
+    for (; m < ncomp; ++m) SL[m] = SL[m] * S;
+  }
+
+  // As general for an even NC known at compile time: the loads stay in
+  // registers over the inputs, the same products and sums per element.
+  template <int NC>
+  void paired(double X, double S, double& QL, double* SL) const {
+    static_assert(NC % 2 == 0);
+    Lanes acc[NC / 2];
+    for (Lanes& v : acc) v = Lanes{0.0, 0.0};
+    double ql = 0.0;
+    for (int l = 0; l < nlat; ++l) {
+      double g = 0.0;
+      ql = ql + term(l, X, g);
+      const double* const c_l = c + l * c_rows;
+      const Lanes g2 = {g, g};
+      for (int i = 0; i < NC / 2; ++i) acc[i] = acc[i] + load2(c_l + 2 * i) * g2;
+    }
+    QL = S * ql;
+    const Lanes S2 = {S, S};
+    for (int i = 0; i < NC / 2; ++i) store2(SL + 2 * i, acc[i] * S2);
+  }
+
+  // Input l's flow share q/(1+e); its load weight g into g.
+  double term(int l, double X, double& g) const {
+    const double e = std::exp(step_exponent(X, x[l], k_lat));
+    const double d = 1.0 + e;
+    g = ((q[l] * e) * k_lat) / (d * d);
+    return q[l] / d;
+  }
+};
+
+}  // namespace
+
 void LoadBest::lookup(Units& io, const Inputs& ms, SeriesPositions& pos, double T, double X,
                       double S, double& QL, double* SL) const {
   assert(nlat_tpts >= 2);
   const int ncomp = ms.NCOMP;
   DynTable1<double>& c_lat = pos.c_lat;
-  QL = 0.0;
-  for (int m = 1; m <= ncomp; ++m) SL[m - 1] = 0.0;
 
   if (ms.LI_FROM_BND) {
     std::array<double, kMaxNcomp> CB1{};
@@ -199,29 +272,12 @@ void LoadBest::lookup(Units& io, const Inputs& ms, SeriesPositions& pos, double 
   // The tables' storage, read through plain pointers: the writes to SL could
   // otherwise alias the tables' own size and storage fields, which would be
   // reloaded at every step of this loop, the residual's busiest.
-  const double* const x = x_lat.data();
-  const double* const q = q_lat.data();
-  const double* const c = c_lat.data();
-  const std::ptrdiff_t c_rows = c_lat.rows();
-  for (int l = 1; l <= nlat; ++l) {
-    double a = -((X - x[l - 1]) * k_lat);
-    if (std::fabs(a) > kMaxExponent) a = std::copysign(kMaxExponent, a);
-    const double e = std::exp(a);
-    const double d = 1.0 + e;
-    QL = QL + q[l - 1] / d;
-    const double g = ((q[l - 1] * e) * k_lat) / std::pow(d, 2.0);
-    const double* const c_l = c + (l - 1) * c_rows;
-    // Two constituents per register: the same product and sum per element.
-    const Lanes g2 = {g, g};
-    int m = 0;
-    for (; m + 2 <= ncomp; m += 2) store2(SL + m, load2(SL + m) + load2(c_l + m) * g2);
-    for (; m < ncomp; ++m) SL[m] = SL[m] + c_l[m] * g;
+  const LateralSums sums{x_lat.data(), q_lat.data(), c_lat.data(), c_lat.rows(), nlat, k_lat};
+  if (ncomp == kPairedComponents) {
+    sums.paired<kPairedComponents>(X, S, QL, SL);
+  } else {
+    sums.general(ncomp, X, S, QL, SL);
   }
-  QL = S * QL;
-  const Lanes S2 = {S, S};
-  int m = 0;
-  for (; m + 2 <= ncomp; m += 2) store2(SL + m, load2(SL + m) * S2);
-  for (; m < ncomp; ++m) SL[m] = SL[m] * S;
 }
 
 }  // namespace qz5

@@ -35,4 +35,17 @@ inline void add_scaled_separate(int n, double a, const double* x, double* y) {
   if (i < n) y[i] = y[i] + a * x[i];
 }
 
+// The same for a length N fixed at compile time: the pairs unroll fully and
+// no trip count is kept.
+template <int N>
+inline void add_scaled_fixed(double a, const double* x, double* y) {
+  const Double2 av = {a, a};
+#pragma GCC unroll 32
+  for (int i = 0; i + 2 <= N; i += 2) {
+    Unaligned2& yv = *reinterpret_cast<Unaligned2*>(y + i);
+    yv = yv + av * *reinterpret_cast<const Unaligned2*>(x + i);
+  }
+  if constexpr (N % 2 == 1) y[N - 1] = y[N - 1] + a * x[N - 1];
+}
+
 }  // namespace qz5::linalg_detail

@@ -118,29 +118,33 @@ void eliminate_columns_fixed(const Matrix1<double>& abd, int k, int ju, int l, i
 #pragma GCC unroll 16
   for (int p = 0; p < kPairs; ++p) xv[p] = *reinterpret_cast<const Unaligned2*>(x + 2 * p);
   const double x_last = (LM % 2 == 1) ? x[LM - 1] : 0.0;
-  // Column j + 1 starts lda elements after column j; row r of it is col[r - 1]
-  // (a step runs only when N >= 2, so column 2 exists).
+  // Column j + 1 starts lda elements after column j (a step runs only when
+  // N >= 2, so column 2 exists); moving one column right moves the same
+  // matrix row one storage row up, so the diagonal row's element just below
+  // it, y, advances by lda - 1 and the pivot row stays l - m rows from the
+  // diagonal row, at y[l - m - 1] (the diagonal row itself is y[-1]).
   const std::ptrdiff_t lda = abd.at(1, 2) - abd.at(1, 1);
-  double* col = abd.at(1, k);
-  int mm = m;
-  for (int j = k + 1; j <= ju; ++j) {
-    col += lda;
-    --l;
-    --mm;
-    const double t = col[l - 1];
+  const std::ptrdiff_t step = lda - 1;
+  const std::ptrdiff_t pivot = l - m - 1;
+  if (ju <= k) return;
+  double* y = abd.at(1, k) + lda + (m - 1);
+  double* const end = y + static_cast<std::ptrdiff_t>(ju - k) * step;
+  for (; y != end; y += step) {
+    const double t = y[pivot];
     if constexpr (INTERCHANGE) {
-      col[l - 1] = col[mm - 1];
-      col[mm - 1] = t;
+      y[pivot] = y[-1];
+      y[-1] = t;
     }
-    if (t == 0.0) continue;
-    double* y = col + mm;
-    const Double2 tv = {t, t};
+    // Zeros are the exception in these columns: the update falls through.
+    if (t != 0.0) [[likely]] {
+      const Double2 tv = {t, t};
 #pragma GCC unroll 16
-    for (int p = 0; p < kPairs; ++p) {
-      Unaligned2& yv = *reinterpret_cast<Unaligned2*>(y + 2 * p);
-      yv = yv + tv * xv[p];
+      for (int p = 0; p < kPairs; ++p) {
+        Unaligned2& yv = *reinterpret_cast<Unaligned2*>(y + 2 * p);
+        yv = yv + tv * xv[p];
+      }
+      if constexpr (LM % 2 == 1) y[LM - 1] = y[LM - 1] + t * x_last;
     }
-    if constexpr (LM % 2 == 1) y[LM - 1] = y[LM - 1] + t * x_last;
   }
 }
 
@@ -206,6 +210,23 @@ bool factor_step_any(const Matrix1<double>& abd, int k, int lm, int m, int MU, i
   return factor_step<-1>(abd, k, lm, m, MU, N, ipvt_k, ju);
 }
 
+// The lower bandwidth of a grid of six constituents: its fill-in rows are
+// cleared by seven stores of register pairs, its steps called directly.
+constexpr int kFixedFillRows = 14;
+
+// Rows 1..ML of a column (the fill-in rows) set to +0.0.
+inline void clear_fill_rows(double* col, int ML) {
+  if (ML == kFixedFillRows) {
+#pragma GCC unroll 8
+    for (int i = 0; i < kFixedFillRows; i += 2) {
+      *reinterpret_cast<Unaligned2*>(col + i) = Unaligned2{0.0, 0.0};
+      asm volatile("");  // keeps the stores from being turned into a call of memset
+    }
+    return;
+  }
+  for (int i = 0; i < ML; ++i) col[i] = 0.0;
+}
+
 }  // namespace
 
 void BAND_FACTOR(double* ABD, int LDA, int N, int ML, int MU, int* IPVT, int& INFO) {
@@ -218,18 +239,57 @@ void BAND_FACTOR(double* ABD, int LDA, int N, int ML, int MU, int* IPVT, int& IN
   int ju = 0;
   for (int k = 1; k <= N - 1; ++k) {
     ++jz;
-    if (jz <= N && ML >= 1) {
-      for (int i = 1; i <= ML; ++i) abd(i, jz) = 0.0;
-    }
+    if (jz <= N && ML >= 1) clear_fill_rows(abd.at(1, jz), ML);
     const int lm = std::min(ML, N - k);
     // A zero pivot: singular so far; remember the column and leave it as it is.
-    if (!factor_step_any(abd, k, lm, m, MU, N, ipvt.at(k), ju)) INFO = k;
+    const bool pivoted = lm == kFixedFillRows
+                             ? factor_step<kFixedFillRows>(abd, k, lm, m, MU, N, ipvt.at(k), ju)
+                             : factor_step_any(abd, k, lm, m, MU, N, ipvt.at(k), ju);
+    if (!pivoted) INFO = k;
   }
   ipvt(N) = N;
   if (abd(m, N) == 0.0) INFO = N;
 }
 
 namespace {
+
+// The bandwidths of a grid of six constituents (two points of seven
+// unknowns either side), the bundled scenario's and most runs'.
+constexpr int kFixedSolveBandwidth = 14;
+
+// Solves A x = b for equal bandwidths ML = MU = W fixed at compile time:
+// the full-length segments (W below the diagonal forwards, 2W above it
+// backwards) unroll, the short ones at the ends take the general kernel.
+// The same products and sums in the same order as solve_plain.
+template <int W>
+void solve_plain_fixed(const Matrix1<const double>& abd, int N, const Vector1<const int>& ipvt,
+                       const Vector1<double>& b) {
+  constexpr int m = 2 * W + 1;
+  for (int k = 1; k <= N - 1; ++k) {
+    const int l = ipvt(k);
+    const double t = b(l);
+    if (l != k) {
+      b(l) = b(k);
+      b(k) = t;
+    }
+    if (t == 0.0) continue;
+    if (N - k >= W) {
+      linalg_detail::add_scaled_fixed<W>(t, abd.at(m + 1, k), b.at(k + 1));
+    } else {
+      linalg_detail::add_scaled_separate(N - k, t, abd.at(m + 1, k), b.at(k + 1));
+    }
+  }
+  for (int k = N; k >= 1; --k) {
+    b(k) = b(k) / abd(m, k);
+    const double t = -b(k);
+    if (t == 0.0) continue;
+    if (k >= m) {
+      linalg_detail::add_scaled_fixed<m - 1>(t, abd.at(1, k), b.at(k - (m - 1)));
+    } else {
+      linalg_detail::add_scaled_separate(k - 1, t, abd.at(m - (k - 1), k), b.at(1));
+    }
+  }
+}
 
 // Solves A x = b: L applied forwards, then U backwards.
 void solve_plain(const Matrix1<const double>& abd, int N, int ML, const Vector1<const int>& ipvt,
@@ -284,7 +344,9 @@ void BAND_SOLVE(const double* ABD, int LDA, int N, int ML, int MU, const int* IP
   const Vector1<const int> ipvt(IPVT);
   const Vector1<double> b(B);
   const int m = ML + MU + 1;
-  if (JOB == 0) {
+  if (JOB == 0 && ML == MU && ML == kFixedSolveBandwidth) {
+    solve_plain_fixed<kFixedSolveBandwidth>(abd, N, ipvt, b);
+  } else if (JOB == 0) {
     solve_plain(abd, N, ML, ipvt, b, m);
   } else {
     solve_transposed(abd, N, ML, ipvt, b, m);

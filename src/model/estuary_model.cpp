@@ -66,6 +66,14 @@ bool EstuaryModel::lookups_warn(double TD) const {
   return ms_.LI_FROM_BND || !(lb.lat_tab(1, 1) <= TD && TD <= lb.lat_tab(lb.nlat_tpts, 1));
 }
 
+bool EstuaryModel::lookups_warn_now(double T) {
+  if (warn_generation_ != generation_) {
+    warn_ = lookups_warn(days(T));
+    warn_generation_ = generation_;
+  }
+  return warn_;
+}
+
 double EstuaryModel::driver_flow(double TD) {
   int& position = pos_.ilast_drv(kDriverFlow);
   const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
@@ -105,7 +113,7 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
     } else {
       position_terms(T, XI, r);
       r.XI = XI;
-      r.generation = lookups_warn(days(T)) ? 0 : generation_;
+      r.generation = lookups_warn_now(T) ? 0 : generation_;
     }
     terms = &r;
   } else {
@@ -159,7 +167,7 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
     } else {
       interval_terms(T, XI, XA, XB, r);
       r.XI = XI, r.XA = XA, r.XB = XB;
-      r.generation = lookups_warn(days(T)) ? 0 : generation_;
+      r.generation = lookups_warn_now(T) ? 0 : generation_;
     }
     terms = &r;
   } else {

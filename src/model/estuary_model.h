@@ -160,6 +160,9 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   void note_time(double T);
   // Whether the look-ups at day TD warn (and so must be made every time).
   bool lookups_warn(double TD) const;
+  // lookups_warn at model time T, the time of the current generation: asked
+  // once per generation (the series and their ranges do not change).
+  bool lookups_warn_now(double T);
 
   Units& io_;
   // The query's own look-up positions and silent console, made when first
@@ -207,6 +210,8 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
     double S = 0.0;
   } driver_;
   std::uint64_t generation_ = 1;
+  std::uint64_t warn_generation_ = 0;  // the generation warn_ belongs to (0: none)
+  bool warn_ = false;
   double time_ = 0.0;
   int interval_ = 0;  // spdef calls since the left boundary's bndr call
   long reused_ = 0;

@@ -1,6 +1,7 @@
 // LoadBest: loading the lateral-input file and the flow and mass look-up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -150,6 +151,31 @@ TEST_F(LoadBestTest, FlowSumsTheInputsUpstream) {
   // Exactly at the second input: half of it on top of the first.
   at(0.5, 1000.0, 1.0);
   EXPECT_NEAR(QL, 11.0, 1e-12);
+}
+
+TEST_F(LoadBestTest, SeveralInputsSumInTheirOrderBitForBit) {
+  // Three inputs, points between, on and beyond them (one exponent clamped):
+  // the flow and loads must be, bit for bit, the sums in input order from
+  // +0.0 of q/d and c(m) g, g = ((q e) k) / (d d), each then times S.
+  const std::vector<Input> inputs = {{0.0, 10.0}, {40.0, 2.5}, {90.0, 0.75}};
+  const double k = 0.125;
+  ASSERT_FALSE(load(lateral_file(inputs, k, {0.0, 1.0})));
+  for (const double X : {-3000.0, -7.5, 0.0, 33.0, 40.0, 61.25, 90.0, 2600.0}) {
+    SCOPED_TRACE(X);
+    const double S = 1.75;
+    double ql = 0.0, sl[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    for (std::size_t l = 0; l < inputs.size(); ++l) {
+      const double a = std::clamp(-((X - inputs[l].x) * k), -300.0, 300.0);
+      const double e = std::exp(a), d = 1.0 + e;
+      ql = ql + inputs[l].q / d;
+      const double g = ((inputs[l].q * e) * k) / (d * d);
+      for (int m = 1; m <= 6; ++m)
+        sl[m - 1] = sl[m - 1] + conc(1, m, static_cast<int>(l) + 1) * g;
+    }
+    at(0.0, X, S);
+    EXPECT_EQ(QL, S * ql);
+    for (int m = 1; m <= 6; ++m) EXPECT_EQ(SL[m - 1], sl[m - 1] * S) << "m " << m;
+  }
 }
 
 TEST_F(LoadBestTest, ConcentrationsFromTheFirstBoundary) {
