@@ -110,8 +110,8 @@ bool netcdf_available() {
 std::string usage_text() {
   return R"(Usage: qz5 [options] [names-file]
        qz5 [options] scenario-file
-       qz5 convert [--geometry FILE] [--outflow fixed|free] [--constituents SPEC]
-                   names-file scenario.toml
+       qz5 convert [--kinetics FILE] [--geometry FILE] [--outflow fixed|free]
+                   [--constituents SPEC] [--strict[=error]] names-file scenario.toml
        qz5 convert scenario.toml legacy-folder
 
 Runs the qz5 advection-dispersion-reaction model on the scenario described by
@@ -120,7 +120,7 @@ file (TOML, told apart by its .toml name or its content; see
 examples/estuary/estuary.toml). Writes the concentration file named there
 (*.txc), and RESULT and RUNINF in the working directory. convert writes the
 scenario file of a legacy names file (with its tables as CSV files beside it)
-or the legacy files of a scenario file.
+or the legacy files of a scenario file (qz5 convert --help).
 
 Options (before the names file):
   --geometry FILE      take the channel's cross-section area and dispersion from

@@ -20,7 +20,21 @@ constexpr const char* kConvertUsage =
     "                   [--constituents SPEC] [--strict[=error]] names-file scenario.toml\n"
     "       qz5 convert scenario.toml legacy-folder";
 
+constexpr const char* kConvertHelp =
+    "\n"
+    "Writes the scenario file of a legacy names file, with its tables as CSV files\n"
+    "beside it, or the legacy files of a scenario file (and prints the command that\n"
+    "runs them). A run of either gives the same .txc as a run of the other.\n"
+    "\n"
+    "  --kinetics FILE      the legacy run's declared kinetics; the scenario file\n"
+    "                       written names it by its path from its own folder\n"
+    "  --geometry FILE      the channel table the legacy run takes\n"
+    "  --outflow fixed|free the second end's condition the legacy run takes\n"
+    "  --constituents SPEC  names and units of the built-in kinetics' constituents\n"
+    "  --strict[=error]     warn about (or refuse) suspect records of the legacy files";
+
 struct ConvertArgs {
+  bool help = false;
   sf::LegacyRunOptions legacy;
   StrictReading strict = StrictReading::kOff;
   std::vector<std::string> files;
@@ -38,7 +52,10 @@ ConvertArgs parse(int argc, const char* const* argv) {
       }
       return argv[++i];
     };
-    if (w == "--geometry") {
+    if (w == "--help" || w == "-h") {
+      a.help = true;
+      return a;
+    } else if (w == "--geometry") {
       a.legacy.geometry_file = value();
     } else if (w == "--constituents") {
       a.legacy.constituents = value();
@@ -94,6 +111,11 @@ void scenario_to_legacy(Units& io, const ConvertArgs& a) {
 
 int run_convert(Units& io, int argc, const char* const* argv, const fs::path& folder) {
   ConvertArgs a = parse(argc, argv);
+  if (a.help) {
+    io.write_line(kUnitConsoleOut, kConvertUsage);
+    io.write_line(kUnitConsoleOut, kConvertHelp);
+    return 0;
+  }
   if (!a.error.empty()) {
     io.write_line(kUnitConsoleOut, "qz5 convert: " + a.error);
     io.write_line(kUnitConsoleOut, kConvertUsage);
