@@ -12,6 +12,8 @@
 // stored by columns (C(k,j) at C[(k-1) + (j-1)*NCOMP]).
 #pragma once
 
+#include <array>
+
 namespace qz5 {
 
 // Derivatives of the coefficients at one evaluation point, for an analytic
@@ -63,6 +65,22 @@ class PdeProblem {
   // false by default.
   virtual bool capacity_is_diagonal() const { return false; }
 
+  // Whether every C spdef writes is its [0] element times the identity
+  // (off the diagonal exactly +0.0). Such a problem may be asked for the
+  // coefficients of several intervals at once (spdef_intervals). Asked once
+  // per residual; false by default.
+  virtual bool capacity_is_scalar() const { return false; }
+  // spdef at the evaluation points XI[0..count) in order, U and UX holding
+  // NCOMP values per point one point after another, Q and R likewise, and
+  // capacity[i] the diagonal of point i's C; count is at most
+  // kMaxIntervalsAtOnce. The values are those spdef gives, bit for bit, and
+  // the calls have the same effects in the same order. Only asked of a
+  // problem whose capacity_is_scalar(); by default spdef point by point.
+  static constexpr int kMaxIntervalsAtOnce = 4;
+  virtual void spdef_intervals(double T, int NCOMP, int count, const double* XI, const double* U,
+                               const double* UX, double* capacity, double* Q, double* R,
+                               int& IRES);
+
   // Whether the coefficients of an interval are means over it (spdef_over)
   // rather than values at its evaluation point (spdef). Asked once per
   // residual; false by default.
@@ -86,5 +104,17 @@ class PdeProblem {
   // of every point and may replace the positions.
   virtual void uinit(int NCOMP, int NPTS, double* U) = 0;
 };
+
+inline void PdeProblem::spdef_intervals(double T, int NCOMP, int count, const double* XI,
+                                        const double* U, const double* UX, double* capacity,
+                                        double* Q, double* R, int& IRES) {
+  std::array<double, 16 * 16> C;  // the largest system the assembly keeps sums of
+  for (int i = 0; i < count; ++i) {
+    const int at = i * NCOMP;
+    spdef(T, XI[i], NCOMP, U + at, UX + at, C.data(), Q + at, R + at, IRES);
+    capacity[i] = C[0];
+    if (IRES == 3) return;
+  }
+}
 
 }  // namespace qz5

@@ -5,6 +5,7 @@
 // and source (weighted by WL, WR) against the fluxes at the two interval
 // evaluation points. The order of every floating-point operation is part of
 // the contract: results must agree bit for bit with the reference runs.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -169,6 +170,29 @@ class CapacitySums {
     form_sums(v_right_.data(), s_right_.data());
   }
 
+  // As evaluate, for the capacity matrix capacity times the identity with
+  // its off-diagonal elements +0.0 (NC > 0 only): the same sums.
+  // The rates move from the right point to the left one by exchanging the
+  // two arrays' roles rather than by a copy.
+  [[gnu::always_inline]] void evaluate_scalar(int a, double capacity) {
+    static_assert(NC > 0);
+    if (a == a_ + 1) {
+      std::swap(vl_, vr_);
+      finite_left_ = finite_right_;
+    } else {
+      finite_left_ = point_rates(a, vl_);
+    }
+    finite_right_ = point_rates(a + 1, vr_);
+    a_ = a;
+    if (finite_left_ && finite_right_) {
+      scalar_sums(capacity, vl_, s_left_.data());
+      scalar_sums(capacity, vr_, s_right_.data());
+      return;
+    }
+    form_scalar_sums(capacity, vl_, s_left_.data());
+    form_scalar_sums(capacity, vr_, s_right_.data());
+  }
+
   // All sums of points a and a + 1 (NC > 0 only: they are then always kept).
   const double* left_sums() const { return s_left_.data(); }
   const double* right_sums() const { return s_right_.data(); }
@@ -184,7 +208,7 @@ class CapacitySums {
  private:
   // V(1..NCOMP, n) into V; the quotient of the positions is the same for
   // every j. Returns true only when every V is finite.
-  bool point_rates(int n, double* V) const {
+  [[gnu::always_inline]] bool point_rates(int n, double* V) const {
     const int nvar = nc() + 1;
     if (n < 1 || n > npts_ - 2) {
       for (int j = 1; j <= nc(); ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
@@ -246,6 +270,22 @@ class CapacitySums {
     }
   }
 
+  // diagonal_sums with every diagonal element the capacity c.
+  void scalar_sums(double c, const double* V, double* S) const {
+    const Lanes c2 = splat(c);
+#pragma GCC unroll 8
+    for (int k = 0; k + 2 <= NC; k += 2) store2(S + k, Lanes{0.0, 0.0} + c2 * load2(V + k));
+    if constexpr (NC % 2 != 0) S[NC - 1] = 0.0 + c * V[NC - 1];
+  }
+  // form_sums of c times the identity, its zeros multiplied as stored.
+  void form_scalar_sums(double c, const double* V, double* S) const {
+    for (int k = 0; k < nc(); ++k) S[k] = 0.0;
+    for (int j = 0; j < nc(); ++j) {
+      const double vj = V[j];
+      for (int k = 0; k < nc(); ++k) S[k] = S[k] + (k == j ? c : 0.0) * vj;
+    }
+  }
+
   void form_sums(const double* V, double* S) const {
     for (int k = 0; k < nc(); ++k) S[k] = 0.0;
     for (int j = 0; j < nc(); ++j) {
@@ -279,12 +319,14 @@ class CapacitySums {
   std::array<double, kMaxComponents> v_right_{};  // rates of point a + 1
   std::array<double, kMaxComponents> s_left_{};
   std::array<double, kMaxComponents> s_right_{};
+  double* vl_ = v_left_.data();  // evaluate_scalar's rates of points a and a + 1
+  double* vr_ = v_right_.data();
 };
 
 // U and UX at the interval's evaluation point; NC > 0 is NCOMP fixed at
 // compile time.
 template <int NC>
-void values_at_xi(const double* Y, int nvar, int a, const IntervalGeometry& G, double* U,
+[[gnu::always_inline]] inline void values_at_xi(const double* Y, int nvar, int a, const IntervalGeometry& G, double* U,
                   double* UX) {
   int first = 1;
   if constexpr (NC > 0) {
@@ -507,6 +549,87 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   }
 }
 
+// assemble_rows for a problem whose capacity matrices are scalars times the
+// identity, NC constituents fixed at compile time: its intervals are taken
+// up to PdeProblem::kMaxIntervalsAtOnce at a time, the problem called once
+// for each such group. The same model calls in the same order (the first end
+// before the first interval, the second before the last) and the same
+// arithmetic as assemble_rows.
+template <int NC, bool SLAB>
+void assemble_rows_grouped(PdeProblem& p, double T, const double* Y, const double* YPRIME,
+                           int NINNER, int m_polar, int at_origin, double* UX, double* BETA,
+                           double* GAMMA, double* DELTA, double* FSPART, int& IRES) {
+  static_assert(NC > 0);
+  constexpr int kGroup = PdeProblem::kMaxIntervalsAtOnce;
+  const int M = SLAB ? 0 : m_polar;
+  const int AT_ORIGIN = SLAB ? 0 : at_origin;
+  constexpr int nvar = NC + 1;
+  const int npts = NINNER + 2;
+  auto x = [&](int n) { return Y[skm_at(nvar, nvar, n)]; };
+  CapacitySums<NC> sums(Y, YPRIME, NC, npts, true);
+
+  IntervalGeometry G[kGroup];
+  double XI[kGroup], capacity[kGroup];
+  double Ug[kGroup * NC], UXg[kGroup * NC], Qg[kGroup * NC], Rg[kGroup * NC];
+  // Geometry, values and coefficients of intervals a0 .. a0 + n - 1.
+  auto coefficients = [&](int a0, int n) {
+    for (int i = 0; i < n; ++i) {
+      const int a = a0 + i;
+      G[i] = geometry_of(x(a), x(a + 1), M, AT_ORIGIN, a == 0);
+      values_at_xi<NC>(Y, nvar, a, G[i], Ug + i * NC, UXg + i * NC);
+      XI[i] = G[i].xi;
+    }
+    p.spdef_intervals(T, NC, n, XI, Ug, UXg, capacity, Qg, Rg, IRES);
+    return IRES != 3;
+  };
+  auto terms = [&](int i) {
+    return IntervalTerms<CapacitySums<NC>>{sums,     NC,       npts,  G[i], Rg + i * NC,
+                                           Qg + i * NC, nullptr, DELTA, FSPART};
+  };
+
+  const double x0m = ipow(x(0), M);
+  end_quotient(Y, nvar, 0, UX);
+  p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, 0)], UX, NC, 1, IRES);
+  if (IRES == 3) return;
+  // Every interval but the last: the first states the left boundary and
+  // starts point 1, each other completes its left point and starts its right.
+  for (int a0 = 0; a0 <= npts - 3; a0 += kGroup) {
+    const int n = std::min(kGroup, npts - 2 - a0);
+    if (!coefficients(a0, n)) return;
+    for (int i = 0; i < n; ++i) {
+      const int a = a0 + i;
+      sums.evaluate_scalar(a, capacity[i]);
+      const IntervalTerms<CapacitySums<NC>> t = terms(i);
+      if (a > 0) {
+        t.template interior<NC, SLAB>(a);
+        continue;
+      }
+      for (int k = 1; k <= NC; ++k) {
+        t.assign_right(k, 1);
+        if (AT_ORIGIN == 1) {
+          t.origin_end(k, M, BETA, GAMMA);
+        } else {
+          t.left_end(k, x0m, BETA, GAMMA);
+        }
+      }
+    }
+  }
+
+  // Last interval: completes point N-2 and states the right boundary.
+  const int a = npts - 2;
+  const double xnm = ipow(x(npts - 1), M);
+  end_quotient(Y, nvar, a, UX);
+  p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, npts - 1)], UX, NC, 0, IRES);
+  if (IRES == 3) return;
+  if (!coefficients(a, 1)) return;
+  sums.evaluate_scalar(a, capacity[0]);
+  const IntervalTerms<CapacitySums<NC>> t = terms(0);
+  for (int k = 1; k <= NC; ++k) {
+    t.accumulate_left(k, a);
+    t.right_end(k, xnm, BETA, GAMMA);
+  }
+}
+
 // The number of equations the estuary model and most test problems have.
 constexpr int kUnrolledComponents = 6;
 
@@ -517,7 +640,15 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
                   double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
                   int& IRES) {
   const bool slab = M == 0 && AT_ORIGIN != 1;
-  if (NCOMP == kUnrolledComponents && slab) {
+  const bool grouped = NCOMP == kUnrolledComponents && p.capacity_is_scalar() &&
+                       !p.means_over_intervals();
+  if (grouped && slab) {
+    assemble_rows_grouped<kUnrolledComponents, true>(p, T, Y, YPRIME, NINNER, M, AT_ORIGIN, UX,
+                                                     BETA, GAMMA, DELTA, FSPART, IRES);
+  } else if (grouped) {
+    assemble_rows_grouped<kUnrolledComponents, false>(p, T, Y, YPRIME, NINNER, M, AT_ORIGIN, UX,
+                                                      BETA, GAMMA, DELTA, FSPART, IRES);
+  } else if (NCOMP == kUnrolledComponents && slab) {
     assemble_rows<kUnrolledComponents, true>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX,
                                              BETA, GAMMA, R, Q, C, DELTA, FSPART, IRES);
   } else if (NCOMP == kUnrolledComponents) {

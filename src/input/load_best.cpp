@@ -207,28 +207,82 @@ struct LateralSums {
   }
 
   // As general for an even NC known at compile time: the loads stay in
-  // registers over the inputs, the same products and sums per element.
+  // registers over the inputs, the same products and sums per element. The
+  // exponentials of up to kChunk inputs are taken first: every call of exp
+  // clobbers the vector registers, so taken between the sums they would
+  // send the loads through memory at every input.
   template <int NC>
   void paired(double X, double S, double& QL, double* SL) const {
     static_assert(NC % 2 == 0);
+    constexpr int kChunk = 4;
     Lanes acc[NC / 2];
+#pragma GCC unroll 8
     for (Lanes& v : acc) v = Lanes{0.0, 0.0};
     double ql = 0.0;
-    for (int l = 0; l < nlat; ++l) {
-      double g = 0.0;
-      ql = ql + term(l, X, g);
-      const double* const c_l = c + l * c_rows;
-      const Lanes g2 = {g, g};
-      for (int i = 0; i < NC / 2; ++i) acc[i] = acc[i] + load2(c_l + 2 * i) * g2;
+    for (int l0 = 0; l0 < nlat; l0 += kChunk) {
+      const int n = std::min(kChunk, nlat - l0);
+      double e[kChunk];
+      for (int i = 0; i < n; ++i) e[i] = std::exp(step_exponent(X, x[l0 + i], k_lat));
+      for (int i = 0; i < n; ++i) {
+        const int l = l0 + i;
+        double g = 0.0;
+        ql = ql + share(l, e[i], g);
+        const double* const c_l = c + l * c_rows;
+        const Lanes g2 = {g, g};
+#pragma GCC unroll 8
+        for (int j = 0; j < NC / 2; ++j) acc[j] = acc[j] + load2(c_l + 2 * j) * g2;
+      }
     }
     QL = S * ql;
     const Lanes S2 = {S, S};
+#pragma GCC unroll 8
     for (int i = 0; i < NC / 2; ++i) store2(SL + 2 * i, acc[i] * S2);
+  }
+
+  // paired for exactly NL inputs (nlat == NL): every loop unrolled, the
+  // exponentials taken first into registers.
+  template <int NC, int NL>
+  void paired_fixed(double X, double S, double& QL, double* SL) const {
+    static_assert(NC % 2 == 0);
+    double e[NL];
+#pragma GCC unroll 8
+    for (int l = 0; l < NL; ++l) e[l] = std::exp(step_exponent(X, x[l], k_lat));
+    Lanes acc[NC / 2];
+#pragma GCC unroll 8
+    for (Lanes& v : acc) v = Lanes{0.0, 0.0};
+    double ql = 0.0;
+#pragma GCC unroll 8
+    for (int l = 0; l < NL; ++l) {
+      double g = 0.0;
+      ql = ql + share(l, e[l], g);
+      const double* const c_l = c + l * c_rows;
+      const Lanes g2 = {g, g};
+#pragma GCC unroll 8
+      for (int j = 0; j < NC / 2; ++j) acc[j] = acc[j] + load2(c_l + 2 * j) * g2;
+    }
+    QL = S * ql;
+    const Lanes S2 = {S, S};
+#pragma GCC unroll 8
+    for (int i = 0; i < NC / 2; ++i) store2(SL + 2 * i, acc[i] * S2);
+  }
+
+  template <int NC>
+  void paired_any(double X, double S, double& QL, double* SL) const {
+    switch (nlat) {
+      case 1: return paired_fixed<NC, 1>(X, S, QL, SL);
+      case 2: return paired_fixed<NC, 2>(X, S, QL, SL);
+      case 3: return paired_fixed<NC, 3>(X, S, QL, SL);
+      case 4: return paired_fixed<NC, 4>(X, S, QL, SL);
+      default: return paired<NC>(X, S, QL, SL);
+    }
   }
 
   // Input l's flow share q/(1+e); its load weight g into g.
   double term(int l, double X, double& g) const {
-    const double e = std::exp(step_exponent(X, x[l], k_lat));
+    return share(l, std::exp(step_exponent(X, x[l], k_lat)), g);
+  }
+  // The same from the exponential e of input l's step.
+  double share(int l, double e, double& g) const {
     const double d = 1.0 + e;
     g = ((q[l] * e) * k_lat) / (d * d);
     return q[l] / d;
@@ -274,7 +328,7 @@ void LoadBest::lookup(Units& io, const Inputs& ms, SeriesPositions& pos, double 
   // reloaded at every step of this loop, the residual's busiest.
   const LateralSums sums{x_lat.data(), q_lat.data(), c_lat.data(), c_lat.rows(), nlat, k_lat};
   if (ncomp == kPairedComponents) {
-    sums.paired<kPairedComponents>(X, S, QL, SL);
+    sums.paired_any<kPairedComponents>(X, S, QL, SL);
   } else {
     sums.general(ncomp, X, S, QL, SL);
   }

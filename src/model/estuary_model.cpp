@@ -96,14 +96,8 @@ void EstuaryModel::position_terms(double T, double XI, PositionTerms& p) {
   p.D = channel_.dispersion(X, p.QL);
 }
 
-void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const double* UX,
-                         double* C, double* Q, double* R, int& IRES) {
-  // The kinetics read NCOMP concentrations; the engine refuses a run whose
-  // NCOMP is not theirs.
-  assert(NCOMP == ncomp_);
-  note_time(T);
+const EstuaryModel::PositionTerms& EstuaryModel::terms_at(double T, double XI) {
   const int slot = interval_++;
-  PositionTerms* terms = &unremembered_;
   if (slot < static_cast<int>(remembered_.size())) {
     PositionTerms& r = remembered_[static_cast<std::size_t>(slot)];
     const bool same = r.generation == generation_ &&
@@ -115,14 +109,58 @@ void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const 
       r.XI = XI;
       r.generation = lookups_warn_now(T) ? 0 : generation_;
     }
-    terms = &r;
-  } else {
-    rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
-    driver_.valid = false;
-    position_terms(T, XI, unremembered_);
+    return r;
   }
-  write_coefficients(T, XI, NCOMP, U, UX, terms->A, terms->D, terms->A * terms->D, terms->QL,
-                     terms->SL.data(), C, Q, R, IRES);
+  rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
+  ++rx_generation_;
+  driver_.valid = false;
+  position_terms(T, XI, unremembered_);
+  return unremembered_;
+}
+
+void EstuaryModel::spdef(double T, double XI, int NCOMP, const double* U, const double* UX,
+                         double* C, double* Q, double* R, int& IRES) {
+  // The kinetics read NCOMP concentrations; the engine refuses a run whose
+  // NCOMP is not theirs.
+  assert(NCOMP == ncomp_);
+  note_time(T);
+  const PositionTerms& terms = terms_at(T, XI);
+  write_coefficients(T, XI, NCOMP, U, UX, terms.A, terms.D, terms.A * terms.D, terms.QL,
+                     terms.SL.data(), C, Q, R, IRES);
+}
+
+void EstuaryModel::spdef_intervals(double T, int NCOMP, int count, const double* XI,
+                                   const double* U, const double* UX, double* capacity, double* Q,
+                                   double* R, int& IRES) {
+  static_cast<void>(IRES);
+  assert(capacity_is_scalar() && NCOMP == kKineticsComponents);
+  assert(count <= kMaxIntervalsAtOnce);
+  static_cast<void>(NCOMP);
+  constexpr int nc = kKineticsComponents;
+  note_time(T);
+  if (rx_pair_generation_ != rx_generation_) {
+    rx_pair_constants_ = RXNS_QZ5_PAIR_CONSTANTS(ms_, rx_constants_);
+    rx_pair_generation_ = rx_generation_;
+  }
+  for (int i = 0; i < count; i += 2) {
+    // The look-ups in the order spdef makes them, then the kinetics of two
+    // points at once.
+    const PositionTerms* t[2] = {&terms_at(T, XI[i]), nullptr};
+    if (i + 1 < count) {
+      t[1] = &terms_at(T, XI[i + 1]);
+      RXNS_QZ5_PAIR(rx_pair_constants_, U + i * nc, U + (i + 1) * nc, RX_.data(),
+                    RX_.data() + nc);
+    } else {
+      RXNS_QZ5(ms_, rx_constants_, U + i * nc, RX_.data());
+    }
+    for (int j = 0; j < 2 && t[j] != nullptr; ++j) {
+      const int at = (i + j) * nc;
+      const PositionTerms& p = *t[j];
+      capacity[i + j] = -((ms_.XCONV * p.A) / ms_.TUNIT_DAY);
+      transport_terms(U + at, UX + at, p.A, p.A * p.D, p.QL, p.SL.data(), RX_.data() + j * nc,
+                      Q + at, R + at);
+    }
+  }
 }
 
 void EstuaryModel::interval_terms(double T, double XI, double XA, double XB, PositionTerms& p) {
@@ -172,6 +210,7 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
     terms = &r;
   } else {
     rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
+    ++rx_generation_;
     driver_.valid = false;
     interval_terms(T, XI, XA, XB, unremembered_);
   }
@@ -203,16 +242,7 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
   const double k2 = QL / ms_.TUNIT_MODEL;
   const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
   if (all_move_ && built_in_) {
-    // Six constituents, two per register: the same operations per element.
-    typedef double Lanes __attribute__((vector_size(16), aligned(8)));
-    auto load2 = [](const double* p) { return *reinterpret_cast<const Lanes*>(p); };
-    auto store2 = [](double* p, Lanes v) { *reinterpret_cast<Lanes*>(p) = v; };
-    const Lanes K1 = {k1, k1}, K2 = {k2, k2}, K3 = {k3, k3}, AA = {A, A};
-    const double* cconv = &ms_.CCONV(1);
-    for (int m = 0; m < kKineticsComponents; m += 2) {
-      store2(R + m, load2(UX + m) * K1 + load2(U + m) * K2);
-      store2(Q + m, ((load2(RX_.data() + m) * AA + load2(SL + m)) * K3) / load2(cconv + m));
-    }
+    transport_terms(U, UX, A, AD, QL, SL, RX_.data(), Q, R);
     return;
   }
   if (all_move_) {
@@ -233,6 +263,28 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
   }
 }
 
+[[gnu::always_inline]] inline void EstuaryModel::transport_terms(const double* U,
+                                                                 const double* UX, double A,
+                                                                 double AD, double QL,
+                                                                 const double* SL,
+                                                                 const double* RX, double* Q,
+                                                                 double* R) const {
+  const double k1 = -(AD / (ms_.XCONV * ms_.TUNIT_MODEL));
+  const double k2 = QL / ms_.TUNIT_MODEL;
+  const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
+  // Six constituents, two per register: the same operations per element.
+  typedef double Lanes __attribute__((vector_size(16), aligned(8)));
+  auto load2 = [](const double* p) { return *reinterpret_cast<const Lanes*>(p); };
+  auto store2 = [](double* p, Lanes v) { *reinterpret_cast<Lanes*>(p) = v; };
+  const Lanes K1 = {k1, k1}, K2 = {k2, k2}, K3 = {k3, k3}, AA = {A, A};
+  const double* cconv = &ms_.CCONV(1);
+#pragma GCC unroll 8
+  for (int m = 0; m < kKineticsComponents; m += 2) {
+    store2(R + m, load2(UX + m) * K1 + load2(U + m) * K2);
+    store2(Q + m, ((load2(RX + m) * AA + load2(SL + m)) * K3) / load2(cconv + m));
+  }
+}
+
 void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
                         const double* UX, int NCOMP, int LEFT, int& IRES) {
   static_cast<void>(UX);
@@ -244,6 +296,7 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
     // are taken from the parameters as they are now.
     interval_ = 0;
     rx_constants_ = RXNS_QZ5_CONSTANTS(ms_);
+    ++rx_generation_;
     driver_.valid = false;
   }
   const double TD = days(T);

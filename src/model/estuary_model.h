@@ -76,6 +76,15 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
 
   // C is the capacity times the identity (see spdef).
   bool capacity_is_diagonal() const override { return true; }
+  // With the built-in kinetics, every constituent transported and no
+  // interval means, the intervals may be taken together: their kinetics are
+  // then evaluated two points at a time.
+  bool capacity_is_scalar() const override {
+    return built_in_ && all_move_ && !means_.any();
+  }
+  void spdef_intervals(double T, int NCOMP, int count, const double* XI, const double* U,
+                       const double* UX, double* capacity, double* Q, double* R,
+                       int& IRES) override;
 
   // With interval means: spdef with the position terms of [XA, XB] as the
   // means ask (spdef itself when neither is asked for).
@@ -140,6 +149,13 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
     double XA = 0.0, XB = 0.0, AD = 0.0;  // with interval means: the interval, A*D
   };
   void position_terms(double T, double XI, PositionTerms& p);
+  // The position terms of the next interval of the residual, at XI: the
+  // remembered ones when they hold, else made (and remembered).
+  const PositionTerms& terms_at(double T, double XI);
+  // Q and R of the built-in kinetics' six transported constituents from the
+  // rates RX and the position terms (A*D in AD).
+  void transport_terms(const double* U, const double* UX, double A, double AD, double QL,
+                       const double* SL, const double* RX, double* Q, double* R) const;
   // The same over [XA, XB] with the means asked for (AD the effective A*D).
   void interval_terms(double T, double XI, double XA, double XB, PositionTerms& p);
   // C, Q and R of spdef from the position terms A, D, A*D (the effective one
@@ -182,6 +198,9 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // beyond the grid's intervals: the parameters do not change within one
   // residual, but may between the model's construction and its first use.
   KineticsConstants rx_constants_;
+  // The same in both lanes, made again when rx_constants_ were.
+  KineticsPairConstants rx_pair_constants_{};
+  std::uint64_t rx_generation_ = 0, rx_pair_generation_ = ~std::uint64_t{0};
   int ncomp_;
   bool built_in_;
   std::array<bool, kMaxNcomp> moves_{};  // transported, per constituent

@@ -1,5 +1,6 @@
 #include "model/kinetics.h"
 
+
 namespace qz5 {
 
 KineticsConstants RXNS_QZ5_CONSTANTS(const Inputs& ms) {
@@ -24,20 +25,20 @@ KineticsConstants RXNS_QZ5_CONSTANTS(const Inputs& ms) {
   return k;
 }
 
-void RXNS_QZ5(const Inputs& ms, const KineticsConstants& k, const double* U, double* RX) {
-  const auto P = [&ms](int i) { return ms.RXPAR(i); };
+namespace {
 
-  // File concentrations c(1..6); c[0] unused so that c[i] is constituent i.
-  double c[kKineticsComponents + 1];
-  c[0] = 0.0;
-  for (int i = 1; i <= kKineticsComponents; ++i) c[i] = U[i - 1] * ms.CCONV(i);
-
-  const double g3 = (c[3] * P(1)) / (c[3] + P(3));
-  const double h3 = c[3] / (c[3] + P(11));
-  const double g2 = (c[2] * P(6)) / (c[2] + P(10));
-  RX[0] = 0.0;
-  const double g25 = ((k.one_minus_f * h3) + k.f) * g2;
-  const double g4 = (P(5) * c[4]) / (P(9) + c[4]);
+// The rates of the file concentrations c(1..6) (c[0] unused), for one point
+// (V = double, k the KineticsConstants) or two (V = KineticsLanes, k the
+// KineticsPairConstants): each lane does the same IEEE operations as the
+// one-point code, so its rates have the same bits. P(i) is RXPAR(i) as a V.
+template <class V, class Params, class Constants>
+void rates_of(const Params& P, const Constants& k, const V* c, V* RX) {
+  const V g3 = (c[3] * P(1)) / (c[3] + P(3));
+  const V h3 = c[3] / (c[3] + P(11));
+  const V g2 = (c[2] * P(6)) / (c[2] + P(10));
+  RX[0] = V{};
+  const V g25 = ((k.one_minus_f * h3) + k.f) * g2;
+  const V g4 = (P(5) * c[4]) / (P(9) + c[4]);
 
   RX[1] = ((k.p12_p16 - (g25 / P(7))) * c[5] + k.p4_p15 * c[4]) + P(19) * c[6];
 
@@ -49,6 +50,47 @@ void RXNS_QZ5(const Inputs& ms, const KineticsConstants& k, const double* U, dou
   RX[3] = ((g3 - P(4)) * c[4]) - ((g4 * c[5]) / P(8));
   RX[4] = ((g4 - P(12)) + g25) * c[5];
   RX[5] = (k.detritus5 * c[5] + k.detritus4 * c[4]) - (k.p19_p18 * c[6]);
+}
+
+}  // namespace
+
+void RXNS_QZ5(const Inputs& ms, const KineticsConstants& k, const double* U, double* RX) {
+  const auto P = [&ms](int i) { return ms.RXPAR(i); };
+  // File concentrations c(1..6); c[0] unused so that c[i] is constituent i.
+  double c[kKineticsComponents + 1];
+  c[0] = 0.0;
+  for (int i = 1; i <= kKineticsComponents; ++i) c[i] = U[i - 1] * ms.CCONV(i);
+  rates_of(P, k, c, RX);
+}
+
+KineticsPairConstants RXNS_QZ5_PAIR_CONSTANTS(const Inputs& ms, const KineticsConstants& k) {
+  const auto both = [](double v) { return KineticsLanes{v, v}; };
+  KineticsPairConstants p;
+  for (int i = 1; i <= kNumRxpar; ++i) p.P[i] = both(ms.RXPAR(i));
+  for (int i = 1; i <= kKineticsComponents; ++i) p.CCONV[i] = both(ms.CCONV(i));
+  p.f = both(k.f), p.one_minus_f = both(k.one_minus_f), p.p12_p16 = both(k.p12_p16);
+  p.p4_p15 = both(k.p4_p15), p.released = both(k.released), p.uptake = both(k.uptake);
+  p.p12_e = both(k.p12_e), p.loss8 = both(k.loss8), p.p4_e = both(k.p4_e);
+  p.detritus5 = both(k.detritus5), p.detritus4 = both(k.detritus4);
+  p.p19_p18 = both(k.p19_p18);
+  return p;
+}
+
+void RXNS_QZ5_PAIR(const KineticsPairConstants& k, const double* Ua, const double* Ub,
+                   double* RXa, double* RXb) {
+  const auto P = [&k](int i) { return k.P[i]; };
+  KineticsLanes c[kKineticsComponents + 1];
+  c[0] = KineticsLanes{};
+#pragma GCC unroll 8
+  for (int i = 1; i <= kKineticsComponents; ++i)
+    c[i] = KineticsLanes{Ua[i - 1], Ub[i - 1]} * k.CCONV[i];
+  KineticsLanes RX[kKineticsComponents];
+  rates_of(P, k, c, RX);
+#pragma GCC unroll 8
+  for (int m = 0; m < kKineticsComponents; ++m) {
+    RXa[m] = RX[m][0];
+    RXb[m] = RX[m][1];
+  }
 }
 
 void RXNS_QZ5(const Inputs& ms, double T, double XI, int NCOMP, const double* U, const double* UX,

@@ -49,6 +49,20 @@ KineticsConstants RXNS_QZ5_CONSTANTS(const Inputs& ms);
 // RXNS_QZ5 with the constants of ms's RXPAR made beforehand (bit for bit
 // the same rates).
 void RXNS_QZ5(const Inputs& ms, const KineticsConstants& k, const double* U, double* RX);
+// Two points' values, one in each lane of a register.
+typedef double KineticsLanes __attribute__((vector_size(16)));
+// RXPAR(1..), CCONV(1..6) and the KineticsConstants, each in both lanes.
+struct KineticsPairConstants {
+  KineticsLanes P[kNumRxpar + 1];
+  KineticsLanes CCONV[kKineticsComponents + 1];
+  KineticsLanes f, one_minus_f, p12_p16, p4_p15, released, uptake, p12_e, loss8, p4_e;
+  KineticsLanes detritus5, detritus4, p19_p18;
+};
+KineticsPairConstants RXNS_QZ5_PAIR_CONSTANTS(const Inputs& ms, const KineticsConstants& k);
+// The rates at two points a and b at once, each point's bit for bit those
+// of RXNS_QZ5 with the constants k was made from.
+void RXNS_QZ5_PAIR(const KineticsPairConstants& k, const double* Ua, const double* Ub,
+                   double* RXa, double* RXb);
 
 // The derivatives of those rates by the model concentrations: dRX(m, j) =
 // dRX(m)/dU(j) at [(m-1) + (j-1)*6], for the analytic iteration matrix.
