@@ -76,7 +76,7 @@ class PdeProblem {
   // kMaxIntervalsAtOnce. The values are those spdef gives, bit for bit, and
   // the calls have the same effects in the same order. Only asked of a
   // problem whose capacity_is_scalar(); by default spdef point by point.
-  static constexpr int kMaxIntervalsAtOnce = 4;
+  static constexpr int kMaxIntervalsAtOnce = 8;
   virtual void spdef_intervals(double T, int NCOMP, int count, const double* XI, const double* U,
                                const double* UX, double* capacity, double* Q, double* R,
                                int& IRES);

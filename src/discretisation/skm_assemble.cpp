@@ -193,6 +193,55 @@ class CapacitySums {
     form_scalar_sums(capacity, vr_, s_right_.data());
   }
 
+  // evaluate_scalar and both contributions of interior interval a (its
+  // right point interior too) in one pass: with every rate finite the sums
+  // go from the rates straight into the rows, S = 0.0 + capacity V, the
+  // same operations as the sums kept and read back. SLAB as in
+  // IntervalTerms::interior. Point a must be current (a == a_ + 1).
+  template <bool SLAB>
+  [[gnu::always_inline]] void interior_rows(int a, double capacity, const IntervalGeometry& G,
+                                            const double* Q, const double* R, double* DELTA,
+                                            double* FSPART) {
+    static_assert(NC > 0 && NC % 2 == 0);
+    std::swap(vl_, vr_);
+    finite_left_ = finite_right_;
+    finite_right_ = interior_point_rates(a + 1, vr_);
+    a_ = a;
+    constexpr int nvar = NC + 1;
+    double* dl = DELTA + skm_at(nvar, 1, a);
+    double* fl = FSPART + skm_at(nvar, 1, a);
+    double* dr = DELTA + skm_at(nvar, 1, a + 1);
+    double* fr = FSPART + skm_at(nvar, 1, a + 1);
+    const Lanes WL = splat(G.WL), WR = splat(G.WR), g = splat(G.g), f = splat(G.f);
+    const Lanes c = splat(capacity), zero = {0.0, 0.0};
+    auto rows = [&](auto sums_at) {
+#pragma GCC unroll 8
+      for (int k = 0; k < NC; k += 2) {
+        Lanes sl, sr;
+        sums_at(k, sl, sr);
+        const Lanes q = load2(Q + k);
+        const Lanes F = SLAB ? load2(R + k) : load2(R + k) * g * f;
+        store2(dl + k, load2(dl + k) + sl * WL);
+        store2(fl + k, load2(fl + k) - q * WL + F);
+        store2(dr + k, sr * WR);
+        store2(fr + k, -(q * WR + F));
+      }
+    };
+    if (finite_left_ && finite_right_) {
+      rows([&](int k, Lanes& sl, Lanes& sr) {
+        sl = zero + c * load2(vl_ + k);
+        sr = zero + c * load2(vr_ + k);
+      });
+      return;
+    }
+    form_scalar_sums(capacity, vl_, s_left_.data());
+    form_scalar_sums(capacity, vr_, s_right_.data());
+    rows([&](int k, Lanes& sl, Lanes& sr) {
+      sl = load2(s_left_.data() + k);
+      sr = load2(s_right_.data() + k);
+    });
+  }
+
   // All sums of points a and a + 1 (NC > 0 only: they are then always kept).
   const double* left_sums() const { return s_left_.data(); }
   const double* right_sums() const { return s_right_.data(); }
@@ -209,10 +258,15 @@ class CapacitySums {
   // V(1..NCOMP, n) into V; the quotient of the positions is the same for
   // every j. Returns true only when every V is finite.
   [[gnu::always_inline]] bool point_rates(int n, double* V) const {
+    if (n >= 1 && n <= npts_ - 2) return interior_point_rates(n, V);
     const int nvar = nc() + 1;
-    if (n < 1 || n > npts_ - 2) {
-      for (int j = 1; j <= nc(); ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
-    } else {
+    for (int j = 1; j <= nc(); ++j) V[j - 1] = YPRIME_[skm_at(nvar, j, n)];
+    return all_finite(V);
+  }
+  // point_rates of an interior point n.
+  [[gnu::always_inline]] bool interior_point_rates(int n, double* V) const {
+    const int nvar = nc() + 1;
+    {
       const double xdot = YPRIME_[skm_at(nvar, nvar, n)];
       const double dx = Y_[skm_at(nvar, nvar, n + 1)] - Y_[skm_at(nvar, nvar, n - 1)];
       const double* up = Y_ + skm_at(nvar, 1, n + 1);
@@ -228,6 +282,9 @@ class CapacitySums {
       }
       for (; j < nc(); ++j) V[j] = udot[j] - xdot * (up[j] - um[j]) / dx;
     }
+    return all_finite(V);
+  }
+  [[gnu::always_inline]] bool all_finite(const double* V) const {
     // The sum is finite only when every V is (an overflow of finite values
     // just takes the full sums, which then give the same bits, so the order
     // of the sum does not matter); z - z is 0 for a finite z, NaN otherwise.
@@ -598,12 +655,13 @@ void assemble_rows_grouped(PdeProblem& p, double T, const double* Y, const doubl
     if (!coefficients(a0, n)) return;
     for (int i = 0; i < n; ++i) {
       const int a = a0 + i;
-      sums.evaluate_scalar(a, capacity[i]);
-      const IntervalTerms<CapacitySums<NC>> t = terms(i);
       if (a > 0) {
-        t.template interior<NC, SLAB>(a);
+        sums.template interior_rows<SLAB>(a, capacity[i], G[i], Qg + i * NC, Rg + i * NC, DELTA,
+                                          FSPART);
         continue;
       }
+      sums.evaluate_scalar(a, capacity[i]);
+      const IntervalTerms<CapacitySums<NC>> t = terms(i);
       for (int k = 1; k <= NC; ++k) {
         t.assign_right(k, 1);
         if (AT_ORIGIN == 1) {

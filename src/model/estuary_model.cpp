@@ -96,7 +96,8 @@ void EstuaryModel::position_terms(double T, double XI, PositionTerms& p) {
   p.D = channel_.dispersion(X, p.QL);
 }
 
-const EstuaryModel::PositionTerms& EstuaryModel::terms_at(double T, double XI) {
+[[gnu::always_inline]] inline const EstuaryModel::PositionTerms& EstuaryModel::terms_at(
+    double T, double XI) {
   const int slot = interval_++;
   if (slot < static_cast<int>(remembered_.size())) {
     PositionTerms& r = remembered_[static_cast<std::size_t>(slot)];
@@ -142,24 +143,49 @@ void EstuaryModel::spdef_intervals(double T, int NCOMP, int count, const double*
     rx_pair_constants_ = RXNS_QZ5_PAIR_CONSTANTS(ms_, rx_constants_);
     rx_pair_generation_ = rx_generation_;
   }
-  for (int i = 0; i < count; i += 2) {
-    // The look-ups in the order spdef makes them, then the kinetics of two
-    // points at once.
-    const PositionTerms* t[2] = {&terms_at(T, XI[i]), nullptr};
-    if (i + 1 < count) {
-      t[1] = &terms_at(T, XI[i + 1]);
-      RXNS_QZ5_PAIR(rx_pair_constants_, U + i * nc, U + (i + 1) * nc, RX_.data(),
-                    RX_.data() + nc);
-    } else {
-      RXNS_QZ5(ms_, rx_constants_, U + i * nc, RX_.data());
-    }
-    for (int j = 0; j < 2 && t[j] != nullptr; ++j) {
-      const int at = (i + j) * nc;
-      const PositionTerms& p = *t[j];
-      capacity[i + j] = -((ms_.XCONV * p.A) / ms_.TUNIT_DAY);
-      transport_terms(U + at, UX + at, p.A, p.A * p.D, p.QL, p.SL.data(), RX_.data() + j * nc,
-                      Q + at, R + at);
-    }
+  // The look-ups in the order spdef makes them, then the kinetics of two
+  // points at once.
+  const TransportFactors f = transport_factors();
+  int i = 0;
+  for (; i + 2 <= count; i += 2) {
+    const PositionTerms& a = terms_at(T, XI[i]);
+    const PositionTerms& b = terms_at(T, XI[i + 1]);
+    double* RXa = RX_.data();
+    double* RXb = RX_.data() + nc;
+    RXNS_QZ5_PAIR(rx_pair_constants_, U + i * nc, U + (i + 1) * nc, RXa, RXb);
+    interval_coefficients(f, a, U + i * nc, UX + i * nc, RXa, capacity[i], Q + i * nc, R + i * nc);
+    interval_coefficients(f, b, U + (i + 1) * nc, UX + (i + 1) * nc, RXb, capacity[i + 1],
+                          Q + (i + 1) * nc, R + (i + 1) * nc);
+  }
+  if (i < count) {
+    const PositionTerms& a = terms_at(T, XI[i]);
+    RXNS_QZ5(ms_, rx_constants_, U + i * nc, RX_.data());
+    interval_coefficients(f, a, U + i * nc, UX + i * nc, RX_.data(), capacity[i], Q + i * nc,
+                          R + i * nc);
+  }
+}
+
+EstuaryModel::TransportFactors EstuaryModel::transport_factors() const {
+  return TransportFactors{ms_.XCONV * ms_.TUNIT_MODEL, ms_.XCONV / ms_.TUNIT_MODEL};
+}
+
+[[gnu::always_inline]] inline void EstuaryModel::interval_coefficients(
+    const TransportFactors& f, const PositionTerms& p, const double* U, const double* UX,
+    const double* RX, double& capacity, double* Q, double* R) const {
+  capacity = -((ms_.XCONV * p.A) / ms_.TUNIT_DAY);
+  // k1, k2, k3 as transport_terms forms them, the products of the units once.
+  const double k1 = -((p.A * p.D) / f.xconv_tunit);
+  const double k2 = p.QL / ms_.TUNIT_MODEL;
+  typedef double Lanes __attribute__((vector_size(16), aligned(8)));
+  auto load2 = [](const double* v) { return *reinterpret_cast<const Lanes*>(v); };
+  auto store2 = [](double* v, Lanes x) { *reinterpret_cast<Lanes*>(v) = x; };
+  const Lanes K1 = {k1, k1}, K2 = {k2, k2}, K3 = {f.k3, f.k3}, AA = {p.A, p.A};
+  const double* cconv = &ms_.CCONV(1);
+  const double* SL = p.SL.data();
+#pragma GCC unroll 8
+  for (int m = 0; m < kKineticsComponents; m += 2) {
+    store2(R + m, load2(UX + m) * K1 + load2(U + m) * K2);
+    store2(Q + m, ((load2(RX + m) * AA + load2(SL + m)) * K3) / load2(cconv + m));
   }
 }
 

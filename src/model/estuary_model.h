@@ -152,6 +152,18 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // The position terms of the next interval of the residual, at XI: the
   // remembered ones when they hold, else made (and remembered).
   const PositionTerms& terms_at(double T, double XI);
+  // The unit factors of the transport terms: XCONV * TUNIT_MODEL and
+  // k3 = XCONV / TUNIT_MODEL.
+  struct TransportFactors {
+    double xconv_tunit;
+    double k3;
+  };
+  TransportFactors transport_factors() const;
+  // spdef_intervals' capacity, Q and R of one interval (transport_terms with
+  // the factors made once).
+  void interval_coefficients(const TransportFactors& f, const PositionTerms& p, const double* U,
+                             const double* UX, const double* RX, double& capacity, double* Q,
+                             double* R) const;
   // Q and R of the built-in kinetics' six transported constituents from the
   // rates RX and the position terms (A*D in AD).
   void transport_terms(const double* U, const double* UX, double A, double AD, double QL,
