@@ -242,6 +242,65 @@ class CapacitySums {
     });
   }
 
+  // interior_rows for the interior intervals a0, a0 + 1, ... (every one
+  // with its right point interior) while the rates of both points of an
+  // interval are finite, their rates, sums and rows in registers: the same
+  // operations as interior_rows, one pass. G, capacity, Q and R are those of
+  // the intervals from a0 on. Returns how many intervals it did (at most n);
+  // the next interval, if any, then has a point whose rates are not finite
+  // (or a left point that is the first end) and goes through interior_rows.
+  template <bool SLAB>
+  [[gnu::always_inline]] int interior_run(int a0, int n, const double* capacity,
+                                          const IntervalGeometry* G, const double* Q,
+                                          const double* R, double* DELTA, double* FSPART) {
+    static_assert(NC == 6);
+    constexpr int nvar = NC + 1;
+    if (!(a0 == a_ + 1 && finite_right_)) return 0;
+    Lanes v0 = load2(vr_), v1 = load2(vr_ + 2), v2 = load2(vr_ + 4);  // point a's rates
+    const Lanes zero = {0.0, 0.0};
+    int i = 0;
+    for (; i < n; ++i) {
+      const int a = a0 + i;
+      const double* y = Y_ + skm_at(nvar, 1, a);  // point a; a + 1 and a + 2 follow
+      const double* yp = YPRIME_ + skm_at(nvar, 1, a + 1);
+      const Lanes xdot = splat(yp[NC]);
+      const Lanes dx = splat(y[2 * nvar + NC] - y[NC]);
+      const double* up = y + 2 * nvar;
+      const Lanes w0 = load2(yp) - xdot * (load2(up) - load2(y)) / dx;
+      const Lanes w1 = load2(yp + 2) - xdot * (load2(up + 2) - load2(y + 2)) / dx;
+      const Lanes w2 = load2(yp + 4) - xdot * (load2(up + 4) - load2(y + 4)) / dx;
+      const Lanes z2 = (w0 + w1) + w2;
+      const double z = z2[0] + z2[1];
+      if (!(z - z == 0.0)) break;
+      const Lanes c = splat(capacity[i]), WL = splat(G[i].WL), WR = splat(G[i].WR);
+      const Lanes g = splat(G[i].g), f = splat(G[i].f);
+      double* dl = DELTA + skm_at(nvar, 1, a);
+      double* fl = FSPART + skm_at(nvar, 1, a);
+      double* dr = dl + nvar;
+      double* fr = fl + nvar;
+      const double* q = Q + i * NC;
+      const double* r = R + i * NC;
+      auto rows = [&](int k, Lanes vl, Lanes vr) {
+        const Lanes sl = zero + c * vl, sr = zero + c * vr;
+        const Lanes qk = load2(q + k);
+        const Lanes F = SLAB ? load2(r + k) : load2(r + k) * g * f;
+        store2(dl + k, load2(dl + k) + sl * WL);
+        store2(fl + k, load2(fl + k) - qk * WL + F);
+        store2(dr + k, sr * WR);
+        store2(fr + k, -(qk * WR + F));
+      };
+      rows(0, v0, w0);
+      rows(2, v1, w1);
+      rows(4, v2, w2);
+      v0 = w0, v1 = w1, v2 = w2;
+    }
+    if (i > 0) {
+      store2(vr_, v0), store2(vr_ + 2, v1), store2(vr_ + 4, v2);
+      a_ = a0 + i - 1;
+    }
+    return i;
+  }
+
   // All sums of points a and a + 1 (NC > 0 only: they are then always kept).
   const double* left_sums() const { return s_left_.data(); }
   const double* right_sums() const { return s_right_.data(); }
@@ -656,8 +715,13 @@ void assemble_rows_grouped(PdeProblem& p, double T, const double* Y, const doubl
     for (int i = 0; i < n; ++i) {
       const int a = a0 + i;
       if (a > 0) {
-        sums.template interior_rows<SLAB>(a, capacity[i], G[i], Qg + i * NC, Rg + i * NC, DELTA,
-                                          FSPART);
+        if constexpr (NC == 6) {
+          i += sums.template interior_run<SLAB>(a, n - i, capacity + i, G + i, Qg + i * NC,
+                                                Rg + i * NC, DELTA, FSPART);
+          if (i == n) break;
+        }
+        sums.template interior_rows<SLAB>(a0 + i, capacity[i], G[i], Qg + i * NC, Rg + i * NC,
+                                          DELTA, FSPART);
         continue;
       }
       sums.evaluate_scalar(a, capacity[i]);

@@ -128,11 +128,13 @@ TEST(GroupedIntervals, ResidualsAreBitForBitThoseOfOneIntervalAtATime) {
       // Day 1.5 inside every series; a time that stays for several
       // evaluations lets the position terms be reused.
       const double T = (1.5 + 0.25 * (evaluation / 6)) * in.TUNIT_MODEL / in.TUNIT_DAY;
-      if (evaluation == 20) {
-        // A rate that is not finite at one interior point: that point's
-        // capacity sums take the full form.
-        grouped.YP[static_cast<std::size_t>(nvar + 2)] = INFINITY;
-        single.YP[static_cast<std::size_t>(nvar + 2)] = INFINITY;
+      if (evaluation >= 19) {
+        // A rate that is not finite at one point, the first end, an interior
+        // point near the start, in the middle, the last interior point, the
+        // second end: the capacity sums of its intervals take the full form.
+        const int at[] = {0, 1, npts / 2, npts - 2, npts - 1};
+        const std::size_t i = static_cast<std::size_t>(at[evaluation - 19] * nvar + 2);
+        grouped.YP[i] = single.YP[i] = evaluation % 2 == 0 ? INFINITY : NAN;
       }
       EXPECT_EQ(grouped.residual(T), single.residual(T)) << what;
       expect_same(grouped, single, what);
