@@ -325,30 +325,21 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
     ++rx_generation_;
     driver_.valid = false;
   }
-  const double TD = days(T);
-  const double S = driver_flow(TD);
-  // Flow at the first boundary: what the inputs at or upstream of it deliver.
-  double QL = 0.0;
-  ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(1), S, QL, SL_.data());
-  ms_.boundarys.lookup(io_, ms_, TD, CL_.data(), CR_.data(), pos_.ilast_bnd);
-
+  const EndTerms& e = end_terms(T, LEFT);
   if (LEFT != 0) {
     for (int m = 0; m < NCOMP; ++m) {
       BETA[m] = 1.0;
-      GAMMA[m] = (CL_[m] * QL) / (ms_.CCONV(m + 1) * ms_.TUNIT_MODEL);
+      GAMMA[m] = (e.C[static_cast<std::size_t>(m)] * e.Q) / (ms_.CCONV(m + 1) * ms_.TUNIT_MODEL);
     }
   } else if (outflow_ == Outflow::kFree) {
-    // Flow at the second end: every input at or upstream of it.
-    double QR = 0.0;
-    ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(2), S, QR, SL_.data());
     for (int m = 0; m < NCOMP; ++m) {
       BETA[m] = 1.0;
-      GAMMA[m] = (U[m] * QR) / ms_.TUNIT_MODEL;
+      GAMMA[m] = (U[m] * e.Q) / ms_.TUNIT_MODEL;
     }
   } else {
     for (int m = 0; m < NCOMP; ++m) {
       BETA[m] = 0.0;
-      GAMMA[m] = U[m] - CR_[m] / ms_.CCONV(m + 1);
+      GAMMA[m] = U[m] - e.C[static_cast<std::size_t>(m)] / ms_.CCONV(m + 1);
     }
   }
   // A constituent that does not move has no flux through either end.
@@ -358,6 +349,30 @@ void EstuaryModel::bndr(double T, double* BETA, double* GAMMA, const double* U,
     BETA[m] = 1.0;
     GAMMA[m] = 0.0;
   }
+}
+
+const EstuaryModel::EndTerms& EstuaryModel::end_terms(double T, int LEFT) {
+  EndTerms& e = ends_[LEFT != 0 ? 0 : 1];
+  if (e.generation == generation_) return e;
+  const double TD = days(T);
+  const double S = driver_flow(TD);
+  // Flow at the first boundary: what the inputs at or upstream of it deliver.
+  double QL = 0.0;
+  ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(1), S, QL, SL_.data());
+  ms_.boundarys.lookup(io_, ms_, TD, CL_.data(), CR_.data(), pos_.ilast_bnd);
+  e.Q = QL;
+  e.C = LEFT != 0 ? CL_ : CR_;
+  if (LEFT == 0 && outflow_ == Outflow::kFree) {
+    // Flow at the second end: every input at or upstream of it.
+    double QR = 0.0;
+    ms_.load_best.lookup(io_, ms_, pos_, TD, ms_.XBND(2), S, QR, SL_.data());
+    e.Q = QR;
+  }
+  const Boundarys& b = ms_.boundarys;
+  const bool warns = lookups_warn_now(T) ||
+                     !(b.bnd_tab(1, 1) <= TD && TD <= b.bnd_tab(b.nbnd_tpts, 1));
+  e.generation = warns ? 0 : generation_;
+  return e;
 }
 
 void EstuaryModel::uinit(int NCOMP, int NPTS, double* U) {

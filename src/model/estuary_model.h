@@ -240,6 +240,18 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
     int position = 0;  // the remembered position before and after
     double S = 0.0;
   } driver_;
+  // What bndr takes from the series at one end: the flow there (QL at the
+  // first end, QR at a free second end) and the boundary's concentrations
+  // (CL, or CR). Remembered for the current time as the position terms are:
+  // every residual at one time asks both ends again, and the look-ups at an
+  // unchanged time give the same values, unless they warn.
+  struct EndTerms {
+    std::uint64_t generation = 0;
+    double Q = 0.0;
+    std::array<double, kMaxNcomp> C{};
+  };
+  const EndTerms& end_terms(double T, int LEFT);
+  std::array<EndTerms, 2> ends_;
   std::uint64_t generation_ = 1;
   std::uint64_t warn_generation_ = 0;  // the generation warn_ belongs to (0: none)
   bool warn_ = false;

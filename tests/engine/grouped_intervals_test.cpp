@@ -166,6 +166,45 @@ TEST(GroupedIntervals, WarningsOfLookUpsBeyondTheTablesComeInTheSameOrder) {
   }
 }
 
+// The ends' look-ups are remembered while the time stays: a model asked at
+// a sequence of times, some repeated, some where the lateral look-ups warn,
+// against a fresh model for every call, for both kinds of second end.
+TEST(GroupedIntervals, EndsRememberedAtOneTimeAreThoseOfAFreshModel) {
+  Scenario sc = bundled();
+  Inputs& in = sc.inputs;
+  in.USE_UT0 = false;
+  LoadBest& lb = in.load_best;
+  lb.lat_tab(1, 1) += 20.0;  // days before it warn, as in the test above
+  const double warn_day = lb.lat_tab(1, 1) - 5.0;
+  const double days[] = {1.5, 1.5, 2.0, 1.5, 1.5, warn_day, warn_day, 2.0, 2.0, 1.5};
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> value(0.0, 50.0);
+  for (Outflow outflow : {Outflow::kFixedConcentration, Outflow::kFree}) {
+    std::istringstream cin;
+    std::ostringstream kept_out, fresh_out;
+    Units kept_io(cin, kept_out), fresh_io(cin, fresh_out);
+    EstuaryModel kept(kept_io, in, Channel(), outflow);
+    int differing = 0;
+    for (double day : days) {
+      const double T = day * in.TUNIT_MODEL / in.TUNIT_DAY;
+      for (int left : {1, 0}) {
+        std::vector<double> U(static_cast<std::size_t>(in.NCOMP)), UX(U.size(), 0.0);
+        for (double& u : U) u = value(rng);
+        std::vector<double> B1(U.size()), G1(U.size()), B2(U.size()), G2(U.size());
+        int ires = 0;
+        kept.bndr(T, B1.data(), G1.data(), U.data(), UX.data(), in.NCOMP, left, ires);
+        EstuaryModel fresh(fresh_io, in, Channel(), outflow);
+        fresh.bndr(T, B2.data(), G2.data(), U.data(), UX.data(), in.NCOMP, left, ires);
+        for (std::size_t m = 0; m < U.size(); ++m)
+          differing += (bits(B1[m]) != bits(B2[m])) + (bits(G1[m]) != bits(G2[m]));
+      }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(kept_out.str(), fresh_out.str()) << "the warnings of every call";
+    EXPECT_NE(kept_out.str().find("tmin"), std::string::npos);
+  }
+}
+
 // The kinetics of two points at once against one point at a time, over
 // states that include zeros, negative values, infinities and NaN.
 TEST(GroupedIntervals, KineticsOfTwoPointsAreThoseOfEachAlone) {
