@@ -99,7 +99,7 @@ void EstuaryModel::position_terms(double T, double XI, PositionTerms& p) {
 [[gnu::always_inline]] inline const EstuaryModel::PositionTerms& EstuaryModel::terms_at(
     double T, double XI) {
   const int slot = interval_++;
-  if (slot < static_cast<int>(remembered_.size())) {
+  if (slot < n_remembered_) {
     PositionTerms& r = remembered_[static_cast<std::size_t>(slot)];
     const bool same = r.generation == generation_ &&
                       std::bit_cast<std::uint64_t>(r.XI) == std::bit_cast<std::uint64_t>(XI);
@@ -134,13 +134,14 @@ void EstuaryModel::spdef_intervals(double T, int NCOMP, int count, const double*
                                    const double* U, const double* UX, double* capacity, double* Q,
                                    double* R, int& IRES) {
   static_cast<void>(IRES);
-  assert(capacity_is_scalar() && NCOMP == kKineticsComponents);
+  // Only asked when capacity_is_scalar(): the built-in kinetics.
+  assert(NCOMP == kKineticsComponents && built_in_);
   assert(count <= kMaxIntervalsAtOnce);
   static_cast<void>(NCOMP);
   constexpr int nc = kKineticsComponents;
   note_time(T);
   if (rx_pair_generation_ != rx_generation_) {
-    rx_pair_constants_ = RXNS_QZ5_PAIR_CONSTANTS(ms_, rx_constants_);
+    RXNS_QZ5_PAIR_CONSTANTS(ms_, rx_constants_, rx_pair_constants_);
     rx_pair_generation_ = rx_generation_;
   }
   // The look-ups in the order spdef makes them, then the kinetics of two
@@ -222,7 +223,7 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
   const int slot = interval_++;
   PositionTerms* terms = &unremembered_;
   auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
-  if (slot < static_cast<int>(remembered_.size())) {
+  if (slot < n_remembered_) {
     PositionTerms& r = remembered_[static_cast<std::size_t>(slot)];
     const bool same = r.generation == generation_ && bits(r.XI) == bits(XI) &&
                       bits(r.XA) == bits(XA) && bits(r.XB) == bits(XB);
@@ -377,6 +378,7 @@ const EstuaryModel::EndTerms& EstuaryModel::end_terms(double T, int LEFT) {
 
 void EstuaryModel::uinit(int NCOMP, int NPTS, double* U) {
   remembered_.assign(static_cast<std::size_t>(NPTS > 1 ? NPTS - 1 : 0), PositionTerms{});
+  n_remembered_ = static_cast<int>(remembered_.size());
   UINIT(io_, ms_, NCOMP, NPTS, U);
 }
 

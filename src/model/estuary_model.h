@@ -233,6 +233,7 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // time (so the series' remembered positions are where they were); look-ups
   // that warn are never skipped. Sized once, when the initial state is set.
   std::vector<PositionTerms> remembered_;
+  int n_remembered_ = 0;  // its size
   PositionTerms unremembered_;  // for calls beyond the grid's intervals
   struct DriverLookup {
     bool valid = false;

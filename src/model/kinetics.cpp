@@ -63,9 +63,9 @@ void RXNS_QZ5(const Inputs& ms, const KineticsConstants& k, const double* U, dou
   rates_of(P, k, c, RX);
 }
 
-KineticsPairConstants RXNS_QZ5_PAIR_CONSTANTS(const Inputs& ms, const KineticsConstants& k) {
+void RXNS_QZ5_PAIR_CONSTANTS(const Inputs& ms, const KineticsConstants& k,
+                             KineticsPairConstants& p) {
   const auto both = [](double v) { return KineticsLanes{v, v}; };
-  KineticsPairConstants p;
   for (int i = 1; i <= kNumRxpar; ++i) p.P[i] = both(ms.RXPAR(i));
   for (int i = 1; i <= kKineticsComponents; ++i) p.CCONV[i] = both(ms.CCONV(i));
   p.f = both(k.f), p.one_minus_f = both(k.one_minus_f), p.p12_p16 = both(k.p12_p16);
@@ -73,7 +73,6 @@ KineticsPairConstants RXNS_QZ5_PAIR_CONSTANTS(const Inputs& ms, const KineticsCo
   p.p12_e = both(k.p12_e), p.loss8 = both(k.loss8), p.p4_e = both(k.p4_e);
   p.detritus5 = both(k.detritus5), p.detritus4 = both(k.detritus4);
   p.p19_p18 = both(k.p19_p18);
-  return p;
 }
 
 void RXNS_QZ5_PAIR(const KineticsPairConstants& k, const double* Ua, const double* Ub,

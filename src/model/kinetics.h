@@ -58,7 +58,8 @@ struct KineticsPairConstants {
   KineticsLanes f, one_minus_f, p12_p16, p4_p15, released, uptake, p12_e, loss8, p4_e;
   KineticsLanes detritus5, detritus4, p19_p18;
 };
-KineticsPairConstants RXNS_QZ5_PAIR_CONSTANTS(const Inputs& ms, const KineticsConstants& k);
+void RXNS_QZ5_PAIR_CONSTANTS(const Inputs& ms, const KineticsConstants& k,
+                             KineticsPairConstants& p);
 // The rates at two points a and b at once, each point's bit for bit those
 // of RXNS_QZ5 with the constants k was made from.
 void RXNS_QZ5_PAIR(const KineticsPairConstants& k, const double* Ua, const double* Ub,

@@ -211,7 +211,8 @@ TEST(GroupedIntervals, KineticsOfTwoPointsAreThoseOfEachAlone) {
   const Scenario sc = bundled();
   const Inputs& in = sc.inputs;
   const KineticsConstants k = RXNS_QZ5_CONSTANTS(in);
-  const KineticsPairConstants k2 = RXNS_QZ5_PAIR_CONSTANTS(in, k);
+  KineticsPairConstants k2;
+  RXNS_QZ5_PAIR_CONSTANTS(in, k, k2);
   std::mt19937_64 rng(99);
   std::uniform_real_distribution<double> value(-2.0, 600.0);
   const double special[] = {0.0, -0.0, INFINITY, -INFINITY, NAN, 1e-300, -1e300};
