@@ -74,11 +74,16 @@ bool EstuaryModel::lookups_warn_now(double T) {
   return warn_;
 }
 
-double EstuaryModel::driver_flow(double TD) {
-  int& position = pos_.ilast_drv(kDriverFlow);
+[[gnu::always_inline]] inline double EstuaryModel::driver_flow(double TD) {
   const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
-  if (driver_.valid && bits(driver_.TD) == bits(TD) && driver_.position == position)
+  if (driver_.valid && bits(driver_.TD) == bits(TD) &&
+      driver_.position == pos_.ilast_drv(kDriverFlow))
     return driver_.S;
+  return driver_lookup(TD);
+}
+
+double EstuaryModel::driver_lookup(double TD) {
+  int& position = pos_.ilast_drv(kDriverFlow);
   const int before = position;
   double S = 0.0;
   ms_.var_drv.lookup(io_, TD, S, kDriverFlow, position);

@@ -183,6 +183,7 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // every call beyond the grid's intervals (the series may have changed
   // between residuals).
   double driver_flow(double TD);
+  double driver_lookup(double TD);  // driver_flow's look-up
   // Starts a new generation of remembered terms when T is not the time of
   // the last look-ups.
   void note_time(double T);
