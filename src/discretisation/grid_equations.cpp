@@ -14,9 +14,9 @@ namespace qz5 {
 
 namespace {
 
-// Point concentrations, their smoothed values and time derivatives, read as
-// the sweep over the points needs them. N = NINNER + 2 points, intervals
-// 0 .. N-2.
+// Point concentrations n_i = 1/(x_{i+1} - x_i), their smoothed values and
+// time derivatives, read as the sweep over the points needs them.
+// N = NINNER + 2 points, intervals 0 .. N-2.
 struct GridSweep {
   const double* Y;
   const double* YPRIME;
@@ -26,8 +26,6 @@ struct GridSweep {
 
   double x(int n) const { return Y[skm_at(nvar, nvar, n)]; }
   double xdot(int n) const { return YPRIME[skm_at(nvar, nvar, n)]; }
-  // n_i = 1/(x_{i+1} - x_i)
-  double conc(int i) const { return 1.0 / (x(i + 1) - x(i)); }
   // d_i = (x'_{i+1} - x'_i) n_i n_i
   double rate(int i, double ni) const { return (xdot(i + 1) - xdot(i)) * ni * ni; }
 
@@ -50,24 +48,108 @@ struct GridSweep {
 
 namespace {
 
-// The monitor of every interval; NC > 0 fixes NCOMP at compile time, so that
-// the sum over the constituents unrolls (the same sum in the same order).
+// The monitor of interval i, whose length dx = x_{i+1} - x_i the caller has
+// formed: sqrt((sum_k du_k^2) / dx^2 / NCOMP + ALPHA), the sum over the
+// constituents in their order from +0.0. NC > 0 fixes NCOMP at compile time,
+// so that the sum unrolls (the same sum in the same order). The sum starts
+// from the first square: a square is never -0.0, so +0.0 plus it is the
+// square itself, NaN included.
+template <int NC>
+inline double interval_monitor(const double* Y, int ncomp, int i, double dx, double ALPHA) {
+  const int NCOMP = NC > 0 ? NC : ncomp;
+  const int nvar = NCOMP + 1;
+  const double* const a = Y + skm_at(nvar, 1, i);
+  const double* const b = a + nvar;
+  const double du1 = b[0] - a[0];
+  double sum = du1 * du1;
+#pragma GCC unroll 16
+  for (int k = 1; k < NCOMP; ++k) {
+    const double du = b[k] - a[k];
+    sum = sum + du * du;
+  }
+  sum = sum / (dx * dx);
+  return std::sqrt(sum / static_cast<double>(NCOMP) + ALPHA);
+}
+
 template <int NC>
 void monitor_of_intervals(const SkmState& s, const double* Y, double* FSPART, int ncomp,
                           int NINNER) {
-  const int NCOMP = NC > 0 ? NC : ncomp;
-  const int nvar = NCOMP + 1;
+  const int nvar = (NC > 0 ? NC : ncomp) + 1;
   for (int i = 0; i <= NINNER; ++i) {
-    double sum = 0.0;
-#pragma GCC unroll 16
-    for (int k = 1; k <= NCOMP; ++k) {
-      const double du = Y[skm_at(nvar, k, i + 1)] - Y[skm_at(nvar, k, i)];
-      sum = sum + du * du;
-    }
     const double dx = Y[skm_at(nvar, nvar, i + 1)] - Y[skm_at(nvar, nvar, i)];
-    sum = sum / (dx * dx);
-    FSPART[skm_at(nvar, nvar, i)] = std::sqrt(sum / static_cast<double>(NCOMP) + s.ALPHA);
+    FSPART[skm_at(nvar, nvar, i)] = interval_monitor<NC>(Y, ncomp, i, dx, s.ALPHA);
   }
+}
+
+// The position rows in one sweep over the intervals. Each interval's length
+// serves both its point concentration and its monitor, and the monitor goes
+// straight from the register into the row instead of through FSPART.
+template <int NC>
+void grid_rows(const SkmState& s, const double* Y, const double* YPRIME, int NVAR, int NINNER,
+               double* DELTA, double* FSPART) {
+  const int nvar = NC > 0 ? NC + 1 : NVAR;
+  const int ncomp = nvar - 1;
+  const int npts = NINNER + 2;
+  const GridSweep g{Y, YPRIME, nvar, npts - 2, (1.0 + s.KAPPA) * s.KAPPA};
+  const double ALPHA = s.ALPHA;
+  auto length = [&](int i) { return g.x(i + 1) - g.x(i); };
+
+  // Interval 0: its smoothed concentration and rate, over its monitor.
+  double dx_cur = length(0);
+  double dx_next = length(1);
+  double n_prev = 0.0;  // n_{i-1}
+  double n_cur = 1.0 / dx_cur;
+  double n_next = 1.0 / dx_next;
+  double d_prev = 0.0;
+  double d_cur = g.rate(0, n_cur);
+  double d_next = g.rate(1, n_next);
+  double m = interval_monitor<NC>(Y, ncomp, 0, dx_cur, ALPHA);
+  double ratio_prev = g.smoothed(0, n_prev, n_cur, n_next) / m;
+  double delay_prev = (s.TAU / m) * g.smoothed_rate(0, d_prev, d_cur, d_next);
+
+  // Interior point i sits between intervals i-1 and i. TAU and ALPHA are
+  // read once: the rows' stores could otherwise alias them.
+  const double TAU = s.TAU;
+  auto point_row = [&](int i, double smoothed_conc, double smoothed_rate) {
+    m = interval_monitor<NC>(Y, ncomp, i, dx_cur, ALPHA);
+    const double ratio = smoothed_conc / m;
+    const double delay = (TAU / m) * smoothed_rate;
+    FSPART[skm_at(nvar, nvar, i)] = ratio - ratio_prev;
+    DELTA[skm_at(nvar, nvar, i)] = delay_prev - delay;
+    ratio_prev = ratio;
+    delay_prev = delay;
+  };
+  // Intervals 1 .. last-1 have both neighbours: the interior formulas of
+  // GridSweep::smoothed and smoothed_rate, without their end tests.
+  const double KK = g.KK, twice_kk_plus_1 = 2.0 * KK + 1.0;
+#pragma GCC unroll 2
+  for (int i = 1; i <= npts - 3; ++i) {
+    n_prev = n_cur;
+    n_cur = n_next;
+    d_prev = d_cur;
+    d_cur = d_next;
+    dx_cur = dx_next;
+    dx_next = length(i + 1);
+    n_next = 1.0 / dx_next;
+    d_next = g.rate(i + 1, n_next);
+    point_row(i, n_cur - ((-2.0 * n_cur + n_next) + n_prev) * KK,
+              (d_prev + d_next) * KK - d_cur * twice_kk_plus_1);
+  }
+  // The last interval, when it is not also the first.
+  if (npts - 2 >= 1) {
+    const int i = npts - 2;
+    n_prev = n_cur;
+    n_cur = n_next;
+    d_prev = d_cur;
+    d_cur = d_next;
+    dx_cur = dx_next;
+    point_row(i, g.smoothed(i, n_prev, n_cur, n_next), g.smoothed_rate(i, d_prev, d_cur, d_next));
+  }
+
+  DELTA[skm_at(nvar, nvar, 0)] = g.xdot(0);
+  FSPART[skm_at(nvar, nvar, 0)] = 0.0;
+  DELTA[skm_at(nvar, nvar, npts - 1)] = g.xdot(npts - 1);
+  FSPART[skm_at(nvar, nvar, npts - 1)] = 0.0;
 }
 
 }  // namespace
@@ -82,62 +164,11 @@ void GRID_MONITOR(const SkmState& s, const double* Y, double* FSPART, int NCOMP,
 
 void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR, int NINNER,
                     double* DELTA, double* FSPART) {
-  const int npts = NINNER + 2;
-  const GridSweep g{Y, YPRIME, NVAR, npts - 2, (1.0 + s.KAPPA) * s.KAPPA};
-  GRID_MONITOR(s, Y, FSPART, NVAR - 1, NINNER);
-  auto monitor = [&](int i) { return FSPART[skm_at(NVAR, NVAR, i)]; };
-
-  // Interval 0: its smoothed concentration and rate, over its monitor.
-  double n_prev = 0.0;  // n_{i-1}
-  double n_cur = g.conc(0);
-  double n_next = g.conc(1);
-  double d_prev = 0.0;
-  double d_cur = g.rate(0, n_cur);
-  double d_next = g.rate(1, n_next);
-  double m = monitor(0);
-  double ratio_prev = g.smoothed(0, n_prev, n_cur, n_next) / m;
-  double delay_prev = (s.TAU / m) * g.smoothed_rate(0, d_prev, d_cur, d_next);
-
-  // Interior point i sits between intervals i-1 and i. The monitor slot of
-  // interval i is read before the point's row overwrites it. TAU is read
-  // once: the rows' stores could otherwise alias it.
-  const double TAU = s.TAU;
-  auto point_row = [&](int i, double smoothed_conc, double smoothed_rate) {
-    m = monitor(i);
-    const double ratio = smoothed_conc / m;
-    const double delay = (TAU / m) * smoothed_rate;
-    FSPART[skm_at(NVAR, NVAR, i)] = ratio - ratio_prev;
-    DELTA[skm_at(NVAR, NVAR, i)] = delay_prev - delay;
-    ratio_prev = ratio;
-    delay_prev = delay;
-  };
-  // Intervals 1 .. last-1 have both neighbours: the interior formulas of
-  // GridSweep::smoothed and smoothed_rate, without their end tests.
-  const double KK = g.KK, twice_kk_plus_1 = 2.0 * KK + 1.0;
-  for (int i = 1; i <= npts - 3; ++i) {
-    n_prev = n_cur;
-    n_cur = n_next;
-    d_prev = d_cur;
-    d_cur = d_next;
-    n_next = g.conc(i + 1);
-    d_next = g.rate(i + 1, n_next);
-    point_row(i, n_cur - ((-2.0 * n_cur + n_next) + n_prev) * KK,
-              (d_prev + d_next) * KK - d_cur * twice_kk_plus_1);
+  if (NVAR == 7) {
+    grid_rows<6>(s, Y, YPRIME, NVAR, NINNER, DELTA, FSPART);
+  } else {
+    grid_rows<0>(s, Y, YPRIME, NVAR, NINNER, DELTA, FSPART);
   }
-  // The last interval, when it is not also the first.
-  if (npts - 2 >= 1) {
-    const int i = npts - 2;
-    n_prev = n_cur;
-    n_cur = n_next;
-    d_prev = d_cur;
-    d_cur = d_next;
-    point_row(i, g.smoothed(i, n_prev, n_cur, n_next), g.smoothed_rate(i, d_prev, d_cur, d_next));
-  }
-
-  DELTA[skm_at(NVAR, NVAR, 0)] = g.xdot(0);
-  FSPART[skm_at(NVAR, NVAR, 0)] = 0.0;
-  DELTA[skm_at(NVAR, NVAR, npts - 1)] = g.xdot(npts - 1);
-  FSPART[skm_at(NVAR, NVAR, npts - 1)] = 0.0;
 }
 
 }  // namespace qz5

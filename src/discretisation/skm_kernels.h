@@ -54,7 +54,8 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
 void GRID_MONITOR(const SkmState& s, const double* Y, double* FSPART, int NCOMP, int NINNER);
 
 // Moving-grid equations: the position rows of DELTA (time-derivative half) and
-// FSPART (the rest). Uses the monitor slots of FSPART as scratch.
+// FSPART (the rest). The monitor of each interval is formed on the way, as
+// GRID_MONITOR forms it.
 void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR, int NINNER,
                     double* DELTA, double* FSPART);
 

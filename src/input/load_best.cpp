@@ -28,10 +28,6 @@ inline void store2(double* p, Lanes v) { *reinterpret_cast<Lanes*>(p) = v; }
 
 namespace {
 
-// Beyond this the logistic step is flat to machine precision, and exp() of
-// the clamped argument stays finite for any distance and steepness.
-constexpr double kMaxExponent = 300.0;
-
 void say_loading(Units& io, std::string_view text) {
   io.write_list(kUnitConsoleOut, {text});
   io.write_list(kUnitConsoleOut, {"Stopping..."});
@@ -164,11 +160,22 @@ void LoadBest::setup(Units& io, Inputs& ms, int UNIT, const ReaderOptions& optio
 
 namespace {
 
-// The exponent of input l's logistic step at X, held within +-kMaxExponent
-// (a NaN passes through, as the comparisons are false for it).
-inline double step_exponent(double X, double x_l, double k_lat) {
+// The exponent of input l's logistic step at X, held within +-bound
+// (a NaN passes through, as the comparisons are false for it). Each
+// comparison has the form of one SSE2 min or max (the second operand
+// returned when the comparison fails), so the clamp takes two instructions
+// instead of branches.
+inline double step_exponent(double X, double x_l, double k_lat, double bound) {
   const double a = -((X - x_l) * k_lat);
-  return a > kMaxExponent ? kMaxExponent : (a < -kMaxExponent ? -kMaxExponent : a);
+  const double t = (bound < a) ? bound : a;
+  return (-bound > t) ? -bound : t;
+}
+
+// The same for two inputs per register.
+inline Lanes step_exponents(Lanes X, Lanes x, Lanes k, Lanes bound) {
+  const Lanes a = -((X - x) * k);
+  const Lanes t = (bound < a) ? bound : a;
+  return (-bound > t) ? -bound : t;
 }
 
 // The built-in kinetics' constituent count: its loads are summed in registers.
@@ -185,6 +192,10 @@ struct LateralSums {
   std::ptrdiff_t c_rows;
   int nlat;
   double k_lat;
+  // LoadBest::kMaxExponent, handed in at run time: with the bound a
+  // compile-time constant GCC turns the vector clamp into compare-and-blend
+  // sequences rather than one min and one max.
+  double bound;
 
   void general(int ncomp, double X, double S, double& QL, double* SL) const {
     double ql = 0.0;
@@ -222,48 +233,60 @@ struct LateralSums {
     for (int l0 = 0; l0 < nlat; l0 += kChunk) {
       const int n = std::min(kChunk, nlat - l0);
       double e[kChunk];
-      for (int i = 0; i < n; ++i) e[i] = std::exp(step_exponent(X, x[l0 + i], k_lat));
+      for (int i = 0; i < n; ++i) e[i] = std::exp(step_exponent(X, x[l0 + i], k_lat, bound));
       for (int i = 0; i < n; ++i) {
         const int l = l0 + i;
         double g = 0.0;
         ql = ql + share(l, e[i], g);
-        const double* const c_l = c + l * c_rows;
-        const Lanes g2 = {g, g};
-#pragma GCC unroll 8
-        for (int j = 0; j < NC / 2; ++j) acc[j] = acc[j] + load2(c_l + 2 * j) * g2;
+        add_loads<NC>(acc, c + l * c_rows, g);
       }
     }
-    QL = S * ql;
-    const Lanes S2 = {S, S};
-#pragma GCC unroll 8
-    for (int i = 0; i < NC / 2; ++i) store2(SL + 2 * i, acc[i] * S2);
+    finish<NC>(acc, ql, S, QL, SL);
   }
 
-  // paired for exactly NL inputs (nlat == NL): every loop unrolled, the
-  // exponentials taken first into registers.
+  // paired for exactly NL inputs (nlat == NL), every loop unrolled. The
+  // exponents are formed two inputs per register before the first exp call
+  // (the calls then only load and store), and the flow shares and load
+  // weights after the last, again two per register; a lane past the last
+  // input holds e = 0 and q = 0 and is never summed.
   template <int NC, int NL>
   void paired_fixed(double X, double S, double& QL, double* SL) const {
     static_assert(NC % 2 == 0);
-    double e[NL];
+    constexpr int kPairs = (NL + 1) / 2;
+    double e[2 * kPairs];
+    {
+      const Lanes X2 = {X, X}, k2 = {k_lat, k_lat}, b2 = {bound, bound};
 #pragma GCC unroll 8
-    for (int l = 0; l < NL; ++l) e[l] = std::exp(step_exponent(X, x[l], k_lat));
+      for (int p = 0; p < NL / 2; ++p)
+        store2(e + 2 * p, step_exponents(X2, load2(x + 2 * p), k2, b2));
+      if constexpr (NL % 2 == 1) e[NL - 1] = step_exponent(X, x[NL - 1], k_lat, bound);
+    }
+#pragma GCC unroll 8
+    for (int l = 0; l < NL; ++l) e[l] = std::exp(e[l]);
+    if constexpr (NL % 2 == 1) e[NL] = 0.0;
+
     Lanes acc[NC / 2];
 #pragma GCC unroll 8
     for (Lanes& v : acc) v = Lanes{0.0, 0.0};
     double ql = 0.0;
+    const Lanes one = {1.0, 1.0}, k2 = {k_lat, k_lat};
 #pragma GCC unroll 8
-    for (int l = 0; l < NL; ++l) {
-      double g = 0.0;
-      ql = ql + share(l, e[l], g);
-      const double* const c_l = c + l * c_rows;
-      const Lanes g2 = {g, g};
-#pragma GCC unroll 8
-      for (int j = 0; j < NC / 2; ++j) acc[j] = acc[j] + load2(c_l + 2 * j) * g2;
+    for (int p = 0; p < kPairs; ++p) {
+      const int l = 2 * p;
+      const bool both = l + 1 < NL;
+      const Lanes e2 = load2(e + l);
+      const Lanes q2 = both ? load2(q + l) : Lanes{q[l], 0.0};
+      const Lanes d = one + e2;
+      const Lanes g = ((q2 * e2) * k2) / (d * d);
+      const Lanes share2 = q2 / d;
+      ql = ql + share2[0];
+      add_loads<NC>(acc, c + l * c_rows, g[0]);
+      if (both) {
+        ql = ql + share2[1];
+        add_loads<NC>(acc, c + (l + 1) * c_rows, g[1]);
+      }
     }
-    QL = S * ql;
-    const Lanes S2 = {S, S};
-#pragma GCC unroll 8
-    for (int i = 0; i < NC / 2; ++i) store2(SL + 2 * i, acc[i] * S2);
+    finish<NC>(acc, ql, S, QL, SL);
   }
 
   template <int NC>
@@ -277,9 +300,24 @@ struct LateralSums {
     }
   }
 
+  // acc(m) += c_l(m) g over the NC constituents, two per register.
+  template <int NC>
+  static void add_loads(Lanes* acc, const double* c_l, double g) {
+    const Lanes g2 = {g, g};
+#pragma GCC unroll 8
+    for (int j = 0; j < NC / 2; ++j) acc[j] = acc[j] + load2(c_l + 2 * j) * g2;
+  }
+  template <int NC>
+  static void finish(const Lanes* acc, double ql, double S, double& QL, double* SL) {
+    QL = S * ql;
+    const Lanes S2 = {S, S};
+#pragma GCC unroll 8
+    for (int i = 0; i < NC / 2; ++i) store2(SL + 2 * i, acc[i] * S2);
+  }
+
   // Input l's flow share q/(1+e); its load weight g into g.
   double term(int l, double X, double& g) const {
-    return share(l, std::exp(step_exponent(X, x[l], k_lat)), g);
+    return share(l, std::exp(step_exponent(X, x[l], k_lat, bound)), g);
   }
   // The same from the exponential e of input l's step.
   double share(int l, double e, double& g) const {
@@ -326,7 +364,8 @@ void LoadBest::lookup(Units& io, const Inputs& ms, SeriesPositions& pos, double 
   // The tables' storage, read through plain pointers: the writes to SL could
   // otherwise alias the tables' own size and storage fields, which would be
   // reloaded at every step of this loop, the residual's busiest.
-  const LateralSums sums{x_lat.data(), q_lat.data(), c_lat.data(), c_lat.rows(), nlat, k_lat};
+  const LateralSums sums{x_lat.data(), q_lat.data(), c_lat.data(), c_lat.rows(), nlat, k_lat,
+                         max_exponent_};
   if (ncomp == kPairedComponents) {
     sums.paired_any<kPairedComponents>(X, S, QL, SL);
   } else {

@@ -61,6 +61,14 @@ class LoadBest {
   double k_lat = 0.0;
   DynTable1<double> lat_tab{kMaxLatTpts, kLatCols};
   int nlat_tpts = 0;
+
+ private:
+  // Beyond this the logistic step is flat to machine precision, and exp() of
+  // the clamped argument stays finite for any distance and steepness. The
+  // look-up reads its copy from the object, a value the compiler cannot fold
+  // (see LateralSums in the look-up).
+  static constexpr double kMaxExponent = 300.0;
+  double max_exponent_ = kMaxExponent;
 };
 
 // s(b) - s(a) for the logistic s(z) = 1 / (1 + exp(-z)), a <= b, without

@@ -9,8 +9,6 @@
 namespace qz5 {
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
-
 std::string describe(const char* law, double X, double value) {
   std::ostringstream s;
   s.precision(10);
@@ -53,16 +51,6 @@ double Channel::dispersion_slope(double X, double QL) const {
     return (5000.0 * 1.36e6) / (w * w);
   }
   return slope(table_->dispersion, X);
-}
-
-double Channel::area(double X) const {
-  if (table_ == nullptr) return AREA_ORG(X);
-  return interpolate(table_->area, X);
-}
-
-double Channel::dispersion(double X, double QL) const {
-  if (table_ == nullptr) return DISP_ORG(X, QL / kSecondsPerDay) * kSecondsPerDay;
-  return interpolate(table_->dispersion, X);
 }
 
 std::string Channel::fault_over(const double* positions, int n) const {

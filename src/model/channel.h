@@ -12,6 +12,7 @@
 #include <string>
 
 #include "input/channel_geometry.h"
+#include "model/channel_laws.h"
 
 namespace qz5 {
 
@@ -60,7 +61,21 @@ class Channel {
   double interpolate(const std::vector<double>& v, double X) const;
   double slope(const std::vector<double>& v, double X) const;
 
+  static constexpr double kSecondsPerDay = 86400.0;
   const ChannelGeometry* table_;
 };
+
+// area and dispersion in the header: the model asks for them at every
+// interval whose position changed, and the built-in laws are a few
+// operations, less than the calls around them.
+inline double Channel::area(double X) const {
+  if (table_ == nullptr) return AREA_ORG(X);
+  return interpolate(table_->area, X);
+}
+
+inline double Channel::dispersion(double X, double QL) const {
+  if (table_ == nullptr) return DISP_ORG(X, QL / kSecondsPerDay) * kSecondsPerDay;
+  return interpolate(table_->dispersion, X);
+}
 
 }  // namespace qz5

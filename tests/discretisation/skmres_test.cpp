@@ -3,6 +3,7 @@
 // does not depend on what its buffers held before.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -76,6 +77,27 @@ TEST(Skmres, NonMonotoneGridLines) {
     EXPECT_EQ(p.bndr_calls[0].ires_in, 3);
     EXPECT_TRUE(p.spdef_calls.empty());
     EXPECT_EQ(hs.DELTA, std::vector<double>(hs.DELTA.size(), kSentinel));
+  }
+}
+
+// One repeated position on grids of 3..7 points, at every pair in turn
+// (the check takes the points two at a time, so the pair's place in a trip
+// and the odd one at the end are all met): exactly that pair is reported.
+TEST(Skmres, EveryPairOfTheGridIsChecked) {
+  for (int N = 3; N <= 7; ++N) {
+    for (int j = 1; j < N; ++j) {  // points j and j+1 (1-based) coincide
+      SCOPED_TRACE(::testing::Message() << N << " points, pair " << j);
+      ScriptedProblem p;
+      Harness h(p, 1, N, 0.0, 1.0);
+      for (int n = 0; n < N; ++n) h.x(n) = n;
+      h.x(j) = h.x(j - 1);
+      EXPECT_EQ(h.residual(), 3);
+      const std::string out = h.console();
+      const std::string pair =
+          "POINTS  " + std::to_string(j) + ",  " + std::to_string(j + 1) + " ARE";  // I3, I3
+      EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+      EXPECT_NE(out.find(pair), std::string::npos) << out;
+    }
   }
 }
 
