@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "input/uinit.h"
+#include "model/kinetics_rates.h"
 
 namespace qz5 {
 
@@ -156,9 +157,17 @@ void EstuaryModel::spdef_intervals(double T, int NCOMP, int count, const double*
   for (; i + 2 <= count; i += 2) {
     const PositionTerms& a = terms_at(T, XI[i]);
     const PositionTerms& b = terms_at(T, XI[i + 1]);
-    double* RXa = RX_.data();
-    double* RXb = RX_.data() + nc;
-    RXNS_QZ5_PAIR(rx_pair_constants_, U + i * nc, U + (i + 1) * nc, RXa, RXb);
+    // The rates come one constituent per register, a in one lane and b in
+    // the other; the coefficients take two constituents of one point.
+    KineticsLanes RX[nc];
+    kinetics_detail::rates_of_pair(rx_pair_constants_, U + i * nc, U + (i + 1) * nc, RX);
+    KineticsLanes RXa[nc / 2], RXb[nc / 2];
+    typedef long long Mask __attribute__((vector_size(16)));
+#pragma GCC unroll 8
+    for (int m = 0; m < nc; m += 2) {
+      RXa[m / 2] = __builtin_shuffle(RX[m], RX[m + 1], Mask{0, 2});
+      RXb[m / 2] = __builtin_shuffle(RX[m], RX[m + 1], Mask{1, 3});
+    }
     interval_coefficients(f, a, U + i * nc, UX + i * nc, RXa, capacity[i], Q + i * nc, R + i * nc);
     interval_coefficients(f, b, U + (i + 1) * nc, UX + (i + 1) * nc, RXb, capacity[i + 1],
                           Q + (i + 1) * nc, R + (i + 1) * nc);
@@ -166,7 +175,9 @@ void EstuaryModel::spdef_intervals(double T, int NCOMP, int count, const double*
   if (i < count) {
     const PositionTerms& a = terms_at(T, XI[i]);
     RXNS_QZ5(ms_, rx_constants_, U + i * nc, RX_.data());
-    interval_coefficients(f, a, U + i * nc, UX + i * nc, RX_.data(), capacity[i], Q + i * nc,
+    KineticsLanes RXa[nc / 2];
+    for (int m = 0; m < nc; m += 2) RXa[m / 2] = KineticsLanes{RX_[m], RX_[m + 1]};
+    interval_coefficients(f, a, U + i * nc, UX + i * nc, RXa, capacity[i], Q + i * nc,
                           R + i * nc);
   }
 }
@@ -177,7 +188,7 @@ EstuaryModel::TransportFactors EstuaryModel::transport_factors() const {
 
 [[gnu::always_inline]] inline void EstuaryModel::interval_coefficients(
     const TransportFactors& f, const PositionTerms& p, const double* U, const double* UX,
-    const double* RX, double& capacity, double* Q, double* R) const {
+    const KineticsLanes* RX, double& capacity, double* Q, double* R) const {
   capacity = -((ms_.XCONV * p.A) / ms_.TUNIT_DAY);
   // k1, k2, k3 as transport_terms forms them, the products of the units once.
   const double k1 = -((p.A * p.D) / f.xconv_tunit);
@@ -191,7 +202,7 @@ EstuaryModel::TransportFactors EstuaryModel::transport_factors() const {
 #pragma GCC unroll 8
   for (int m = 0; m < kKineticsComponents; m += 2) {
     store2(R + m, load2(UX + m) * K1 + load2(U + m) * K2);
-    store2(Q + m, ((load2(RX + m) * AA + load2(SL + m)) * K3) / load2(cconv + m));
+    store2(Q + m, ((RX[m / 2] * AA + load2(SL + m)) * K3) / load2(cconv + m));
   }
 }
 

@@ -162,8 +162,8 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   // spdef_intervals' capacity, Q and R of one interval (transport_terms with
   // the factors made once).
   void interval_coefficients(const TransportFactors& f, const PositionTerms& p, const double* U,
-                             const double* UX, const double* RX, double& capacity, double* Q,
-                             double* R) const;
+                             const double* UX, const KineticsLanes* RX, double& capacity,
+                             double* Q, double* R) const;
   // Q and R of the built-in kinetics' six transported constituents from the
   // rates RX and the position terms (A*D in AD).
   void transport_terms(const double* U, const double* UX, double A, double AD, double QL,
