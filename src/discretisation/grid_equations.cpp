@@ -84,7 +84,7 @@ void monitor_of_intervals(const SkmState& s, const double* Y, double* FSPART, in
 // The position rows in one sweep over the intervals. Each interval's length
 // serves both its point concentration and its monitor, and the monitor goes
 // straight from the register into the row instead of through FSPART.
-template <int NC>
+template <int NC, bool DIFFERENCE>
 void grid_rows(const SkmState& s, const double* Y, const double* YPRIME, int NVAR, int NINNER,
                double* DELTA, double* FSPART) {
   const int nvar = NC > 0 ? NC + 1 : NVAR;
@@ -114,8 +114,10 @@ void grid_rows(const SkmState& s, const double* Y, const double* YPRIME, int NVA
     m = interval_monitor<NC>(Y, ncomp, i, dx_cur, ALPHA);
     const double ratio = smoothed_conc / m;
     const double delay = (TAU / m) * smoothed_rate;
-    FSPART[skm_at(nvar, nvar, i)] = ratio - ratio_prev;
-    DELTA[skm_at(nvar, nvar, i)] = delay_prev - delay;
+    const double f = ratio - ratio_prev;
+    const double d = delay_prev - delay;
+    FSPART[skm_at(nvar, nvar, i)] = f;
+    DELTA[skm_at(nvar, nvar, i)] = DIFFERENCE ? d - f : d;
     ratio_prev = ratio;
     delay_prev = delay;
   };
@@ -146,9 +148,10 @@ void grid_rows(const SkmState& s, const double* Y, const double* YPRIME, int NVA
     point_row(i, g.smoothed(i, n_prev, n_cur, n_next), g.smoothed_rate(i, d_prev, d_cur, d_next));
   }
 
-  DELTA[skm_at(nvar, nvar, 0)] = g.xdot(0);
+  // The end points keep their positions: x' = 0, FSPART zero.
+  DELTA[skm_at(nvar, nvar, 0)] = DIFFERENCE ? g.xdot(0) - 0.0 : g.xdot(0);
   FSPART[skm_at(nvar, nvar, 0)] = 0.0;
-  DELTA[skm_at(nvar, nvar, npts - 1)] = g.xdot(npts - 1);
+  DELTA[skm_at(nvar, nvar, npts - 1)] = DIFFERENCE ? g.xdot(npts - 1) - 0.0 : g.xdot(npts - 1);
   FSPART[skm_at(nvar, nvar, npts - 1)] = 0.0;
 }
 
@@ -163,11 +166,15 @@ void GRID_MONITOR(const SkmState& s, const double* Y, double* FSPART, int NCOMP,
 }
 
 void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR, int NINNER,
-                    double* DELTA, double* FSPART) {
-  if (NVAR == 7) {
-    grid_rows<6>(s, Y, YPRIME, NVAR, NINNER, DELTA, FSPART);
+                    double* DELTA, double* FSPART, bool difference) {
+  if (NVAR == 7 && difference) {
+    grid_rows<6, true>(s, Y, YPRIME, NVAR, NINNER, DELTA, FSPART);
+  } else if (NVAR == 7) {
+    grid_rows<6, false>(s, Y, YPRIME, NVAR, NINNER, DELTA, FSPART);
+  } else if (difference) {
+    grid_rows<0, true>(s, Y, YPRIME, NVAR, NINNER, DELTA, FSPART);
   } else {
-    grid_rows<0>(s, Y, YPRIME, NVAR, NINNER, DELTA, FSPART);
+    grid_rows<0, false>(s, Y, YPRIME, NVAR, NINNER, DELTA, FSPART);
   }
 }
 

@@ -76,6 +76,8 @@ class PdeProblem {
   // kMaxIntervalsAtOnce. The values are those spdef gives, bit for bit, and
   // the calls have the same effects in the same order. Only asked of a
   // problem whose capacity_is_scalar(); by default spdef point by point.
+  // Such a problem never leaves IRES = -1 (from here or from bndr): the
+  // assembly forms the residual's rows as it goes.
   static constexpr int kMaxIntervalsAtOnce = 8;
   virtual void spdef_intervals(double T, int NCOMP, int count, const double* XI, const double* U,
                                const double* UX, double* capacity, double* Q, double* R,

@@ -284,8 +284,10 @@ class CapacitySums {
         const Lanes sl = zero + c * vl, sr = zero + c * vr;
         const Lanes qk = load2(q + k);
         const Lanes F = SLAB ? load2(r + k) : load2(r + k) * g * f;
-        store2(dl + k, load2(dl + k) + sl * WL);
-        store2(fl + k, load2(fl + k) - qk * WL + F);
+        // Point a is complete: its residual DELTA - FSPART goes to DELTA.
+        const Lanes f_left = load2(fl + k) - qk * WL + F;
+        store2(fl + k, f_left);
+        store2(dl + k, (load2(dl + k) + sl * WL) - f_left);
         store2(dr + k, sr * WR);
         store2(fr + k, -(qk * WR + F));
       };
@@ -463,6 +465,17 @@ template <int NC>
     U[k - 1] = ub * (1.0 - G.w) + ua * G.w;
     UX[k - 1] = ub * -G.d + ua * G.d;
   }
+}
+
+// DELTA := DELTA - FSPART for the NC concentration rows of point n, which
+// are complete.
+template <int NC>
+[[gnu::always_inline]] inline void finish_point(int n, const double* FSPART, double* DELTA) {
+  const std::size_t at = skm_at(NC + 1, 1, n);
+#pragma GCC unroll 8
+  for (int k = 0; k + 2 <= NC; k += 2)
+    store2(DELTA + at + k, load2(DELTA + at + k) - load2(FSPART + at + k));
+  if constexpr (NC % 2 != 0) DELTA[at + NC - 1] = DELTA[at + NC - 1] - FSPART[at + NC - 1];
 }
 
 // One-sided difference quotient between points a and a+1, handed to bndr.
@@ -722,6 +735,7 @@ void assemble_rows_grouped(PdeProblem& p, double T, const double* Y, const doubl
         }
         sums.template interior_rows<SLAB>(a0 + i, capacity[i], G[i], Qg + i * NC, Rg + i * NC,
                                           DELTA, FSPART);
+        finish_point<NC>(a0 + i, FSPART, DELTA);
         continue;
       }
       sums.evaluate_scalar(a, capacity[i]);
@@ -734,6 +748,7 @@ void assemble_rows_grouped(PdeProblem& p, double T, const double* Y, const doubl
           t.left_end(k, x0m, BETA, GAMMA);
         }
       }
+      finish_point<NC>(0, FSPART, DELTA);
     }
   }
 
@@ -750,6 +765,8 @@ void assemble_rows_grouped(PdeProblem& p, double T, const double* Y, const doubl
     t.accumulate_left(k, a);
     t.right_end(k, xnm, BETA, GAMMA);
   }
+  finish_point<NC>(a, FSPART, DELTA);
+  finish_point<NC>(a + 1, FSPART, DELTA);
 }
 
 // The number of equations the estuary model and most test problems have.
@@ -757,7 +774,7 @@ constexpr int kUnrolledComponents = 6;
 
 }  // namespace
 
-void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME, int NCOMP,
+bool SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME, int NCOMP,
                   int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
                   double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
                   int& IRES) {
@@ -767,10 +784,14 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
   if (grouped && slab) {
     assemble_rows_grouped<kUnrolledComponents, true>(p, T, Y, YPRIME, NINNER, M, AT_ORIGIN, UX,
                                                      BETA, GAMMA, DELTA, FSPART, IRES);
-  } else if (grouped) {
+    return true;
+  }
+  if (grouped) {
     assemble_rows_grouped<kUnrolledComponents, false>(p, T, Y, YPRIME, NINNER, M, AT_ORIGIN, UX,
                                                       BETA, GAMMA, DELTA, FSPART, IRES);
-  } else if (NCOMP == kUnrolledComponents && slab) {
+    return true;
+  }
+  if (NCOMP == kUnrolledComponents && slab) {
     assemble_rows<kUnrolledComponents, true>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX,
                                              BETA, GAMMA, R, Q, C, DELTA, FSPART, IRES);
   } else if (NCOMP == kUnrolledComponents) {
@@ -780,6 +801,7 @@ void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME
     assemble_rows<0, false>(p, T, Y, YPRIME, NCOMP, NINNER, M, AT_ORIGIN, U, UX, BETA, GAMMA, R, Q,
                             C, DELTA, FSPART, IRES);
   }
+  return false;
 }
 
 }  // namespace qz5

@@ -44,8 +44,11 @@ IntervalGeometry interval_geometry(double xa, double xb, int M, int AT_ORIGIN, b
 // Transport rows of every point: time-derivative terms into DELTA, flux and
 // source terms into FSPART (position rows untouched). U..C are the scratch
 // sections of the workspace. Returns at once, rows incomplete, when the
-// problem leaves IRES = 3.
-void SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME, int NCOMP,
+// problem leaves IRES = 3. Returns true when it has also formed the
+// concentration rows' residual DELTA - FSPART in DELTA (FSPART still holding
+// its half): the grouped assembly of a problem that takes its intervals
+// together, which never leaves IRES = -1.
+bool SKM_ASSEMBLE(PdeProblem& p, double T, const double* Y, const double* YPRIME, int NCOMP,
                   int NINNER, int M, int AT_ORIGIN, double* U, double* UX, double* BETA,
                   double* GAMMA, double* R, double* Q, double* C, double* DELTA, double* FSPART,
                   int& IRES);
@@ -55,9 +58,10 @@ void GRID_MONITOR(const SkmState& s, const double* Y, double* FSPART, int NCOMP,
 
 // Moving-grid equations: the position rows of DELTA (time-derivative half) and
 // FSPART (the rest). The monitor of each interval is formed on the way, as
-// GRID_MONITOR forms it.
+// GRID_MONITOR forms it. With `difference` DELTA takes the rows' residual
+// DELTA - FSPART instead of the time-derivative half.
 void GRID_EQUATIONS(const SkmState& s, const double* Y, const double* YPRIME, int NVAR, int NINNER,
-                    double* DELTA, double* FSPART);
+                    double* DELTA, double* FSPART, bool difference = false);
 
 // The floating-point parameters of the machine. Radix, digits and the two
 // epsilons are found by probing double arithmetic at run time; the exponent

@@ -91,11 +91,14 @@ void SKMRES(Units& io, const SkmState& s, PdeProblem& p, int NEQ, double T, cons
 
   // Also when the grid check failed: the pass then stops after the left
   // boundary call, since IRES is already 3.
-  SKM_ASSEMBLE(p, T, Y, YPRIME, ncomp, s.NINNER, s.M, s.AT_ORIGIN, U, UX, BETA, GAMMA, R, Q, C,
-               DELTA, FSPART, IRES);
+  const bool difference = SKM_ASSEMBLE(p, T, Y, YPRIME, ncomp, s.NINNER, s.M, s.AT_ORIGIN, U, UX,
+                                       BETA, GAMMA, R, Q, C, DELTA, FSPART, IRES);
   if (IRES >= 3) return;
-  GRID_EQUATIONS(s, Y, YPRIME, s.NVAR, s.NINNER, DELTA, FSPART);
-  if (IRES >= 3 || IRES == -1) return;
+  // The grouped assembly has formed the concentration rows' difference as it
+  // went; the grid rows then form theirs too.
+  assert(!(difference && IRES == -1));
+  GRID_EQUATIONS(s, Y, YPRIME, s.NVAR, s.NINNER, DELTA, FSPART, difference);
+  if (IRES >= 3 || IRES == -1 || difference) return;
   subtract_fspart(NEQ, FSPART, DELTA);
 }
 

@@ -195,6 +195,9 @@ TEST(GridEquations, RandomGridsGiveTheirFormulasBitForBit) {
       std::vector<double> M(h.Y.size(), -1.0), D(h.Y.size(), -1.0), F(h.Y.size(), -1.0);
       GRID_MONITOR(h.s, h.Y.data(), M.data(), ncomp, N - 2);
       GRID_EQUATIONS(h.s, h.Y.data(), h.YPRIME.data(), nvar, N - 2, D.data(), F.data());
+      // The same rows with the residual's difference formed in DELTA.
+      std::vector<double> R(h.Y.size(), -1.0), G(h.Y.size(), -1.0);
+      GRID_EQUATIONS(h.s, h.Y.data(), h.YPRIME.data(), nvar, N - 2, R.data(), G.data(), true);
       for (int i = 0; i < N; ++i) {
         SCOPED_TRACE(i);
         const std::size_t at_i = skm_at(nvar, nvar, i);
@@ -202,8 +205,12 @@ TEST(GridEquations, RandomGridsGiveTheirFormulasBitForBit) {
           EXPECT_EQ(bits(M[at_i]), bits(mon[i]));
         }
         const bool end = i == 0 || i == N - 1;
-        EXPECT_EQ(bits(D[at_i]), bits(end ? h.xdot(i) : delay[i - 1] - delay[i]));
-        EXPECT_EQ(bits(F[at_i]), bits(end ? 0.0 : ratio[i] - ratio[i - 1]));
+        const double delta = end ? h.xdot(i) : delay[i - 1] - delay[i];
+        const double fspart = end ? 0.0 : ratio[i] - ratio[i - 1];
+        EXPECT_EQ(bits(D[at_i]), bits(delta));
+        EXPECT_EQ(bits(F[at_i]), bits(fspart));
+        EXPECT_EQ(bits(R[at_i]), bits(delta - fspart));
+        EXPECT_EQ(bits(G[at_i]), bits(fspart));
       }
     }
   }
