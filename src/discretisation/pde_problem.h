@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 
 namespace qz5 {
 
@@ -75,7 +76,8 @@ class PdeProblem {
   // capacity[i] the diagonal of point i's C; count is at most
   // kMaxIntervalsAtOnce. The values are those spdef gives, bit for bit, and
   // the calls have the same effects in the same order. Only asked of a
-  // problem whose capacity_is_scalar(); by default spdef point by point.
+  // problem whose capacity_is_scalar() and that takes no means over
+  // intervals, for NCOMP up to 16; by default spdef point by point.
   // Such a problem never leaves IRES = -1 (from here or from bndr): the
   // assembly forms the residual's rows as it goes.
   static constexpr int kMaxIntervalsAtOnce = 8;
@@ -111,6 +113,7 @@ inline void PdeProblem::spdef_intervals(double T, int NCOMP, int count, const do
                                         const double* U, const double* UX, double* capacity,
                                         double* Q, double* R, int& IRES) {
   std::array<double, 16 * 16> C;  // the largest system the assembly keeps sums of
+  assert(NCOMP >= 1 && NCOMP <= 16);
   for (int i = 0; i < count; ++i) {
     const int at = i * NCOMP;
     spdef(T, XI[i], NCOMP, U + at, UX + at, C.data(), Q + at, R + at, IRES);
