@@ -61,7 +61,8 @@ struct KineticsPairConstants {
 void RXNS_QZ5_PAIR_CONSTANTS(const Inputs& ms, const KineticsConstants& k,
                              KineticsPairConstants& p);
 // The rates at two points a and b at once, each point's bit for bit those
-// of RXNS_QZ5 with the constants k was made from.
+// of RXNS_QZ5 with the constants k was made from (a NaN rate a NaN, its sign
+// and payload as the operands' order leaves them).
 void RXNS_QZ5_PAIR(const KineticsPairConstants& k, const double* Ua, const double* Ub,
                    double* RXa, double* RXb);
 
