@@ -556,6 +556,33 @@ struct IntervalTerms {
     DELTA[at(k, 0)] = sums.left(k) / mp1;
     FSPART[at(k, 0)] = R[k - 1] / G.xi + Q[k - 1] / -mp1;
   }
+  // The first interval's rows: point 1's first contribution and the left
+  // end's condition, at the origin or not.
+  // NC > 0: NCOMP known at compile time.
+  template <int NC = 0>
+  [[gnu::always_inline]] void first_interval(int M, int AT_ORIGIN, double x0m, const double* BETA,
+                                             const double* GAMMA) const {
+    const int n = NC > 0 ? NC : NCOMP;
+    for (int k = 1; k <= n; ++k) {
+      assign_right(k, 1);
+      if (AT_ORIGIN == 1) {
+        origin_end(k, M, BETA, GAMMA);
+      } else {
+        left_end(k, x0m, BETA, GAMMA);
+      }
+    }
+  }
+  // The last interval a's rows: point a's second contribution and the right
+  // end's condition.
+  template <int NC = 0>
+  [[gnu::always_inline]] void last_interval(int a, double xnm, const double* BETA,
+                                            const double* GAMMA) const {
+    const int n = NC > 0 ? NC : NCOMP;
+    for (int k = 1; k <= n; ++k) {
+      accumulate_left(k, a);
+      right_end(k, xnm, BETA, GAMMA);
+    }
+  }
   void right_end(int k, double xnm, const double* BETA, const double* GAMMA) const {
     const int n = npts - 1;
     DELTA[at(k, n)] = -(BETA[k - 1] * ((sums.right(k) * G.WR) / xnm));
@@ -632,17 +659,8 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, 0)], UX, NCOMP, 1, IRES);
   if (IRES == 3) return;
   if (!coefficients(0, first)) return;
-  {
-    const IntervalTerms<CapacitySums<NC>> t{sums, NCOMP, npts, first, R, Q, C, DELTA, FSPART};
-    for (int k = 1; k <= NCOMP; ++k) {
-      t.assign_right(k, 1);
-      if (AT_ORIGIN == 1) {
-        t.origin_end(k, M, BETA, GAMMA);
-      } else {
-        t.left_end(k, x0m, BETA, GAMMA);
-      }
-    }
-  }
+  IntervalTerms<CapacitySums<NC>>{sums, NCOMP, npts, first, R, Q, C, DELTA, FSPART}
+      .template first_interval<NC>(M, AT_ORIGIN, x0m, BETA, GAMMA);
 
   // Interior intervals: each completes its left point and starts its right one.
   for (int a = 1; a <= npts - 3; ++a) {
@@ -671,11 +689,8 @@ void assemble_rows(PdeProblem& p, double T, const double* Y, const double* YPRIM
   p.bndr(T, BETA, GAMMA, &Y[skm_at(nvar, 1, npts - 1)], UX, NCOMP, 0, IRES);
   if (IRES == 3) return;
   if (!coefficients(a, last)) return;
-  const IntervalTerms<CapacitySums<NC>> t{sums, NCOMP, npts, last, R, Q, C, DELTA, FSPART};
-  for (int k = 1; k <= NCOMP; ++k) {
-    t.accumulate_left(k, a);
-    t.right_end(k, xnm, BETA, GAMMA);
-  }
+  IntervalTerms<CapacitySums<NC>>{sums, NCOMP, npts, last, R, Q, C, DELTA, FSPART}
+      .template last_interval<NC>(a, xnm, BETA, GAMMA);
 }
 
 // assemble_rows for a problem whose capacity matrices are scalars times the
@@ -739,15 +754,7 @@ void assemble_rows_grouped(PdeProblem& p, double T, const double* Y, const doubl
         continue;
       }
       sums.evaluate_scalar(a, capacity[i]);
-      const IntervalTerms<CapacitySums<NC>> t = terms(i);
-      for (int k = 1; k <= NC; ++k) {
-        t.assign_right(k, 1);
-        if (AT_ORIGIN == 1) {
-          t.origin_end(k, M, BETA, GAMMA);
-        } else {
-          t.left_end(k, x0m, BETA, GAMMA);
-        }
-      }
+      terms(i).template first_interval<NC>(M, AT_ORIGIN, x0m, BETA, GAMMA);
       finish_point<NC>(0, FSPART, DELTA);
     }
   }
@@ -760,11 +767,7 @@ void assemble_rows_grouped(PdeProblem& p, double T, const double* Y, const doubl
   if (IRES == 3) return;
   if (!coefficients(a, 1)) return;
   sums.evaluate_scalar(a, capacity[0]);
-  const IntervalTerms<CapacitySums<NC>> t = terms(0);
-  for (int k = 1; k <= NC; ++k) {
-    t.accumulate_left(k, a);
-    t.right_end(k, xnm, BETA, GAMMA);
-  }
+  terms(0).template last_interval<NC>(a, xnm, BETA, GAMMA);
   finish_point<NC>(a, FSPART, DELTA);
   finish_point<NC>(a + 1, FSPART, DELTA);
 }

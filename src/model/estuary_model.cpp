@@ -190,20 +190,9 @@ EstuaryModel::TransportFactors EstuaryModel::transport_factors() const {
     const TransportFactors& f, const PositionTerms& p, const double* U, const double* UX,
     const KineticsLanes* RX, double& capacity, double* Q, double* R) const {
   capacity = -((ms_.XCONV * p.A) / ms_.TUNIT_DAY);
-  // k1, k2, k3 as transport_terms forms them, the products of the units once.
+  // k1 as write_coefficients forms it, the product of the units made once.
   const double k1 = -((p.A * p.D) / f.xconv_tunit);
-  const double k2 = p.QL / ms_.TUNIT_MODEL;
-  typedef double Lanes __attribute__((vector_size(16), aligned(8)));
-  auto load2 = [](const double* v) { return *reinterpret_cast<const Lanes*>(v); };
-  auto store2 = [](double* v, Lanes x) { *reinterpret_cast<Lanes*>(v) = x; };
-  const Lanes K1 = {k1, k1}, K2 = {k2, k2}, K3 = {f.k3, f.k3}, AA = {p.A, p.A};
-  const double* cconv = &ms_.CCONV(1);
-  const double* SL = p.SL.data();
-#pragma GCC unroll 8
-  for (int m = 0; m < kKineticsComponents; m += 2) {
-    store2(R + m, load2(UX + m) * K1 + load2(U + m) * K2);
-    store2(Q + m, ((RX[m / 2] * AA + load2(SL + m)) * K3) / load2(cconv + m));
-  }
+  transport_terms(U, UX, k1, p.QL / ms_.TUNIT_MODEL, f.k3, p.A, p.SL.data(), RX, Q, R);
 }
 
 void EstuaryModel::interval_terms(double T, double XI, double XA, double XB, PositionTerms& p) {
@@ -285,7 +274,8 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
   const double k2 = QL / ms_.TUNIT_MODEL;
   const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
   if (all_move_ && built_in_) {
-    transport_terms(U, UX, A, AD, QL, SL, RX_.data(), Q, R);
+    const KineticsLanes RX[] = {{RX_[0], RX_[1]}, {RX_[2], RX_[3]}, {RX_[4], RX_[5]}};
+    transport_terms(U, UX, k1, k2, k3, A, SL, RX, Q, R);
     return;
   }
   if (all_move_) {
@@ -306,25 +296,19 @@ void EstuaryModel::spdef_over(double T, double XI, double XA, double XB, int NCO
   }
 }
 
-[[gnu::always_inline]] inline void EstuaryModel::transport_terms(const double* U,
-                                                                 const double* UX, double A,
-                                                                 double AD, double QL,
-                                                                 const double* SL,
-                                                                 const double* RX, double* Q,
-                                                                 double* R) const {
-  const double k1 = -(AD / (ms_.XCONV * ms_.TUNIT_MODEL));
-  const double k2 = QL / ms_.TUNIT_MODEL;
-  const double k3 = ms_.XCONV / ms_.TUNIT_MODEL;
+[[gnu::always_inline]] inline void EstuaryModel::transport_terms(
+    const double* U, const double* UX, double k1, double k2, double k3, double A,
+    const double* SL, const KineticsLanes* RX, double* Q, double* R) const {
   // Six constituents, two per register: the same operations per element.
   typedef double Lanes __attribute__((vector_size(16), aligned(8)));
-  auto load2 = [](const double* p) { return *reinterpret_cast<const Lanes*>(p); };
-  auto store2 = [](double* p, Lanes v) { *reinterpret_cast<Lanes*>(p) = v; };
+  auto load2 = [](const double* v) { return *reinterpret_cast<const Lanes*>(v); };
+  auto store2 = [](double* v, Lanes x) { *reinterpret_cast<Lanes*>(v) = x; };
   const Lanes K1 = {k1, k1}, K2 = {k2, k2}, K3 = {k3, k3}, AA = {A, A};
   const double* cconv = &ms_.CCONV(1);
 #pragma GCC unroll 8
   for (int m = 0; m < kKineticsComponents; m += 2) {
     store2(R + m, load2(UX + m) * K1 + load2(U + m) * K2);
-    store2(Q + m, ((load2(RX + m) * AA + load2(SL + m)) * K3) / load2(cconv + m));
+    store2(Q + m, ((RX[m / 2] * AA + load2(SL + m)) * K3) / load2(cconv + m));
   }
 }
 

@@ -165,9 +165,12 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
                              const double* UX, const KineticsLanes* RX, double& capacity,
                              double* Q, double* R) const;
   // Q and R of the built-in kinetics' six transported constituents from the
-  // rates RX and the position terms (A*D in AD).
-  void transport_terms(const double* U, const double* UX, double A, double AD, double QL,
-                       const double* SL, const double* RX, double* Q, double* R) const;
+  // rates RX (two constituents a register), the factors k1 = -A D / (XCONV
+  // TUNIT_MODEL), k2 = QL / TUNIT_MODEL and k3 = XCONV / TUNIT_MODEL, the area
+  // and the lateral loads SL.
+  void transport_terms(const double* U, const double* UX, double k1, double k2, double k3,
+                       double A, const double* SL, const KineticsLanes* RX, double* Q,
+                       double* R) const;
   // The same over [XA, XB] with the means asked for (AD the effective A*D).
   void interval_terms(double T, double XI, double XA, double XB, PositionTerms& p);
   // C, Q and R of spdef from the position terms A, D, A*D (the effective one
