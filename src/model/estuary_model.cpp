@@ -155,7 +155,13 @@ void EstuaryModel::spdef_intervals(double T, int NCOMP, int count, const double*
   const TransportFactors f = transport_factors();
   int i = 0;
   for (; i + 2 <= count; i += 2) {
-    const PositionTerms& a = terms_at(T, XI[i]);
+    const PositionTerms* first = &terms_at(T, XI[i]);
+    if (first == &unremembered_) {
+      // Beyond the grid's intervals both would be made in the same place.
+      unremembered_first_ = unremembered_;
+      first = &unremembered_first_;
+    }
+    const PositionTerms& a = *first;
     const PositionTerms& b = terms_at(T, XI[i + 1]);
     // The rates come one constituent per register, a in one lane and b in
     // the other; the coefficients take two constituents of one point.

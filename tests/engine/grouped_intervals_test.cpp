@@ -215,6 +215,40 @@ TEST(GroupedIntervals, EndsRememberedAtOneTimeAreThoseOfAFreshModel) {
   }
 }
 
+// Intervals asked together of a model that remembers none (no initial state
+// set, so every interval is beyond its grid): each interval's coefficients are
+// those spdef gives it alone, whether it comes first or second of a pair.
+TEST(GroupedIntervals, IntervalsBeyondTheGridAreEachTheirOwn) {
+  Scenario sc = bundled();
+  const Inputs& in = sc.inputs;
+  constexpr int nc = kKineticsComponents;
+  std::istringstream cin;
+  std::ostringstream cout;
+  Units io(cin, cout);
+  EstuaryModel grouped(io, in), single(io, in);
+  const double T = 1.5 * in.TUNIT_MODEL / in.TUNIT_DAY;
+  const double XI[] = {1.0, 4.5, 9.25, 15.0, 21.5};
+  constexpr int n = 5;
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> value(0.0, 40.0);
+  std::vector<double> U(n * nc), UX(n * nc), Q(n * nc), R(n * nc), capacity(n);
+  for (int i = 0; i < n * nc; ++i) U[i] = value(rng), UX[i] = 1e-3 * value(rng);
+  int ires = 0;
+  grouped.spdef_intervals(T, nc, n, XI, U.data(), UX.data(), capacity.data(), Q.data(), R.data(),
+                          ires);
+  int differing = 0;
+  for (int i = 0; i < n; ++i) {
+    std::vector<double> C(nc * nc), q(nc), r(nc);
+    single.spdef(T, XI[i], nc, U.data() + i * nc, UX.data() + i * nc, C.data(), q.data(),
+                 r.data(), ires);
+    differing += !same(capacity[i], C[0]);
+    for (int m = 0; m < nc; ++m)
+      differing += !same(Q[i * nc + m], q[m]) + !same(R[i * nc + m], r[m]);
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(ires, 0);
+}
+
 // The kinetics of two points at once against one point at a time, over
 // states that include zeros, negative values, infinities and NaN.
 TEST(GroupedIntervals, KineticsOfTwoPointsAreThoseOfEachAlone) {
