@@ -153,15 +153,13 @@ void EstuaryModel::spdef_intervals(double T, int NCOMP, int count, const double*
   // The look-ups in the order spdef makes them, then the kinetics of two
   // points at once.
   const TransportFactors f = transport_factors();
+  // Intervals beyond the grid's share one place for their position terms, so
+  // a pair of them is not formed: such a call (a host's, without the initial
+  // state set) takes its intervals one at a time.
+  const bool pairs = interval_ + count <= n_remembered_;
   int i = 0;
-  for (; i + 2 <= count; i += 2) {
-    const PositionTerms* first = &terms_at(T, XI[i]);
-    if (first == &unremembered_) {
-      // Beyond the grid's intervals both would be made in the same place.
-      unremembered_first_ = unremembered_;
-      first = &unremembered_first_;
-    }
-    const PositionTerms& a = *first;
+  for (; pairs && i + 2 <= count; i += 2) {
+    const PositionTerms& a = terms_at(T, XI[i]);
     const PositionTerms& b = terms_at(T, XI[i + 1]);
     // The rates come one constituent per register, a in one lane and b in
     // the other; the coefficients take two constituents of one point.
@@ -178,7 +176,7 @@ void EstuaryModel::spdef_intervals(double T, int NCOMP, int count, const double*
     interval_coefficients(f, b, U + (i + 1) * nc, UX + (i + 1) * nc, RXb, capacity[i + 1],
                           Q + (i + 1) * nc, R + (i + 1) * nc);
   }
-  if (i < count) {
+  for (; i < count; ++i) {
     const PositionTerms& a = terms_at(T, XI[i]);
     RXNS_QZ5(ms_, rx_constants_, U + i * nc, RX_.data());
     KineticsLanes RXa[nc / 2];

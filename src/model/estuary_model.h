@@ -239,7 +239,6 @@ class EstuaryModel : public PdeProblem, public ModelQuery {
   std::vector<PositionTerms> remembered_;
   int n_remembered_ = 0;  // its size
   PositionTerms unremembered_;  // for calls beyond the grid's intervals
-  PositionTerms unremembered_first_;  // the first of a pair of such intervals
   struct DriverLookup {
     bool valid = false;
     double TD = 0.0;
