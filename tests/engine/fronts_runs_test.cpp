@@ -58,6 +58,15 @@ e2e::Scenario slug(int npts) {
   return s;
 }
 
+// The slug's reach as the runs take it: a constant section and a free outflow.
+Scenario on_free_reach(Scenario s) {
+  s.outflow = Outflow::kFree;
+  s.geometry.x = {-2000.0, 10000.0};
+  s.geometry.area = {kArea, kArea};
+  s.geometry.dispersion = {kDispersion, kDispersion};
+  return s;
+}
+
 // The tracer at fixed positions after every accepted step, linear between
 // the two grid points that enclose each.
 class Gauges : public Observer {
@@ -125,11 +134,7 @@ TEST(FrontsOnFineGrids, TheSlugEndsInBoundedStepsFromThirtyToFourHundredPoints) 
   std::vector<int> steps;
   for (int npts : {30, 100, 400}) {
     SCOPED_TRACE(npts);
-    Scenario s = written(slug(npts), "slug");
-    s.outflow = Outflow::kFree;
-    s.geometry.x = {-2000.0, 10000.0};
-    s.geometry.area = {kArea, kArea};
-    s.geometry.dispersion = {kDispersion, kDispersion};
+    Scenario s = on_free_reach(written(slug(npts), "slug"));
     RunOptions o;
     o.exact_jacobian = true;
     o.observe_steps = true;
@@ -161,11 +166,7 @@ TEST(FrontsOnFineGrids, SpacingIncrementsEndTheCrawlOfTheDifferencedMatrix) {
   e2e::Scenario written_slug = slug(400);
   written_slug.rtol = 1.0e-5;
   written_slug.atol = 1.0e-7;
-  Scenario s = written(written_slug, "slug_spacing");
-  s.outflow = Outflow::kFree;
-  s.geometry.x = {-2000.0, 10000.0};
-  s.geometry.area = {kArea, kArea};
-  s.geometry.dispersion = {kDispersion, kDispersion};
+  Scenario s = on_free_reach(written(written_slug, "slug_spacing"));
   RunOptions o;
   o.spaced_position_increments = true;
   o.observe_steps = true;
